@@ -1,0 +1,44 @@
+# Compiler flags shared by every target of the project.
+
+# Warnings for our own targets; -Werror when PHONOSCALE_WERROR is on (CI).
+function(ps_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow
+    -Wnon-virtual-dtor -Wcast-align -Woverloaded-virtual -Wformat=2)
+  if(PHONOSCALE_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+if(PHONOSCALE_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# A library target of one source folder: ps_library(name SOURCES ... DEPS ...)
+function(ps_library name)
+  cmake_parse_arguments(ARG "SHARED" "" "SOURCES;DEPS" ${ARGN})
+  if(ARG_SHARED)
+    add_library(${name} SHARED ${ARG_SOURCES})
+  else()
+    add_library(${name} STATIC ${ARG_SOURCES})
+  endif()
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/..)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  set_target_properties(${name} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  ps_warnings(${name})
+endfunction()
+
+# A GoogleTest program: ps_test(name SOURCES ... DEPS ... [ENV var=value ...] [QT])
+# QT runs it with the offscreen Qt platform.
+function(ps_test name)
+  cmake_parse_arguments(ARG "QT" "" "SOURCES;DEPS;ENV" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE PS_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
+  ps_warnings(${name})
+  set(env ${ARG_ENV})
+  if(ARG_QT)
+    list(APPEND env QT_QPA_PLATFORM=offscreen)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "${env}")
+endfunction()
