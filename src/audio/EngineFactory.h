@@ -1,0 +1,13 @@
+// The engines the program streams with: ALSA sound cards and the low-latency engine.
+#pragma once
+
+#include "audio/MainThreadDispatcher.h"
+#include "audio/PcmDeviceList.h"
+#include "audio/Quibex_Strm.h"
+
+#include <memory>
+#include <vector>
+
+// A factory over one device snapshot; `dispatcher` must outlive every engine it makes.
+TEngineFactory MakeEngineFactory(std::shared_ptr<const std::vector<TPcmDevice>> devices,
+                                 IMainThreadDispatcher* dispatcher);

@@ -1,0 +1,43 @@
+// The PCM devices that the sound-card engine can open, as the device layer lists them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct TPcmDevice {
+    std::string Name;        // the name to open the device with ("default", "plughw:CARD=…")
+    std::string Description; // first line of the device's description, shown to the user
+    bool Capture = false;    // usable for capture
+    bool Playback = false;   // usable for playback
+};
+
+// Source of the device list; the window uses the ALSA lister, tests inject their own lists.
+class IPcmDeviceLister {
+public:
+    virtual ~IPcmDeviceLister() = default;
+    virtual std::vector<TPcmDevice> List() = 0;
+};
+
+// Lists ALSA PCM devices from the name hints. Entries that are no sound device ("null", the
+// pure routing plugins without a description) are left out.
+class TAlsaDeviceLister final : public IPcmDeviceLister {
+public:
+    std::vector<TPcmDevice> List() override;
+};
+
+// A fixed list, for tests and for a machine where the lister must not touch the device layer.
+class TFixedDeviceLister final : public IPcmDeviceLister {
+public:
+    explicit TFixedDeviceLister(std::vector<TPcmDevice> devices) : devices_(std::move(devices)) {}
+    std::vector<TPcmDevice> List() override { return devices_; }
+
+private:
+    std::vector<TPcmDevice> devices_;
+};
+
+// Builds the entries "%.2d  %s" (number from 1, two digits, two blanks, description) of the
+// devices usable for capture (`capture` true) or playback.
+std::vector<std::string> FormatDeviceNames(const std::vector<TPcmDevice>& devices, bool capture);
+
+// The devices usable for one direction, in list order (entry i of FormatDeviceNames is item i).
+std::vector<TPcmDevice> DevicesFor(const std::vector<TPcmDevice>& devices, bool capture);

@@ -1,0 +1,70 @@
+// The audio stream facade: one set of device settings and one data event over two engines.
+#pragma once
+
+#include "audio/AudioStreamEngine.h"
+#include "audio/DeviceSettings.h"
+#include "audio/SndTypes.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+enum TAudioEngine { aeMME, aeWDM };
+
+// Makes a new, unstarted engine object of a kind. The window's factory builds the ALSA and JACK
+// engines; tests build mock engines that do no I/O.
+using TEngineFactory = std::function<std::unique_ptr<TAudioStreamEngine>(TAudioEngine)>;
+
+// Owned by the main window; used on the main thread only. It owns its current engine object and
+// the two device-name lists shared by the whole program.
+class TQuibexStream {
+public:
+    explicit TQuibexStream(TEngineFactory factory);
+    ~TQuibexStream();
+    TQuibexStream(const TQuibexStream&) = delete;
+    TQuibexStream& operator=(const TQuibexStream&) = delete;
+
+    TAudioEngine Engine() const { return Engine_; }
+    // Switches engines: destroys the current engine object (it stops itself) and configures a
+    // new one of the chosen kind, which refreshes the device-name lists. Does not start it.
+    void SetEngine(TAudioEngine engine);
+
+    TDataDirections Directions = ddBoth;
+    TDeviceSettings InputDevice{0, 2, 48000, 16, 2048};
+    TDeviceSettings OutputDevice{0, 2, 48000, 16, 2048};
+    int BufferCount = 6; // queued render buffers of the sound-card engine
+    TDataEvent OnData;
+    // Called on the main thread when the running engine stops on its own (device lost).
+    std::function<void(const std::string&)> OnFailure;
+
+    // Creates a fresh engine of the current kind from the properties above and starts it.
+    // Engine errors pass to the caller.
+    void Start();
+    // Stops the current engine; safe when nothing runs.
+    void Stop();
+    bool Active() const { return engine_ && engine_->Active(); }
+
+    // Set the device index from a device name and return it. Sound cards: the last entry equal to
+    // `name` (exact), else 0, and `name` becomes that entry. Low-latency engine: the device
+    // table's case-insensitive first match, else -1; `name` is left alone.
+    int SelectInputDevice(std::string& name);
+    int SelectOutputDevice(std::string& name);
+
+    const std::vector<std::string>& InputDeviceNames() const { return InputDeviceNames_; }
+    const std::vector<std::string>& OutputDeviceNames() const { return OutputDeviceNames_; }
+
+    // The current engine object (never null after construction).
+    TAudioStreamEngine* CurrentEngine() const { return engine_.get(); }
+
+private:
+    void Configure();
+    int SelectDevice(std::string& name, const std::vector<std::string>& names,
+                     TDeviceSettings& device);
+
+    TEngineFactory factory_;
+    TAudioEngine Engine_ = aeMME;
+    std::unique_ptr<TAudioStreamEngine> engine_;
+    std::vector<std::string> InputDeviceNames_;
+    std::vector<std::string> OutputDeviceNames_;
+};

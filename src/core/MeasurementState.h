@@ -1,0 +1,79 @@
+// The one record of run parameters, settings and running results that the measurement shares.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A point of the reduced spectrum handed to the spectrum view: frequency in Hz and a linear
+// magnitude (1.0 = full-scale sine).
+struct TSpectrumPoint {
+    double x = 0.0;
+    double y = 0.0;
+};
+
+// One entry of the peak recorder's ring: peak frequency in Hz and level in dB.
+struct TPeakLogEntry {
+    float Frequency = 0.0f;
+    float Level = 0.0f;
+};
+
+// Owned by the main window for its whole life and touched only on the main thread (the block
+// pipeline runs there too), so it carries no locks. Defaults are those in force before the
+// settings files are read.
+struct MeasurementState {
+    static constexpr int PeakLogSize = 10000;
+
+    // Run parameters (sampling control; read by the pipeline).
+    double SampleRate = 48000.0;     // samples/s, from the sample-rate combo
+    std::int32_t BlockLength = 1024; // FFT length N = length of one processed block, 2^6..2^20
+    std::int32_t SubBlocks = 1;      // processed blocks per engine block
+    std::int32_t EngineBlock = 2048; // samples per engine block requested at start
+    std::int32_t SampleBits = 16;    // 16 or 24
+    std::int32_t InDeviceIndex = 0;
+    std::int32_t OutDeviceIndex = 0;
+    std::string SelectedDeviceName;    // text of the selected capture device entry
+    std::string SelectedOutDeviceName; // text of the selected render device entry
+    std::int32_t LowerBin = 0;         // round(cut-on / SampleRate * N)
+    std::int32_t UpperBin = 0;         // round(cut-off / SampleRate * N)
+    std::int32_t FullScale = 2147483647; // sample full scale (left-justified 32-bit)
+
+    // Spectrum settings.
+    std::int32_t WindowKind = 2; // 0 Rect, 1 Blackman, 2 Blackman², 3 Hanning, 4 Hamming, 5 Flat Top
+    std::int32_t Weighting = 0;  // 0 flat, 1 psophometric, 2 C-message
+    double MeterAlpha = 0.5;     // smoothing factor of the meters
+    std::int32_t ReducePoints = 0; // target point count of the display reduction
+    bool ResetSmoothing = false;   // the next block restarts all averages
+
+    // Meter settings.
+    std::int32_t MeterDigits = 3;  // significant digits of read-outs, 2..7
+    std::int32_t SpecialMeter = 0; // 0 peak frequency, 1 spectral density, 2 custom, 3 off
+    double RefLevel = 0.0;         // calibration offset in dB subtracted from raw levels
+    double CalLevel = 0.0;         // calibration level, dBm into 50 Ohms
+    bool CalRequest = false;       // set by "Calibrate Level", consumed by the next block
+    double CalVpp = 1.0;           // peak-peak volts of the calibration level
+    bool CalGuard = false;         // blocks re-entry between the two calibration edits
+    double YOffset = 0.0;          // display offset in dB added to meter levels
+
+    // Running results, written once per processed block.
+    std::vector<double> Spectrum;             // N/2 smoothed per-bin amplitudes
+    std::vector<double> SmoothAlpha;          // N/2 per-bin smoothing factors
+    std::vector<TSpectrumPoint> DisplayPoints; // reduced spectrum for the view
+    double WindowTotalGain = 1.0; // band-power gain of the window for a unit sine
+    std::int32_t PeakHalfWidth = 0; // main-lobe half width of the window, bins
+    std::int32_t PeakBin = 0;       // bin of the largest power inside [LowerBin, UpperBin]
+    double PeakBinFine = 0.0;       // interpolated peak position, bins
+    double PeakAmplitude = 0.0;     // strongest component relative to a full-scale sine
+    double SNRaw = 0.0;             // smoothed band level in dB before calibration
+    double SNLevel = 0.0;           // S+N level shown, dB (dBm when calibrated)
+    double SLevel = 0.0;            // S level shown, dB (dBm when calibrated)
+    double ScopeRms = 0.0;          // RMS of the filtered block, full-scale units
+    std::vector<double> FilterIn;   // N work samples of the band filter
+    std::vector<double> FilterOut;  // N filtered samples
+
+    // Peak recorder log (filled by the pipeline, read and cleared by the recorder).
+    std::vector<TPeakLogEntry> PeakLog = std::vector<TPeakLogEntry>(PeakLogSize);
+    std::int32_t PeakLogIndex = 0;  // next slot
+    bool PeakLogWrapped = false;    // true once the index has wrapped
+    double PeakThreshold = -30.0;   // dB
+};
