@@ -1,0 +1,77 @@
+// Radix-2 fast Fourier transform of one fixed length on buffers owned by the component.
+#pragma once
+
+#include "dsp/FloatTypes.h"
+
+#include <span>
+#include <stdexcept>
+
+// Raised for an unusable transform length or when the buffers cannot be allocated.
+class EFastFourierError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reference radix-2 decimation-in-time transform: loads `input` into `output` in bit-reversed
+// order, then runs the butterflies in place in `output` with twiddle factors from the recurrence
+// w <- w * (cos d + i sin d), d = angleNumerator / blockSize (two sines per stage, no tables).
+// With angleNumerator = +2*pi this is X[k] = sum_n x[n] * exp(+i 2 pi n k / N); no scaling.
+// Both spans must have the same length N, a power of two from 2 to 2^30, else EFastFourierError
+// is raised and nothing is written. Allocates nothing.
+void ReferenceFourierTransform(std::span<const TComplex> input, std::span<TComplex> output,
+                               double angleNumerator);
+// The same for real input (imaginary parts taken as 0).
+void ReferenceFourierTransform(std::span<const double> input, std::span<TComplex> output,
+                               double angleNumerator);
+
+// Fourier transforms of length NumSamples: callers fill ComplexInput or RealInput, call a
+// transform and read ComplexOutput. The component owns its three buffers; they are allocated
+// only when NumSamples is assigned, never during a transform. Not thread-safe: one thread at a
+// time fills, transforms and reads.
+class TDSXFastFourier {
+public:
+    TDSXFastFourier() = default;
+
+    // Transform length N. Assigning it replaces both complex buffers (their contents are lost and
+    // they hold N zeros) and resizes RealInput, keeping its first min(old N, new N) values and
+    // zero-filling the rest. N is not validated here but at transform time; N < 0 gives empty
+    // buffers. Out of memory raises EFastFourierError "Could not allocate memory for complex
+    // arrays"; NumSamples then already holds the new value and every transform raises that error
+    // until NumSamples is assigned successfully.
+    int NumSamples() const noexcept { return numSamples_; }
+    void SetNumSamples(int n);
+    // Same as NumSamples.
+    int SampleCount() const noexcept { return numSamples_; }
+
+    // Buffers of N elements. No transform changes ComplexInput or RealInput.
+    std::span<TComplex> ComplexInput() noexcept { return complexInput_; }
+    std::span<const TComplex> ComplexInput() const noexcept { return complexInput_; }
+    std::span<TComplex> ComplexOutput() noexcept { return complexOutput_; }
+    std::span<const TComplex> ComplexOutput() const noexcept { return complexOutput_; }
+    std::span<double> RealInput() noexcept { return realInput_; }
+    std::span<const double> RealInput() const noexcept { return realInput_; }
+
+    // ComplexOutput[k] = sum_n ComplexInput[n] * exp(+i 2 pi n k / N), unscaled.
+    void FourierTransform();
+    // ComplexOutput[n] = (1/N) sum_k ComplexInput[k] * exp(-i 2 pi n k / N).
+    void InverseFourierTransform();
+    // ComplexOutput[k] = sum_n RealInput[n] * exp(+i 2 pi n k / N), unscaled.
+    void RealFourierTransform();
+
+    // True for N = 2, 4, 8, ... 2^30 (N = 1 is refused).
+    static bool IsPowerOfTwo(int n) noexcept;
+    // Index of the lowest set bit of n: log2 n for a power of two; 0 for n <= 0.
+    static int NumberOfBitsNeeded(int n) noexcept;
+    // The lowest `bits` bits of index in reverse order.
+    static int ReverseBits(int index, int bits) noexcept;
+
+private:
+    // Raises EFastFourierError unless N is valid and the buffers were allocated.
+    void CheckUsable() const;
+
+    int numSamples_ = 0;
+    bool buffersAllocated_ = true;  // false after an allocation failure in SetNumSamples
+    TComplexArray complexInput_;
+    TComplexArray complexOutput_;
+    TFloatArray realInput_;
+};
