@@ -30,6 +30,8 @@ std::size_t Index(int i) {
 
 TTBDSP::TTBDSP() = default;
 TTBDSP::~TTBDSP() = default;
+TTBDSP::TTBDSP(TTBDSP&&) noexcept = default;
+TTBDSP& TTBDSP::operator=(TTBDSP&&) noexcept = default;
 
 void TTBDSP::SetKernelLength(int value) noexcept {
     kernelLength_ = value | 1;

@@ -36,6 +36,8 @@ public:
     ~TTBDSP();
     TTBDSP(const TTBDSP&) = delete;
     TTBDSP& operator=(const TTBDSP&) = delete;
+    TTBDSP(TTBDSP&&) noexcept;
+    TTBDSP& operator=(TTBDSP&&) noexcept;
 
     // Stored only; takes effect at the next CreateFilter.
     TWindowType WindowType() const noexcept { return windowType_; }
