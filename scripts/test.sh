@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Phonoscale with warnings as errors and runs the whole test
+# suite; then builds it again with AddressSanitizer and UndefinedBehaviorSanitizer and runs the
+# suite there too. Set PHONOSCALE_SKIP_SANITIZE=1 for the first pass only.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+scripts/install-deps.sh
+
+jobs=$(nproc)
+configure_and_build() {
+  local dir=$1; shift
+  cmake -S "$root" -B "$dir" -G Ninja -DPHONOSCALE_WERROR=ON "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+# A private sound server with a loop device for the tests that play and record for real.
+if [ -x scripts/sound-server.sh ]; then
+  eval "$(scripts/sound-server.sh start)" || echo "No sound server: the loop tests will be skipped."
+  trap 'scripts/sound-server.sh stop >/dev/null 2>&1 || true' EXIT
+fi
+
+configure_and_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ctest --test-dir build/release --output-on-failure --timeout 300
+
+if [ "${PHONOSCALE_SKIP_SANITIZE:-0}" != 1 ]; then
+  configure_and_build build/sanitize -DCMAKE_BUILD_TYPE=Debug -DPHONOSCALE_SANITIZE=ON \
+    -DPHONOSCALE_BENCH=OFF
+  # Leak checking is off: the Qt platform plugins and fontconfig keep caches until exit.
+  ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build/sanitize --output-on-failure --timeout 600
+fi

@@ -1,0 +1,303 @@
+// Sampling control: start and stop, sample rate, resolution, sample length and the input band.
+#include "ui/TForm1.h"
+
+#include "dsp/DSXFastFourier.h"
+#include "dsp/TBDSP.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSlider>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+int RoundToInt(double value) { return static_cast<int>(std::nearbyint(value)); }
+
+// The integer value of an edit's text, when it is a whole number.
+std::optional<int> WholeNumber(const QLineEdit* edit) {
+    bool ok = false;
+    const int value = edit->text().trimmed().toInt(&ok);
+    if (!ok)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+void TForm1::ConnectSamplingControls() {
+    connect(SpeedButton1, &QPushButton::clicked, this, [this] { Guarded([this] { SpeedButton1Click(); }); });
+    connect(Run, &QAction::triggered, this, [this] {
+        Run->setChecked(!Run->isChecked()); // undo the menu's own toggle: RunClick inverts it
+        Guarded([this] { RunClick(); });
+    });
+    connect(CFrame, &QComboBox::currentIndexChanged, this, [this] { Guarded([this] { CFrameChange(); }); });
+    connect(ComboRes, &QComboBox::currentIndexChanged, this, [this] { ComboResChange(); });
+    connect(ComboSamples, &QComboBox::currentIndexChanged, this, [this] { Guarded([this] { ComboSamplesChange(); }); });
+    connect(ComboAudioDevice, &QComboBox::currentIndexChanged, this, [this] { ComboAudioDeviceChange(); });
+    connect(ComboOutDevice, &QComboBox::currentIndexChanged, this, [this] {
+        State_.OutDeviceIndex = ComboOutDevice->currentIndex();
+        State_.SelectedOutDeviceName = ComboOutDevice->currentText().toStdString();
+    });
+    connect(TrackL, &QSlider::valueChanged, this, [this] { Guarded([this] { TrackLChange(); }); });
+    connect(TrackU, &QSlider::valueChanged, this, [this] { Guarded([this] { TrackUChange(); }); });
+    connect(EditLF, &QLineEdit::textEdited, this, [this] { EditLFChange(); });
+    connect(EditUF, &QLineEdit::textEdited, this, [this] { EditUFChange(); });
+    EditLF->installEventFilter(this);
+    EditUF->installEventFilter(this);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == EditLF || watched == EditUF) {
+        const bool lower = watched == EditLF;
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+                Guarded([&] { lower ? EditLFKeyPress('\r') : EditUFKeyPress('\r'); });
+                return true;
+            }
+        } else if (event->type() == QEvent::FocusOut && !Closing_) {
+            Guarded([&] { lower ? EditLFExit() : EditUFExit(); });
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TForm1::Sampling() const { return SpeedButton1->isChecked(); }
+
+void TForm1::SetSamplingControlsEnabled(bool enabled) {
+    for (QWidget* control : std::initializer_list<QWidget*>{ComboAudioDevice, ComboSamples, ComboRes,
+                                                            CRed, EAv, CFrame})
+        control->setEnabled(enabled);
+    BLoad->setEnabled(enabled);
+    BSave->setEnabled(enabled);
+}
+
+void TForm1::SpeedButton1Click() {
+    LPkPause->setVisible(false);
+    const bool down = SpeedButton1->isChecked();
+    Run->setChecked(down);
+    Run->setText(down ? "Stop" : "Run");
+    ScopeRedraw = true;
+
+    ListBox1->clear();
+    ListBox1->addItem(QString("BufSize:=%1").arg(State_.BlockLength));
+    ListBox1->addItem(QString("FFTOrder:=%1").arg(DSP_->FFT_Order()));
+    ListBox1->addItem(QString("KernelLength:=%1").arg(DSP_->KernelLength()));
+    ListBox1->addItem(QString("DSP Sampling Rate:=%1").arg(DSP_->SamplesPerSecond()));
+
+    if (down)
+        StartSampling();
+    else
+        StopSampling();
+}
+
+void TForm1::StartSampling() {
+    State_.EngineBlock = 2048;
+    State_.PeakLogWrapped = false;
+    State_.PeakLogIndex = 0;
+    try {
+        DSP_->CreateFilter();
+    } catch (const std::exception&) {
+        SpeedButton1->setChecked(false);
+        Run->setChecked(false);
+        Run->setText("Run");
+        throw std::runtime_error("Error setting up FIR filter!");
+    }
+    EPkN->setEnabled(false);
+
+    // The device, the sample length, the resolution, the reduction and (unlike the controls'
+    // original behaviour) the sample rate stay fixed while sampling: a rate change would leave
+    // the band filter undesigned for every following block.
+    SetSamplingControlsEnabled(false);
+    SpeedButton1->setText("Stop Sampling");
+
+    const int n = State_.BlockLength;
+    AStream_->InputDevice.SamplesPerBuf = std::max(n, State_.EngineBlock);
+    AStream_->OutputDevice.SamplesPerBuf = AStream_->InputDevice.SamplesPerBuf;
+    State_.SubBlocks = std::max(State_.EngineBlock / n, 1);
+    for (TDeviceSettings* device : {&AStream_->InputDevice, &AStream_->OutputDevice}) {
+        device->BitsPerSample = State_.SampleBits;
+        device->SamplingRate = RoundToInt(State_.SampleRate);
+    }
+    AStream_->InputDevice.Index = State_.InDeviceIndex;
+    AStream_->OutputDevice.Index = State_.OutDeviceIndex;
+    AStream_->Directions = CheckOut->isChecked() ? ddBoth : ddCapture;
+
+    try {
+        AStream_->Start();
+    } catch (...) {
+        // The engine did not start: return to the stopped state so that the window does not
+        // claim to sample, then let the error reach the user.
+        SpeedButton1->setChecked(false);
+        SpeedButton1Click();
+        throw;
+    }
+}
+
+void TForm1::StopSampling() {
+    AStream_->Stop();
+    SetSamplingControlsEnabled(true);
+    SpeedButton1->setText("Start Sampling");
+    EPkN->setEnabled(true);
+}
+
+void TForm1::RunClick() {
+    Run->setChecked(!Run->isChecked());
+    SpeedButton1->setChecked(Run->isChecked());
+    SpeedButton1Click();
+}
+
+void TForm1::CFrameChange() {
+    QString digits;
+    for (const QChar ch : CFrame->currentText())
+        if (ch.isDigit())
+            digits += ch;
+    State_.SampleRate = digits.toDouble() * 1000.0;
+    const int half = RoundToInt(State_.SampleRate / 2);
+    TrackL->setMaximum(half);
+    TrackU->setMaximum(half);
+    DSP_->SetSamplesPerSecond(RoundToInt(State_.SampleRate));
+    State_.LowerBin = RoundToInt(TrackL->value() / State_.SampleRate * State_.BlockLength);
+    State_.UpperBin = RoundToInt(TrackU->value() / State_.SampleRate * State_.BlockLength);
+    FormResize();
+}
+
+void TForm1::ComboResChange() { State_.SampleBits = ComboRes->currentIndex() * 8 + 16; }
+
+void TForm1::ComboSamplesChange() {
+    if (ComboAudioDevice->count() == 0 || ComboSamples->currentIndex() < 0)
+        return;
+    const int index = ComboSamples->currentIndex();
+    const int n = 1 << (index + 6);
+    State_.BlockLength = n;
+    State_.PeakBin = 0;
+    FFT_->SetNumSamples(n);
+    State_.FilterIn.assign(static_cast<std::size_t>(n), 0.0);
+    State_.FilterOut.assign(static_cast<std::size_t>(n), 0.0);
+
+    DSP_->SetKernelLength(n - 1);
+    DSP_->SetFFT_Order(index + 7);
+    DSP_->CreateFilter();
+
+    ListBox1->clear();
+    ListBox1->addItem(QString("Audio Buffer Size = %1").arg(n));
+    ListBox1->addItem(QString("FFT-Order = %1").arg(DSP_->FFT_Order()));
+    ListBox1->addItem(QString("Kernel Length = %1").arg(DSP_->KernelLength()));
+
+    TrackLChange();
+    TrackUChange();
+    // The meter time constant is re-derived here once the meters are in.
+    RebuildFilter();
+}
+
+void TForm1::RebuildFilter() {
+    auto filter = std::make_unique<TTBDSP>();
+    filter->SetAmplification(1.0);
+    filter->SetFilterType(BandPass);
+    filter->SetSamplesPerSecond(RoundToInt(State_.SampleRate));
+    filter->SetStartFrequency(TrackL->value());
+    filter->SetStopFrequency(TrackU->value());
+    filter->SetKernelLength(State_.BlockLength - 1);
+    filter->SetFFT_Order(ComboSamples->currentIndex() + 7);
+    filter->CreateFilter();
+    DSP_ = std::move(filter);
+}
+
+void TForm1::TrackLChange() {
+    if (TrackU->value() < TrackL->value())
+        TrackL->setValue(TrackU->value()); // re-enters through valueChanged; the rest is idempotent
+    DSP_->SetStartFrequency(TrackL->value());
+    Label6->setText("Input Cut-on Frequency = " + QString::number(DSP_->StartFrequency(), 'g', 15) +
+                    " Hz");
+    EditLF->setText(QString::number(TrackL->value()));
+    State_.LowerBin = RoundToInt(TrackL->value() / State_.SampleRate * State_.BlockLength);
+    LBW->setText(QString(" BW = %1 Hz").arg(TrackU->value() - TrackL->value()));
+    L_L->setText(QString("%1Hz").arg(TrackL->value()));
+    PlaceBandMarks();
+}
+
+void TForm1::TrackUChange() {
+    if (TrackL->value() > TrackU->value())
+        TrackU->setValue(TrackL->value());
+    DSP_->SetStopFrequency(TrackU->value());
+    Label1->setText("Input Cut-off Frequency = " + QString::number(DSP_->StopFrequency(), 'g', 15) +
+                    " Hz");
+    EditUF->setText(QString::number(TrackU->value()));
+    State_.UpperBin = RoundToInt(TrackU->value() / State_.SampleRate * State_.BlockLength);
+    LBW->setText(QString(" BW = %1 Hz").arg(TrackU->value() - TrackL->value()));
+    L_U->setText(QString("%1Hz").arg(TrackU->value()));
+    PlaceBandMarks();
+}
+
+bool TForm1::EditLFChange() {
+    if (WholeNumber(EditLF))
+        return true;
+    Beep();
+    if (!Closing_)
+        EditLF->setFocus();
+    return false;
+}
+
+bool TForm1::EditUFChange() {
+    if (WholeNumber(EditUF))
+        return true;
+    Beep();
+    if (!Closing_)
+        EditUF->setFocus();
+    return false;
+}
+
+void TForm1::EditLFKeyPress(char key) {
+    if (key != '\r')
+        return;
+    if (const auto value = WholeNumber(EditLF))
+        TrackL->setValue(*value);
+    else
+        Beep();
+}
+
+void TForm1::EditUFKeyPress(char key) {
+    if (key != '\r')
+        return;
+    if (const auto value = WholeNumber(EditUF))
+        TrackU->setValue(*value);
+    else
+        Beep();
+}
+
+void TForm1::EditLFExit() {
+    if (const auto value = WholeNumber(EditLF))
+        TrackL->setValue(*value);
+    else
+        Beep();
+}
+
+void TForm1::EditUFExit() {
+    if (const auto value = WholeNumber(EditUF))
+        TrackU->setValue(*value);
+    else
+        Beep();
+}
+
+void TForm1::AStreamData(void* /*sender*/, TDataBufferI& /*int32Buffer*/, TDataBufferF& /*inBuffer*/,
+                         TDataBufferF& /*outBuffer*/) {
+    // Each engine block runs the measurement pipeline here; the views then repaint once.
+    ++BlocksReceived_;
+}
+
+void TForm1::AStreamFailure(const std::string& reason) {
+    if (Sampling()) {
+        SpeedButton1->setChecked(false);
+        SpeedButton1Click();
+    }
+    ShowMessage(QString::fromStdString(reason));
+}

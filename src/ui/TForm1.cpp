@@ -1,0 +1,242 @@
+// The main window: construction, start-up, device lists and shutdown.
+#include "ui/TForm1.h"
+
+#include "audio/EngineFactory.h"
+#include "dsp/DSXFastFourier.h"
+#include "dsp/TBDSP.h"
+#include "ui/QtMainThreadDispatcher.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QLabel>
+#include <QMessageBox>
+#include <QSlider>
+#include <QStandardPaths>
+#include <QTabWidget>
+
+#include <sys/resource.h>
+
+#include <cmath>
+
+TForm1::TForm1(TFormEnvironment environment, QWidget* parent)
+    : QMainWindow(parent), Env_(std::move(environment)) {
+    setObjectName("Form1");
+    Dispatcher_ = std::make_unique<TQtMainThreadDispatcher>(this);
+    if (!Env_.Devices)
+        Env_.Devices = std::make_shared<const std::vector<TPcmDevice>>(TAlsaDeviceLister().List());
+    if (!Env_.EngineFactory)
+        Env_.EngineFactory = MakeEngineFactory(Env_.Devices, Dispatcher_.get());
+
+    // The stream facade as the window configures it: sound cards, capture only, 16-bit stereo
+    // at 48 kHz in blocks of 2048, three queued render buffers.
+    AStream_ = std::make_unique<TQuibexStream>(Env_.EngineFactory);
+    AStream_->Directions = ddCapture;
+    AStream_->InputDevice = TDeviceSettings(0, 2, 48000, 16, 2048);
+    AStream_->OutputDevice = TDeviceSettings(0, 2, 48000, 16, 2048);
+    AStream_->BufferCount = 3;
+    AStream_->OnData = [this](void* sender, TDataBufferI& i32, TDataBufferF& in, TDataBufferF& out) {
+        AStreamData(sender, i32, in, out);
+    };
+    AStream_->OnFailure = [this](const std::string& reason) { AStreamFailure(reason); };
+    AStream_->SetEngine(aeMME); // reconfigure the engine object with the properties above
+
+    BuildMenus();
+    BuildTabs();
+    ConnectSamplingControls();
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    // Stop the engine before the state and the components it feeds go away.
+    if (AStream_)
+        AStream_->Stop();
+}
+
+QString TForm1::ProgramFolder() const {
+    if (!Env_.SettingsFolder.isEmpty())
+        return Env_.SettingsFolder;
+    const QString appDir = QCoreApplication::applicationDirPath();
+    if (QFileInfo(appDir).isWritable())
+        return appDir;
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+}
+
+void TForm1::Beep() {
+    ++BeepCount_;
+    QApplication::beep();
+}
+
+void TForm1::ShowMessage(const QString& text) {
+    if (Env_.ShowMessage)
+        Env_.ShowMessage(text);
+    else
+        QMessageBox::information(this, windowTitle(), text);
+}
+
+void TForm1::Guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        ShowMessage(QString::fromStdString(e.what()));
+    }
+}
+
+void TForm1::FormCreate() {
+    // Tabs that are built but not offered yet.
+    PageControl1->setTabVisible(PageControl1->indexOf(TabDetector), false);
+    if (PageControl1->currentWidget() != TabSpectrum) {
+        for (auto* legend : MemLegends)
+            legend->setVisible(false);
+        C->setVisible(false);
+    }
+
+    setWindowTitle(Caption);
+
+    FFT_ = std::make_unique<TDSXFastFourier>();
+    DSP_ = std::make_unique<TTBDSP>();
+    DSP_->SetSamplesPerSecond(48000);
+    DSP_->SetAmplification(1.0);
+    DSP_->SetFilterType(BandPass);
+    DSP_->SetWindowType(Hamming);
+
+    FindSoundDevices();
+    if (TerminateRequested_)
+        return;
+
+    State_.FullScale = 2147483647;
+
+    Label29->setText(QStringLiteral(
+        "Phonoscale %1\n\n"
+        "A real-time audio measurement instrument: calibrated FFT spectrum, level meters, "
+        "band-filtered oscilloscope, peak recorder and coherent test sine.\n\n"
+        "Developed as free software for Linux desktops by the Phonoscale developers.\n"
+        "Report problems and suggestions through the project's issue tracker.")
+                         .arg(QStringLiteral(PHONOSCALE_VERSION)));
+
+    // Ask for a high scheduling priority; without the privilege we run at the normal one.
+    (void)setpriority(PRIO_PROCESS, 0, -10);
+
+    if (ComboAudioDevice->count() > 0) {
+        ComboAudioDevice->setCurrentIndex(0);
+        ComboAudioDeviceChange();
+    }
+    {
+        const QSignalBlocker block(ComboSamples);
+        ComboSamples->clear();
+        for (int k = 6; k <= 20; ++k)
+            ComboSamples->addItem(QString::number(1 << k));
+        ComboSamples->setCurrentIndex(4);
+    }
+    Guarded([this] { ComboSamplesChange(); });
+    FFT_->SetNumSamples(State_.BlockLength);
+    DSP_->SetSamplesPerSecond(48000);
+
+    const int half = static_cast<int>(std::nearbyint(State_.SampleRate / 2));
+    TrackL->setMaximum(half);
+    TrackU->setMaximum(half);
+    TrackL->setValue(0);
+    TrackU->setValue(TrackU->maximum());
+    TrackLChange();
+    TrackUChange();
+
+    // Settings files are read here once they exist ("Phonoscale.ini", then
+    // "PhonoscalePrivate.ini" in ProgramFolder()).
+
+    DSP_->SetSamplesPerSecond(static_cast<int>(std::nearbyint(State_.SampleRate)));
+    CEngine->setCurrentIndex(0);
+    AStream_->SetEngine(aeMME);
+    FindSoundDevices();
+    CEngine->setVisible(false);
+    Label31->setText("Sound source");
+    Label31->setVisible(true);
+    CN4->setVisible(true);
+    GroupN4->setVisible(CN4->currentIndex() != 0);
+    PageControl1->setTabVisible(PageControl1->indexOf(TabN4VVM), CN4->currentIndex() != 0);
+
+    flat->setChecked(State_.Weighting == 0);
+    pso->setChecked(State_.Weighting == 1);
+    Cmes->setChecked(State_.Weighting == 2);
+}
+
+void TForm1::FindSoundDevices() {
+    const QSignalBlocker blockIn(ComboAudioDevice);
+    const QSignalBlocker blockOut(ComboOutDevice);
+    ComboAudioDevice->clear();
+    for (const auto& name : AStream_->InputDeviceNames())
+        ComboAudioDevice->addItem(QString::fromStdString(name));
+    if (ComboAudioDevice->count() > 0) {
+        const int inIndex = AStream_->SelectInputDevice(State_.SelectedDeviceName);
+        ComboAudioDevice->setCurrentIndex(std::clamp(inIndex, 0, ComboAudioDevice->count() - 1));
+
+        ComboOutDevice->clear();
+        for (const auto& name : AStream_->OutputDeviceNames())
+            ComboOutDevice->addItem(QString::fromStdString(name));
+        if (ComboOutDevice->count() == 0) {
+            LSO->setText("No out devices found!");
+            CheckOut->setChecked(false);
+        }
+        const int outIndex = AStream_->SelectOutputDevice(State_.SelectedOutDeviceName);
+        ComboOutDevice->setCurrentIndex(
+            std::clamp(outIndex, 0, std::max(0, ComboOutDevice->count() - 1)));
+    } else {
+        ShowMessage("No sound card found!\rClosing Phonoscale.");
+        TerminateRequested_ = true;
+        QCoreApplication::exit(1);
+    }
+}
+
+void TForm1::ComboAudioDeviceChange() {
+    if (ComboAudioDevice->count() == 0)
+        return;
+    State_.InDeviceIndex = ComboAudioDevice->currentIndex();
+    State_.SelectedDeviceName = ComboAudioDevice->currentText().toStdString();
+    LSD->setText(QString::fromStdString(State_.SelectedDeviceName) + " selected.");
+    const int half = static_cast<int>(std::nearbyint(State_.SampleRate / 2));
+    TrackL->setMaximum(half);
+    TrackU->setMaximum(half);
+    // The meter time constant is re-derived and the automatic input level runs here once those
+    // parts are in.
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    FormShow();
+}
+
+void TForm1::FormShow() {
+    FormResize();
+    PageControl2->update();
+}
+
+bool TForm1::FormCloseQuery() {
+    if (Sampling()) {
+        SpeedButton1->setChecked(false);
+        SpeedButton1Click();
+        return false;
+    }
+    return true;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+void TForm1::FormClose() {
+    // A cut-on or cut-off edit holding a non-number must not stop the settings from being
+    // written: the sliders keep their last valid values and closing goes on.
+    EditLFChange();
+    EditUFChange();
+    Closing_ = true;
+    // The settings files and the kept memory traces are written here once those parts are in.
+}

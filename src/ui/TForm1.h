@@ -1,0 +1,222 @@
+// The main window: owns the measurement state and the components, builds the tabs and menus.
+#pragma once
+
+#include "audio/MainThreadDispatcher.h"
+#include "audio/PcmDeviceList.h"
+#include "audio/Quibex_Strm.h"
+#include "core/MeasurementState.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+class QTabWidget;
+class QWidget;
+class TDSXFastFourier;
+class TTBDSP;
+
+// What the window takes from its surroundings. Tests replace the device list, the engines and the
+// message box; the program uses the defaults.
+struct TFormEnvironment {
+    // Devices of the sound-card engine, listed once at start-up. Null: ask ALSA.
+    std::shared_ptr<const std::vector<TPcmDevice>> Devices;
+    // Builds the engines. Empty: the real ALSA and low-latency engines.
+    TEngineFactory EngineFactory;
+    // Shows a message to the user and returns when it is dismissed. Empty: a message box.
+    std::function<void(const QString&)> ShowMessage;
+    // Folder of the settings and memory-trace files. Empty: the program folder when writable,
+    // else the per-user configuration folder.
+    QString SettingsFolder;
+};
+
+// The one main window. Owns `MeasurementState`, the FFT, the band filter and the stream facade for
+// its whole life. Everything here runs on the main thread; engine blocks arrive there through the
+// Qt dispatcher. Handlers keep the names of their control and event; they are spread over one
+// source file per subsystem (start-up here, sampling control in SamplingControl.cpp, …).
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    static constexpr const char* Caption = "TALVOR Phonoscale V3.8.3d beta";
+
+    explicit TForm1(TFormEnvironment environment = {}, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // True when start-up found no capture device and the program must end.
+    bool TerminateRequested() const { return TerminateRequested_; }
+    // How often the window has beeped (an invalid entry); for tests and diagnostics.
+    int BeepCount() const { return BeepCount_; }
+    // Engine blocks handed to the window since it was created.
+    long long BlocksReceived() const { return BlocksReceived_; }
+
+    MeasurementState& State() { return State_; }
+    TQuibexStream& AStream() { return *AStream_; }
+    TTBDSP& DSP() { return *DSP_; }
+    TDSXFastFourier& FFT() { return *FFT_; }
+
+    // Start-up and shutdown.
+    void FindSoundDevices();
+    void ComboAudioDeviceChange();
+    bool FormCloseQuery();
+    void FormClose();
+
+    // Sampling control.
+    void SpeedButton1Click();
+    void RunClick();
+    void CFrameChange();
+    void ComboResChange();
+    void ComboSamplesChange();
+    void RebuildFilter();
+    void TrackLChange();
+    void TrackUChange();
+    bool EditLFChange();
+    bool EditUFChange();
+    void EditLFKeyPress(char key);
+    void EditUFKeyPress(char key);
+    void EditLFExit();
+    void EditUFExit();
+    bool Sampling() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void BuildMenus();
+    void BuildTabs();
+    QWidget* BuildMeasureTab();
+    QWidget* BuildScopeTab();
+    QWidget* BuildSpectrumTab();
+    QWidget* BuildPeakTab();
+    QWidget* BuildVoltmeterTab();
+    QWidget* BuildDetectorTab();
+    QWidget* BuildSettingsTab();
+    QWidget* BuildSamplingPage();
+    QWidget* BuildAboutTab();
+    void ConnectSamplingControls();
+    void FormResize();
+    void PlaceBandMarks();
+    int SpectrumXOfFrequency(double frequencyHz) const;
+    void Beep();
+    void ShowMessage(const QString& text);
+    // Runs a handler; an exception becomes one message to the user, as the toolkit's general
+    // handler would show it.
+    void Guarded(const std::function<void()>& handler);
+    void StopSampling();
+    void StartSampling();
+    void SetSamplingControlsEnabled(bool enabled);
+    void AStreamData(void* sender, TDataBufferI& int32Buffer, TDataBufferF& inBuffer,
+                     TDataBufferF& outBuffer);
+    void AStreamFailure(const std::string& reason);
+    QString ProgramFolder() const;
+
+    TFormEnvironment Env_;
+    std::unique_ptr<IMainThreadDispatcher> Dispatcher_;
+    MeasurementState State_;
+    std::unique_ptr<TDSXFastFourier> FFT_;
+    std::unique_ptr<TTBDSP> DSP_;
+    std::unique_ptr<TQuibexStream> AStream_;
+    bool TerminateRequested_ = false;
+    int BeepCount_ = 0;
+    long long BlocksReceived_ = 0;
+    bool ScopeRedraw = false;
+    bool DraggingBandLabel = false; // a cut-on/cut-off caption is being dragged on the spectrum
+    bool Closing_ = false;
+
+public:
+    // Controls, named as their objectName().
+    QTabWidget* PageControl1 = nullptr;
+    QTabWidget* PageControl2 = nullptr;
+    QWidget* TabMeasure = nullptr;
+    QWidget* TabScope = nullptr;
+    QWidget* TabSpectrum = nullptr;
+    QWidget* TabPeak = nullptr;
+    QWidget* TabN4VVM = nullptr;
+    QWidget* TabDetector = nullptr;
+    QWidget* TabSettings = nullptr;
+    QWidget* TabAbout = nullptr;
+    QWidget* TabSampling = nullptr;
+    QWidget* TabSmoothing = nullptr;
+    QWidget* TabCustom = nullptr;
+    QWidget* TabSpecSettings = nullptr;
+
+    QPushButton* SpeedButton1 = nullptr;
+    QAction* Run = nullptr;
+    QAction* BLoad = nullptr;
+    QAction* BSave = nullptr;
+    QAction* flat = nullptr;
+    QAction* pso = nullptr;
+    QAction* Cmes = nullptr;
+    std::vector<QAction*> DispMem; // DispMem1..DispMem4
+    std::vector<QCheckBox*> MemLegends; // M1..M4
+    QCheckBox* C = nullptr;
+
+    QComboBox* CFrame = nullptr;
+    QComboBox* ComboRes = nullptr;
+    QComboBox* ComboSamples = nullptr;
+    QComboBox* ComboChannel = nullptr;
+    QComboBox* ComboAudioDevice = nullptr;
+    QComboBox* ComboOutDevice = nullptr;
+    QComboBox* CEngine = nullptr;
+    QComboBox* CN4 = nullptr;
+    QCheckBox* CheckOut = nullptr;
+    QCheckBox* CLevel = nullptr;
+    QSlider* TrackL = nullptr;
+    QSlider* TrackU = nullptr;
+    QLineEdit* EditLF = nullptr;
+    QLineEdit* EditUF = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label31 = nullptr;
+    QLabel* LSD = nullptr;
+    QLabel* LSO = nullptr;
+    QListWidget* ListBox1 = nullptr;
+    QGroupBox* GroupN4 = nullptr;
+    QGroupBox* GroupBox13 = nullptr;
+
+    QComboBox* CRed = nullptr;
+    QLineEdit* EAv = nullptr;
+    QLineEdit* EPkN = nullptr;
+    QLabel* LPkPause = nullptr;
+
+    QWidget* PaintBox1 = nullptr;
+    QSlider* TrackAmp = nullptr;
+    QSlider* TrackT = nullptr;
+    QWidget* PaintBox2 = nullptr;
+    QWidget* PaintSpecCap = nullptr;
+    QFrame* SpecBack = nullptr;
+    QLabel* LBW = nullptr;
+    QLabel* L_L = nullptr;
+    QLabel* L_U = nullptr;
+    QFrame* Shape1 = nullptr;
+    QFrame* Shape2 = nullptr;
+    QLabel* LSN = nullptr;
+    QLabel* LS = nullptr;
+    QLabel* LSp = nullptr;
+    QWidget* PaintPeak = nullptr;
+
+    QWidget* Panel1 = nullptr;
+    QLabel* LSN_M = nullptr;
+    QLabel* Label23 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QLabel* LInfo = nullptr;
+    QLabel* Label29 = nullptr;
+};

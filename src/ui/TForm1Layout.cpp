@@ -1,0 +1,364 @@
+// The main window's menus, tab pages and controls, and the placement of the band-edge marks.
+#include "ui/TForm1.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace {
+
+// Creates a child of `parent` and names it: the name is how settings, tests and style find it.
+template <typename Widget, typename... Args>
+Widget* Named(QWidget* parent, const char* name, Args&&... args) {
+    auto* widget = new Widget(std::forward<Args>(args)..., parent);
+    widget->setObjectName(name);
+    return widget;
+}
+
+QAction* NamedAction(QMenu* menu, const char* name, const QString& caption, bool checkable = false) {
+    auto* action = menu->addAction(caption);
+    action->setObjectName(name);
+    action->setCheckable(checkable);
+    return action;
+}
+
+QWidget* NamedPage(const char* name) {
+    auto* page = new QWidget;
+    page->setObjectName(name);
+    return page;
+}
+
+} // namespace
+
+void TForm1::BuildMenus() {
+    auto* settings = menuBar()->addMenu("Settings");
+    settings->setObjectName("Settings1");
+    BLoad = NamedAction(settings, "BLoad", "Load");
+    BSave = NamedAction(settings, "BSave", "Save");
+
+    auto* weighting = menuBar()->addMenu("Spectral Weighting Function");
+    weighting->setObjectName("Weighting1");
+    auto* weightingGroup = new QActionGroup(this);
+    flat = NamedAction(weighting, "flat", "flat", true);
+    pso = NamedAction(weighting, "pso", "psophometric", true);
+    Cmes = NamedAction(weighting, "Cmes", "C-message", true);
+    for (auto* item : {flat, pso, Cmes})
+        weightingGroup->addAction(item);
+    flat->setChecked(true);
+
+    auto* display = menuBar()->addMenu("Display");
+    display->setObjectName("Display2");
+    auto* memTrace = display->addMenu("Mem Trace");
+    memTrace->setObjectName("MemTrace1");
+    const char* memNames[] = {"DispMem1", "DispMem2", "DispMem3", "DispMem4"};
+    for (int k = 0; k < 4; ++k)
+        DispMem.push_back(NamedAction(memTrace, memNames[k], QString::number(k + 1), true));
+    DispMem[0]->setChecked(true);
+
+    Run = menuBar()->addAction("Run");
+    Run->setObjectName("Run");
+    Run->setCheckable(true);
+}
+
+void TForm1::BuildTabs() {
+    auto* central = new QWidget(this);
+    central->setObjectName("ClientArea");
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(4, 4, 4, 4);
+
+    auto* top = new QHBoxLayout;
+    SpeedButton1 = Named<QPushButton>(central, "SpeedButton1", "Start Sampling");
+    SpeedButton1->setCheckable(true);
+    top->addWidget(SpeedButton1);
+    top->addStretch(1);
+    const char* legendNames[] = {"M1", "M2", "M3", "M4"};
+    for (int k = 0; k < 4; ++k) {
+        auto* legend = Named<QCheckBox>(central, legendNames[k], QString("M%1").arg(k + 1));
+        legend->setChecked(k == 0);
+        MemLegends.push_back(legend);
+        top->addWidget(legend);
+    }
+    C = Named<QCheckBox>(central, "C", "C");
+    top->addWidget(C);
+    layout->addLayout(top);
+
+    PageControl1 = Named<QTabWidget>(central, "PageControl1");
+    TabMeasure = BuildMeasureTab();
+    TabScope = BuildScopeTab();
+    TabSpectrum = BuildSpectrumTab();
+    TabPeak = BuildPeakTab();
+    TabN4VVM = BuildVoltmeterTab();
+    TabDetector = BuildDetectorTab();
+    TabSettings = BuildSettingsTab();
+    TabAbout = BuildAboutTab();
+    PageControl1->addTab(TabMeasure, "Measure");
+    PageControl1->addTab(TabScope, "Scope");
+    PageControl1->addTab(TabSpectrum, "Spectrum");
+    PageControl1->addTab(TabPeak, "Peak Frequency and Level");
+    PageControl1->addTab(TabN4VVM, "Vector Voltmeter");
+    PageControl1->addTab(TabDetector, "Detector Test");
+    PageControl1->addTab(TabSettings, "Settings");
+    PageControl1->addTab(TabAbout, "About");
+    layout->addWidget(PageControl1, 1);
+    setCentralWidget(central);
+    resize(900, 640);
+
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
+        const bool spectrum = PageControl1->currentWidget() == TabSpectrum;
+        for (auto* legend : MemLegends)
+            legend->setVisible(spectrum);
+        C->setVisible(spectrum);
+        FormResize();
+    });
+}
+
+QWidget* TForm1::BuildMeasureTab() {
+    auto* tab = NamedPage("TabMeasure");
+    auto* layout = new QVBoxLayout(tab);
+    Panel1 = Named<QFrame>(tab, "Panel1");
+    auto* panelLayout = new QVBoxLayout(Panel1);
+    LSN_M = Named<QLabel>(Panel1, "LSN_M", "____ dB");
+    QFont big = LSN_M->font();
+    big.setPointSize(36);
+    LSN_M->setFont(big);
+    LSN_M->setAlignment(Qt::AlignCenter);
+    panelLayout->addWidget(LSN_M);
+    layout->addWidget(Panel1, 1);
+    ProgressBar1 = Named<QProgressBar>(tab, "ProgressBar1");
+    ProgressBar1->setTextVisible(false);
+    layout->addWidget(ProgressBar1);
+    LInfo = Named<QLabel>(tab, "LInfo", "");
+    layout->addWidget(LInfo);
+    Label23 = Named<QLabel>(tab, "Label23", "");
+    layout->addWidget(Label23);
+    return tab;
+}
+
+QWidget* TForm1::BuildScopeTab() {
+    auto* tab = NamedPage("TabScope");
+    PaintBox1 = Named<QWidget>(tab, "PaintBox1");
+    TrackAmp = Named<QSlider>(tab, "TrackAmp", Qt::Vertical);
+    TrackAmp->setRange(0, 24);
+    TrackT = Named<QSlider>(tab, "TrackT", Qt::Horizontal);
+    TrackT->setRange(1, 19);
+    return tab;
+}
+
+QWidget* TForm1::BuildSpectrumTab() {
+    auto* tab = NamedPage("TabSpectrum");
+    PaintSpecCap = Named<QWidget>(tab, "PaintSpecCap");
+    SpecBack = Named<QFrame>(tab, "SpecBack");
+    SpecBack->setAutoFillBackground(true);
+    PaintBox2 = Named<QWidget>(tab, "PaintBox2");
+    LBW = Named<QLabel>(tab, "LBW", " BW = 0 Hz");
+    L_L = Named<QLabel>(tab, "L_L", "");
+    L_U = Named<QLabel>(tab, "L_U", "");
+    Shape1 = Named<QFrame>(tab, "Shape1");
+    Shape2 = Named<QFrame>(tab, "Shape2");
+    for (auto* mark : {Shape1, Shape2}) {
+        mark->setFrameShape(QFrame::VLine);
+        mark->setFixedWidth(2);
+    }
+    LSN = Named<QLabel>(tab, "LSN", "S+N=___.__ dB");
+    LS = Named<QLabel>(tab, "LS", "____ dB");
+    LSp = Named<QLabel>(tab, "LSp", "____ Hz");
+    return tab;
+}
+
+QWidget* TForm1::BuildPeakTab() {
+    auto* tab = NamedPage("TabPeak");
+    auto* layout = new QVBoxLayout(tab);
+    PaintPeak = Named<QWidget>(tab, "PaintPeak");
+    layout->addWidget(PaintPeak, 1);
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel("Points", tab));
+    EPkN = Named<QLineEdit>(tab, "EPkN", "1000");
+    row->addWidget(EPkN);
+    LPkPause = Named<QLabel>(tab, "LPkPause", "Paused");
+    LPkPause->setVisible(false);
+    row->addWidget(LPkPause);
+    row->addStretch(1);
+    layout->addLayout(row);
+    return tab;
+}
+
+QWidget* TForm1::BuildVoltmeterTab() { return NamedPage("TabN4VVM"); }
+
+QWidget* TForm1::BuildDetectorTab() { return NamedPage("TabDetector"); }
+
+QWidget* TForm1::BuildSettingsTab() {
+    auto* tab = NamedPage("TabSettings");
+    auto* layout = new QVBoxLayout(tab);
+    PageControl2 = Named<QTabWidget>(tab, "PageControl2");
+    TabSampling = BuildSamplingPage();
+    PageControl2->addTab(TabSampling, "Sampling");
+
+    TabSmoothing = NamedPage("TabSmoothing");
+    auto* smoothing = new QFormLayout(TabSmoothing);
+    CRed = Named<QComboBox>(TabSmoothing, "CRed");
+    CRed->addItems({"No Reduction", "Smooth Voltage to", "Smooth Power to"});
+    EAv = Named<QLineEdit>(TabSmoothing, "EAv", "1000");
+    smoothing->addRow("Data Reduction / Smoothing", CRed);
+    smoothing->addRow("points", EAv);
+    PageControl2->addTab(TabSmoothing, "Spec. Smoothing");
+
+    TabCustom = NamedPage("TabCustom");
+    PageControl2->addTab(TabCustom, "Custom");
+    TabSpecSettings = NamedPage("TabSpecSettings");
+    PageControl2->addTab(TabSpecSettings, "Spectrum / Screenshots");
+    layout->addWidget(PageControl2);
+    return tab;
+}
+
+QWidget* TForm1::BuildSamplingPage() {
+    auto* page = NamedPage("TabSampling");
+    auto* columns = new QHBoxLayout(page);
+    auto* left = new QVBoxLayout;
+    auto* right = new QVBoxLayout;
+    columns->addLayout(left, 1);
+    columns->addLayout(right, 1);
+
+    auto* adc = Named<QGroupBox>(page, "GroupBox1", "ADC");
+    auto* adcForm = new QFormLayout(adc);
+    CFrame = Named<QComboBox>(adc, "CFrame");
+    CFrame->addItems({"6 ksps", "8 ksps", "12 ksps", "18 ksps", "24 ksps", "36 ksps", "48 ksps",
+                      "96 ksps", "192 ksps"});
+    CFrame->setCurrentIndex(6);
+    adcForm->addRow("ADC Sample Rate", CFrame);
+    ComboRes = Named<QComboBox>(adc, "ComboRes");
+    ComboRes->addItems({"16 bit", "24 bit"});
+    adcForm->addRow("ADC Resolution", ComboRes);
+    ComboSamples = Named<QComboBox>(adc, "ComboSamples");
+    adcForm->addRow("Sample Length", ComboSamples);
+    ComboChannel = Named<QComboBox>(adc, "ComboChannel");
+    ComboChannel->addItems(
+        {"Left Channel", "Right Channel", "Left+Right Channel", "Left-Right Channel"});
+    adcForm->addRow("Channel", ComboChannel);
+    left->addWidget(adc);
+
+    auto* band = Named<QGroupBox>(page, "GroupBox2", "Input Band (Press Return to update)");
+    auto* bandLayout = new QVBoxLayout(band);
+    Label6 = Named<QLabel>(band, "Label6", "Input Cut-on Frequency = 300Hz");
+    TrackL = Named<QSlider>(band, "TrackL", Qt::Horizontal);
+    TrackL->setRange(0, 24000);
+    TrackL->setValue(1000);
+    EditLF = Named<QLineEdit>(band, "EditLF", "1000");
+    Label1 = Named<QLabel>(band, "Label1", "Input Cut-off Frequency = 3000Hz");
+    TrackU = Named<QSlider>(band, "TrackU", Qt::Horizontal);
+    TrackU->setRange(0, 24000);
+    TrackU->setValue(1500);
+    EditUF = Named<QLineEdit>(band, "EditUF", "40000");
+    for (QWidget* w : std::initializer_list<QWidget*>{Label6, TrackL, EditLF, Label1, TrackU, EditUF})
+        bandLayout->addWidget(w);
+    left->addWidget(band);
+    left->addStretch(1);
+
+    auto* devices = Named<QGroupBox>(page, "GroupBox3", "Sound Card");
+    auto* devLayout = new QFormLayout(devices);
+    Label31 = Named<QLabel>(devices, "Label31", "Sound engine");
+    CEngine = Named<QComboBox>(devices, "CEngine");
+    CEngine->addItems({"MME", "WDM"});
+    devLayout->addRow(Label31, CEngine);
+    CN4 = Named<QComboBox>(devices, "CN4");
+    CN4->addItems({"Sound", "Norta4 ADC1+2", "Norta4 ADC3+4"});
+    devLayout->addRow("", CN4);
+    ComboAudioDevice = Named<QComboBox>(devices, "ComboAudioDevice");
+    devLayout->addRow("Input", ComboAudioDevice);
+    LSD = Named<QLabel>(devices, "LSD", "");
+    devLayout->addRow("", LSD);
+    CLevel = Named<QCheckBox>(devices, "CLevel", "Set input level to 0 dB");
+    CLevel->setEnabled(false);
+    devLayout->addRow("", CLevel);
+    right->addWidget(devices);
+
+    auto* generator = Named<QGroupBox>(page, "GroupBox13", "Sine Output");
+    GroupBox13 = generator;
+    auto* genLayout = new QFormLayout(generator);
+    CheckOut = Named<QCheckBox>(generator, "CheckOut", "Sine Output On");
+    genLayout->addRow("", CheckOut);
+    ComboOutDevice = Named<QComboBox>(generator, "ComboOutDevice");
+    genLayout->addRow("Output", ComboOutDevice);
+    LSO = Named<QLabel>(generator, "LSO", "");
+    genLayout->addRow("", LSO);
+    right->addWidget(generator);
+
+    GroupN4 = Named<QGroupBox>(page, "GroupN4", "Norta4 Data Collection to File");
+    GroupN4->setVisible(false);
+    right->addWidget(GroupN4);
+
+    ListBox1 = Named<QListWidget>(page, "ListBox1");
+    right->addWidget(ListBox1, 1);
+    return page;
+}
+
+QWidget* TForm1::BuildAboutTab() {
+    auto* tab = NamedPage("TabAbout");
+    auto* layout = new QVBoxLayout(tab);
+    Label29 = Named<QLabel>(tab, "Label29", "");
+    Label29->setWordWrap(true);
+    Label29->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    layout->addWidget(Label29);
+    return tab;
+}
+
+void TForm1::FormResize() {
+    // The spectrum tab: the graph below the bandwidth caption, the meters stacked at its top left.
+    const QRect area = TabSpectrum->rect();
+    const int strip = LBW->sizeHint().height();
+    PaintSpecCap->setGeometry(area);
+    PaintBox2->setGeometry(0, strip, area.width(), std::max(0, area.height() - strip));
+    SpecBack->setGeometry(PaintBox2->geometry());
+    LBW->adjustSize();
+    LBW->move(PaintBox2->x() + PaintBox2->width() - LBW->width(), 0);
+    int y = PaintBox2->y() + 4;
+    for (QLabel* meter : {LSN, LS, LSp}) {
+        meter->adjustSize();
+        meter->move(PaintBox2->x() + 8, y);
+        y += meter->height();
+    }
+    PlaceBandMarks();
+
+    const QRect scope = TabScope->rect();
+    TrackT->setGeometry(0, scope.height() - 24, scope.width() - 40, 24);
+    TrackAmp->setGeometry(scope.width() - 24, 0, 24, scope.height() - 24);
+    PaintBox1->setGeometry(10, 0, std::max(0, scope.width() - 44), std::max(0, scope.height() - 24));
+}
+
+int TForm1::SpectrumXOfFrequency(double frequencyHz) const {
+    // Linear axis from 0 to half the sample rate across the graph.
+    const double span = State_.SampleRate / 2;
+    if (span <= 0)
+        return 0;
+    return static_cast<int>(std::lround(frequencyHz / span * PaintBox2->width()));
+}
+
+void TForm1::PlaceBandMarks() {
+    if (!DraggingBandLabel) {
+        Shape1->setGeometry(SpectrumXOfFrequency(TrackL->value()) + PaintBox2->x(), 0, 2,
+                            PaintBox2->y() + PaintBox2->height());
+        Shape2->setGeometry(SpectrumXOfFrequency(TrackU->value()) + PaintBox2->x(), 0, 2,
+                            PaintBox2->y() + PaintBox2->height());
+    }
+    L_L->adjustSize();
+    L_L->move(std::max(0, Shape1->x() - L_L->width()), 0);
+    L_U->adjustSize();
+    L_U->move(std::min(PaintBox2->x() + PaintBox2->width() - L_U->width() - LBW->width(),
+                       Shape2->x()),
+              0);
+}
