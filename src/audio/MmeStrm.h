@@ -5,31 +5,116 @@
 #include "audio/AudioStreamEngine.h"
 #include "audio/MainThreadDispatcher.h"
 #include "audio/PcmDeviceList.h"
+#include "audio/SampleConversion.h"
 
+#include <array>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-// Owned by the facade; all public calls on the main thread. Device lists are a snapshot taken
-// once at program start (a device plugged in later is listed after a restart).
+// What went wrong while streaming without stopping it, for the window to show (ListBox1).
+struct TStreamHealth {
+    std::uint64_t CaptureGaps = 0;       // overruns recovered: gaps in the captured signal
+    std::uint64_t CaptureFramesLost = 0; // estimated frames missing in those gaps
+    std::uint64_t RenderGaps = 0;        // underruns recovered: silent gaps in the output
+    std::uint64_t RenderFramesLost = 0;  // estimated frames of silence in those gaps
+    std::uint64_t BlockErrors = 0;       // exceptions while a block was handled (OnData included)
+    std::string FirstBlockError;         // the text of the first of them
+};
+
+// Lines for a list box, e.g. "Input gaps: 2 (1536 frames lost)"; only the kinds that occurred.
+std::vector<std::string> FormatStreamHealth(const TStreamHealth& health);
+
+struct TMmeSession;
+
+// Streams blocks between ALSA PCM devices and `OnData`.
+//
+// Owned by the facade; every public call and every callback (`OnData`, `OnFailure`,
+// `OnBlockError`) on the main thread. The device lists are a snapshot taken once at program
+// start (a device plugged in later is listed after a restart); `Index` is the position in
+// DevicesFor(devices, capture).
+//
+// Threads and ownership while running (one TMmeSession per run):
+// - A capture worker thread owns the capture device. It takes a buffer number from the free
+//   queue, fills the buffer with `InputDevice.SamplesPerBuf` frames and posts a completion to
+//   the main thread. The main thread converts the bytes into the input block, calls `OnData`,
+//   in `ddBoth` renders the output block into the ring, and pushes the number back on the free
+//   queue. Each of the 8 capture buffers is owned by exactly one side at a time; the hand-over
+//   is the queue's mutex one way and IMainThreadDispatcher::Post the other way (Post must make
+//   the worker's writes visible to the task, as a mutex-protected queue or a queued Qt call does).
+// - A render worker thread owns the playback device. It takes a buffer number from the filled
+//   queue, writes the buffer, and posts a completion; the main thread refills the buffer (from the
+//   ring in `ddBoth`, from `OnData` in `ddRender`) and pushes it back. `BufferCount` buffers,
+//   all silent at start.
+// - The ring of 4 byte buffers with `RingRead` (2 at start) and `RingWrite` (0 at start) is used
+//   by the main thread only and needs no lock. The render side never waits for capture: when
+//   it catches up it replays older slots.
+// - Stop requests and the failure flag are std::atomic (release/acquire); gap counters are
+//   relaxed atomics (statistics). Completions of a run that has ended are ignored.
+// - A device that disappears ends the run: the worker posts one failure, the main thread stops
+//   the engine and calls `OnFailure` once. Stop never waits for a device: workers poll with the
+//   stop signal, and a worker that does not end within a few seconds is left to end on its own.
 class TMmeAudioStream final : public TAudioStreamEngine {
 public:
     TMmeAudioStream(std::shared_ptr<const std::vector<TPcmDevice>> devices,
                     IMainThreadDispatcher* dispatcher);
     ~TMmeAudioStream() override;
+    TMmeAudioStream(const TMmeAudioStream&) = delete;
+    TMmeAudioStream& operator=(const TMmeAudioStream&) = delete;
 
+    // Opens the devices of `Directions` and starts streaming; does nothing while running. A
+    // failure closes whatever was opened and throws EAudioError (text also in ErrorMessage).
     void Start() override;
+    // Stops both workers and closes the devices; does nothing while stopped. Never throws.
     void Stop() override;
     bool Active() const override { return Active_; }
     std::vector<std::string> InputNames() const override;
     std::vector<std::string> OutputNames() const override;
 
-    // Text of the last device error.
+    // Text of the last device error (a failed open, a lost device).
     const std::string& ErrorMessage() const { return ErrorMessage_; }
 
+    // Gaps and block errors of the current run, or of the last one after it ended; reset by
+    // Start.
+    TStreamHealth Health() const;
+
+    // Called once per run, at the first exception while a completed buffer was handled; the
+    // buffer is queued again and streaming goes on. Later errors only count in Health().
+    std::function<void(const std::string&)> OnBlockError;
+
+    // Whether a capture or playback device is open (for checks and tests).
+    bool CaptureOpen() const;
+    bool RenderOpen() const;
+
 private:
+    friend struct TMmeSession;
+    void OpenCapture(TMmeSession& session);
+    void OpenRender(TMmeSession& session);
+    void CaptureDone(const std::shared_ptr<TMmeSession>& session, int buffer);
+    void RenderDone(const std::shared_ptr<TMmeSession>& session, int buffer);
+    void DeviceLost(const std::shared_ptr<TMmeSession>& session, const std::string& message);
+    void NoteBlockError(const std::string& text);
+
     std::shared_ptr<const std::vector<TPcmDevice>> devices_;
     IMainThreadDispatcher* dispatcher_;
     bool Active_ = false;
     std::string ErrorMessage_;
+    std::shared_ptr<TMmeSession> session_; // the current run; null while stopped
+
+    // Chosen once when the devices open.
+    TSampleFormat InFormat_;
+    TSampleFormat OutFormat_;
+    TCaptureConverterF convertIn_ = nullptr;
+    TRenderConverterF convertOut_ = nullptr;
+
+    // Main-thread state of a run.
+    std::array<TByteArray, 4> Ring_;
+    int RingRead_ = 2;
+    int RingWrite_ = 0;
+    TDataBufferF InBlock_;
+    TDataBufferF OutBlock_;
+    TDataBufferI Int32Block_; // always empty: this engine delivers no integer block
+    TStreamHealth health_;    // block errors live here; gap figures are copied in at Stop
 };

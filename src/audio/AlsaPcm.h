@@ -1,0 +1,110 @@
+// One open ALSA PCM device: format negotiation, chunked non-blocking transfers, xrun recovery.
+#pragma once
+
+#include "audio/AudioError.h"
+#include "audio/SampleConversion.h"
+#include "audio/StopSignal.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <poll.h>
+typedef struct _snd_pcm snd_pcm_t;
+
+// Raised by a transfer when the device is gone for good (unplugged, sound server stopped, a
+// fault that recovery cannot mend). The message names the direction, the device and the
+// device layer's text.
+class EDeviceLost : public EAudioError {
+public:
+    using EAudioError::EAudioError;
+};
+
+// Gaps in one direction's stream: each recovered overrun (capture) or underrun (render) is one
+// gap; `FramesLost` estimates the frames missing (capture) or played as silence (render) in
+// them. Written by the device's worker thread, read by the main thread for display: relaxed
+// atomics, since they are statistics and guard nothing.
+struct TGapCounters {
+    std::atomic<std::uint64_t> Gaps{0};
+    std::atomic<std::uint64_t> FramesLost{0};
+};
+
+// The text of a device-layer error code: snd_strerror's text, or "Unknown error: <code>" when
+// it has none. For a rejected format (`formatError`) only the text before its first full stop.
+std::string PcmErrorText(int code, bool formatError = false);
+
+// What to open. Sizes are wishes; the device picks the nearest it can do.
+struct TPcmRequest {
+    std::string Name;           // ALSA device name ("default", "pulse", "plughw:…")
+    bool Capture = true;        // capture or playback
+    int Channels = 2;
+    int Rate = 48000;           // frames per second, exact (plug devices resample)
+    int Bits = 16;              // 16: S16_LE; 24: S24_3LE, else S32_LE (24 valid), else S24_LE
+    std::size_t PeriodFrames = 1024;
+    std::size_t BufferFrames = 8192;
+    std::size_t StartThreshold = 0; // playback: frames queued before the device starts; 0: buffer
+};
+
+// Owns one snd_pcm_t, opened non-blocking. Construction and destruction on the main thread; while
+// streaming exactly one worker thread calls Start/Transfer/Drop (the device layer is not used
+// from two threads at once). Throws EAudioError with the device layer's text; an open that fails
+// half way closes the device before the exception leaves the constructor.
+class TAlsaPcm {
+public:
+    explicit TAlsaPcm(const TPcmRequest& request);
+    ~TAlsaPcm();
+    TAlsaPcm(const TAlsaPcm&) = delete;
+    TAlsaPcm& operator=(const TAlsaPcm&) = delete;
+
+    // The frame layout for the sample conversions. With S24_LE the container is described as
+    // 32 bits with 24 valid bits, and Transfer shifts the samples to and from that alignment.
+    const TSampleFormat& Format() const { return format_; }
+    std::size_t PeriodFrames() const { return periodFrames_; }
+    std::size_t BufferFrames() const { return bufferFrames_; }
+    const std::string& Name() const { return request_.Name; }
+
+    // Starts a capture device (playback starts itself at the start threshold). Throws.
+    void Start();
+
+    // Moves `frames` frames between `data` (interleaved, Format()) and the device, in chunks of
+    // at most one period. Waits in poll() for the device or for `stop`; returns false when stop
+    // was requested before all frames moved. An overrun or underrun is recovered, counted in
+    // `gaps` with its estimated length, and the transfer goes on. Throws EDeviceLost when the
+    // device is gone or stops moving data for `StallLimit`. Capture bytes are in place only
+    // after it returns true; playback bytes may be modified (S24_LE realignment).
+    bool Transfer(std::uint8_t* data, std::size_t frames, const TStopSignal& stop,
+                  TGapCounters& gaps);
+
+    // Discards what is queued in the device and stops it. Never throws.
+    void Drop() noexcept;
+
+    // How long a device may neither move data nor report an error before it counts as lost.
+    std::chrono::milliseconds StallLimit() const { return stallLimit_; }
+
+    // Number of PCM devices open in this process through this class (for leak checks in tests).
+    static int OpenCount() { return openCount_.load(std::memory_order_relaxed); }
+
+private:
+    [[noreturn]] void Lost(int code) const;
+    bool WaitReady(const TStopSignal& stop);
+    void Recover(int code, TGapCounters& gaps);
+
+    TPcmRequest request_;
+    snd_pcm_t* pcm_ = nullptr;
+    TSampleFormat format_;
+    bool lowAligned24_ = false; // S24_LE: 24 bits in the low three bytes of a 32-bit word
+    std::size_t periodFrames_ = 0;
+    std::size_t bufferFrames_ = 0;
+    std::chrono::milliseconds stallLimit_{5000};
+    // Worker-thread state for gap estimates and stall detection.
+    std::chrono::steady_clock::time_point lastProgress_{}; // end of the last frames moved
+    std::chrono::steady_clock::time_point stallSince_{};   // start of the current wait for data
+    std::size_t queuedAfterWrite_ = 0; // playback: frames in the device after the last write
+    int xrunsInARow_ = 0;
+    std::vector<pollfd> pollFds_; // the device's descriptors and the stop descriptor
+
+    static std::atomic<int> openCount_;
+};
