@@ -1,6 +1,12 @@
 // The one record of run parameters, settings and running results that the measurement shares.
 #pragma once
 
+#include "core/ControlSettings.h"
+#include "core/PipelineTexts.h"
+#include "core/ScopeSweep.h"
+#include "core/SineOutput.h"
+#include "dsp/FloatTypes.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,9 +26,11 @@ struct TPeakLogEntry {
 
 // Owned by the main window for its whole life and touched only on the main thread (the block
 // pipeline runs there too), so it carries no locks. Defaults are those in force before the
-// settings files are read.
+// settings files are read. The window copies control values into Controls (and Scope,
+// Generator) in its change handlers and copies Texts into its labels after each engine block.
 struct MeasurementState {
     static constexpr int PeakLogSize = 10000;
+    static constexpr std::size_t CustomVariableCount = 9;
 
     // Run parameters (sampling control; read by the pipeline).
     double SampleRate = 48000.0;     // samples/s, from the sample-rate combo
@@ -54,6 +62,7 @@ struct MeasurementState {
     double CalVpp = 1.0;           // peak-peak volts of the calibration level
     bool CalGuard = false;         // blocks re-entry between the two calibration edits
     double YOffset = 0.0;          // display offset in dB added to meter levels
+    bool Calibrated = false;       // "Reset Level Cal" (BReset) is enabled: readings in dBm/volts
 
     // Running results, written once per processed block.
     std::vector<double> Spectrum;             // N/2 smoothed per-bin amplitudes
@@ -64,7 +73,9 @@ struct MeasurementState {
     std::int32_t PeakBin = 0;       // bin of the largest power inside [LowerBin, UpperBin]
     double PeakBinFine = 0.0;       // interpolated peak position, bins
     double PeakAmplitude = 0.0;     // strongest component relative to a full-scale sine
+    double BandTotal = 0.0;         // band root-sum-square of this block, 1.0 = full-scale sine
     double SNRaw = 0.0;             // smoothed band level in dB before calibration
+    double SRaw = 0.0;              // smoothed S level in dB after calibration, before YOffset
     double SNLevel = 0.0;           // S+N level shown, dB (dBm when calibrated)
     double SLevel = 0.0;            // S level shown, dB (dBm when calibrated)
     double ScopeRms = 0.0;          // RMS of the filtered block, full-scale units
@@ -76,4 +87,16 @@ struct MeasurementState {
     std::int32_t PeakLogIndex = 0;  // next slot
     bool PeakLogWrapped = false;    // true once the index has wrapped
     double PeakThreshold = -30.0;   // dB
+
+    // Inputs of the custom expressions, nine values each in the order "f", "f_l", "f_u",
+    // "samplerate", "n", "y_peak", "f_peak", "sn", "s" (filled by SetCustomVariables): RMS volts
+    // for the label, amplitude ratios for the trace.
+    TComplexArray CustomVarsVolts = TComplexArray(CustomVariableCount);
+    TComplexArray CustomVarsRatio = TComplexArray(CustomVariableCount);
+
+    TControlSettings Controls;   // control values the pipeline reads
+    TScopeSweep Scope;           // scope settings, sweep state and points
+    TSineOutput Generator;       // sine output settings and phase
+    TPipelineTexts Texts;        // label texts, bar position and repaint requests for the window
+    TStreamErrorLog StreamErrors; // errors raised while blocks stream, reported once
 };

@@ -1,0 +1,67 @@
+// The block pipeline: from each engine block to spectrum, meters, scope sweep and output tone.
+#pragma once
+
+#include "audio/SndTypes.h"
+
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+class TDSXFastFourier;
+class TTBDSP;
+struct MeasurementState;
+
+// Components that the window owns and lends to the pipeline. The window sets the pointers after
+// creating the components and sets DSP again whenever RebuildFilter replaces the band filter;
+// the pipeline only uses them during AStreamData / SubStreamData and never deletes them.
+struct TPipelineComponents {
+    TDSXFastFourier* FFT = nullptr;  // spectrum transform, N = BlockLength points (required)
+    TTBDSP* DSP = nullptr;           // input band filter, designed for N samples (required)
+    // The custom label text; called after SetCustomVariables. Empty: the label reads "error".
+    std::function<std::string()> CustomLabelText;
+    // Refreshes the marker read-outs from the new spectrum once per processed block (optional).
+    std::function<void()> RefreshMarkers;
+};
+
+// Runs the measurement on every engine block. Holds references to the window's state and
+// component table (both must outlive it) and its own work buffers, which are sized when N
+// changes and reused, so steady-state blocks allocate nothing. Main thread only.
+class TBlockPipeline {
+public:
+    TBlockPipeline(MeasurementState& state, TPipelineComponents& components);
+
+    // OnData handler of the stream facade: fills OutBuffer with the sine when CheckOut is set,
+    // runs SubStreamData on each of the SubBlocks blocks of N samples of InBuffer rows 0 and 1,
+    // then counts one repaint request (Texts.RepaintRequests). An exception from a processed
+    // block (the band filter's, for example) ends this engine block without its repaint request
+    // and is recorded in StreamErrors instead of being thrown. Int32Buffer is ignored.
+    void AStreamData(void* sender, TDataBufferI& int32Buffer, TDataBufferF& inBuffer,
+                     TDataBufferF& outBuffer);
+
+    // One processed block of N = BlockLength samples (both spans hold at least N): channel
+    // selection, window, transform, weighting, band power and peak, spectrum smoothing and
+    // reduction, peak amplitude and position, band filter, levels, texts, RMS bar, scope sweep,
+    // custom label. Raises what the components raise.
+    void SubStreamData(std::span<const float> left, std::span<const float> right);
+
+    // The custom label text of the window's parser after SetCustomVariables, or "error".
+    std::string CustomLabelText();
+
+private:
+    void SizeBuffers(int n);
+    const std::vector<double>& WindowTable(int n);
+    const std::vector<double>& WeightTable(int n);
+
+    MeasurementState& state_;
+    TPipelineComponents& components_;
+    std::vector<float> measured_;   // the selected channel of the block (float arithmetic)
+    std::vector<double> amplitude_; // |X[i]| / N of this block, N/2 bins
+    std::vector<double> windowTable_;
+    int windowTableKind_ = -1;
+    int windowTableLength_ = 0;
+    std::vector<double> weightTable_;
+    int weightTableKind_ = 0;
+    int weightTableLength_ = 0;
+    double weightTableRate_ = 0.0;
+};

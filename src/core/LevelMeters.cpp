@@ -1,0 +1,140 @@
+// S+N and S meters, peak recording, meter texts in dB or volts, and the custom-expression inputs.
+#include "core/LevelMeters.h"
+
+#include "core/MeasurementState.h"
+#include "core/NumberText.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+double DbmToVeff(double x) {
+    return std::sqrt(std::pow(10.0, x / 10.0) / 20.0);
+}
+
+double DbmToVpp(double x) {
+    return std::sqrt(8.0) * DbmToVeff(x);
+}
+
+double PeakFrequency(const MeasurementState& state) {
+    return state.PeakBinFine / state.BlockLength * state.SampleRate;
+}
+
+std::string MeterNumber(int digits, double x) {
+    std::array<char, 400> buffer{};
+    std::snprintf(buffer.data(), buffer.size(), " %*.*f ", digits + 3, digits, x);
+    return buffer.data();
+}
+
+void RecordPeak(MeasurementState& state, double levelDb) {
+    if (!(levelDb > state.PeakThreshold)) {
+        return;
+    }
+    const auto size = static_cast<std::int32_t>(state.PeakLog.size());
+    if (size <= 0) {
+        return;
+    }
+    if (state.PeakLogIndex < 0 || state.PeakLogIndex >= size) {
+        state.PeakLogIndex = 0;
+    }
+    state.PeakLog[static_cast<std::size_t>(state.PeakLogIndex)] = {
+        static_cast<float>(PeakFrequency(state)), static_cast<float>(levelDb)};
+    if (++state.PeakLogIndex >= size) {
+        state.PeakLogIndex = 0;
+        state.PeakLogWrapped = true;
+    }
+}
+
+void LevelStep(MeasurementState& state) {
+    const double snNow = 20.0 * std::log10(std::max(1e-100, state.BandTotal));
+    state.SNRaw = state.ResetSmoothing
+                      ? snNow
+                      : (1.0 - state.MeterAlpha) * state.SNRaw + state.MeterAlpha * snNow;
+    if (state.CalRequest) {
+        state.RefLevel = state.SNRaw - state.CalLevel + state.YOffset;
+        state.CalVpp = DbmToVpp(-state.RefLevel);
+        state.CalRequest = false;
+    }
+    state.SNLevel = state.SNRaw - state.RefLevel + state.YOffset;
+    const double sNow = 20.0 * std::log10(std::max(1e-30, state.PeakAmplitude)) - state.RefLevel;
+    RecordPeak(state, sNow);
+    state.SRaw = state.ResetSmoothing
+                     ? sNow
+                     : (1.0 - state.MeterAlpha) * state.SRaw + state.MeterAlpha * sNow;
+    state.SLevel = state.SRaw + state.YOffset;
+}
+
+namespace {
+
+// Mantissa and SI prefix of v truncated to `digits` significant digits: "2.24 m".
+std::string VoltNumber(double v, int digits) {
+    const TEngineeringValue value = FormatEngineering(TruncSignificant(v, digits));
+    return FormatGeneral(value.Mantissa) + " " + value.Prefix;
+}
+
+}  // namespace
+
+void TextStep(MeasurementState& state, double bandwidthHz,
+              const std::function<std::string()>& customLabel) {
+    auto& texts = state.Texts;
+    const int digits = state.MeterDigits;
+    const bool calibrated = state.Calibrated;
+    const bool density = state.SpecialMeter == 1;
+    const bool emptyBand = state.LowerBin == state.UpperBin;
+    auto scopeOverlay = [&](const std::string& text) {
+        if (state.Scope.NewScopeData) {
+            texts.LSN_O = text;
+            texts.LCS = customLabel ? customLabel() : std::string("error");
+        }
+        state.Scope.NewScopeData = false;
+    };
+
+    if (state.Controls.CUnits == 0) {
+        const std::string unit = calibrated ? "dBm" : "dB";
+        texts.LSN_M = MeterNumber(digits, state.SNLevel) + unit;
+        scopeOverlay(texts.LSN_M);
+        texts.LSN = "S+N=" + MeterNumber(digits, state.SNLevel) + unit;
+        texts.LS = "S=" + MeterNumber(digits, state.SLevel) + unit;
+        if (density) {
+            texts.LSp = emptyBand ? "delta f = 0"
+                                  : "S+N=" +
+                                        MeterNumber(digits, state.SNLevel - 10.0 * std::log10(bandwidthHz)) +
+                                        (calibrated ? "dBm/Hz" : "dB/Hz");
+        }
+        return;
+    }
+
+    const bool peakPeak = state.Controls.CUnits == 1;
+    const auto volts = [&](double levelDb) { return peakPeak ? DbmToVpp(levelDb) : DbmToVeff(levelDb); };
+    const std::string unit = !calibrated ? "" : peakPeak ? "Vpp" : "Veff";
+    const double v = volts(state.SNLevel);
+    texts.LSN_M = VoltNumber(v, digits) + unit;
+    scopeOverlay(texts.LSN_M);
+    texts.LSN = "S+N=" + texts.LSN_M;
+    if (density) {
+        texts.LSp = emptyBand ? "delta f = 0"
+                              : VoltNumber(v / std::sqrt(bandwidthHz), digits) +
+                                    (calibrated ? unit + "/Hz^0.5" : "");
+    }
+    texts.LS = "S=" + VoltNumber(volts(state.SLevel), digits) + unit;
+}
+
+void SetCustomVariables(MeasurementState& state) {
+    for (TComplexArray* set : {&state.CustomVarsVolts, &state.CustomVarsRatio}) {
+        if (set->size() < MeasurementState::CustomVariableCount) {
+            set->resize(MeasurementState::CustomVariableCount);
+        }
+        auto& vars = *set;
+        vars[1].Re = state.Controls.TrackL;
+        vars[2].Re = state.Controls.TrackU;
+        vars[3].Re = state.SampleRate;
+        vars[4].Re = state.BlockLength;
+        vars[5].Re = state.PeakAmplitude;
+        vars[6].Re = PeakFrequency(state);
+    }
+    state.CustomVarsVolts[7].Re = DbmToVeff(state.SNLevel);
+    state.CustomVarsVolts[8].Re = DbmToVeff(state.SLevel);
+    state.CustomVarsRatio[7].Re = DbmToVeff(state.SNLevel) * std::sqrt(20.0);
+    state.CustomVarsRatio[8].Re = DbmToVeff(state.SLevel) * std::sqrt(20.0);
+}

@@ -1,0 +1,204 @@
+// Time constants, per-bin smoothing and display reduction of the amplitude spectrum.
+#include "core/SpectrumSmoothing.h"
+
+#include "core/MeasurementState.h"
+#include "core/NumberText.h"
+#include "core/WindowCalibration.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+double BinToFrequency(double bin, double sampleRateHz, int n) {
+    return std::min(sampleRateHz / 2.0, std::max(0.0, bin * sampleRateHz / n));
+}
+
+double BinOfFrequency(double freqHz, double sampleRateHz, int n) {
+    return std::min(n / 2.0, std::max(0.0, freqHz / sampleRateHz * n));
+}
+
+double TimeToAlpha(double t, int filterRateHz, int n) {
+    if (n == 0) {
+        return 1.0;
+    }
+    const double tau = t * filterRateHz / n;
+    return tau <= 0.0 ? 1.0 : 1.0 - std::exp(-1.0 / tau);
+}
+
+void ETimeChange(MeasurementState& state, std::string_view eTimeText, int filterRateHz) {
+    if (state.BlockLength == 0) {
+        return;
+    }
+    state.MeterAlpha = TimeToAlpha(NumberOrThrow(eTimeText), filterRateHz, state.BlockLength);
+}
+
+void EAvChange(MeasurementState& state, std::string_view eAvText) {
+    state.ReducePoints = WholeNumberOrThrow(eAvText);
+}
+
+void BuildSmoothAlpha(MeasurementState& state, int filterRateHz) {
+    const int n = state.BlockLength;
+    const int half = n / 2;
+    state.SmoothAlpha.assign(static_cast<std::size_t>(std::max(half, 0)), state.MeterAlpha);
+    if (state.Controls.CTC != 1) {
+        return;
+    }
+    std::array<double, 6> t{};  // t1 ... t6 in s at 0, 10, 100, 1k, 10k, 100k Hz
+    for (std::size_t k = 0; k < t.size(); ++k) {
+        const auto value = ParseWholeNumber(state.Controls.ET[k]);
+        if (!value) {
+            return;  // any text that is not a whole number: the meter constant everywhere
+        }
+        t[k] = *value;
+    }
+    constexpr std::array<double, 5> kAnchorHz = {10.0, 100.0, 1000.0, 10000.0, 100000.0};
+    auto alpha = [&](double seconds) { return TimeToAlpha(seconds, filterRateHz, n); };
+    int e = -1;
+    for (std::size_t k = 0; k < kAnchorHz.size(); ++k) {
+        const int s = e + 1;
+        if (s > half - 1) {
+            break;
+        }
+        e = std::min(static_cast<int>(std::nearbyint(BinOfFrequency(kAnchorHz[k], state.SampleRate, n))),
+                     half - 1);
+        // Segment from bin s (time constant t[k]) to bin e (t[k + 1]); nothing when the two
+        // anchors share a bin, and the next segment then starts after e.
+        if (e == s) {
+            state.SmoothAlpha[static_cast<std::size_t>(s)] = alpha(t[k]);
+        } else if (e > s) {
+            for (int j = s; j <= e; ++j) {
+                const double fraction = static_cast<double>(j - s) / (e - s);
+                state.SmoothAlpha[static_cast<std::size_t>(j)] =
+                    alpha(t[k] + fraction * (t[k + 1] - t[k]));
+            }
+        }
+    }
+}
+
+void UpdateSpectrum(MeasurementState& state, std::span<const double> amplitude) {
+    const std::size_t half = static_cast<std::size_t>(std::max(state.BlockLength / 2, 0));
+    state.Spectrum.resize(half, 0.0);
+    const double scale = 1.0 / state.FullScale / WindowGain(state.WindowKind);
+    auto& spectrum = state.Spectrum;
+    const auto count = std::min(half, amplitude.size());
+    if (state.ResetSmoothing) {
+        for (std::size_t i = 0; i < count; ++i) {
+            spectrum[i] = amplitude[i] * scale;
+        }
+    } else if (state.Controls.CTC == 0 || state.Controls.CTC == 1) {
+        const auto& alpha = state.SmoothAlpha;
+        for (std::size_t i = 0; i < count && i < alpha.size(); ++i) {
+            spectrum[i] = (1.0 - alpha[i]) * spectrum[i] + alpha[i] * (amplitude[i] * scale);
+        }
+    } else {
+        for (std::size_t i = 0; i < count; ++i) {
+            spectrum[i] = std::max(spectrum[i], amplitude[i] * scale);
+        }
+    }
+}
+
+namespace {
+
+// Accumulates bins of one display point: mean value, or root mean square for power smoothing.
+struct PointSum {
+    bool power = false;
+    double freqSum = 0.0;
+    double valueSum = 0.0;
+    int count = 0;
+
+    void Add(double freqHz, double value) {
+        freqSum += freqHz;
+        valueSum += power ? value * value : value;
+        ++count;
+    }
+    double Value() const {
+        const double mean = valueSum / count;
+        return power ? std::sqrt(mean) : mean;
+    }
+};
+
+}  // namespace
+
+void ReduceSpectrum(MeasurementState& state) {
+    const int n = state.BlockLength;
+    const double fs = state.SampleRate;
+    const auto& spectrum = state.Spectrum;
+    const int bins = std::min(n / 2, static_cast<int>(spectrum.size()));
+    const std::int64_t m = state.ReducePoints;
+    auto& points = state.DisplayPoints;
+    points.clear();
+
+    auto allBins = [&] {
+        for (int i = 0; i < bins; ++i) {
+            points.push_back({BinToFrequency(i, fs, n), spectrum[static_cast<std::size_t>(i)]});
+        }
+    };
+    const int mode = state.Controls.CRed;
+    if ((mode != 1 && mode != 2) || m < 1) {
+        allBins();
+        return;
+    }
+    const bool power = mode == 2;
+
+    if (!state.Controls.LogF) {
+        const std::int64_t g = n / (2 * m);
+        if (g <= 1) {
+            allBins();
+            return;
+        }
+        for (std::int64_t j = 0; j < m; ++j) {
+            PointSum sum{power};
+            for (std::int64_t k = 0; k < g; ++k) {
+                const auto index = static_cast<std::size_t>(std::min<std::int64_t>(j * g + k, bins - 1));
+                sum.Add(0.0, spectrum[index]);
+            }
+            const double centre = static_cast<double>(j * g) + static_cast<double>(g - 1) / 2.0;
+            points.push_back({BinToFrequency(centre, fs, n), sum.Value()});
+        }
+        return;
+    }
+
+    // Log axis: band b spans df * (N/2)^((b - 0.5) / d) ... df * (N/2)^((b + 0.5) / d).
+    const double df = fs / n;
+    const double top = n / 2.0;
+    const double d = static_cast<double>(std::max<std::int64_t>(m - 1, 1));
+    auto edge = [&](double exponent) { return df * std::pow(top, exponent / d); };
+    auto wideEnough = [&](std::int64_t b) {
+        const double centre = static_cast<double>(b);
+        return edge(centre + 0.5) - edge(centre - 0.5) >= df;
+    };
+    // Band widths grow with b, so the first band at least one bin wide is found by bisection;
+    // when there is none every bin is shown alone.
+    std::int64_t b0 = m;
+    double lo0 = std::numeric_limits<double>::infinity();
+    if (wideEnough(m - 1)) {
+        std::int64_t low = 0;
+        std::int64_t high = m - 1;  // wideEnough(high) holds
+        while (low < high) {
+            const std::int64_t mid = low + (high - low) / 2;
+            if (wideEnough(mid)) {
+                high = mid;
+            } else {
+                low = mid + 1;
+            }
+        }
+        b0 = low;
+        lo0 = edge(static_cast<double>(b0) - 0.5);
+    }
+    int j = 1;  // bin 0 is never shown on the log axis
+    for (; j < bins && BinToFrequency(j, fs, n) < lo0; ++j) {
+        points.push_back({BinToFrequency(j, fs, n), spectrum[static_cast<std::size_t>(j)]});
+    }
+    for (std::int64_t b = b0 + 1; b < m && j < bins; ++b) {
+        const double upper = edge(static_cast<double>(b) + 0.5);
+        PointSum sum{power};
+        for (; j < bins && BinToFrequency(j, fs, n) < upper; ++j) {
+            sum.Add(BinToFrequency(j, fs, n), spectrum[static_cast<std::size_t>(j)]);
+        }
+        if (sum.count > 0) {  // a band narrower than the bin spacing may gather nothing
+            points.push_back({sum.freqSum / sum.count, sum.Value()});
+        }
+    }
+}
