@@ -51,7 +51,7 @@ int CheckedBits(std::size_t inputSize, std::size_t outputSize) {
     return TDSXFastFourier::NumberOfBitsNeeded(static_cast<int>(inputSize));
 }
 
-}  // namespace
+} // namespace
 
 void ReferenceFourierTransform(std::span<const TComplex> input, std::span<TComplex> output,
                                double angleNumerator) {
@@ -84,7 +84,7 @@ void TDSXFastFourier::SetNumSamples(int n) {
     try {
         complexInput_.resize(count);
         complexOutput_.resize(count);
-        realInput_.resize(count);  // strong guarantee: unchanged if this throws
+        realInput_.resize(count); // strong guarantee: unchanged if this throws
     } catch (const std::bad_alloc&) {
         TComplexArray().swap(complexInput_);
         TComplexArray().swap(complexOutput_);

@@ -70,7 +70,7 @@ private:
     void CheckUsable() const;
 
     int numSamples_ = 0;
-    bool buffersAllocated_ = true;  // false after an allocation failure in SetNumSamples
+    bool buffersAllocated_ = true; // false after an allocation failure in SetNumSamples
     TComplexArray complexInput_;
     TComplexArray complexOutput_;
     TFloatArray realInput_;

@@ -14,7 +14,8 @@ namespace {
 const char* const kNotCreated = "You must run CreateFilter before filtering.";
 const char* const kBlockTooLong = "Data Block too long for filtering.";
 const char* const kNoCustomHandler = "You must specify a SetCustomFilter handler";
-const char* const kNoSampleRate = "SamplesPerSecond must not be 0 for a BandPass or BandStop filter.";
+const char* const kNoSampleRate =
+    "SamplesPerSecond must not be 0 for a BandPass or BandStop filter.";
 const char* const kNegativeCount = "Data Block length must not be negative.";
 const char* const kShortBuffers = "Data Block longer than the buffers passed to Filter.";
 const char* const kNotPowerOfTwo = "NumSamples is not a positive integer power of 2";
@@ -26,7 +27,7 @@ std::size_t Index(int i) {
     return static_cast<std::size_t>(i);
 }
 
-}  // namespace
+} // namespace
 
 TTBDSP::TTBDSP() = default;
 TTBDSP::~TTBDSP() = default;
@@ -55,7 +56,7 @@ void TTBDSP::SetFFT_Order(int value) {
     if (value > kMaxFFTOrder) {
         throw EFastFourierError(kNotPowerOfTwo);
     }
-    fftSize_ = value < 0 ? 0 : 1 << value;  // round(2^value); 2^-1 = 0.5 rounds to even 0
+    fftSize_ = value < 0 ? 0 : 1 << value; // round(2^value); 2^-1 = 0.5 rounds to even 0
     filterFFT_->SetNumSamples(fftSize_);
 }
 
@@ -96,21 +97,21 @@ int TTBDSP::FrequencyToBin(double freqHz) const {
     }
     // Limiting keeps the conversion to int defined; max(bin, 0) and min(bin, N/2) see no change.
     if (!(x >= -1.0)) {
-        x = -1.0;  // also NaN
+        x = -1.0; // also NaN
     }
     if (x > n + 1.0) {
         x = n + 1.0;
     }
-    return static_cast<int>(std::nearbyint(x));  // default rounding mode: ties to even
+    return static_cast<int>(std::nearbyint(x)); // default rounding mode: ties to even
 }
 
 double TTBDSP::KernelWindow(int i) const {
-    const int taps = kernelLength_;  // L = K, so M = K - 1
+    const int taps = kernelLength_; // L = K, so M = K - 1
     if (i < 0 || i >= taps) {
         return 0.0;
     }
     if (taps == 1) {
-        return 1.0;  // a single tap is the window's centre, where every window is 1
+        return 1.0; // a single tap is the window's centre, where every window is 1
     }
     switch (windowType_) {
     case Blackman:
@@ -171,7 +172,7 @@ void TTBDSP::CreateFilter() {
     }
     TDSXFastFourier& fft = *filterFFT_;
     if (fft.ComplexInput().size() != Index(n)) {
-        throw EFastFourierError(kNoMemory);  // the last FFT_Order write could not allocate
+        throw EFastFourierError(kNoMemory); // the last FFT_Order write could not allocate
     }
     if (filterType_ == Custom && !setCustomFilter_) {
         throw EDSPError(kNoCustomHandler);
@@ -194,7 +195,7 @@ void TTBDSP::CreateFilter() {
         for (int m = 1; m <= n / 2; ++m) {
             buffer[Index(n - m)].Re = buffer[Index(m)].Re;
         }
-        fft.InverseFourierTransform();  // zero-phase impulse response centred on index 0
+        fft.InverseFourierTransform(); // zero-phase impulse response centred on index 0
         // Rotate by half so that the centre tap lands at index K div 2.
         const std::int64_t shift = ((static_cast<std::int64_t>(half) % n) + n) % n;
         for (int i = 0; i < n; ++i) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <span>
 #include <stdexcept>
+#include <utility>
 
 // Raised for filter misuse; carries a fixed English text.
 class EDSPError : public std::runtime_error {
@@ -121,10 +122,10 @@ private:
     double stopFrequency_ = 0.0;
     int samplesPerSecond_ = 0;
     TComplexArray response_;
-    TFloatArray overlapBuffer_;  // tail of the previous convolution, added to the next block
-    TFloatArray delayBuffer_;    // Hilbert: the last K div 2 input samples, oldest first
+    TFloatArray overlapBuffer_; // tail of the previous convolution, added to the next block
+    TFloatArray delayBuffer_;   // Hilbert: the last K div 2 input samples, oldest first
     bool filterCreated_ = false;
-    TFilterType designedType_ = BandPass;  // design that Response belongs to
+    TFilterType designedType_ = BandPass; // design that Response belongs to
     TSetCustomFilterEvent setCustomFilter_;
     double amplification_ = 0.0;
 };

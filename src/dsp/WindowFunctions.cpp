@@ -25,19 +25,19 @@ long double Blackman(int i, long long m) {
     return 0.42L - 0.5L * Cosine(kTwoPi, i, m) + 0.08L * Cosine(kFourPi, i, m);
 }
 
-}  // namespace
+} // namespace
 
 double WindowRect(int i, int L) {
-    return i >= 0 && i < L ? 1.0 : 0.0;  // 0 <= i <= M with M = L - 1
+    return i >= 0 && i < L ? 1.0 : 0.0; // 0 <= i <= M with M = L - 1
 }
 
 double WindowBlackman(int i, int L) {
-    const long long m = static_cast<long long>(L) - 1;  // no overflow for any L
+    const long long m = static_cast<long long>(L) - 1; // no overflow for any L
     return InsideWithCosines(i, m) ? static_cast<double>(Blackman(i, m)) : 0.0;
 }
 
 double WindowBlackman2(int i, int L) {
-    const long long m = static_cast<long long>(L) - 1;  // no overflow for any L
+    const long long m = static_cast<long long>(L) - 1; // no overflow for any L
     if (!InsideWithCosines(i, m)) {
         return 0.0;
     }
@@ -46,13 +46,13 @@ double WindowBlackman2(int i, int L) {
 }
 
 double WindowHanning(int i, int L) {
-    const long long m = static_cast<long long>(L) - 1;  // no overflow for any L
+    const long long m = static_cast<long long>(L) - 1; // no overflow for any L
     return InsideWithCosines(i, m) ? static_cast<double>(0.5L * (1.0L - Cosine(kTwoPi, i, m)))
                                    : 0.0;
 }
 
 double WindowHamming(int i, int L) {
-    const long long m = static_cast<long long>(L) - 1;  // no overflow for any L
+    const long long m = static_cast<long long>(L) - 1; // no overflow for any L
     return InsideWithCosines(i, m) ? static_cast<double>(0.54L - 0.46L * Cosine(kTwoPi, i, m))
                                    : 0.0;
 }
@@ -62,9 +62,8 @@ double WindowFlatTop(int i, int L) {
     if (!InsideWithCosines(i, m)) {
         return 0.0;
     }
-    const long double w = 0.21557895L - 0.41663158L * Cosine(kTwoPi, i, m) +
-                          0.277263158L * Cosine(kFourPi, i, m) -
-                          0.083578947L * Cosine(kSixPi, i, m) +
-                          0.006947368L * Cosine(kEightPi, i, m);
+    const long double w =
+        0.21557895L - 0.41663158L * Cosine(kTwoPi, i, m) + 0.277263158L * Cosine(kFourPi, i, m) -
+        0.083578947L * Cosine(kSixPi, i, m) + 0.006947368L * Cosine(kEightPi, i, m);
     return static_cast<double>(w);
 }

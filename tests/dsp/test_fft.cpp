@@ -10,8 +10,8 @@
 #include <vector>
 
 #if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
-#include <sys/resource.h>
 #include <fstream>
+#include <sys/resource.h>
 #define PS_CAN_LIMIT_MEMORY 1
 #endif
 
@@ -37,7 +37,8 @@ std::vector<Cx> RandomSignal(std::size_t n, unsigned seed) {
     std::mt19937 gen(seed);
     std::uniform_real_distribution<double> dist(-1.0, 1.0);
     std::vector<Cx> x(n);
-    for (Cx& v : x) v = {dist(gen), dist(gen)};
+    for (Cx& v : x)
+        v = {dist(gen), dist(gen)};
     return x;
 }
 
@@ -49,7 +50,8 @@ void ExpectBin(const TComplex& got, Cx want, double tol = kTol) {
 TDSXFastFourier RealTransformOf(int n, double (*f)(int)) {
     TDSXFastFourier fft;
     fft.SetNumSamples(n);
-    for (int i = 0; i < n; ++i) fft.RealInput()[std::size_t(i)] = f(i);
+    for (int i = 0; i < n; ++i)
+        fft.RealInput()[std::size_t(i)] = f(i);
     fft.RealFourierTransform();
     return fft;
 }
@@ -65,8 +67,10 @@ TEST(FastFourierClosedForms, TwoPointsGiveSumAndDifference) {
 }
 
 TEST(FastFourierClosedForms, SineAndCosineOfEightPointsLandInBinsOneAndSeven) {
-    const auto sine = RealTransformOf(8, [](int i) { return std::sin(2 * std::numbers::pi * i / 8); });
-    const auto cosine = RealTransformOf(8, [](int i) { return std::cos(2 * std::numbers::pi * i / 8); });
+    const auto sine =
+        RealTransformOf(8, [](int i) { return std::sin(2 * std::numbers::pi * i / 8); });
+    const auto cosine =
+        RealTransformOf(8, [](int i) { return std::cos(2 * std::numbers::pi * i / 8); });
     for (std::size_t k = 0; k < 8; ++k) {
         ExpectBin(sine.ComplexOutput()[k], k == 1 ? Cx{0, 4} : k == 7 ? Cx{0, -4} : Cx{});
         ExpectBin(cosine.ComplexOutput()[k], k == 1 || k == 7 ? Cx{4, 0} : Cx{});
@@ -90,20 +94,25 @@ TEST(FastFourierAgainstDft, ForwardInverseAndRealMatchNaiveSums) {
         fft.SetNumSamples(n);
         const auto x = RandomSignal(std::size_t(n), unsigned(n));
         for (int i = 0; i < n; ++i) {
-            fft.ComplexInput()[std::size_t(i)] = {x[std::size_t(i)].real(), x[std::size_t(i)].imag()};
+            fft.ComplexInput()[std::size_t(i)] = {x[std::size_t(i)].real(),
+                                                  x[std::size_t(i)].imag()};
             fft.RealInput()[std::size_t(i)] = x[std::size_t(i)].real();
         }
         const auto forward = NaiveDft(x, +1.0);
         const auto inverse = NaiveDft(x, -1.0);
         std::vector<Cx> realPart(x.size());
-        for (std::size_t i = 0; i < x.size(); ++i) realPart[i] = x[i].real();
+        for (std::size_t i = 0; i < x.size(); ++i)
+            realPart[i] = x[i].real();
         const auto realForward = NaiveDft(realPart, +1.0);
         fft.FourierTransform();
-        for (std::size_t k = 0; k < x.size(); ++k) ExpectBin(fft.ComplexOutput()[k], forward[k]);
+        for (std::size_t k = 0; k < x.size(); ++k)
+            ExpectBin(fft.ComplexOutput()[k], forward[k]);
         fft.InverseFourierTransform();
-        for (std::size_t k = 0; k < x.size(); ++k) ExpectBin(fft.ComplexOutput()[k], inverse[k] / double(n));
+        for (std::size_t k = 0; k < x.size(); ++k)
+            ExpectBin(fft.ComplexOutput()[k], inverse[k] / double(n));
         fft.RealFourierTransform();
-        for (std::size_t k = 0; k < x.size(); ++k) ExpectBin(fft.ComplexOutput()[k], realForward[k]);
+        for (std::size_t k = 0; k < x.size(); ++k)
+            ExpectBin(fft.ComplexOutput()[k], realForward[k]);
         // No transform changes its inputs.
         EXPECT_EQ(fft.ComplexInput()[1].Im, x[1].imag());
         EXPECT_EQ(fft.RealInput()[1], x[1].real());
@@ -129,7 +138,8 @@ TEST(FastFourierAgainstDft, InverseRoundTripAndParseval) {
         }
         EXPECT_NEAR(freqEnergy / n, timeEnergy, 1e-9 * timeEnergy);
         fft.InverseFourierTransform();
-        for (std::size_t i = 0; i < x.size(); ++i) ExpectBin(fft.ComplexOutput()[i], x[i]);
+        for (std::size_t i = 0; i < x.size(); ++i)
+            ExpectBin(fft.ComplexOutput()[i], x[i]);
     }
 }
 
@@ -140,10 +150,12 @@ TEST(FastFourierBounds, ReferenceTransformLeavesSentinelsPastTheEndUntouched) {
         std::vector<double> realIn(n + 1, 0.5);
         std::vector<TComplex> out(n + 1, sentinel);
         in[n] = sentinel;
-        ReferenceFourierTransform(std::span(in).first(n), std::span(out).first(n), 2 * std::numbers::pi);
+        ReferenceFourierTransform(std::span(in).first(n), std::span(out).first(n),
+                                  2 * std::numbers::pi);
         EXPECT_EQ(out[n].Re, sentinel.Re);
         EXPECT_EQ(out[n].Im, sentinel.Im);
-        ReferenceFourierTransform(std::span(realIn).first(n), std::span(out).first(n), 2 * std::numbers::pi);
+        ReferenceFourierTransform(std::span(realIn).first(n), std::span(out).first(n),
+                                  2 * std::numbers::pi);
         EXPECT_EQ(out[n].Re, sentinel.Re);
         EXPECT_EQ(out[n].Im, sentinel.Im);
     }
@@ -155,9 +167,11 @@ TEST(FastFourierLength, InvalidLengthsAreAcceptedButEveryTransformRefusesAndWrit
         fft.SetNumSamples(n);
         EXPECT_EQ(fft.NumSamples(), n);
         EXPECT_EQ(fft.SampleCount(), n);
-        if (n > 0) fft.ComplexOutput()[0] = {42.0, 43.0};
-        for (auto transform : {&TDSXFastFourier::FourierTransform, &TDSXFastFourier::InverseFourierTransform,
-                               &TDSXFastFourier::RealFourierTransform}) {
+        if (n > 0)
+            fft.ComplexOutput()[0] = {42.0, 43.0};
+        for (auto transform :
+             {&TDSXFastFourier::FourierTransform, &TDSXFastFourier::InverseFourierTransform,
+              &TDSXFastFourier::RealFourierTransform}) {
             try {
                 (fft.*transform)();
                 ADD_FAILURE() << "no exception for N = " << n;
@@ -165,19 +179,22 @@ TEST(FastFourierLength, InvalidLengthsAreAcceptedButEveryTransformRefusesAndWrit
                 EXPECT_STREQ(e.what(), "NumSamples is not a positive integer power of 2");
             }
         }
-        if (n > 0) ExpectBin(fft.ComplexOutput()[0], {42.0, 43.0}, 0.0);
+        if (n > 0)
+            ExpectBin(fft.ComplexOutput()[0], {42.0, 43.0}, 0.0);
     }
 }
 
 TEST(FastFourierLength, ResizingKeepsRealInputAndZeroFillsGrowth) {
     TDSXFastFourier fft;
     fft.SetNumSamples(4);
-    for (std::size_t i = 0; i < 4; ++i) fft.RealInput()[i] = double(i + 1);
+    for (std::size_t i = 0; i < 4; ++i)
+        fft.RealInput()[i] = double(i + 1);
     fft.SetNumSamples(8);
     ASSERT_EQ(fft.RealInput().size(), 8U);
     ASSERT_EQ(fft.ComplexInput().size(), 8U);
     ASSERT_EQ(fft.ComplexOutput().size(), 8U);
-    for (std::size_t i = 0; i < 8; ++i) EXPECT_EQ(fft.RealInput()[i], i < 4 ? double(i + 1) : 0.0);
+    for (std::size_t i = 0; i < 8; ++i)
+        EXPECT_EQ(fft.RealInput()[i], i < 4 ? double(i + 1) : 0.0);
     fft.SetNumSamples(2);
     EXPECT_EQ(fft.RealInput()[1], 2.0);
 }
@@ -190,13 +207,13 @@ TEST(FastFourierLength, OutOfMemoryRaisesAndLeavesNoUsableBuffers) {
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_AS, &old), 0);
     rlimit limited = old;
-    limited.rlim_cur = pages * 4096ULL + (256ULL << 20);  // room for 256 MiB more
+    limited.rlim_cur = pages * 4096ULL + (256ULL << 20); // room for 256 MiB more
     ASSERT_EQ(setrlimit(RLIMIT_AS, &limited), 0);
     TDSXFastFourier fft;
     fft.SetNumSamples(4);
     std::string message;
     try {
-        fft.SetNumSamples(1 << 26);  // 1 GiB per complex buffer
+        fft.SetNumSamples(1 << 26); // 1 GiB per complex buffer
     } catch (const EFastFourierError& e) {
         message = e.what();
     }
@@ -211,4 +228,4 @@ TEST(FastFourierLength, OutOfMemoryRaisesAndLeavesNoUsableBuffers) {
 }
 #endif
 
-}  // namespace
+} // namespace
