@@ -176,7 +176,7 @@ void TComplexParser::ClearVariables() {
 
 void TComplexParser::NextChar() {
     if (static_cast<std::size_t>(FScanPosition) < FText.size()) {
-        FCurrent = FText[static_cast<std::size_t>(FScanPosition)];
+        FCurrent = UpCase(FText[static_cast<std::size_t>(FScanPosition)]);
         ++FScanPosition;
     } else {
         FCurrent = EndOfText;
