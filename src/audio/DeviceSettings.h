@@ -31,5 +31,8 @@ public:
         *this = *other;
     }
 
-    bool operator==(const TDeviceSettings&) const = default;
+    bool operator==(const TDeviceSettings& o) const {
+        return Index == o.Index && Channels == o.Channels && SamplingRate == o.SamplingRate &&
+               BitsPerSample == o.BitsPerSample && SamplesPerBuf == o.SamplesPerBuf;
+    }
 };

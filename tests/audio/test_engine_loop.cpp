@@ -1,0 +1,197 @@
+// Engine tests through a sound server: a rendered tone captured back, and a server that dies.
+#include "AudioTestSupport.h"
+
+#include "audio/AlsaPcm.h"
+#include "audio/MmeStrm.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace audiotest;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kRate = 48000;
+constexpr int kBlock = 2048;
+constexpr int kPeriodExponent = 5;               // tone period 2^5 = 32 samples: 1500 Hz
+constexpr double kToneBin = kBlock / 32.0;        // bin 64 of a 2048-sample block
+constexpr double kToneAmplitude = 2147483391.0;   // 2^31 - 257: full scale without overflow
+
+std::shared_ptr<const std::vector<TPcmDevice>> PulseDevices() {
+    return std::make_shared<const std::vector<TPcmDevice>>(
+        std::vector<TPcmDevice>{{"pulse", "Sound server", true, true}});
+}
+
+// Writes the coherent sine, equal on both channels, into an output block (phase 0 at index 0).
+void WriteTone(TDataBufferF& out) {
+    const double k = std::pow(2.0, -kPeriodExponent);
+    for (std::size_t i = 0; i < out[0].size(); ++i) {
+        const auto s = static_cast<float>(kToneAmplitude *
+                                          std::sin(static_cast<long double>(i) * 2.0L * M_PIl * k));
+        out[0][i] = s;
+        out[1][i] = s;
+    }
+}
+
+// Whether a captured block carries the tone at its bin, at 0 dB within 0.05 dB, on both
+// channels, with the neighbouring bins far below it.
+bool HoldsTone(const TDataBufferF& in, std::string* why = nullptr) {
+    for (std::size_t c = 0; c < 2; ++c) {
+        const double level = Db(ToneAmplitude(in[c], kToneBin));
+        if (std::abs(level) > 0.05) {
+            if (why)
+                *why = "channel " + std::to_string(c) + " at " + std::to_string(level) + " dB";
+            return false;
+        }
+        for (double bin : {kToneBin - 3, kToneBin - 1, kToneBin + 1, kToneBin + 3, 2 * kToneBin})
+            if (Db(ToneAmplitude(in[c], bin)) > -60.0) {
+                if (why)
+                    *why = "bin " + std::to_string(bin) + " too strong";
+                return false;
+            }
+    }
+    return true;
+}
+
+// A PulseAudio server of this test alone, started and stopped through scripts/sound-server.sh.
+class PrivateSoundServer {
+public:
+    PrivateSoundServer() {
+        char pattern[] = "/tmp/ps-sound-test-XXXXXX";
+        dir_ = mkdtemp(pattern);
+    }
+    ~PrivateSoundServer() {
+        Stop();
+        std::system(("rm -rf '" + dir_ + "'").c_str());
+    }
+
+    // Starts it and points this process's sound-server clients at it; false when that fails.
+    bool Start() {
+        if (std::system("command -v pulseaudio >/dev/null 2>&1") != 0)
+            return false;
+        FILE* out = popen(Command("start").c_str(), "r");
+        if (out == nullptr)
+            return false;
+        std::array<char, 512> line{};
+        int found = 0;
+        while (std::fgets(line.data(), line.size(), out) != nullptr) {
+            // Lines of the form: export NAME='VALUE'
+            std::string text(line.data());
+            const auto eq = text.find('=');
+            if (text.rfind("export ", 0) != 0 || eq == std::string::npos)
+                continue;
+            const std::string name = text.substr(7, eq - 7);
+            std::string value = text.substr(eq + 1);
+            while (!value.empty() && (value.back() == '\n' || value.back() == '\''))
+                value.pop_back();
+            if (!value.empty() && value.front() == '\'')
+                value.erase(0, 1);
+            setenv(name.c_str(), value.c_str(), 1);
+            ++found;
+        }
+        return pclose(out) == 0 && found == 2;
+    }
+
+    void Stop() { std::system(Command("stop").c_str()); }
+
+private:
+    std::string Command(const char* verb) const {
+        return "PS_SOUND_DIR='" + dir_ + "' '" PS_SCRIPTS_DIR "/sound-server.sh' " + verb;
+    }
+    std::string dir_;
+};
+
+class MmeEngineLoop : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override {
+        if (!SoundServerReachable(SoundServerSocket()))
+            GTEST_SKIP() << "no sound server reachable (start one with scripts/sound-server.sh "
+                            "start and export its PULSE_SERVER)";
+    }
+};
+
+} // namespace
+
+TEST_P(MmeEngineLoop, RenderedToneComesBackAtItsFrequencyAndLevel) {
+    const int bits = GetParam();
+    TQueuedDispatcher dispatcher;
+    TMmeAudioStream engine(PulseDevices(), &dispatcher);
+    engine.Directions = ddBoth;
+    engine.BufferCount = 3;
+    engine.InputDevice = TDeviceSettings(0, 2, kRate, bits, kBlock);
+    engine.OutputDevice = TDeviceSettings(0, 2, kRate, bits, kBlock);
+    int blocks = 0, goodInARow = 0;
+    std::string lastWhy;
+    engine.OnData = [&](void* sender, TDataBufferI& ints, TDataBufferF& in, TDataBufferF& out) {
+        EXPECT_EQ(sender, &engine);
+        EXPECT_TRUE(ints.empty());
+        ASSERT_EQ(in.size(), 2u);
+        ASSERT_EQ(in[0].size(), static_cast<std::size_t>(kBlock));
+        ++blocks;
+        goodInARow = HoldsTone(in, &lastWhy) ? goodInARow + 1 : 0;
+        WriteTone(out);
+    };
+    engine.Start();
+    const bool found = PumpUntil(dispatcher, [&] { return goodInARow >= 5; }, 20s);
+    const auto health = engine.Health();
+    engine.Stop();
+    EXPECT_TRUE(found) << blocks << " blocks; last: " << lastWhy << "; input gaps "
+                       << health.CaptureGaps << ", output gaps " << health.RenderGaps;
+    EXPECT_EQ(health.BlockErrors, 0u);
+    EXPECT_EQ(TAlsaPcm::OpenCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bits, MmeEngineLoop, ::testing::Values(16, 24),
+                         [](const auto& p) { return std::to_string(p.param) + "bit"; });
+
+// The server goes away while the engine streams through it: exactly one failure report, the
+// engine stops, and Stop afterwards returns at once.
+class MmeEngineDeviceLoss : public ::testing::TestWithParam<TDataDirections> {};
+
+TEST_P(MmeEngineDeviceLoss, LostServerGivesOneFailureAndStops) {
+    PrivateSoundServer server;
+    if (!server.Start())
+        GTEST_SKIP() << "cannot start a private sound server (pulseaudio missing?)";
+    TQueuedDispatcher dispatcher;
+    TMmeAudioStream engine(PulseDevices(), &dispatcher);
+    engine.Directions = GetParam();
+    engine.InputDevice = TDeviceSettings(0, 2, kRate, 16, kBlock);
+    engine.OutputDevice = TDeviceSettings(0, 2, kRate, 16, kBlock);
+    int blocks = 0;
+    engine.OnData = [&](void*, TDataBufferI&, TDataBufferF&, TDataBufferF& out) {
+        ++blocks;
+        WriteTone(out);
+    };
+    std::vector<std::string> failures;
+    engine.OnFailure = [&failures](const std::string& why) { failures.push_back(why); };
+    engine.Start();
+    ASSERT_TRUE(PumpUntil(dispatcher, [&] { return blocks >= 3; }));
+
+    server.Stop();
+    ASSERT_TRUE(PumpUntil(dispatcher, [&] { return !failures.empty(); }, 30s))
+        << "no failure reported";
+    EXPECT_FALSE(engine.Active());
+    PumpFor(dispatcher, 500ms); // a second report would arrive here
+    ASSERT_EQ(failures.size(), 1u);
+    std::fprintf(stderr, "DBG %s\n", failures[0].c_str());
+    EXPECT_NE(failures[0].find("\"pulse\""), std::string::npos) << failures[0];
+    EXPECT_EQ(engine.ErrorMessage(), failures[0]);
+    engine.Stop(); // nothing left to stop
+    EXPECT_EQ(TAlsaPcm::OpenCount(), 0);
+    const int after = blocks;
+    PumpFor(dispatcher, 100ms);
+    EXPECT_EQ(blocks, after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Directions, MmeEngineDeviceLoss, ::testing::Values(ddCapture, ddBoth),
+                         [](const auto& p) {
+                             return std::string(p.param == ddCapture ? "Capture" : "Both");
+                         });
