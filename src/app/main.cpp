@@ -2,6 +2,10 @@
 #include "ui/TForm1.h"
 
 #include <QApplication>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -11,5 +15,18 @@ int main(int argc, char* argv[]) {
     if (window.TerminateRequested())
         return 1;
     window.show();
+
+    // For demonstrations on machines without a screen: save a picture of the window after a
+    // while and end (PHONOSCALE_SCREENSHOT=FILE, PHONOSCALE_RUN_SECONDS=seconds).
+    const QString screenshot = qEnvironmentVariable("PHONOSCALE_SCREENSHOT");
+    if (!screenshot.isEmpty()) {
+        const int seconds = qEnvironmentVariableIntValue("PHONOSCALE_RUN_SECONDS");
+        QTimer::singleShot((seconds > 0 ? seconds : 8) * 1000, &window, [&window, screenshot] {
+            if (window.grab().save(screenshot))
+                std::printf("Saved a picture of the window to %s\n", qPrintable(screenshot));
+            window.close();
+            QApplication::quit();
+        });
+    }
     return QApplication::exec();
 }
