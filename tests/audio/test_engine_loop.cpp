@@ -181,7 +181,6 @@ TEST_P(MmeEngineDeviceLoss, LostServerGivesOneFailureAndStops) {
     EXPECT_FALSE(engine.Active());
     PumpFor(dispatcher, 500ms); // a second report would arrive here
     ASSERT_EQ(failures.size(), 1u);
-    std::fprintf(stderr, "DBG %s\n", failures[0].c_str());
     EXPECT_NE(failures[0].find("\"pulse\""), std::string::npos) << failures[0];
     EXPECT_EQ(engine.ErrorMessage(), failures[0]);
     engine.Stop(); // nothing left to stop
