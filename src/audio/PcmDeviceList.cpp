@@ -18,6 +18,17 @@ std::string TakeHint(const void* hint, const char* id) {
     return text;
 }
 
+// Plugins that only convert or route what another device delivers: they are no sound device of
+// their own, so offering them would only confuse the choice.
+bool IsProcessingPlugin(const std::string& name) {
+    static const char* const plugins[] = {"null",  "lavrate", "samplerate", "speexrate",
+                                          "speex", "upmix",   "vdownmix"};
+    for (const char* plugin : plugins)
+        if (name == plugin)
+            return true;
+    return false;
+}
+
 } // namespace
 
 std::vector<TPcmDevice> TAlsaDeviceLister::List() {
@@ -30,7 +41,7 @@ std::vector<TPcmDevice> TAlsaDeviceLister::List() {
         device.Name = TakeHint(*h, "NAME");
         std::string description = TakeHint(*h, "DESC");
         const std::string ioid = TakeHint(*h, "IOID"); // empty: both directions
-        if (device.Name.empty() || device.Name == "null" || description.empty())
+        if (device.Name.empty() || IsProcessingPlugin(device.Name) || description.empty())
             continue;
         const auto newline = description.find('\n');
         device.Description = description.substr(0, newline);

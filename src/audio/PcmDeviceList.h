@@ -19,7 +19,7 @@ public:
 };
 
 // Lists ALSA PCM devices from the name hints. Entries that are no sound device ("null", the
-// pure routing plugins without a description) are left out.
+// rate-converter and channel-mixing plugins, entries without a description) are left out.
 class TAlsaDeviceLister final : public IPcmDeviceLister {
 public:
     std::vector<TPcmDevice> List() override;
