@@ -109,13 +109,18 @@ private:
     std::string dir_;
 };
 
+// Each case plays into a sink of its own, so that cases running in parallel do not hear
+// one another's tones.
 class MmeEngineLoop : public ::testing::TestWithParam<int> {
 protected:
     void SetUp() override {
+        if (!server_.Start())
+            GTEST_SKIP() << "cannot start a private sound server (pulseaudio missing?)";
         if (!SoundServerReachable(SoundServerSocket()))
-            GTEST_SKIP() << "no sound server reachable (start one with scripts/sound-server.sh "
-                            "start and export its PULSE_SERVER)";
+            GTEST_SKIP() << "the private sound server does not answer at " << SoundServerSocket();
     }
+
+    PrivateSoundServer server_;
 };
 
 } // namespace
@@ -158,7 +163,7 @@ class MmeEngineDeviceLoss : public ::testing::TestWithParam<TDataDirections> {};
 
 TEST_P(MmeEngineDeviceLoss, LostServerGivesOneFailureAndStops) {
     PrivateSoundServer server;
-    if (!server.Start())
+    if (!server.Start() || !SoundServerReachable(SoundServerSocket()))
         GTEST_SKIP() << "cannot start a private sound server (pulseaudio missing?)";
     TQueuedDispatcher dispatcher;
     TMmeAudioStream engine(PulseDevices(), &dispatcher);
