@@ -32,8 +32,12 @@ void Evaluate(benchmark::State& state, const char* text) {
     state.SetItemsProcessed(state.iterations());
 }
 
-void BM_EvaluateTrace(benchmark::State& state) { Evaluate(state, "1/f"); }
-void BM_EvaluateLabel(benchmark::State& state) { Evaluate(state, "sn/sqrt(f_u-f_l)"); }
+void BM_EvaluateTrace(benchmark::State& state) {
+    Evaluate(state, "1/f");
+}
+void BM_EvaluateLabel(benchmark::State& state) {
+    Evaluate(state, "sn/sqrt(f_u-f_l)");
+}
 
 BENCHMARK(BM_EvaluateTrace);
 BENCHMARK(BM_EvaluateLabel);

@@ -12,8 +12,8 @@
 
 namespace {
 
-const char* const VariableNames[] = {"f", "f_l", "f_u", "samplerate", "n",
-                                     "y_peak", "f_peak", "sn", "s"};
+const char* const VariableNames[] = {"f",      "f_l",    "f_u", "samplerate", "n",
+                                     "y_peak", "f_peak", "sn",  "s"};
 
 void Require(bool condition) {
     if (!condition)
@@ -77,9 +77,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The label's and the trace's variable sets, and a set of awkward values.
     const TComplexArray sets[] = {
-        {{0, 0}, {1000, 0}, {40000, 0}, {48000, 0}, {4096, 0}, {0.5, 0}, {1000, 0},
-         {0.001, 0}, {0.0005, 0}},
-        {{0, 0}, {-1, 0}, {1e308, 0}, {-1e-308, 0}, {0, 1}, {1, -1}, {2, 0}, {-0.0, 0},
+        {{0, 0},
+         {1000, 0},
+         {40000, 0},
+         {48000, 0},
+         {4096, 0},
+         {0.5, 0},
+         {1000, 0},
+         {0.001, 0},
+         {0.0005, 0}},
+        {{0, 0},
+         {-1, 0},
+         {1e308, 0},
+         {-1e-308, 0},
+         {0, 1},
+         {1, -1},
+         {2, 0},
+         {-0.0, 0},
          {1e-200, 1e200}},
     };
     for (const TComplexArray& vars : sets) {

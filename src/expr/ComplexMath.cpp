@@ -17,7 +17,9 @@ const double DbmOfOneVolt = 10.0 * std::log10(20.0);
 // Floor of |b|^2 in ComplexDivide.
 constexpr double DivideFloor = 1e-200;
 
-bool IsFinite(TComplex z) { return std::isfinite(z.Re) && std::isfinite(z.Im); }
+bool IsFinite(TComplex z) {
+    return std::isfinite(z.Re) && std::isfinite(z.Im);
+}
 
 [[noreturn]] void RaiseMathError(TComplex z) {
     if (std::isinf(z.Re) || std::isinf(z.Im))
@@ -32,7 +34,9 @@ TComplex Checked(TComplex z) {
     return z;
 }
 
-double CheckedReal(double x) { return Checked({x, 0.0}).Re; }
+double CheckedReal(double x) {
+    return Checked({x, 0.0}).Re;
+}
 
 // a / b for b != 0 by Smith's scaling, so that |b|^2 is never formed: no spurious overflow or
 // underflow for very large or very small divisors (1e-170 / 1e-170 = 1, 1 / 1e200 = 1e-200).
@@ -47,7 +51,9 @@ TComplex ScaledQuotient(TComplex a, TComplex b) {
     return {(a.Re * r + a.Im) / den, (a.Im * r - a.Re) / den};
 }
 
-double Magnitude(TComplex z) { return std::hypot(z.Re, z.Im); }
+double Magnitude(TComplex z) {
+    return std::hypot(z.Re, z.Im);
+}
 
 // ln|z| with the logarithm of zero as a math error.
 double LogMagnitude(TComplex z, double (*logFunction)(double)) {
@@ -57,8 +63,12 @@ double LogMagnitude(TComplex z, double (*logFunction)(double)) {
     return CheckedReal(logFunction(m));
 }
 
-double NaturalLog(double x) { return std::log(x); }
-double DecimalLog(double x) { return std::log10(x); }
+double NaturalLog(double x) {
+    return std::log(x);
+}
+double DecimalLog(double x) {
+    return std::log10(x);
+}
 
 // "DEG" and "RAD" accept real angles only.
 void RequireRealAngle(TComplex z) {
@@ -67,7 +77,9 @@ void RequireRealAngle(TComplex z) {
 }
 
 // A conversion that leaves its operand unchanged when it overflows.
-TComplex Converted(TComplex z, TComplex converted) { return IsFinite(converted) ? converted : z; }
+TComplex Converted(TComplex z, TComplex converted) {
+    return IsFinite(converted) ? converted : z;
+}
 
 // The lumped-element read-outs "RS" ... "QC": a real value, or the operand's real part when
 // the computation divides by zero or overflows.
@@ -90,24 +102,24 @@ struct TFunctionName {
 };
 
 constexpr std::array<TFunctionName, 36> FunctionNames{{
-    {"RE", TComplexFunction::cfRe},         {"IMAG", TComplexFunction::cfImag},
-    {"IM", TComplexFunction::cfIm},         {"CONJ", TComplexFunction::cfConj},
-    {"ABS", TComplexFunction::cfAbs},       {"ABSSQR", TComplexFunction::cfAbsSqr},
-    {"SQR", TComplexFunction::cfSqr},       {"SQRT", TComplexFunction::cfSqrt},
-    {"ARG", TComplexFunction::cfArg},       {"DEG", TComplexFunction::cfDeg},
-    {"RAD", TComplexFunction::cfRad},       {"EXP", TComplexFunction::cfExp},
-    {"LN", TComplexFunction::cfLn},         {"LOG", TComplexFunction::cfLog},
-    {"SIN", TComplexFunction::cfSin},       {"COS", TComplexFunction::cfCos},
-    {"TAN", TComplexFunction::cfTan},       {"ARCTAN", TComplexFunction::cfArcTan},
-    {"ATAN", TComplexFunction::cfArcTan},   {"DB", TComplexFunction::cfDb},
-    {"DBM", TComplexFunction::cfDbm},       {"HEAVISIDE", TComplexFunction::cfHeaviside},
-    {"Z2S", TComplexFunction::cfZ2S},       {"Y2S", TComplexFunction::cfY2S},
-    {"Z", TComplexFunction::cfS2Z},         {"S2Z", TComplexFunction::cfS2Z},
-    {"Y", TComplexFunction::cfS2Y},         {"S2Y", TComplexFunction::cfS2Y},
-    {"RS", TComplexFunction::cfRs},         {"LS", TComplexFunction::cfLs},
-    {"CS", TComplexFunction::cfCs},         {"QL", TComplexFunction::cfQl},
-    {"RP", TComplexFunction::cfRp},         {"LP", TComplexFunction::cfLp},
-    {"CP", TComplexFunction::cfCp},         {"QC", TComplexFunction::cfQc},
+    {"RE", TComplexFunction::cfRe},       {"IMAG", TComplexFunction::cfImag},
+    {"IM", TComplexFunction::cfIm},       {"CONJ", TComplexFunction::cfConj},
+    {"ABS", TComplexFunction::cfAbs},     {"ABSSQR", TComplexFunction::cfAbsSqr},
+    {"SQR", TComplexFunction::cfSqr},     {"SQRT", TComplexFunction::cfSqrt},
+    {"ARG", TComplexFunction::cfArg},     {"DEG", TComplexFunction::cfDeg},
+    {"RAD", TComplexFunction::cfRad},     {"EXP", TComplexFunction::cfExp},
+    {"LN", TComplexFunction::cfLn},       {"LOG", TComplexFunction::cfLog},
+    {"SIN", TComplexFunction::cfSin},     {"COS", TComplexFunction::cfCos},
+    {"TAN", TComplexFunction::cfTan},     {"ARCTAN", TComplexFunction::cfArcTan},
+    {"ATAN", TComplexFunction::cfArcTan}, {"DB", TComplexFunction::cfDb},
+    {"DBM", TComplexFunction::cfDbm},     {"HEAVISIDE", TComplexFunction::cfHeaviside},
+    {"Z2S", TComplexFunction::cfZ2S},     {"Y2S", TComplexFunction::cfY2S},
+    {"Z", TComplexFunction::cfS2Z},       {"S2Z", TComplexFunction::cfS2Z},
+    {"Y", TComplexFunction::cfS2Y},       {"S2Y", TComplexFunction::cfS2Y},
+    {"RS", TComplexFunction::cfRs},       {"LS", TComplexFunction::cfLs},
+    {"CS", TComplexFunction::cfCs},       {"QL", TComplexFunction::cfQl},
+    {"RP", TComplexFunction::cfRp},       {"LP", TComplexFunction::cfLp},
+    {"CP", TComplexFunction::cfCp},       {"QC", TComplexFunction::cfQc},
 }};
 
 } // namespace
@@ -121,9 +133,13 @@ std::optional<TComplexFunction> FindComplexFunction(std::string_view upperName) 
 
 // ---- Operators ----
 
-TComplex ComplexAdd(TComplex a, TComplex b) { return Checked({a.Re + b.Re, a.Im + b.Im}); }
+TComplex ComplexAdd(TComplex a, TComplex b) {
+    return Checked({a.Re + b.Re, a.Im + b.Im});
+}
 
-TComplex ComplexSubtract(TComplex a, TComplex b) { return Checked({a.Re - b.Re, a.Im - b.Im}); }
+TComplex ComplexSubtract(TComplex a, TComplex b) {
+    return Checked({a.Re - b.Re, a.Im - b.Im});
+}
 
 TComplex ComplexMultiply(TComplex a, TComplex b) {
     return Checked({a.Re * b.Re - a.Im * b.Im, a.Im * b.Re + a.Re * b.Im});
@@ -142,7 +158,9 @@ TComplex ComplexPower(TComplex a, TComplex b) {
     return ComplexExp(ComplexMultiply(ComplexLn(a), b));
 }
 
-TComplex ComplexNegate(TComplex z) { return {-z.Re, -z.Im}; }
+TComplex ComplexNegate(TComplex z) {
+    return {-z.Re, -z.Im};
+}
 
 // ---- Functions ----
 
@@ -177,7 +195,9 @@ TComplex ComplexExp(TComplex z) {
     return {ex * std::cos(z.Im), ex * std::sin(z.Im)};
 }
 
-TComplex ComplexLn(TComplex z) { return {LogMagnitude(z, NaturalLog), ComplexArg(z)}; }
+TComplex ComplexLn(TComplex z) {
+    return {LogMagnitude(z, NaturalLog), ComplexArg(z)};
+}
 
 TComplex ComplexLog(TComplex z) {
     // log10|z| directly rather than ln|z| * log10(e), so that LOG(100) is exactly 2.
@@ -192,7 +212,9 @@ TComplex ComplexCos(TComplex z) {
     return Checked({std::cos(z.Re) * std::cosh(z.Im), -std::sin(z.Re) * std::sinh(z.Im)});
 }
 
-TComplex ComplexTan(TComplex z) { return ComplexQuotient(ComplexSin(z), ComplexCos(z)); }
+TComplex ComplexTan(TComplex z) {
+    return ComplexQuotient(ComplexSin(z), ComplexCos(z));
+}
 
 TComplex ComplexArcTan(TComplex z) {
     const TComplex w = ComplexQuotient(ComplexAdd(z, ComplexI), ComplexSubtract(z, ComplexI));
@@ -327,17 +349,22 @@ TComplex ApplyComplexOperator(TComplexOperator op, TComplex a, TComplex b) {
 
 // ---- Routines for other subsystems ----
 
-TComplex ComplexScale(TComplex z, double k) { return {k * z.Re, k * z.Im}; }
+TComplex ComplexScale(TComplex z, double k) {
+    return {k * z.Re, k * z.Im};
+}
 
 TComplex ComplexDivide(TComplex a, TComplex b) {
     const double d = b.Re * b.Re + b.Im * b.Im;
     if (d < DivideFloor)
-        return {(a.Re * b.Re + a.Im * b.Im) / DivideFloor, (a.Im * b.Re - a.Re * b.Im) / DivideFloor};
+        return {(a.Re * b.Re + a.Im * b.Im) / DivideFloor,
+                (a.Im * b.Re - a.Re * b.Im) / DivideFloor};
     // Above the floor this is a / b; scaled so that |b|^2 > 1e308 does not overflow to inf/inf.
     return ScaledQuotient(a, b);
 }
 
-double PhaseDegrees(TComplex z) { return ComplexArg(z) * 180.0 / Pi; }
+double PhaseDegrees(TComplex z) {
+    return ComplexArg(z) * 180.0 / Pi;
+}
 
 TComplex GammaToZ(TComplex gamma, double r) {
     return ComplexScale(ComplexDivide({1.0 + gamma.Re, gamma.Im}, {1.0 - gamma.Re, -gamma.Im}), r);

@@ -37,9 +37,39 @@ enum class TComplexOperator : std::uint8_t { coAdd, coSubtract, coMultiply, coDi
 // The one-argument functions of the evaluator. "ATAN" maps to cfArcTan, "Z" to cfS2Z and
 // "Y" to cfS2Y.
 enum class TComplexFunction : std::uint8_t {
-    cfRe, cfImag, cfIm, cfConj, cfAbs, cfAbsSqr, cfSqr, cfSqrt, cfArg, cfDeg, cfRad,
-    cfExp, cfLn, cfLog, cfSin, cfCos, cfTan, cfArcTan, cfDb, cfDbm, cfHeaviside,
-    cfZ2S, cfY2S, cfS2Z, cfS2Y, cfRs, cfLs, cfCs, cfQl, cfRp, cfLp, cfCp, cfQc
+    cfRe,
+    cfImag,
+    cfIm,
+    cfConj,
+    cfAbs,
+    cfAbsSqr,
+    cfSqr,
+    cfSqrt,
+    cfArg,
+    cfDeg,
+    cfRad,
+    cfExp,
+    cfLn,
+    cfLog,
+    cfSin,
+    cfCos,
+    cfTan,
+    cfArcTan,
+    cfDb,
+    cfDbm,
+    cfHeaviside,
+    cfZ2S,
+    cfY2S,
+    cfS2Z,
+    cfS2Y,
+    cfRs,
+    cfLs,
+    cfCs,
+    cfQl,
+    cfRp,
+    cfLp,
+    cfCp,
+    cfQc
 };
 
 // The function with this upper-case name ("SQRT", "ATAN", "S2Z" ...), if there is one.

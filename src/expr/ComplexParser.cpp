@@ -17,9 +17,15 @@ constexpr char32_t EndOfText = 0;
 constexpr char32_t MiddleDot = 0xB7;
 constexpr char32_t Replacement = 0xFFFD;
 
-bool IsDigit(char32_t c) { return c >= U'0' && c <= U'9'; }
-bool IsLetter(char32_t c) { return c >= U'A' && c <= U'Z'; }
-char32_t UpCase(char32_t c) { return (c >= U'a' && c <= U'z') ? c - (U'a' - U'A') : c; }
+bool IsDigit(char32_t c) {
+    return c >= U'0' && c <= U'9';
+}
+bool IsLetter(char32_t c) {
+    return c >= U'A' && c <= U'Z';
+}
+char32_t UpCase(char32_t c) {
+    return (c >= U'a' && c <= U'z') ? c - (U'a' - U'A') : c;
+}
 
 // Decodes UTF-8 to code points. A byte that does not start a valid sequence stands for the
 // Latin-1 character of its value (so a lone 0xB7 is still the middle dot); an embedded NUL
@@ -89,8 +95,19 @@ std::string EncodeUtf8(const std::u32string& text) {
 
 bool IsUsableSeparator(char32_t c) {
     switch (c) {
-    case EndOfText: case U' ': case U'\t': case U'_': case U'+': case U'-': case U'*':
-    case U'/': case U'^': case U'(': case U')': case MiddleDot: case Replacement:
+    case EndOfText:
+    case U' ':
+    case U'\t':
+    case U'_':
+    case U'+':
+    case U'-':
+    case U'*':
+    case U'/':
+    case U'^':
+    case U'(':
+    case U')':
+    case MiddleDot:
+    case Replacement:
         return false;
     default:
         return !IsDigit(UpCase(c)) && !IsLetter(UpCase(c));
@@ -136,7 +153,8 @@ void TComplexParser::SetNumberOfFunctions(int count) {
 }
 
 bool TComplexParser::IsCompiled(int slot) const {
-    return slot >= 0 && slot < NumberOfFunctions() && FSlots[static_cast<std::size_t>(slot)].Compiled;
+    return slot >= 0 && slot < NumberOfFunctions() &&
+           FSlots[static_cast<std::size_t>(slot)].Compiled;
 }
 
 // ---- Variables ----
@@ -363,17 +381,26 @@ void TComplexParser::Translate(TSlot& slot) {
             slot.VariablesNeeded = std::max(slot.VariablesNeeded, index + 1);
         } else if (token.Kind == "Constant") {
             op.Code = TOpCode::ocPushConstant;
-            slot.Constants[k] = token.Name == "PI" ? ComplexPi
+            slot.Constants[k] = token.Name == "PI"  ? ComplexPi
                                 : token.Name == "E" ? ComplexE
                                                     : ComplexI;
         } else if (head == 'O') {
             TComplexOperator oper = TComplexOperator::coAdd;
             switch (token.Value[0]) {
-            case '-': oper = TComplexOperator::coSubtract; break;
-            case '*': oper = TComplexOperator::coMultiply; break;
-            case '/': oper = TComplexOperator::coDivide; break;
-            case '^': oper = TComplexOperator::coPower; break;
-            default: break;
+            case '-':
+                oper = TComplexOperator::coSubtract;
+                break;
+            case '*':
+                oper = TComplexOperator::coMultiply;
+                break;
+            case '/':
+                oper = TComplexOperator::coDivide;
+                break;
+            case '^':
+                oper = TComplexOperator::coPower;
+                break;
+            default:
+                break;
             }
             op.Code = TOpCode::ocOperator;
             op.Argument = static_cast<std::uint8_t>(oper);

@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 // Base of every error of the expression library; carries the fixed English text.
 // Raised as is for "Complex angle illegal", "Function not defined" and "Function not compiled".

@@ -16,10 +16,16 @@ namespace {
 using Std = std::complex<double>;
 constexpr double Pi = 3.141592653589793;
 
-TComplex C(double re, double im = 0.0) { return {re, im}; }
-Std S(TComplex z) { return {z.Re, z.Im}; }
+TComplex C(double re, double im = 0.0) {
+    return {re, im};
+}
+Std S(TComplex z) {
+    return {z.Re, z.Im};
+}
 
-TComplex F(TComplexFunction f, TComplex z) { return ApplyComplexFunction(f, z); }
+TComplex F(TComplexFunction f, TComplex z) {
+    return ApplyComplexFunction(f, z);
+}
 using enum TComplexFunction;
 
 // |a - b| <= tol (1 + |b|), component-wise.

@@ -12,8 +12,8 @@ namespace {
 constexpr double Pi = 3.141592653589793;
 
 // The host's nine variables, in the host's order.
-const char* const HostVariables[] = {"f", "f_l", "f_u", "samplerate", "n",
-                                     "y_peak", "f_peak", "sn", "s"};
+const char* const HostVariables[] = {"f",      "f_l",    "f_u", "samplerate", "n",
+                                     "y_peak", "f_peak", "sn",  "s"};
 
 class ParserTest : public testing::Test {
 protected:
@@ -47,7 +47,7 @@ TEST_F(ParserTest, DefaultLabelTokenList) {
     FParser.SetExpression("sn/sqrt(f_u-f_l)");
     ASSERT_TRUE(FParser.Compile(0));
     const std::vector<std::vector<std::string>> expected = {
-        {"Variable", "SN", "7"}, {"Variable", "F_U", "2"}, {"Variable", "F_L", "1"},
+        {"Variable", "SN", "7"}, {"Variable", "F_U", "2"},  {"Variable", "F_L", "1"},
         {"Operator", "-", "-"},  {"Function", "SQRT", "0"}, {"Operator", "/", "/"}};
     const auto& tokens = FParser.TokenList();
     ASSERT_EQ(tokens.size(), expected.size());
@@ -88,8 +88,14 @@ TEST_F(ParserTest, NamesAreCaseInsensitive) {
 }
 
 TEST_F(ParserTest, PrecedenceAndAssociativity) {
-    EXPECT_EQ(Eval("2\xC2\xB7" "3").Re, 6.0); // middle dot, UTF-8
-    EXPECT_EQ(Eval("2\xB7" "3").Re, 6.0);     // middle dot, a lone Latin-1 byte
+    EXPECT_EQ(Eval("2\xC2\xB7"
+                   "3")
+                  .Re,
+              6.0); // middle dot, UTF-8
+    EXPECT_EQ(Eval("2\xB7"
+                   "3")
+                  .Re,
+              6.0); // middle dot, a lone Latin-1 byte
     EXPECT_EQ(Eval("-2^2").Re, 4.0);
     EXPECT_NEAR(Eval("2^3^2").Re, 64.0, 1e-12);
     EXPECT_NEAR(Eval("2^-1").Re, 0.5, 1e-15);
@@ -144,10 +150,14 @@ TEST_F(ParserTest, ErrorTextsAndPositions) {
         {"2 $ 3", "Unexpected end of expression or illegal character", 2,
          "Unexpected end of expression or illegal character at position 4"},
         // An embedded NUL is an illegal character, not the end of the text.
-        {std::string("1+2\0" "3", 5), "Unexpected end of expression or illegal character", 3,
+        {std::string("1+2\0"
+                     "3",
+                     5),
+         "Unexpected end of expression or illegal character", 3,
          "Unexpected end of expression or illegal character at position 5"},
         // Positions count characters: the middle dot is one.
-        {"2\xC2\xB7*3", "Syntax error in expression", 2, "Syntax error in expression at position 4"},
+        {"2\xC2\xB7*3", "Syntax error in expression", 2,
+         "Syntax error in expression at position 4"},
     };
     for (const TBadText& c : cases) {
         SCOPED_TRACE(c.Text.c_str());

@@ -21,8 +21,12 @@ void* operator new(std::size_t size) {
 // Paired with the malloc above; GCC cannot see that pairing and warns under the sanitizers.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 #pragma GCC diagnostic pop
 
 namespace {
