@@ -24,7 +24,14 @@ double PeakFrequency(const MeasurementState& state) {
 std::string MeterNumber(int digits, double x) {
     std::array<char, 400> buffer{};
     std::snprintf(buffer.data(), buffer.size(), " %*.*f ", digits + 3, digits, x);
-    return buffer.data();
+    std::string text = buffer.data();
+    // A reading that rounds to zero shows no sign: " -0.000 " becomes "  0.000 ".
+    const auto minus = text.find('-');
+    if (minus != std::string::npos &&
+        text.find_first_of("123456789") == std::string::npos) {
+        text[minus] = ' ';
+    }
+    return text;
 }
 
 void RecordPeak(MeasurementState& state, double levelDb) {

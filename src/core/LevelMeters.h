@@ -15,7 +15,7 @@ double DbmToVpp(double x);
 double PeakFrequency(const MeasurementState& state);
 
 // The meter number format F for d significant digits: " %<d+3>.<d>f " applied to x
-// (" -3.010 " for d = 3).
+// (" -3.010 " for d = 3); a value that rounds to zero carries no minus sign.
 std::string MeterNumber(int digits, double x);
 
 // Level step of one processed block from BandTotal and PeakAmplitude:
