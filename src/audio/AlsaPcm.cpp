@@ -79,6 +79,7 @@ TAlsaPcm::TAlsaPcm(const TPcmRequest& request) : request_(request) {
     const auto stream = request.Capture ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK;
     Check(snd_pcm_open(&pcm_, request.Name.c_str(), stream, SND_PCM_NONBLOCK));
     openCount_.fetch_add(1, std::memory_order_relaxed);
+    open_.store(true, std::memory_order_release);
     try {
         snd_pcm_hw_params_t* hwRaw = nullptr;
         Check(snd_pcm_hw_params_malloc(&hwRaw));
@@ -154,18 +155,20 @@ TAlsaPcm::TAlsaPcm(const TPcmRequest& request) : request_(request) {
                                                 std::max(request.Rate, 1));
         stallLimit_ = std::chrono::milliseconds(std::max(5000L, 4 * bufferMs));
     } catch (...) {
-        snd_pcm_close(pcm_);
-        pcm_ = nullptr;
-        openCount_.fetch_sub(1, std::memory_order_relaxed);
+        Close();
         throw;
     }
 }
 
-TAlsaPcm::~TAlsaPcm() {
-    if (pcm_ != nullptr) {
-        snd_pcm_close(pcm_);
-        openCount_.fetch_sub(1, std::memory_order_relaxed);
-    }
+TAlsaPcm::~TAlsaPcm() { Close(); }
+
+void TAlsaPcm::Close() noexcept {
+    if (pcm_ == nullptr)
+        return;
+    snd_pcm_close(pcm_);
+    pcm_ = nullptr;
+    open_.store(false, std::memory_order_release);
+    openCount_.fetch_sub(1, std::memory_order_relaxed);
 }
 
 void TAlsaPcm::Start() {

@@ -50,7 +50,7 @@ struct TPcmRequest {
 
 // Owns one snd_pcm_t, opened non-blocking. Construction and destruction on the main thread; while
 // streaming exactly one worker thread calls Start/Transfer/Drop (the device layer is not used
-// from two threads at once). Throws EAudioError with the device layer's text; an open that fails
+// from two threads at once) and closes it when it ends. Throws EAudioError with the device layer's text; an open that fails
 // half way closes the device before the exception leaves the constructor.
 class TAlsaPcm {
 public:
@@ -81,6 +81,12 @@ public:
     // Discards what is queued in the device and stops it. Never throws.
     void Drop() noexcept;
 
+    // Closes the device (the destructor does it too). Called by the thread that uses the
+    // device; a device that hangs blocks only that thread. Never throws.
+    void Close() noexcept;
+    // Whether the device is still open; may be asked from any thread.
+    bool IsOpen() const noexcept { return open_.load(std::memory_order_acquire); }
+
     // How long a device may neither move data nor report an error before it counts as lost.
     std::chrono::milliseconds StallLimit() const { return stallLimit_; }
 
@@ -94,6 +100,7 @@ private:
 
     TPcmRequest request_;
     snd_pcm_t* pcm_ = nullptr;
+    std::atomic<bool> open_{false};
     TSampleFormat format_;
     bool lowAligned24_ = false; // S24_LE: 24 bits in the low three bytes of a 32-bit word
     std::size_t periodFrames_ = 0;

@@ -11,14 +11,18 @@
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <optional>
 #include <thread>
 
 namespace {
 
 constexpr int kCaptureBuffers = 8; // fixed, whatever BufferCount says
 constexpr int kRingSlots = 4;
-// How long Stop waits for a worker before leaving it to end on its own.
-constexpr auto kWorkerExitWait = std::chrono::seconds(3);
+// How long Stop waits for a worker before leaving it to end on its own: a healthy device drops
+// and closes in milliseconds; after a device failure the worker only closes the broken device,
+// which can hang (a frozen sound server), so the window is not kept waiting for it.
+constexpr auto kWorkerExitWait = std::chrono::seconds(2);
+constexpr auto kFailedWorkerExitWait = std::chrono::milliseconds(250);
 
 // Device period: half a block, within 32..8192 frames; device buffer: at least 8 periods and a
 // quarter of a second, so that a busy main thread does not overrun the capture side at once.
@@ -38,11 +42,13 @@ bool HasShape(const TDataBufferF& block, int channels, std::size_t frames) {
                        [frames](const TSingleArray& row) { return row.size() >= frames; });
 }
 
-// Waits for a worker to end, at most kWorkerExitWait; true when it ended (and was joined).
-bool JoinWorker(std::thread& worker, std::future<void>& exited) {
+// Waits for a worker to end (see kWorkerExitWait); true when it ended and was joined.
+bool JoinWorker(std::thread& worker, std::future<void>& exited, bool failed) {
     if (!worker.joinable())
         return true;
-    if (exited.valid() && exited.wait_for(kWorkerExitWait) == std::future_status::timeout) {
+    const auto wait = failed ? std::chrono::duration_cast<std::chrono::milliseconds>(kFailedWorkerExitWait)
+                             : std::chrono::duration_cast<std::chrono::milliseconds>(kWorkerExitWait);
+    if (exited.valid() && exited.wait_for(wait) == std::future_status::timeout) {
         worker.detach(); // it holds the session; the device closes when it finally ends
         return false;
     }
@@ -101,6 +107,7 @@ struct TMmeSession {
 
     static void CaptureLoop(std::shared_ptr<TMmeSession> s, IMainThreadDispatcher* d,
                             std::promise<void> exited) {
+        bool lost = false;
         try {
             int buffer = 0;
             while (s->InFree.Pop(buffer, s->StopSignal)) {
@@ -114,14 +121,20 @@ struct TMmeSession {
                 });
             }
         } catch (const std::exception& e) {
+            lost = true;
             ReportLost(s, d, e.what());
         }
-        s->InPcm->Drop();
+        // The worker closes its own device, so that a device that hangs blocks only this
+        // thread; a lost device is not asked to drop its data first (that may hang too).
+        if (!lost)
+            s->InPcm->Drop();
+        s->InPcm->Close();
         exited.set_value();
     }
 
     static void RenderLoop(std::shared_ptr<TMmeSession> s, IMainThreadDispatcher* d,
                            std::promise<void> exited) {
+        bool lost = false;
         try {
             int buffer = 0;
             while (s->OutFilled.Pop(buffer, s->StopSignal)) {
@@ -134,9 +147,14 @@ struct TMmeSession {
                 });
             }
         } catch (const std::exception& e) {
+            lost = true;
             ReportLost(s, d, e.what());
         }
-        s->OutPcm->Drop();
+        // The worker closes its own device, so that a device that hangs blocks only this
+        // thread; a lost device is not asked to drop its data first (that may hang too).
+        if (!lost)
+            s->OutPcm->Drop();
+        s->OutPcm->Close();
         exited.set_value();
     }
 };
@@ -172,8 +190,13 @@ std::vector<std::string> TMmeAudioStream::OutputNames() const {
     return devices_ ? FormatDeviceNames(*devices_, false) : std::vector<std::string>{};
 }
 
-bool TMmeAudioStream::CaptureOpen() const { return session_ && session_->InPcm; }
-bool TMmeAudioStream::RenderOpen() const { return session_ && session_->OutPcm; }
+bool TMmeAudioStream::CaptureOpen() const {
+    return session_ && session_->InPcm && session_->InPcm->IsOpen();
+}
+
+bool TMmeAudioStream::RenderOpen() const {
+    return session_ && session_->OutPcm && session_->OutPcm->IsOpen();
+}
 
 TStreamHealth TMmeAudioStream::Health() const {
     TStreamHealth h = health_;
@@ -297,22 +320,25 @@ void TMmeAudioStream::Stop() {
         return;
     s->Owner = nullptr; // completions still queued for this run are ignored from here on
     s->RequestStop();
-    const bool captureEnded = JoinWorker(s->InWorker, s->InExited);
-    const bool renderEnded = JoinWorker(s->OutWorker, s->OutExited);
+    const bool failed = s->Failed.load(std::memory_order_acquire);
+    const bool captureEnded = JoinWorker(s->InWorker, s->InExited, failed);
+    const bool renderEnded = JoinWorker(s->OutWorker, s->OutExited, failed);
     health_.CaptureGaps = s->InGaps.Gaps.load(std::memory_order_relaxed);
     health_.CaptureFramesLost = s->InGaps.FramesLost.load(std::memory_order_relaxed);
     health_.RenderGaps = s->OutGaps.Gaps.load(std::memory_order_relaxed);
     health_.RenderFramesLost = s->OutGaps.FramesLost.load(std::memory_order_relaxed);
-    // A worker that did not end still uses its device; it closes with the session.
-    if (captureEnded)
-        s->InPcm.reset();
-    if (renderEnded)
-        s->OutPcm.reset();
+    // A device whose worker never ran closes here; one whose worker did not end is closed by
+    // that worker when it does.
+    if (captureEnded && s->InPcm)
+        s->InPcm->Close();
+    if (renderEnded && s->OutPcm)
+        s->OutPcm->Close();
 }
 
 void TMmeAudioStream::CaptureDone(const std::shared_ptr<TMmeSession>& s, int buffer) {
     if (s != session_ || !Active_ || Directions == ddRender)
         return;
+    std::optional<std::string> error;
     try {
         if (!HasShape(InBlock_, InputDevice.Channels, s->InFrames))
             AllocateBlock(InBlock_, InputDevice.Channels, InputDevice.SamplesPerBuf);
@@ -328,19 +354,23 @@ void TMmeAudioStream::CaptureDone(const std::shared_ptr<TMmeSession>& s, int buf
             RingWrite_ = (RingWrite_ + 1) % kRingSlots;
         }
     } catch (const std::exception& e) {
-        NoteBlockError(e.what());
+        error = e.what();
     } catch (...) {
-        NoteBlockError("Unknown exception while a block was handled");
+        error = "Unknown exception while a block was handled";
     }
-    // The buffer goes back to the device whatever happened above.
+    // The buffer goes back to the device whatever happened above, before the error is reported
+    // (a report that opens a dialog must not hold the buffer back).
     if (Active_ && s == session_)
         s->InFree.Push(buffer);
+    if (error)
+        NoteBlockError(*error);
 }
 
 void TMmeAudioStream::RenderDone(const std::shared_ptr<TMmeSession>& s, int buffer) {
     if (s != session_ || !Active_ || Directions == ddCapture)
         return;
     auto& bytes = s->OutBuffers[static_cast<std::size_t>(buffer)];
+    std::optional<std::string> error;
     try {
         if (Directions == ddBoth) {
             const auto& slot = Ring_[static_cast<std::size_t>(RingRead_)];
@@ -358,12 +388,14 @@ void TMmeAudioStream::RenderDone(const std::shared_ptr<TMmeSession>& s, int buff
             }
         }
     } catch (const std::exception& e) {
-        NoteBlockError(e.what());
+        error = e.what();
     } catch (...) {
-        NoteBlockError("Unknown exception while a block was handled");
+        error = "Unknown exception while a block was handled";
     }
     if (Active_ && s == session_)
         s->OutFilled.Push(buffer);
+    if (error)
+        NoteBlockError(*error);
 }
 
 void TMmeAudioStream::DeviceLost(const std::shared_ptr<TMmeSession>& s, const std::string& message) {

@@ -54,8 +54,10 @@ struct TMmeSession;
 // - Stop requests and the failure flag are std::atomic (release/acquire); gap counters are
 //   relaxed atomics (statistics). Completions of a run that has ended are ignored.
 // - A device that disappears ends the run: the worker posts one failure, the main thread stops
-//   the engine and calls `OnFailure` once. Stop never waits for a device: workers poll with the
-//   stop signal, and a worker that does not end within a few seconds is left to end on its own.
+//   the engine and calls `OnFailure` once. Devices are opened on the main thread (so that Start
+//   can throw) and closed by their worker as it ends, so a hanging device never blocks the main
+//   thread: workers poll with the stop signal, and a worker that does not end within a few
+//   seconds is left to end (and close its device) on its own.
 class TMmeAudioStream final : public TAudioStreamEngine {
 public:
     TMmeAudioStream(std::shared_ptr<const std::vector<TPcmDevice>> devices,

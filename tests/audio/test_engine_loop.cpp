@@ -9,7 +9,9 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -100,7 +102,18 @@ public:
         return pclose(out) == 0 && found == 2;
     }
 
-    void Stop() { std::system(Command("stop").c_str()); }
+    void Stop() {
+        Signal(SIGCONT);
+        std::system(Command("stop").c_str());
+    }
+
+    // Sends a signal to the server process (SIGSTOP freezes it: a device that hangs).
+    void Signal(int signal) const {
+        std::ifstream pidFile(dir_ + "/pulseaudio.pid");
+        pid_t pid = 0;
+        if (pidFile >> pid && pid > 0)
+            kill(pid, signal);
+    }
 
 private:
     std::string Command(const char* verb) const {
@@ -189,7 +202,8 @@ TEST_P(MmeEngineDeviceLoss, LostServerGivesOneFailureAndStops) {
     EXPECT_NE(failures[0].find("\"pulse\""), std::string::npos) << failures[0];
     EXPECT_EQ(engine.ErrorMessage(), failures[0]);
     engine.Stop(); // nothing left to stop
-    EXPECT_EQ(TAlsaPcm::OpenCount(), 0);
+    // The workers close their broken devices themselves, shortly after.
+    EXPECT_TRUE(PumpUntil(dispatcher, [] { return TAlsaPcm::OpenCount() == 0; }, 10s));
     const int after = blocks;
     PumpFor(dispatcher, 100ms);
     EXPECT_EQ(blocks, after);
@@ -199,3 +213,33 @@ INSTANTIATE_TEST_SUITE_P(Directions, MmeEngineDeviceLoss, ::testing::Values(ddCa
                          [](const auto& p) {
                              return std::string(p.param == ddCapture ? "Capture" : "Both");
                          });
+
+// A server that hangs instead of going away: the engine notices that the device stopped moving
+// data, reports it once, and Stop returns although closing the device hangs.
+TEST(MmeEngineDeviceStall, FrozenServerGivesOneFailureAndStopReturns) {
+    PrivateSoundServer server;
+    if (!server.Start() || !SoundServerReachable(SoundServerSocket()))
+        GTEST_SKIP() << "cannot start a private sound server (pulseaudio missing?)";
+    TQueuedDispatcher dispatcher;
+    TMmeAudioStream engine(PulseDevices(), &dispatcher);
+    engine.Directions = ddCapture;
+    engine.InputDevice = TDeviceSettings(0, 2, kRate, 16, kBlock);
+    int blocks = 0;
+    engine.OnData = [&](void*, TDataBufferI&, TDataBufferF&, TDataBufferF&) { ++blocks; };
+    std::vector<std::string> failures;
+    engine.OnFailure = [&failures](const std::string& why) { failures.push_back(why); };
+    engine.Start();
+    ASSERT_TRUE(PumpUntil(dispatcher, [&] { return blocks >= 3; }));
+
+    server.Signal(SIGSTOP);
+    ASSERT_TRUE(PumpUntil(dispatcher, [&] { return !failures.empty(); }, 60s))
+        << "no failure reported";
+    EXPECT_FALSE(engine.Active());
+    PumpFor(dispatcher, 300ms);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find("\"pulse\""), std::string::npos) << failures[0];
+    engine.Stop();
+    // The worker left behind closes its device once the server answers again.
+    server.Signal(SIGCONT);
+    EXPECT_TRUE(PumpUntil(dispatcher, [] { return TAlsaPcm::OpenCount() == 0; }, 20s));
+}
