@@ -127,6 +127,11 @@ void TextStep(MeasurementState& state, double bandwidthHz,
     texts.LS = "S=" + VoltNumber(volts(state.SLevel), digits) + unit;
 }
 
+int SpecialMeterClick(MeasurementState& state, int meter) {
+    state.SpecialMeter = (meter == state.SpecialMeter || meter < 0 || meter > 2) ? 3 : meter;
+    return state.SpecialMeter;
+}
+
 void SetCustomVariables(MeasurementState& state) {
     for (TComplexArray* set : {&state.CustomVarsVolts, &state.CustomVarsRatio}) {
         if (set->size() < MeasurementState::CustomVariableCount) {

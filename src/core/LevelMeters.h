@@ -38,6 +38,11 @@ void RecordPeak(MeasurementState& state, double levelDb);
 void TextStep(MeasurementState& state, double bandwidthHz,
               const std::function<std::string()>& customLabel);
 
+// DPClick, DSClick, DCClick (meter 0 peak frequency, 1 spectral density, 2 custom) and
+// DOffClick (3): SpecialMeter := meter, except that a click on the meter already shown switches
+// it off (3). Returns the new SpecialMeter; LSp is shown unless it is 3.
+int SpecialMeterClick(MeasurementState& state, int meter);
+
 // Fills CustomVarsVolts and CustomVarsRatio (real parts of "f_l", "f_u", "samplerate", "n",
 // "y_peak", "f_peak", "sn", "s"; "f" is left alone): sn and s are DbmToVeff of SNLevel and
 // SLevel in the volts set and 10^(level/20) in the ratio set.

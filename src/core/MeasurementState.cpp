@@ -1,2 +1,11 @@
-// MeasurementState is a plain record; this file gives the core library a translation unit.
+// Resets of the shared measurement record at the start of a sampling run.
 #include "core/MeasurementState.h"
+
+void ResetForStart(MeasurementState& state) {
+    state.PeakLogIndex = 0;
+    state.PeakLogWrapped = false;
+    state.Scope.ScopeRedraw = true;
+    RestartSweep(state.Scope);
+    ResetPhase(state.Generator);
+    state.StreamErrors.Clear();
+}

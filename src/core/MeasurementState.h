@@ -100,3 +100,8 @@ struct MeasurementState {
     TPipelineTexts Texts;        // label texts, bar position and repaint requests for the window
     TStreamErrorLog StreamErrors; // errors raised while blocks stream, reported once
 };
+
+// The resets of a sampling start that concern the measurement: the peak log restarts
+// (PeakLogIndex 0, not wrapped), the scope sweep restarts and asks for a re-layout
+// (ScopeRedraw), the tone starts at phase 0 and the stream error log is cleared.
+void ResetForStart(MeasurementState& state);

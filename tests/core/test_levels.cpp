@@ -181,3 +181,11 @@ TEST(CustomVariables, VoltsAndRatios) {
     EXPECT_EQ(state.CustomVarsVolts[6].Re, 3000.0);  // 64 / 1024 * 48000
     EXPECT_EQ(state.CustomVarsVolts[4].Re, 1024.0);
 }
+
+TEST(SpecialMeter, SecondClickSwitchesOff) {
+    MeasurementState state;
+    EXPECT_EQ(SpecialMeterClick(state, 1), 1);
+    EXPECT_EQ(SpecialMeterClick(state, 1), 3);
+    EXPECT_EQ(SpecialMeterClick(state, 2), 2);
+    EXPECT_EQ(SpecialMeterClick(state, 3), 3);
+}
