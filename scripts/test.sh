@@ -24,6 +24,10 @@ fi
 configure_and_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir build/release --output-on-failure --timeout 300
 
+# The expression fuzz target (clang, libFuzzer) replays its corpus: every input that once found
+# a fault must stay harmless.
+FUZZ_BUILD_DIR="$root/build/fuzz" fuzz/run.sh replay
+
 if [ "${PHONOSCALE_SKIP_SANITIZE:-0}" != 1 ]; then
   configure_and_build build/sanitize -DCMAKE_BUILD_TYPE=Debug -DPHONOSCALE_SANITIZE=ON \
     -DPHONOSCALE_BENCH=OFF
