@@ -1,0 +1,101 @@
+// Painting of the scope view: the trace, the frame with voltage and time markings, level lines.
+#include "ui/ScopeTab.h"
+
+#include "core/NumberText.h"
+#include "ui/ViewMappingQt.h"
+#include "ui/ViewPaintBox.h"
+
+#include <QAction>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPen>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// Pixel coordinates are limited to this magnitude before drawing (a trace at zoom 2^24 runs far
+// off the view); well inside the rasteriser's fixed-point range.
+constexpr int kCoordinateLimit = 1 << 22;
+
+int Limited(int coordinate) { return std::clamp(coordinate, -kCoordinateLimit, kCoordinateLimit); }
+
+QPen PenOf(TColour colour, int width, const QPalette& palette) {
+    QPen pen(ToQColor(colour, palette));
+    pen.setWidth(std::max(1, width));
+    return pen;
+}
+
+} // namespace
+
+void TScopeTab::PaintBox1Paint(QPainter& painter) {
+    const TScopeAxis axis = Axis();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setBrush(Qt::NoBrush);
+    DrawScopeData(painter, axis);
+    DrawScopeGrid(painter, axis);
+    if (ScopLev->isChecked())
+        DrawScopeLines(painter, axis);
+}
+
+void TScopeTab::DrawScopeData(QPainter& painter, const TScopeAxis& axis) {
+    const std::vector<TScopePoint>& data = State_.Scope.ScopePoints;
+    if (data.size() < 2)
+        return;
+    std::vector<QPoint> points(data.size());
+    for (std::size_t i = 0; i < data.size(); ++i)
+        points[i] = QPoint(Limited(TimeToX(axis, data[i].t)), Limited(PointToY(axis, data[i].v)));
+    painter.setPen(PenOf(Settings_.ScopeColor, Settings_.TraceWidth, Page->palette()));
+    painter.drawPolyline(points.data(), static_cast<int>(points.size()));
+}
+
+void TScopeTab::DrawScopeGrid(QPainter& painter, const TScopeAxis& axis) {
+    const int w = axis.Width;
+    const int h = axis.Height;
+    const QPalette palette = Page->palette();
+    painter.setPen(PenOf(Settings_.ScopeGridColor, Settings_.GridWidth, palette));
+    painter.setFont(Page->font());
+    const QFontMetrics metrics(Page->font());
+    const QPoint frame[] = {{0, 0}, {w - 1, 0}, {w - 1, h - 1}, {0, h - 1}, {0, 0}};
+    painter.drawPolyline(frame, 5);
+    const int centre = VoltageToY(axis, 0.0);
+    painter.drawLine(0, centre, w - 1, centre);
+
+    // Voltage lines at whole steps above and below 0 V, captioned inside the view at the left.
+    if (scym->isChecked() && axis.Vfs != 0.0) {
+        const double step = ScopeMarkingStep(axis.Vfs);
+        const int n = step > 0.0 ? static_cast<int>(std::trunc(axis.Vfs / step)) : 0;
+        const int textHeight = metrics.height();
+        for (int j = 1; j <= n; ++j) {
+            const QString caption =
+                QString::fromStdString(ScopeCaptionText(TruncSignificant(j * step, 2), "V"));
+            const int below = Limited(VoltageToY(axis, -j * step));
+            painter.drawLine(0, below, w, below);
+            painter.drawText(2, below - textHeight + metrics.ascent(), "-" + caption);
+            const int above = Limited(VoltageToY(axis, j * step));
+            painter.drawLine(0, above, w, above);
+            painter.drawText(2, above + metrics.ascent(), caption);
+        }
+    }
+
+    // Time lines at tenths of the time base, captioned at mid-height.
+    if (sctm->isChecked()) {
+        for (int j = 0; j <= 9; ++j) {
+            const double t = j * axis.TimeBase / 10;
+            const int x = Limited(TimeToX(axis, t));
+            painter.drawLine(x, 0, x, h);
+            painter.drawText(x + 1, h / 2 + metrics.ascent(),
+                             QString::fromStdString(ScopeCaptionText(t, "s")));
+        }
+    }
+}
+
+void TScopeTab::DrawScopeLines(QPainter& painter, const TScopeAxis& axis) {
+    painter.setPen(PenOf(RedColour, Settings_.GridWidth, Page->palette()));
+    for (const double sign : {1.0, -1.0}) {
+        const int y = Limited(PointToY(axis, sign * State_.ScopeRms));
+        painter.drawLine(0, y, axis.Width - 1, y);
+    }
+}

@@ -1,0 +1,500 @@
+// The "Spectrum" tab: construction of its controls and menus, its layout and its handlers.
+#include "ui/SpectrumTab.h"
+
+#include "core/NumberText.h"
+#include "ui/ViewMappingQt.h"
+#include "ui/ViewPaintBox.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QColorDialog>
+#include <QEvent>
+#include <QFormLayout>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kMarkWidth = 2;     // pixels of a band-edge mark
+constexpr int kOutsideMargin = 60; // graph left edge with the dB markings outside
+constexpr int kFrequencyStrip = 16; // pixels below the graph for the frequency markings
+
+template <typename Widget, typename... Args>
+Widget* Named(QWidget* parent, const char* name, Args&&... args) {
+    auto* widget = new Widget(std::forward<Args>(args)..., parent);
+    widget->setObjectName(name);
+    return widget;
+}
+
+QAction* NamedAction(QObject* parent, const char* name, const QString& caption, bool checkable) {
+    auto* action = new QAction(caption, parent);
+    action->setObjectName(name);
+    action->setCheckable(checkable);
+    return action;
+}
+
+// Runs `handler` when the item is chosen. A checkable item has already toggled itself by then;
+// the toggle is undone first because the handlers set the check marks themselves (the settings
+// loader calls them the same way).
+template <typename Handler>
+void ConnectClick(QObject* context, QAction* action, Handler handler) {
+    QObject::connect(action, &QAction::triggered, context, [action, handler](bool checked) {
+        if (action->isCheckable())
+            action->setChecked(!checked);
+        handler();
+    });
+}
+
+} // namespace
+
+TSpectrumTab::TSpectrumTab(QWidget* page, MeasurementState& state, TViewSettings& settings,
+                           TSpectrumTabHooks hooks)
+    : QObject(page), Page(page), State_(state), Settings_(settings), Hooks_(std::move(hooks)) {
+    BuildControls();
+    BuildMenus();
+    BuildSettingsGroup();
+    Connect();
+    ApplyControlsFromSettings();
+    Relayout();
+}
+
+TSpectrumTab::~TSpectrumTab() {
+    // The widgets belong to the page; stop watching them before they go.
+    if (Page)
+        Page->removeEventFilter(this);
+}
+
+void TSpectrumTab::BuildControls() {
+    // Stacking order, bottom to top: the background shape, the caption strip (transparent, so
+    // dB markings inside the graph show over the background), the graph, then marks and labels.
+    SpecBack = Named<QFrame>(Page, "SpecBack");
+    SpecBack->setAutoFillBackground(true);
+    PaintSpecCap = new TViewPaintBox(Page, "PaintSpecCap");
+    PaintBox2 = new TViewPaintBox(Page, "PaintBox2");
+    Shape1 = Named<QFrame>(Page, "Shape1");
+    Shape2 = Named<QFrame>(Page, "Shape2");
+    for (QFrame* mark : {Shape1, Shape2}) {
+        mark->setAutoFillBackground(true);
+        mark->resize(kMarkWidth, 0);
+    }
+    LBW = Named<QLabel>(Page, "LBW", " BW = 0 Hz");
+    L_L = Named<QLabel>(Page, "L_L", "");
+    L_U = Named<QLabel>(Page, "L_U", "");
+    LSN = Named<QLabel>(Page, "LSN", QString::fromStdString(State_.Texts.LSN));
+    LS = Named<QLabel>(Page, "LS", QString::fromStdString(State_.Texts.LS));
+    LSp = Named<QLabel>(Page, "LSp", QString::fromStdString(State_.Texts.LSp));
+    QFont meterFont = Page->font();
+    meterFont.setPointSize(std::max(meterFont.pointSize() + 3, 12));
+    meterFont.setBold(true);
+    const std::pair<QLabel*, TColour> meters[] = {{LSN, RedColour}, {LS, OliveColour}, {LSp, OliveColour}};
+    for (const auto& [meter, colour] : meters) {
+        meter->setFont(meterFont);
+        QPalette palette = meter->palette();
+        palette.setColor(QPalette::WindowText, ToQColor(colour, palette));
+        meter->setPalette(palette);
+        meter->installEventFilter(this);
+    }
+    LSp->setVisible(State_.SpecialMeter != 3);
+
+    PaintBox2->OnPaint = [this](QPainter& painter) { PaintBox2Paint(painter); };
+    PaintSpecCap->OnPaint = [this](QPainter& painter) { PaintSpecCapPaint(painter); };
+    Page->installEventFilter(this);
+}
+
+void TSpectrumTab::BuildMenus() {
+    LogF = NamedAction(Page, "LogF", "Log Frequency Scale", true);
+    LogXG = NamedAction(Page, "LogXG", "ShowFrequency Grid", true);
+    LogXS = NamedAction(Page, "LogXS", "Log Grid Subticks On", true);
+    CGCi = NamedAction(Page, "CGCi", "inside graph", true);
+    CGCo = NamedAction(Page, "CGCo", "outside graph", true);
+    CGCoff = NamedAction(Page, "CGCoff", "none", false);
+    CFC = NamedAction(Page, "CFC", "Frequency Markings", true);
+    CheckZoom = NamedAction(Page, "CheckZoom", "Zoom", true);
+
+    PopupSpec = new QMenu(Page);
+    PopupSpec->setObjectName("PopupSpec");
+    Zoom1 = NamedAction(PopupSpec, "Zoom1", "Zoom", true);
+    PopupSpec->addAction(Zoom1);
+    auto* colours = PopupSpec->addMenu("Colors");
+    colours->setObjectName("Colors2");
+    Grid2 = NamedAction(colours, "Grid2", "Grid", false);
+    BackGround2 = NamedAction(colours, "BackGround2", "BackGround", false);
+    Spectrum1 = NamedAction(colours, "Spectrum1", "Spectrum", false);
+    colours->addActions({Grid2, BackGround2, Spectrum1});
+    Redrawwiththicklines1 =
+        NamedAction(PopupSpec, "Redrawwiththicklines1", "Redraw with thick lines", false);
+    Reset1 = NamedAction(PopupSpec, "Reset1", "Reset", false);
+    Reset1->setShortcut(QKeySequence(Qt::Key_R));
+    Reset1->setShortcutContext(Qt::WidgetShortcut); // the window's key handler owns "r"
+    PopupSpec->addAction(Redrawwiththicklines1);
+    PopupSpec->addAction(Reset1);
+}
+
+void TSpectrumTab::AddMenuItems(QMenu* menu) {
+    menu->addAction(LogF);
+    menu->addAction(LogXG);
+    menu->addAction(LogXS);
+    auto* markings = menu->addMenu("dB Markings");
+    markings->setObjectName("DbMarkings1");
+    markings->addActions({CGCi, CGCo, CGCoff});
+    menu->addAction(CFC);
+    menu->addAction(CheckZoom);
+}
+
+void TSpectrumTab::BuildSettingsGroup() {
+    SpecAxisGroup = Named<QGroupBox>(Page, "SpecAxisGroup", "Spectrum Display");
+    SpecAxisGroup->hide(); // shown where the window puts it (its settings page)
+    auto* form = new QFormLayout(SpecAxisGroup);
+    ETop = Named<QLineEdit>(SpecAxisGroup, "ETop");
+    form->addRow("Y Maximum", ETop);
+    auto* span = new QHBoxLayout;
+    EBoxes = Named<QLineEdit>(SpecAxisGroup, "EBoxes");
+    span->addWidget(EBoxes);
+    span->addWidget(new QLabel("x 10dB", SpecAxisGroup));
+    form->addRow("Y Span", span);
+    EOffset = Named<QLineEdit>(SpecAxisGroup, "EOffset");
+    form->addRow("Y Offset", EOffset);
+}
+
+void TSpectrumTab::Connect() {
+    ConnectClick(this, LogF, [this] { LogFClick(); });
+    ConnectClick(this, LogXG, [this] { LogXGClick(); });
+    ConnectClick(this, LogXS, [this] { LogXSClick(); });
+    ConnectClick(this, CGCi, [this] { CGCiClick(); });
+    ConnectClick(this, CGCo, [this] { CGCoClick(); });
+    ConnectClick(this, CGCoff, [this] { CGCoffClick(); });
+    ConnectClick(this, CFC, [this] { CFCClick(); });
+    ConnectClick(this, CheckZoom, [this] { CheckZoomClick(); });
+    ConnectClick(this, Zoom1, [this] { CheckZoomClick(); });
+    ConnectClick(this, Grid2, [this] { Grid2Click(); });
+    ConnectClick(this, BackGround2, [this] { BackGround2Click(); });
+    ConnectClick(this, Spectrum1, [this] { Spectrum1Click(); });
+    ConnectClick(this, Redrawwiththicklines1, [this] { Redrawwiththicklines1Click(); });
+    ConnectClick(this, Reset1, [this] { Reset1Click(); });
+
+    const std::pair<QLineEdit*, void (TSpectrumTab::*)()> edits[] = {
+        {ETop, &TSpectrumTab::ETopChange},
+        {EBoxes, &TSpectrumTab::EBoxesChange},
+        {EOffset, &TSpectrumTab::EOffsetChange}};
+    for (const auto& [edit, handler] : edits) {
+        connect(edit, &QLineEdit::textEdited, this, [this, handler = handler] {
+            EditChanged(handler, false);
+        });
+        connect(edit, &QLineEdit::editingFinished, this, [this, handler = handler] {
+            EditChanged(handler, true);
+        });
+    }
+
+    for (TViewPaintBox* box : {PaintBox2, PaintSpecCap}) {
+        box->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(box, &QWidget::customContextMenuRequested, this, [this, box](const QPoint& at) {
+            PopupSpec->popup(box->mapToGlobal(at));
+        });
+    }
+}
+
+void TSpectrumTab::ApplyControlsFromSettings() {
+    LogF->setChecked(State_.Controls.LogF);
+    LogXG->setChecked(Settings_.LogGrid);
+    LogXS->setChecked(Settings_.LogSubGrid);
+    CGCi->setChecked(Settings_.Markings == 1);
+    CGCo->setChecked(Settings_.Markings == 2);
+    CFC->setChecked(Settings_.FMarkings);
+    CheckZoom->setChecked(Settings_.Zoom);
+    Zoom1->setChecked(Settings_.Zoom);
+    ETop->setText(QString::fromStdString(FormatGeneral(Settings_.YTop)));
+    EBoxes->setText(QString::number(Settings_.Boxes));
+    EOffset->setText(QString::fromStdString(FormatGeneral(State_.YOffset)));
+}
+
+TSpectrumAxis TSpectrumTab::Axis() const {
+    TSpectrumAxis axis;
+    axis.Width = PaintBox2->width();
+    axis.Height = PaintBox2->height();
+    axis.Log = State_.Controls.LogF;
+    const TFrequencyRange range =
+        SpectrumFrequencyRange(axis.Log, Settings_.Zoom, State_.SampleRate, State_.BlockLength,
+                               State_.Controls.TrackL, State_.Controls.TrackU);
+    axis.FMin = range.Min;
+    axis.FMax = range.Max;
+    axis.YTop = Settings_.YTop;
+    axis.Boxes = EffectiveBoxes(Settings_.Boxes);
+    axis.RefLevel = State_.RefLevel;
+    axis.YOffset = State_.YOffset;
+    return axis;
+}
+
+void TSpectrumTab::Relayout() {
+    const QRect area = Page->rect();
+    LBW->adjustSize();
+    const int strip = LBW->height();
+    const int left = Settings_.Markings == 2 ? kOutsideMargin : 0;
+    const int below = Settings_.FMarkings ? kFrequencyStrip : 0;
+    PaintBox2->setGeometry(left, strip, std::max(0, area.width() - left),
+                           std::max(0, area.height() - strip - below));
+    PaintSpecCap->setGeometry(area);
+
+    // Meter labels stacked at the top right of the graph, each 5/4 of the previous visible
+    // label's height below it.
+    int widest = 0;
+    for (QLabel* meter : {LSN, LS, LSp}) {
+        meter->adjustSize();
+        if (!meter->isHidden())
+            widest = std::max(widest, meter->width());
+    }
+    const int meterLeft = PaintBox2->x() + PaintBox2->width() - 5 - widest;
+    int top = PaintBox2->y() + 12;
+    for (QLabel* meter : {LSN, LS, LSp}) {
+        meter->move(meterLeft, top);
+        if (!meter->isHidden())
+            top += meter->height() * 5 / 4;
+    }
+
+    SpecBack->setGeometry(PaintBox2->geometry());
+    ApplyBackground();
+    PlaceBandMarks();
+    ApplyBandMarkVisibility();
+    if (Hooks_.PlaceOverlays)
+        Hooks_.PlaceOverlays();
+    Invalidate();
+}
+
+void TSpectrumTab::ApplyBackground() {
+    const TColour back = Settings_.TransparentMode ? TransparencyKeyColour : Settings_.SpecBackColor;
+    QPalette palette = SpecBack->palette();
+    palette.setColor(QPalette::Window, ToQColor(back, Page->palette()));
+    SpecBack->setPalette(palette);
+    for (QFrame* mark : {Shape1, Shape2}) {
+        QPalette markPalette = mark->palette();
+        markPalette.setColor(QPalette::Window, ToQColor(Settings_.SpecGridColor, Page->palette()));
+        mark->setPalette(markPalette);
+    }
+}
+
+void TSpectrumTab::PlaceBandMarks() {
+    const TSpectrumAxis axis = Axis();
+    const QRect graph = PaintBox2->geometry();
+    const int cutOn = State_.Controls.TrackL;
+    const int cutOff = State_.Controls.TrackU;
+    if (!BandMarkDragging) {
+        const int height = graph.y() + graph.height();
+        Shape1->setGeometry(graph.x() + FrequencyToX(axis, cutOn), 0, kMarkWidth, height);
+        Shape2->setGeometry(graph.x() + FrequencyToX(axis, cutOff), 0, kMarkWidth, height);
+    }
+    L_L->setText(QString("%1Hz").arg(cutOn));
+    L_U->setText(QString("%1Hz").arg(cutOff));
+    LBW->setText(QString(" BW = %1 Hz").arg(cutOff - cutOn));
+    for (QLabel* caption : {L_L, L_U, LBW})
+        caption->adjustSize();
+    L_L->move(std::max(0, Shape1->x() - L_L->width()), 0);
+    L_U->move(std::min(graph.x() + graph.width() - L_U->width() - LBW->width(), Shape2->x()), 0);
+    LBW->move(graph.x() + graph.width() - LBW->width(), 0);
+}
+
+void TSpectrumTab::ApplyBandMarkVisibility() {
+    const bool shown = Settings_.BandLines && !Settings_.Zoom;
+    for (QWidget* widget : std::initializer_list<QWidget*>{Shape1, Shape2, L_L, L_U, LBW})
+        widget->setVisible(shown);
+}
+
+void TSpectrumTab::EngineBlockDone() {
+    LSN->setText(QString::fromStdString(State_.Texts.LSN));
+    LS->setText(QString::fromStdString(State_.Texts.LS));
+    LSp->setText(QString::fromStdString(State_.Texts.LSp));
+    // The labels keep their left edge until the next re-layout (a click on one re-lays out).
+    for (QLabel* meter : {LSN, LS, LSp})
+        meter->adjustSize();
+    Invalidate();
+}
+
+void TSpectrumTab::Invalidate() {
+    PaintBox2->update();
+    PaintSpecCap->update();
+}
+
+void TSpectrumTab::RunFormResize() {
+    if (Hooks_.FormResize)
+        Hooks_.FormResize();
+    else
+        Relayout();
+}
+
+std::optional<TColour> TSpectrumTab::ChooseColour(TColour initial) {
+    if (Hooks_.ChooseColour)
+        return Hooks_.ChooseColour(initial);
+    const QColor chosen = QColorDialog::getColor(ToQColor(initial, Page->palette()), Page);
+    if (!chosen.isValid())
+        return std::nullopt;
+    return FromQColor(chosen);
+}
+
+void TSpectrumTab::EditChanged(void (TSpectrumTab::*handler)(), bool leaving) {
+    try {
+        (this->*handler)();
+    } catch (const EConvertError& error) {
+        if (!leaving)
+            return;
+        if (Hooks_.ReportError)
+            Hooks_.ReportError(error.what());
+        else
+            QApplication::beep();
+    }
+}
+
+bool TSpectrumTab::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Page) {
+        switch (event->type()) {
+        case QEvent::Resize:
+            Relayout();
+            break;
+        case QEvent::Show:
+            TabSpectrumShow();
+            break;
+        case QEvent::Hide:
+            TabSpectrumHide();
+            break;
+        default:
+            break;
+        }
+    } else if (event->type() == QEvent::MouseButtonRelease &&
+               static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        LSN_OClick();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Handlers
+
+void TSpectrumTab::LogFClick() {
+    LogF->setChecked(!LogF->isChecked());
+    State_.Controls.LogF = LogF->isChecked();
+    RunFormResize();
+    Invalidate();
+}
+
+void TSpectrumTab::LogXGClick() {
+    Settings_.LogGrid = !Settings_.LogGrid;
+    LogXG->setChecked(Settings_.LogGrid);
+    Invalidate();
+}
+
+void TSpectrumTab::LogXSClick() {
+    Settings_.LogSubGrid = !Settings_.LogSubGrid;
+    LogXS->setChecked(Settings_.LogSubGrid);
+    Invalidate();
+}
+
+void TSpectrumTab::CGCiClick() {
+    CGCo->setChecked(false);
+    CGCi->setChecked(!CGCi->isChecked());
+    Settings_.Markings = CGCi->isChecked() ? 1 : 0;
+    RunFormResize();
+    Invalidate();
+}
+
+void TSpectrumTab::CGCoClick() {
+    CGCi->setChecked(false);
+    CGCo->setChecked(!CGCo->isChecked());
+    Settings_.Markings = CGCo->isChecked() ? 2 : 0;
+    RunFormResize();
+    Invalidate();
+}
+
+void TSpectrumTab::CGCoffClick() {
+    CGCi->setChecked(false);
+    CGCo->setChecked(false);
+    Settings_.Markings = 0;
+    RunFormResize();
+    Invalidate();
+}
+
+void TSpectrumTab::CFCClick() {
+    Settings_.FMarkings = !Settings_.FMarkings;
+    CFC->setChecked(Settings_.FMarkings);
+    RunFormResize();
+    PaintSpecCap->update();
+}
+
+void TSpectrumTab::EBoxesChange() {
+    // Stored as typed (the settings file keeps it); the views use EffectiveBoxes, at least 1.
+    Settings_.Boxes = WholeNumberOrThrow(EBoxes->text().toStdString());
+    RunFormResize();
+}
+
+void TSpectrumTab::ETopChange() {
+    Settings_.YTop = NumberOrThrow(ETop->text().toStdString());
+    RunFormResize();
+}
+
+void TSpectrumTab::EOffsetChange() {
+    State_.YOffset = NumberOrThrow(EOffset->text().toStdString());
+    RunFormResize();
+}
+
+void TSpectrumTab::CheckZoomClick() {
+    Settings_.Zoom = !Settings_.Zoom;
+    CheckZoom->setChecked(Settings_.Zoom);
+    Zoom1->setChecked(Settings_.Zoom);
+    ApplyBandMarkVisibility();
+    RunFormResize();
+    Invalidate();
+}
+
+void TSpectrumTab::Grid2Click() {
+    if (const auto colour = ChooseColour(Settings_.SpecGridColor)) {
+        Settings_.SpecGridColor = *colour;
+        ApplyBackground(); // the band-edge marks use the grid colour
+        Invalidate();
+    }
+}
+
+void TSpectrumTab::BackGround2Click() {
+    if (const auto colour = ChooseColour(Settings_.SpecBackColor)) {
+        Settings_.SpecBackColor = *colour;
+        ApplyBackground();
+        if (Hooks_.ApplyTraceColours)
+            Hooks_.ApplyTraceColours();
+        // The trace outside the band is blended with the background: repaint it too.
+        Invalidate();
+    }
+}
+
+void TSpectrumTab::Spectrum1Click() {
+    if (const auto colour = ChooseColour(Settings_.SpecTraceColor)) {
+        Settings_.SpecTraceColor = *colour;
+        if (Hooks_.ApplyTraceColours)
+            Hooks_.ApplyTraceColours();
+        Invalidate();
+    }
+}
+
+void TSpectrumTab::Redrawwiththicklines1Click() {
+    Settings_.TraceWidth = 2;
+    PaintBox2->repaint();
+    Settings_.TraceWidth = 1;
+}
+
+void TSpectrumTab::Reset1Click() { State_.ResetSmoothing = true; }
+
+void TSpectrumTab::TabSpectrumShow() {
+    if (Hooks_.ApplyTraceColours)
+        Hooks_.ApplyTraceColours();
+    if (Hooks_.ShowTraceBoxes)
+        Hooks_.ShowTraceBoxes(true);
+    RunFormResize();
+}
+
+void TSpectrumTab::TabSpectrumHide() {
+    if (Hooks_.ShowTraceBoxes)
+        Hooks_.ShowTraceBoxes(false);
+}
+
+void TSpectrumTab::LSN_OClick() { RunFormResize(); }

@@ -1,0 +1,168 @@
+// The "Spectrum" tab: graph, caption strip, meter labels, band-edge marks, menus and handlers.
+#pragma once
+
+#include "core/MeasurementState.h"
+#include "ui/ViewMapping.h"
+#include "ui/ViewSettings.h"
+
+#include <QObject>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+class QAction;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPainter;
+class QWidget;
+class TViewPaintBox;
+
+// What the tab asks of the window and of the overlays that draw into the graph. Every hook may
+// stay empty.
+struct TSpectrumTabHooks {
+    // The window's re-layout (FormResize). Empty: the tab re-lays out only itself.
+    std::function<void()> FormResize;
+    // The colour dialog: the chosen colour, or nothing when cancelled. Empty: QColorDialog.
+    std::function<std::optional<TColour>(TColour initial)> ChooseColour;
+    // Re-applies the trace colours to the legend and annotation labels (memory traces).
+    std::function<void()> ApplyTraceColours;
+    // Shows or hides the check boxes M1..M4 and C that belong to the Spectrum tab.
+    std::function<void(bool visible)> ShowTraceBoxes;
+    // Draws the custom trace into the graph (checks its own switch). Use Axis() for mappings.
+    std::function<void(QPainter&)> DrawCustomTrace;
+    // Draws memory trace k = 1..4 into the graph (checks its own display item).
+    std::function<void(QPainter&, int k)> DrawMemPoly;
+    // Places the markers, annotations and cursor after the tab's own layout.
+    std::function<void()> PlaceOverlays;
+    // Reports a number that could not be read when the user leaves ETop, EOffset or EBoxes.
+    // Empty: a beep.
+    std::function<void(const std::string& message)> ReportError;
+};
+
+// Creates and owns (through Qt parenthood) the controls of the Spectrum tab on the page it is
+// given, and the spectrum's menu items. Reads the spectrum, levels and run parameters from
+// MeasurementState and the display settings from TViewSettings; both belong to the window and
+// outlive the tab. Main thread only.
+class TSpectrumTab final : public QObject {
+public:
+    TSpectrumTab(QWidget* page, MeasurementState& state, TViewSettings& settings,
+                 TSpectrumTabHooks hooks = {});
+    ~TSpectrumTab() override;
+    TSpectrumTab(const TSpectrumTab&) = delete;
+    TSpectrumTab& operator=(const TSpectrumTab&) = delete;
+
+    TSpectrumTabHooks& Hooks() { return Hooks_; }
+
+    // Adds the spectrum items of the main menu (log axis, grids, markings, zoom) to `menu`.
+    void AddMenuItems(QMenu* menu);
+    // The group with "Y Maximum", "Y Span" and "Y Offset", for the window's settings page.
+    QGroupBox* SettingsGroup() const { return SpecAxisGroup; }
+
+    // The mappings for the graph's current size and settings.
+    TSpectrumAxis Axis() const;
+    // This tab's part of the window's re-layout: graph, caption strip, background, meter labels,
+    // band-edge marks; then PlaceOverlays.
+    void Relayout();
+    // Band-edge marks Shape1/Shape2 at the cut-on/cut-off frequencies (State.Controls.TrackL and
+    // TrackU), their captions L_L/L_U and LBW at the top right. The marks stay put while
+    // BandMarkDragging is set.
+    void PlaceBandMarks();
+    // The marks and LBW are visible when BandLines is set and zoom is off.
+    void ApplyBandMarkVisibility();
+    // After each engine block: copies the meter texts into LSN, LS, LSp and repaints the graph
+    // and the caption strip.
+    void EngineBlockDone();
+    // Repaints the graph and the caption strip from the data.
+    void Invalidate();
+
+    bool BandMarkDragging = false;
+
+    // Painting, in graph or tab pixels; public so that screenshots and benchmarks can paint
+    // into images.
+    void PaintBox2Paint(QPainter& painter);
+    void PaintSpecCapPaint(QPainter& painter);
+    void DrawSpectrumGrid(QPainter& painter, const TSpectrumAxis& axis);
+    void DrawFrequencyGrid(QPainter& painter, const TSpectrumAxis& axis);
+    void DrawSpectrumLines(QPainter& painter, const TSpectrumAxis& axis);
+    void DrawSpectrumData(QPainter& painter, const TSpectrumAxis& axis);
+    // The colour of the trace pieces outside the band edges.
+    TColour OuterTraceColour() const;
+
+    // Handlers.
+    void LogFClick();
+    void LogXGClick();
+    void LogXSClick();
+    void CGCiClick();
+    void CGCoClick();
+    void CGCoffClick();
+    void CFCClick();
+    void EBoxesChange();
+    void ETopChange();
+    void EOffsetChange();
+    void CheckZoomClick();
+    void Grid2Click();
+    void BackGround2Click();
+    void Spectrum1Click();
+    void Redrawwiththicklines1Click();
+    void Reset1Click();
+    void TabSpectrumShow();
+    void TabSpectrumHide();
+    void LSN_OClick();
+
+    // Controls, named as their objectName().
+    QWidget* Page = nullptr;
+    TViewPaintBox* PaintBox2 = nullptr;
+    TViewPaintBox* PaintSpecCap = nullptr;
+    QFrame* SpecBack = nullptr;
+    QLabel* LBW = nullptr;
+    QLabel* L_L = nullptr;
+    QLabel* L_U = nullptr;
+    QFrame* Shape1 = nullptr;
+    QFrame* Shape2 = nullptr;
+    QLabel* LSN = nullptr;
+    QLabel* LS = nullptr;
+    QLabel* LSp = nullptr;
+    QAction* LogF = nullptr;
+    QAction* LogXG = nullptr;
+    QAction* LogXS = nullptr;
+    QAction* CGCi = nullptr;
+    QAction* CGCo = nullptr;
+    QAction* CGCoff = nullptr;
+    QAction* CFC = nullptr;
+    QAction* CheckZoom = nullptr;
+    QMenu* PopupSpec = nullptr;
+    QAction* Zoom1 = nullptr;
+    QAction* Grid2 = nullptr;
+    QAction* BackGround2 = nullptr;
+    QAction* Spectrum1 = nullptr;
+    QAction* Redrawwiththicklines1 = nullptr;
+    QAction* Reset1 = nullptr;
+    QGroupBox* SpecAxisGroup = nullptr;
+    QLineEdit* ETop = nullptr;
+    QLineEdit* EBoxes = nullptr;
+    QLineEdit* EOffset = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildMenus();
+    void BuildSettingsGroup();
+    void Connect();
+    void RunFormResize();
+    void ApplyBackground();
+    void ApplyControlsFromSettings();
+    std::optional<TColour> ChooseColour(TColour initial);
+    // Runs an edit's handler; a conversion error is reported only when the user leaves the edit
+    // (while typing, half-entered numbers are simply not applied yet).
+    void EditChanged(void (TSpectrumTab::*handler)(), bool leaving);
+
+    MeasurementState& State_;
+    TViewSettings& Settings_;
+    TSpectrumTabHooks Hooks_;
+};
