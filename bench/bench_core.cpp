@@ -57,13 +57,15 @@ struct PipelineBench {
         ETimeChange(state, "1", dsp.SamplesPerSecond());
 
         // A 997 Hz tone at -6 dB plus noise at about -60 dB, left and right.
-        const std::size_t length = static_cast<std::size_t>(state.SubBlocks) * static_cast<std::size_t>(n);
+        const std::size_t length =
+            static_cast<std::size_t>(state.SubBlocks) * static_cast<std::size_t>(n);
         AllocateBlock(inBuffer, 2, static_cast<int>(length));
         AllocateBlock(outBuffer, 2, 2048);
         std::mt19937 gen(7);
         std::normal_distribution<double> noise(0.0, 2.0e6);
         for (std::size_t i = 0; i < length; ++i) {
-            const double tone = 1.07e9 * std::sin(2.0 * std::numbers::pi * 997.0 * static_cast<double>(i) / kRate);
+            const double tone =
+                1.07e9 * std::sin(2.0 * std::numbers::pi * 997.0 * static_cast<double>(i) / kRate);
             inBuffer[0][i] = static_cast<float>(tone + noise(gen));
             inBuffer[1][i] = static_cast<float>(0.5 * tone + noise(gen));
         }
@@ -80,14 +82,18 @@ void BM_PipelinePerAudioSecond(benchmark::State& bench) {
         rig.pipeline.AStreamData(nullptr, rig.int32Buffer, rig.inBuffer, rig.outBuffer);
         benchmark::DoNotOptimize(rig.state.SNLevel);
     }
-    bench.counters["cpu_s_per_audio_s"] = benchmark::Counter(
-        rig.BlockSeconds() * static_cast<double>(bench.iterations()),
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    bench.counters["cpu_s_per_audio_s"] =
+        benchmark::Counter(rig.BlockSeconds() * static_cast<double>(bench.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     if (!rig.state.StreamErrors.FirstError.empty()) {
         bench.SkipWithError(rig.state.StreamErrors.FirstError.c_str());
     }
 }
-BENCHMARK(BM_PipelinePerAudioSecond)->Arg(64)->Arg(1024)->Arg(65536)->Arg(1 << 20)
+BENCHMARK(BM_PipelinePerAudioSecond)
+    ->Arg(64)
+    ->Arg(1024)
+    ->Arg(65536)
+    ->Arg(1 << 20)
     ->Unit(benchmark::kMillisecond);
 
 // Longest single AStreamData call at N = 1048576 (one engine block of 5.46 s of audio).
@@ -97,7 +103,8 @@ void BM_LongestBlockAtLargestLength(benchmark::State& bench) {
     for (auto _ : bench) {
         const auto start = std::chrono::steady_clock::now();
         rig.pipeline.AStreamData(nullptr, rig.int32Buffer, rig.inBuffer, rig.outBuffer);
-        const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+        const std::chrono::duration<double, std::milli> took =
+            std::chrono::steady_clock::now() - start;
         longest = std::max(longest, took.count());
         benchmark::DoNotOptimize(rig.state.SNLevel);
     }
@@ -105,6 +112,6 @@ void BM_LongestBlockAtLargestLength(benchmark::State& bench) {
 }
 BENCHMARK(BM_LongestBlockAtLargestLength)->Iterations(6)->Unit(benchmark::kMillisecond);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

@@ -105,14 +105,20 @@ void TBlockPipeline::SubStreamData(std::span<const float> left, std::span<const 
 
     // Channel selection, in 32-bit float arithmetic.
     switch (st.Controls.ComboChannel) {
-        case 1: std::copy_n(right.begin(), count, measured_.begin()); break;
-        case 2:
-            for (std::size_t i = 0; i < count; ++i) measured_[i] = left[i] + right[i];
-            break;
-        case 3:
-            for (std::size_t i = 0; i < count; ++i) measured_[i] = left[i] - right[i];
-            break;
-        default: std::copy_n(left.begin(), count, measured_.begin()); break;
+    case 1:
+        std::copy_n(right.begin(), count, measured_.begin());
+        break;
+    case 2:
+        for (std::size_t i = 0; i < count; ++i)
+            measured_[i] = left[i] + right[i];
+        break;
+    case 3:
+        for (std::size_t i = 0; i < count; ++i)
+            measured_[i] = left[i] - right[i];
+        break;
+    default:
+        std::copy_n(left.begin(), count, measured_.begin());
+        break;
     }
 
     // Window and transform: X[k] = sum w(i, N - 1) x[i] exp(+i 2 pi i k / N), unscaled.
@@ -191,8 +197,7 @@ void TBlockPipeline::SubStreamData(std::span<const float> left, std::span<const 
     }
 
     LevelStep(st);
-    const double bandwidth =
-        components_.DSP->StopFrequency() - components_.DSP->StartFrequency();
+    const double bandwidth = components_.DSP->StopFrequency() - components_.DSP->StartFrequency();
     TextStep(st, bandwidth, [this] { return CustomLabelText(); });
     const double percent = std::nearbyint(std::sqrt(2.0) * st.ScopeRms * 100.0);
     st.Texts.ProgressBar1 = static_cast<std::int32_t>(std::clamp(percent, 0.0, double{INT_MAX}));

@@ -16,8 +16,8 @@ struct MeasurementState;
 // creating the components and sets DSP again whenever RebuildFilter replaces the band filter;
 // the pipeline only uses them during AStreamData / SubStreamData and never deletes them.
 struct TPipelineComponents {
-    TDSXFastFourier* FFT = nullptr;  // spectrum transform, N = BlockLength points (required)
-    TTBDSP* DSP = nullptr;           // input band filter, designed for N samples (required)
+    TDSXFastFourier* FFT = nullptr; // spectrum transform, N = BlockLength points (required)
+    TTBDSP* DSP = nullptr;          // input band filter, designed for N samples (required)
     // The custom label text; called after SetCustomVariables. Empty: the label reads "error".
     std::function<std::string()> CustomLabelText;
     // Refreshes the marker read-outs from the new spectrum once per processed block (optional).

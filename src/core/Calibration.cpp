@@ -19,7 +19,7 @@ std::string RmsCaption(double peakPeak) {
     return "= " + FormatFixed(peakPeak / 2.0 / std::sqrt(2.0)) + " ";
 }
 
-}  // namespace
+} // namespace
 
 TCalGuardScope::TCalGuardScope(MeasurementState& state) : state_(state), previous_(state.CalGuard) {
     state_.CalGuard = true;
@@ -51,7 +51,8 @@ TCalEditResult ECalDBChange(MeasurementState& state, std::string_view eCalDbText
         return result;
     }
     state.CalLevel = *level;
-    double p = std::sqrt(std::pow(10.0, state.CalLevel / 10.0) / 1000.0 * 50.0) * 2.0 * std::sqrt(2.0);
+    double p =
+        std::sqrt(std::pow(10.0, state.CalLevel / 10.0) / 1000.0 * 50.0) * 2.0 * std::sqrt(2.0);
     int unit = 0;
     for (int step = 0; step < 2; ++step) {
         if (p < 1.0) {

@@ -13,10 +13,10 @@ struct MeasurementState;
 struct TCalEditResult {
     enum TOutcome { Ignored, Invalid, Applied };
     TOutcome Outcome = Ignored;
-    std::int32_t CCalUnit = -1;   // new unit item (0 "V", 1 "mV", 2 "uV"); -1 leaves it
-    std::string ECalV;            // new ECalV text; empty leaves it
-    std::string ECalDB;           // new ECalDB text; empty leaves it
-    std::string Label23;          // RMS voltage caption (also stored in Texts.Label23)
+    std::int32_t CCalUnit = -1; // new unit item (0 "V", 1 "mV", 2 "uV"); -1 leaves it
+    std::string ECalV;          // new ECalV text; empty leaves it
+    std::string ECalDB;         // new ECalDB text; empty leaves it
+    std::string Label23;        // RMS voltage caption (also stored in Texts.Label23)
 };
 
 // Sets CalGuard for its lifetime (restoring the previous value), so that ECalDBChange,

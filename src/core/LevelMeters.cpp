@@ -27,8 +27,7 @@ std::string MeterNumber(int digits, double x) {
     std::string text = buffer.data();
     // A reading that rounds to zero shows no sign: " -0.000 " becomes "  0.000 ".
     const auto minus = text.find('-');
-    if (minus != std::string::npos &&
-        text.find_first_of("123456789") == std::string::npos) {
+    if (minus != std::string::npos && text.find_first_of("123456789") == std::string::npos) {
         text[minus] = ' ';
     }
     return text;
@@ -80,7 +79,7 @@ std::string VoltNumber(double v, int digits) {
     return FormatGeneral(value.Mantissa) + " " + value.Prefix;
 }
 
-}  // namespace
+} // namespace
 
 void TextStep(MeasurementState& state, double bandwidthHz,
               const std::function<std::string()>& customLabel) {
@@ -104,16 +103,19 @@ void TextStep(MeasurementState& state, double bandwidthHz,
         texts.LSN = "S+N=" + MeterNumber(digits, state.SNLevel) + unit;
         texts.LS = "S=" + MeterNumber(digits, state.SLevel) + unit;
         if (density) {
-            texts.LSp = emptyBand ? "delta f = 0"
-                                  : "S+N=" +
-                                        MeterNumber(digits, state.SNLevel - 10.0 * std::log10(bandwidthHz)) +
-                                        (calibrated ? "dBm/Hz" : "dB/Hz");
+            texts.LSp =
+                emptyBand
+                    ? "delta f = 0"
+                    : "S+N=" + MeterNumber(digits, state.SNLevel - 10.0 * std::log10(bandwidthHz)) +
+                          (calibrated ? "dBm/Hz" : "dB/Hz");
         }
         return;
     }
 
     const bool peakPeak = state.Controls.CUnits == 1;
-    const auto volts = [&](double levelDb) { return peakPeak ? DbmToVpp(levelDb) : DbmToVeff(levelDb); };
+    const auto volts = [&](double levelDb) {
+        return peakPeak ? DbmToVpp(levelDb) : DbmToVeff(levelDb);
+    };
     const std::string unit = !calibrated ? "" : peakPeak ? "Vpp" : "Veff";
     const double v = volts(state.SNLevel);
     texts.LSN_M = VoltNumber(v, digits) + unit;

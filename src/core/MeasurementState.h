@@ -40,16 +40,17 @@ struct MeasurementState {
     std::int32_t SampleBits = 16;    // 16 or 24
     std::int32_t InDeviceIndex = 0;
     std::int32_t OutDeviceIndex = 0;
-    std::string SelectedDeviceName;    // text of the selected capture device entry
-    std::string SelectedOutDeviceName; // text of the selected render device entry
-    std::int32_t LowerBin = 0;         // round(cut-on / SampleRate * N)
-    std::int32_t UpperBin = 0;         // round(cut-off / SampleRate * N)
+    std::string SelectedDeviceName;      // text of the selected capture device entry
+    std::string SelectedOutDeviceName;   // text of the selected render device entry
+    std::int32_t LowerBin = 0;           // round(cut-on / SampleRate * N)
+    std::int32_t UpperBin = 0;           // round(cut-off / SampleRate * N)
     std::int32_t FullScale = 2147483647; // sample full scale (left-justified 32-bit)
 
     // Spectrum settings.
-    std::int32_t WindowKind = 2; // 0 Rect, 1 Blackman, 2 Blackman², 3 Hanning, 4 Hamming, 5 Flat Top
-    std::int32_t Weighting = 0;  // 0 flat, 1 psophometric, 2 C-message
-    double MeterAlpha = 0.5;     // smoothing factor of the meters
+    std::int32_t WindowKind =
+        2; // 0 Rect, 1 Blackman, 2 Blackman², 3 Hanning, 4 Hamming, 5 Flat Top
+    std::int32_t Weighting = 0;    // 0 flat, 1 psophometric, 2 C-message
+    double MeterAlpha = 0.5;       // smoothing factor of the meters
     std::int32_t ReducePoints = 0; // target point count of the display reduction
     bool ResetSmoothing = false;   // the next block restarts all averages
 
@@ -65,28 +66,28 @@ struct MeasurementState {
     bool Calibrated = false;       // "Reset Level Cal" (BReset) is enabled: readings in dBm/volts
 
     // Running results, written once per processed block.
-    std::vector<double> Spectrum;             // N/2 smoothed per-bin amplitudes
-    std::vector<double> SmoothAlpha;          // N/2 per-bin smoothing factors
+    std::vector<double> Spectrum;              // N/2 smoothed per-bin amplitudes
+    std::vector<double> SmoothAlpha;           // N/2 per-bin smoothing factors
     std::vector<TSpectrumPoint> DisplayPoints; // reduced spectrum for the view
-    double WindowTotalGain = 1.0; // band-power gain of the window for a unit sine
-    std::int32_t PeakHalfWidth = 0; // main-lobe half width of the window, bins
-    std::int32_t PeakBin = 0;       // bin of the largest power inside [LowerBin, UpperBin]
-    double PeakBinFine = 0.0;       // interpolated peak position, bins
-    double PeakAmplitude = 0.0;     // strongest component relative to a full-scale sine
-    double BandTotal = 0.0;         // band root-sum-square of this block, 1.0 = full-scale sine
-    double SNRaw = 0.0;             // smoothed band level in dB before calibration
-    double SRaw = 0.0;              // smoothed S level in dB after calibration, before YOffset
-    double SNLevel = 0.0;           // S+N level shown, dB (dBm when calibrated)
-    double SLevel = 0.0;            // S level shown, dB (dBm when calibrated)
-    double ScopeRms = 0.0;          // RMS of the filtered block, full-scale units
-    std::vector<double> FilterIn;   // N work samples of the band filter
-    std::vector<double> FilterOut;  // N filtered samples
+    double WindowTotalGain = 1.0;              // band-power gain of the window for a unit sine
+    std::int32_t PeakHalfWidth = 0;            // main-lobe half width of the window, bins
+    std::int32_t PeakBin = 0;      // bin of the largest power inside [LowerBin, UpperBin]
+    double PeakBinFine = 0.0;      // interpolated peak position, bins
+    double PeakAmplitude = 0.0;    // strongest component relative to a full-scale sine
+    double BandTotal = 0.0;        // band root-sum-square of this block, 1.0 = full-scale sine
+    double SNRaw = 0.0;            // smoothed band level in dB before calibration
+    double SRaw = 0.0;             // smoothed S level in dB after calibration, before YOffset
+    double SNLevel = 0.0;          // S+N level shown, dB (dBm when calibrated)
+    double SLevel = 0.0;           // S level shown, dB (dBm when calibrated)
+    double ScopeRms = 0.0;         // RMS of the filtered block, full-scale units
+    std::vector<double> FilterIn;  // N work samples of the band filter
+    std::vector<double> FilterOut; // N filtered samples
 
     // Peak recorder log (filled by the pipeline, read and cleared by the recorder).
     std::vector<TPeakLogEntry> PeakLog = std::vector<TPeakLogEntry>(PeakLogSize);
-    std::int32_t PeakLogIndex = 0;  // next slot
-    bool PeakLogWrapped = false;    // true once the index has wrapped
-    double PeakThreshold = -30.0;   // dB
+    std::int32_t PeakLogIndex = 0; // next slot
+    bool PeakLogWrapped = false;   // true once the index has wrapped
+    double PeakThreshold = -30.0;  // dB
 
     // Inputs of the custom expressions, nine values each in the order "f", "f_l", "f_u",
     // "samplerate", "n", "y_peak", "f_peak", "sn", "s" (filled by SetCustomVariables): RMS volts
@@ -94,10 +95,10 @@ struct MeasurementState {
     TComplexArray CustomVarsVolts = TComplexArray(CustomVariableCount);
     TComplexArray CustomVarsRatio = TComplexArray(CustomVariableCount);
 
-    TControlSettings Controls;   // control values the pipeline reads
-    TScopeSweep Scope;           // scope settings, sweep state and points
-    TSineOutput Generator;       // sine output settings and phase
-    TPipelineTexts Texts;        // label texts, bar position and repaint requests for the window
+    TControlSettings Controls;    // control values the pipeline reads
+    TScopeSweep Scope;            // scope settings, sweep state and points
+    TSineOutput Generator;        // sine output settings and phase
+    TPipelineTexts Texts;         // label texts, bar position and repaint requests for the window
     TStreamErrorLog StreamErrors; // errors raised while blocks stream, reported once
 };
 

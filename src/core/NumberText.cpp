@@ -30,7 +30,7 @@ std::string_view WithoutPlus(std::string_view text) {
     return text;
 }
 
-}  // namespace
+} // namespace
 
 std::optional<double> ParseNumber(std::string_view text) {
     const std::string_view body = WithoutPlus(Trimmed(text));
@@ -89,7 +89,7 @@ std::string FormatGeneral(double x) {
     const std::string scientific(buffer.data());
     const auto ePos = scientific.find('e');
     const int exponent = std::atoi(scientific.c_str() + ePos + 1);
-    std::string digits;  // the 15 digits without sign and point, trailing zeros dropped
+    std::string digits; // the 15 digits without sign and point, trailing zeros dropped
     for (std::size_t i = 0; i < ePos; ++i) {
         if (scientific[i] >= '0' && scientific[i] <= '9') {
             digits.push_back(scientific[i]);

@@ -33,7 +33,7 @@ std::string FormatFixed(double x, int decimals = 2);
 // A value split into a mantissa and an SI prefix: x = Mantissa * 10^(3k).
 struct TEngineeringValue {
     double Mantissa = 0.0;
-    std::string Prefix;  // "y" ... "Y" (micro sign in UTF-8); empty for none
+    std::string Prefix; // "y" ... "Y" (micro sign in UTF-8); empty for none
 };
 
 // First k of -8 ... 8 with |x| / 10^(3k) < 1000 gives the mantissa x / 10^(3k) and the prefix of

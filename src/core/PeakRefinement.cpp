@@ -27,7 +27,7 @@ double RefinePeak(std::span<const double> y, int k) {
         for (int m = 0; m < 4; ++m) {
             const double value = at(s + m);
             if (!(value > 0.0)) {
-                return fine;  // no logarithm of 0 or of a negative value
+                return fine; // no logarithm of 0 or of a negative value
             }
             const double x = m - 1.5;
             const double v = std::log(value);

@@ -8,15 +8,15 @@
 // window copies them into its labels after each engine block (AStreamData). Owned by
 // MeasurementState; main thread only.
 struct TPipelineTexts {
-    std::string LSN_M = "____ dB";       // large S+N read-out (Measure tab)
-    std::string LSN = "S+N=___.__ dB";   // S+N over the spectrum
-    std::string LS = "____ dB";          // S over the spectrum
-    std::string LSp = "____ Hz";         // special meter (peak frequency, density or custom)
-    std::string LSN_O = "____ dB";       // S+N overlay on the scope
-    std::string LCS = "____ cc";         // custom label on the scope
-    std::string LCus = "Example";        // custom label on the settings page
-    std::string Label23;                 // RMS voltage of the calibration level
-    std::int32_t ProgressBar1 = 0;       // RMS of the filtered block, % of a full-swing sine
+    std::string LSN_M = "____ dB";     // large S+N read-out (Measure tab)
+    std::string LSN = "S+N=___.__ dB"; // S+N over the spectrum
+    std::string LS = "____ dB";        // S over the spectrum
+    std::string LSp = "____ Hz";       // special meter (peak frequency, density or custom)
+    std::string LSN_O = "____ dB";     // S+N overlay on the scope
+    std::string LCS = "____ cc";       // custom label on the scope
+    std::string LCus = "Example";      // custom label on the settings page
+    std::string Label23;               // RMS voltage of the calibration level
+    std::int32_t ProgressBar1 = 0;     // RMS of the filtered block, % of a full-swing sine
     // Set when the scope asked for a re-layout (time-base change); the window runs FormResize
     // and clears it.
     bool LayoutRequested = false;
@@ -30,9 +30,9 @@ struct TPipelineTexts {
 // one message box when Unreported is set, clears Unreported, and may show Summary() elsewhere.
 // Clear() at the start of sampling. Main thread only.
 struct TStreamErrorLog {
-    std::string FirstError;      // text of the first error since Clear()
-    std::uint64_t Repeats = 0;   // errors recorded after the first one (any text)
-    bool Unreported = false;     // set by the first error; cleared by the window
+    std::string FirstError;    // text of the first error since Clear()
+    std::uint64_t Repeats = 0; // errors recorded after the first one (any text)
+    bool Unreported = false;   // set by the first error; cleared by the window
 
     void Record(const std::string& text) {
         if (FirstError.empty()) {

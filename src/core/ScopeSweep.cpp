@@ -11,11 +11,11 @@ namespace {
 
 constexpr double kFullScale = 2147483647.0;
 
-constexpr std::array<double, 19> kTimeBases = {100,   50,     20,     10,    5,     2,    1,
-                                               0.5,   0.2,    0.1,    0.05,  0.02,  0.01, 0.005,
-                                               0.002, 0.001,  0.0005, 0.0002, 0.0001};
+constexpr std::array<double, 19> kTimeBases = {100,   50,    20,     10,     5,     2,    1,
+                                               0.5,   0.2,   0.1,    0.05,   0.02,  0.01, 0.005,
+                                               0.002, 0.001, 0.0005, 0.0002, 0.0001};
 
-}  // namespace
+} // namespace
 
 double TimeBaseOfPosition(int position) {
     const int clamped = std::clamp(position, 1, static_cast<int>(kTimeBases.size()));
@@ -49,9 +49,9 @@ void AssembleSweep(TScopeSweep& scope, std::span<const double> block, double sam
         scope.TriggerPos = FindTrigger(scope, block);
         if (scope.TriggerPos < 0.0) {
             if (scope.TriggerMode == 1) {
-                return;  // Norm without a crossing: the view keeps its last sweep
+                return; // Norm without a crossing: the view keeps its last sweep
             }
-            scope.TriggerPos = 0.0;  // Auto and Single run free from the block's first sample
+            scope.TriggerPos = 0.0; // Auto and Single run free from the block's first sample
         }
     } else {
         scope.TriggerPos = 0.0;
@@ -64,7 +64,8 @@ void AssembleSweep(TScopeSweep& scope, std::span<const double> block, double sam
     // Points of a sweep: every sample of TimeBase plus three; the list never exceeds 8000.
     const double wanted = std::trunc(scope.TimeBase * fs) + 3.0;
     const bool decimated = !(wanted < TScopeSweep::MaxPoints);
-    const std::int32_t nPts = decimated ? TScopeSweep::MaxPoints : static_cast<std::int32_t>(wanted);
+    const std::int32_t nPts =
+        decimated ? TScopeSweep::MaxPoints : static_cast<std::int32_t>(wanted);
     auto& points = scope.ScopePoints;
     points.resize(static_cast<std::size_t>(nPts));
 
@@ -101,7 +102,7 @@ void AssembleSweep(TScopeSweep& scope, std::span<const double> block, double sam
         }
     }
     if (!scope.FirstSweepDone) {
-        points.resize(static_cast<std::size_t>(scope.SweepPoints));  // the first sweep grows
+        points.resize(static_cast<std::size_t>(scope.SweepPoints)); // the first sweep grows
     }
     scope.SweepElapsed = static_cast<double>(i) + scope.SweepElapsed - scope.TriggerPos;
     if (scope.SweepPoints >= nPts) {

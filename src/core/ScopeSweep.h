@@ -17,24 +17,24 @@ struct TScopePoint {
 // MeasurementState (field Scope); written by the pipeline and the scope handlers, read by the
 // scope view; main thread only.
 struct TScopeSweep {
-    static constexpr std::int32_t MaxPoints = 8000;  // longest list; longer sweeps are decimated
+    static constexpr std::int32_t MaxPoints = 8000; // longest list; longer sweeps are decimated
 
     // Settings.
-    double TimeBase = 0.1;            // s spanned by the trace (TrackT position 10)
-    std::int32_t ScopeZoom = 1;       // amplitude magnification round(2^TrackAmp)
-    std::int32_t TriggerMode = 2;     // 0 OFF, 1 Norm, 2 Auto, 3 Single
-    bool TriggerRising = true;        // rising (true) or falling edge
-    double TriggerLevel = 0.0;        // fraction of the view's half height at zoom 1, -1 ... +1
+    double TimeBase = 0.1;        // s spanned by the trace (TrackT position 10)
+    std::int32_t ScopeZoom = 1;   // amplitude magnification round(2^TrackAmp)
+    std::int32_t TriggerMode = 2; // 0 OFF, 1 Norm, 2 Auto, 3 Single
+    bool TriggerRising = true;    // rising (true) or falling edge
+    double TriggerLevel = 0.0;    // fraction of the view's half height at zoom 1, -1 ... +1
 
     // Sweep state.
-    std::int32_t SweepPoints = 0;     // points of the current sweep written so far
-    double SweepElapsed = 0.0;        // samples since the current sweep's trigger instant
-    double TriggerPos = 0.0;          // fractional trigger index inside the current block
-    double DecimationCursor = 0.0;    // s, start of the next min/max interval of a long sweep
-    bool ScopeRedraw = false;         // a time-base change asks for one re-layout
-    bool SingleDone = false;          // the Single sweep has completed; blocks are ignored
-    bool FirstSweepDone = false;      // a sweep completed since the last restart
-    bool NewScopeData = false;        // the last block contributed to a sweep
+    std::int32_t SweepPoints = 0;  // points of the current sweep written so far
+    double SweepElapsed = 0.0;     // samples since the current sweep's trigger instant
+    double TriggerPos = 0.0;       // fractional trigger index inside the current block
+    double DecimationCursor = 0.0; // s, start of the next min/max interval of a long sweep
+    bool ScopeRedraw = false;      // a time-base change asks for one re-layout
+    bool SingleDone = false;       // the Single sweep has completed; blocks are ignored
+    bool FirstSweepDone = false;   // a sweep completed since the last restart
+    bool NewScopeData = false;     // the last block contributed to a sweep
 
     std::vector<TScopePoint> ScopePoints;
 };

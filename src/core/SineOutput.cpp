@@ -13,7 +13,8 @@ void FillOutBuffer(TSineOutput& generator, TDataBufferF& outBuffer) {
     }
     const int p = std::clamp(generator.TrackF, 0, 30);
     const std::int64_t period = std::int64_t{1} << p;
-    const long double step = 2.0L * std::numbers::pi_v<long double> / static_cast<long double>(period);
+    const long double step =
+        2.0L * std::numbers::pi_v<long double> / static_cast<long double>(period);
     const std::size_t length = outBuffer[0].size();
     std::int64_t phase = generator.PhaseIndex % period;
 
@@ -28,11 +29,24 @@ void FillOutBuffer(TSineOutput& generator, TDataBufferF& outBuffer) {
         const auto s = static_cast<float>(static_cast<long double>(TSineOutput::Amplitude) *
                                           std::sin(step * static_cast<long double>(phase)));
         switch (generator.COutChan) {
-            case 0: put(left, i, s); put(right, i, s); break;
-            case 1: put(left, i, s); put(right, i, -s); break;
-            case 2: put(left, i, s); put(right, i, 0.0f); break;
-            case 3: put(left, i, 0.0f); put(right, i, s); break;
-            default: break;
+        case 0:
+            put(left, i, s);
+            put(right, i, s);
+            break;
+        case 1:
+            put(left, i, s);
+            put(right, i, -s);
+            break;
+        case 2:
+            put(left, i, s);
+            put(right, i, 0.0f);
+            break;
+        case 3:
+            put(left, i, 0.0f);
+            put(right, i, s);
+            break;
+        default:
+            break;
         }
         phase = phase + 1 == period ? 0 : phase + 1;
     }

@@ -9,11 +9,11 @@
 // Generator settings (copied from CheckOut, COutChan, TrackF) and its running phase. Owned by
 // MeasurementState (field Generator); main thread only.
 struct TSineOutput {
-    static constexpr double Amplitude = 2147483391.0;  // 2^31 - 257: renders without overflow
+    static constexpr double Amplitude = 2147483391.0; // 2^31 - 257: renders without overflow
 
-    bool CheckOut = false;        // "Coherent Sinewave Output enabled"
-    std::int32_t COutChan = 0;    // 0 "+L/+R", 1 "+L/-R", 2 "L only", 3 "R only"
-    std::int32_t TrackF = 2;      // exponent p, 2 ... 14: period 2^p samples
+    bool CheckOut = false;     // "Coherent Sinewave Output enabled"
+    std::int32_t COutChan = 0; // 0 "+L/+R", 1 "+L/-R", 2 "L only", 3 "R only"
+    std::int32_t TrackF = 2;   // exponent p, 2 ... 14: period 2^p samples
     // Sample index of the next output sample within the tone's period (0 ... 2^p - 1).
     std::int64_t PhaseIndex = 0;
 };

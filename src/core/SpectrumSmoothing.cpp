@@ -45,11 +45,11 @@ void BuildSmoothAlpha(MeasurementState& state, int filterRateHz) {
     if (state.Controls.CTC != 1) {
         return;
     }
-    std::array<double, 6> t{};  // t1 ... t6 in s at 0, 10, 100, 1k, 10k, 100k Hz
+    std::array<double, 6> t{}; // t1 ... t6 in s at 0, 10, 100, 1k, 10k, 100k Hz
     for (std::size_t k = 0; k < t.size(); ++k) {
         const auto value = ParseWholeNumber(state.Controls.ET[k]);
         if (!value) {
-            return;  // any text that is not a whole number: the meter constant everywhere
+            return; // any text that is not a whole number: the meter constant everywhere
         }
         t[k] = *value;
     }
@@ -61,8 +61,9 @@ void BuildSmoothAlpha(MeasurementState& state, int filterRateHz) {
         if (s > half - 1) {
             break;
         }
-        e = std::min(static_cast<int>(std::nearbyint(BinOfFrequency(kAnchorHz[k], state.SampleRate, n))),
-                     half - 1);
+        e = std::min(
+            static_cast<int>(std::nearbyint(BinOfFrequency(kAnchorHz[k], state.SampleRate, n))),
+            half - 1);
         // Segment from bin s (time constant t[k]) to bin e (t[k + 1]); nothing when the two
         // anchors share a bin, and the next segment then starts after e.
         if (e == s) {
@@ -119,7 +120,7 @@ struct PointSum {
     }
 };
 
-}  // namespace
+} // namespace
 
 void ReduceSpectrum(MeasurementState& state) {
     const int n = state.BlockLength;
@@ -151,7 +152,8 @@ void ReduceSpectrum(MeasurementState& state) {
         for (std::int64_t j = 0; j < m; ++j) {
             PointSum sum{power};
             for (std::int64_t k = 0; k < g; ++k) {
-                const auto index = static_cast<std::size_t>(std::min<std::int64_t>(j * g + k, bins - 1));
+                const auto index =
+                    static_cast<std::size_t>(std::min<std::int64_t>(j * g + k, bins - 1));
                 sum.Add(0.0, spectrum[index]);
             }
             const double centre = static_cast<double>(j * g) + static_cast<double>(g - 1) / 2.0;
@@ -175,7 +177,7 @@ void ReduceSpectrum(MeasurementState& state) {
     double lo0 = std::numeric_limits<double>::infinity();
     if (wideEnough(m - 1)) {
         std::int64_t low = 0;
-        std::int64_t high = m - 1;  // wideEnough(high) holds
+        std::int64_t high = m - 1; // wideEnough(high) holds
         while (low < high) {
             const std::int64_t mid = low + (high - low) / 2;
             if (wideEnough(mid)) {
@@ -187,7 +189,7 @@ void ReduceSpectrum(MeasurementState& state) {
         b0 = low;
         lo0 = edge(static_cast<double>(b0) - 0.5);
     }
-    int j = 1;  // bin 0 is never shown on the log axis
+    int j = 1; // bin 0 is never shown on the log axis
     for (; j < bins && BinToFrequency(j, fs, n) < lo0; ++j) {
         points.push_back({BinToFrequency(j, fs, n), spectrum[static_cast<std::size_t>(j)]});
     }
@@ -197,7 +199,7 @@ void ReduceSpectrum(MeasurementState& state) {
         for (; j < bins && BinToFrequency(j, fs, n) < upper; ++j) {
             sum.Add(BinToFrequency(j, fs, n), spectrum[static_cast<std::size_t>(j)]);
         }
-        if (sum.count > 0) {  // a band narrower than the bin spacing may gather nothing
+        if (sum.count > 0) { // a band narrower than the bin spacing may gather nothing
             points.push_back({sum.freqSum / sum.count, sum.Value()});
         }
     }

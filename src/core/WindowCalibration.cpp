@@ -12,12 +12,12 @@
 namespace {
 
 constexpr std::array<double, WindowKindCount> kWindowGain = {
-    0.498229650342632,   0.2091458220040955, 0.15167982513551845,
+    0.498229650342632,   0.2091458220040955,  0.15167982513551845,
     0.24897954107741643, 0.26892067954765253, 0.1074023463702701};
 
-constexpr double kTwoPiTimes3300 = 20734.511513692636;  // rad/s of the 3300 Hz test sine
+constexpr double kTwoPiTimes3300 = 20734.511513692636; // rad/s of the 3300 Hz test sine
 
-}  // namespace
+} // namespace
 
 double WindowGain(int windowKind) {
     if (windowKind < 0 || windowKind >= WindowKindCount) {
@@ -28,12 +28,18 @@ double WindowGain(int windowKind) {
 
 double WindowValue(int windowKind, int i, int L) {
     switch (windowKind) {
-        case 1: return WindowBlackman(i, L);
-        case 2: return WindowBlackman2(i, L);
-        case 3: return WindowHanning(i, L);
-        case 4: return WindowHamming(i, L);
-        case 5: return WindowFlatTop(i, L);
-        default: return WindowRect(i, L);
+    case 1:
+        return WindowBlackman(i, L);
+    case 2:
+        return WindowBlackman2(i, L);
+    case 3:
+        return WindowHanning(i, L);
+    case 4:
+        return WindowHamming(i, L);
+    case 5:
+        return WindowFlatTop(i, L);
+    default:
+        return WindowRect(i, L);
     }
 }
 
@@ -42,8 +48,8 @@ void CalibrateWindow(MeasurementState& state, TDSXFastFourier& fft) {
     fft.SetNumSamples(n);
     auto input = fft.RealInput();
     for (int i = 0; i < n; ++i) {
-        input[static_cast<std::size_t>(i)] =
-            std::sin(kTwoPiTimes3300 * i / state.SampleRate) * WindowValue(state.WindowKind, i, n - 1);
+        input[static_cast<std::size_t>(i)] = std::sin(kTwoPiTimes3300 * i / state.SampleRate) *
+                                             WindowValue(state.WindowKind, i, n - 1);
     }
     fft.RealFourierTransform();
     const auto spectrum = fft.ComplexOutput();
@@ -67,7 +73,9 @@ void CalibrateWindow(MeasurementState& state, TDSXFastFourier& fft) {
 
     // Widen around the test tone's peak until it holds all but 0.01 % of the amplitude.
     int width = 0;
-    double acc = half > 0 ? amplitude[static_cast<std::size_t>(k)] * amplitude[static_cast<std::size_t>(k)] : 0.0;
+    double acc =
+        half > 0 ? amplitude[static_cast<std::size_t>(k)] * amplitude[static_cast<std::size_t>(k)]
+                 : 0.0;
     while (!(std::sqrt(acc) * 1.0001 >= state.WindowTotalGain) && k >= 2 && k < half - 2 &&
            k - (width + 1) >= 0 && k + (width + 1) <= half - 1) {
         ++width;

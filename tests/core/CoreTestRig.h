@@ -22,7 +22,8 @@ inline std::vector<float> SineSamples(std::size_t count, double freqHz, double r
     std::vector<float> out(count);
     for (std::size_t i = 0; i < count; ++i) {
         out[i] = static_cast<float>(
-            amplitude * std::sin(2.0 * std::numbers::pi * freqHz * static_cast<double>(i) / rateHz + phase));
+            amplitude *
+            std::sin(2.0 * std::numbers::pi * freqHz * static_cast<double>(i) / rateHz + phase));
     }
     return out;
 }
@@ -66,7 +67,8 @@ struct CoreTestRig {
 
     // Samples of one engine block: max(N, 2048).
     std::size_t EngineBlockLength() const {
-        return static_cast<std::size_t>(state.SubBlocks) * static_cast<std::size_t>(state.BlockLength);
+        return static_cast<std::size_t>(state.SubBlocks) *
+               static_cast<std::size_t>(state.BlockLength);
     }
 
     // One engine block with these two channels.

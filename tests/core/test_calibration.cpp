@@ -17,7 +17,7 @@ TEST(CalibrationEdits, DbmEntryGivesPeakPeakVolts) {
 
     r = ECalDBChange(state, "-40");
     EXPECT_EQ(r.CCalUnit, 1);
-    EXPECT_EQ(r.ECalV, "6.32455");  // 6.32456 mV truncated to 6 digits
+    EXPECT_EQ(r.ECalV, "6.32455"); // 6.32456 mV truncated to 6 digits
     EXPECT_EQ(r.Label23, "= 2.24 mVeffective");
 }
 
@@ -29,7 +29,7 @@ TEST(CalibrationEdits, VoltEntryGivesDbm) {
     EXPECT_NEAR(state.CalLevel, 10.0 * std::log10(1.0 / 8 / 50 * 1000), 1e-12);
     EXPECT_EQ(r.Label23, "= 0.35 V effective");
     EXPECT_EQ(state.Texts.Label23, r.Label23);
-    ASSERT_EQ(ECalVChange(state, "1000", 1).Outcome, TCalEditResult::Applied);  // 1000 mV
+    ASSERT_EQ(ECalVChange(state, "1000", 1).Outcome, TCalEditResult::Applied); // 1000 mV
     EXPECT_NEAR(state.CalLevel, 10.0 * std::log10(1.0 / 8 / 50 * 1000), 1e-9);
 }
 
@@ -50,7 +50,7 @@ TEST(CalibrationEdits, InvalidTextOrGuardChangesNothing) {
 TEST(CalibrationCycle, CalibratedToneReadsTheCalibrationLevel) {
     CoreTestRig rig(1024, 48000.0, 0, 24000);
     rig.state.Controls.CUnits = 0;
-    const auto tone = SineSamples(2048, 1000.0, 48000.0, kFullScaleSine / 10);  // -20 dB
+    const auto tone = SineSamples(2048, 1000.0, 48000.0, kFullScaleSine / 10); // -20 dB
     rig.Feed(tone);
     EXPECT_NEAR(rig.state.SNLevel, -20.0, 0.01);
     ECalDBChange(rig.state, "0");
@@ -59,7 +59,7 @@ TEST(CalibrationCycle, CalibratedToneReadsTheCalibrationLevel) {
     rig.Feed(tone);
     EXPECT_EQ(rig.state.Texts.LSN_M, "  0.000 dBm");
     EXPECT_NEAR(rig.state.RefLevel, -20.0, 0.01);
-    EXPECT_NEAR(rig.state.CalVpp, DbmToVpp(20.0), 0.01);  // a full-scale sine is +20 dBm
+    EXPECT_NEAR(rig.state.CalVpp, DbmToVpp(20.0), 0.01); // a full-scale sine is +20 dBm
     BResetClick(rig.state);
     EXPECT_EQ(rig.state.RefLevel, 0.0);
     EXPECT_EQ(rig.state.CalVpp, 1.0);

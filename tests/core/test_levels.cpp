@@ -12,7 +12,7 @@ namespace {
 // Bins (of 46.875 Hz at 48 ksps, N = 1024) of the test tones: on a bin and between bins.
 const double kToneBins[] = {64.0, 100.25, 150.5, 165.93, 300.4};
 
-}  // namespace
+} // namespace
 
 // The tapered windows hold a full-scale sine's level within 0.01 dB wherever it lies between
 // bins. The rectangular window leaks into far bins: its S (the main lobe of +-70 bins here,
@@ -25,7 +25,8 @@ TEST(PipelineLevels, FullScaleSineReadsZeroDbForEveryWindow) {
             rig.state.Controls.CUnits = 0;
             rig.Feed(SineSamples(rig.EngineBlockLength(), bin * 46.875, 48000.0));
             EXPECT_NEAR(rig.state.SNLevel, 0.0, 0.01) << "window " << window << " at bin " << bin;
-            EXPECT_NEAR(rig.state.SLevel, 0.0, sTolerance) << "window " << window << " at bin " << bin;
+            EXPECT_NEAR(rig.state.SLevel, 0.0, sTolerance)
+                << "window " << window << " at bin " << bin;
         }
     }
 }
@@ -51,9 +52,9 @@ TEST(PeakRefinement, GuardsKeepThePreviousEstimate) {
     }
     EXPECT_NEAR(RefinePeak(y, 10), 10.3, 1e-9);
     std::vector<double> flat(32, 1.0);
-    EXPECT_EQ(RefinePeak(flat, 10), 10.0);  // zero curvature in both fits: k
+    EXPECT_EQ(RefinePeak(flat, 10), 10.0); // zero curvature in both fits: k
     std::vector<double> holed = y;
-    holed[12] = 0.0;  // no logarithm of 0: the three-point value stays
+    holed[12] = 0.0; // no logarithm of 0: the three-point value stays
     const double threePoint = 10 + ((y[9] - y[11]) / 2) / (y[9] - 2 * y[10] + y[11]);
     EXPECT_DOUBLE_EQ(RefinePeak(holed, 10), threePoint);
     EXPECT_EQ(RefinePeak(y, 0), 0.0);
@@ -62,13 +63,13 @@ TEST(PeakRefinement, GuardsKeepThePreviousEstimate) {
 
 TEST(PipelineLevels, IdenticalChannelsDifferenceIsEmpty) {
     CoreTestRig rig(1024, 48000.0, 1000, 20000);
-    rig.state.Controls.ComboChannel = 3;  // "Left-Right Channel"
+    rig.state.Controls.ComboChannel = 3; // "Left-Right Channel"
     rig.state.ResetSmoothing = true;
     rig.Feed(SineSamples(rig.EngineBlockLength(), 1000.0, 48000.0));
     EXPECT_EQ(rig.state.BandTotal, 0.0);
     EXPECT_EQ(rig.state.SNRaw, -2000.0);
     EXPECT_EQ(rig.state.PeakBin, 0);
-    EXPECT_FALSE(rig.state.ResetSmoothing);  // one block restarts the averages
+    EXPECT_FALSE(rig.state.ResetSmoothing); // one block restarts the averages
 }
 
 TEST(PipelineLevels, ShortBlocksUpdateEachTimeButRepaintOnce) {
@@ -76,7 +77,7 @@ TEST(PipelineLevels, ShortBlocksUpdateEachTimeButRepaintOnce) {
     ASSERT_EQ(rig.state.SubBlocks, 32);
     int spectrumUpdates = 0;
     rig.parts.RefreshMarkers = [&] { ++spectrumUpdates; };
-    rig.state.PeakThreshold = -100.0;  // every block's meter update lands in the peak log
+    rig.state.PeakThreshold = -100.0; // every block's meter update lands in the peak log
     rig.Feed(SineSamples(2048, 3000.0, 48000.0));
     EXPECT_EQ(spectrumUpdates, 32);
     EXPECT_EQ(rig.state.PeakLogIndex, 32);
@@ -124,8 +125,8 @@ TEST(PipelineLevels, VoltTextsCarryPrefixAndUnitWhenCalibrated) {
     rig.state.Calibrated = true;
     rig.state.Controls.CUnits = 2;
     rig.Feed(SineSamples(2048, 3000.0, 48000.0));
-    EXPECT_EQ(rig.state.Texts.LS, "S=223 mVeff");  // DbmToVeff(0) = 0.2236 V
-    const std::string& lsp = rig.state.Texts.LSp;  // "%.2f Hz"
+    EXPECT_EQ(rig.state.Texts.LS, "S=223 mVeff"); // DbmToVeff(0) = 0.2236 V
+    const std::string& lsp = rig.state.Texts.LSp; // "%.2f Hz"
     EXPECT_EQ(lsp.substr(lsp.size() - 3), " Hz");
     EXPECT_EQ(lsp[lsp.size() - 6], '.');
     EXPECT_NEAR(std::stod(rig.state.Texts.LSp), 3000.0, 0.2);
@@ -156,7 +157,7 @@ TEST(PeakRecorder, RingWrapsAtItsLength) {
 
 TEST(StreamErrors, FilterErrorIsReportedOnceAndCounted) {
     CoreTestRig rig(1024, 48000.0, 0, 24000);
-    rig.dsp->SetSamplesPerSecond(96000);  // marks the filter not designed
+    rig.dsp->SetSamplesPerSecond(96000); // marks the filter not designed
     const auto block = SineSamples(2048, 1000.0, 48000.0);
     rig.Feed(block);
     rig.Feed(block);
@@ -178,7 +179,7 @@ TEST(CustomVariables, VoltsAndRatios) {
     EXPECT_NEAR(state.CustomVarsVolts[7].Re, DbmToVeff(-20.0), 1e-15);
     EXPECT_NEAR(state.CustomVarsRatio[7].Re, 0.1, 1e-15);
     EXPECT_NEAR(state.CustomVarsRatio[8].Re, 1.0, 1e-15);
-    EXPECT_EQ(state.CustomVarsVolts[6].Re, 3000.0);  // 64 / 1024 * 48000
+    EXPECT_EQ(state.CustomVarsVolts[6].Re, 3000.0); // 64 / 1024 * 48000
     EXPECT_EQ(state.CustomVarsVolts[4].Re, 1024.0);
 }
 

@@ -13,7 +13,7 @@ TEST(NumberText, GeneralFormatIsShortestWithFifteenDigits) {
     EXPECT_EQ(FormatGeneral(0.00001), "0.00001");
     EXPECT_EQ(FormatGeneral(0.000001), "1E-6");
     EXPECT_EQ(FormatGeneral(1.5e20), "1.5E20");
-    EXPECT_EQ(FormatGeneral(0.1 + 0.2), "0.3");  // 15 digits hide the representation error
+    EXPECT_EQ(FormatGeneral(0.1 + 0.2), "0.3"); // 15 digits hide the representation error
     EXPECT_EQ(FormatFixed(0.70710678), "0.71");
 }
 
@@ -25,14 +25,14 @@ TEST(NumberText, EngineeringPrefixes) {
     EXPECT_EQ(EngineeringText(-2500.0), "-2.5k");
     EXPECT_EQ(EngineeringText(0.0), "0");
     EXPECT_TRUE(std::isnan(FormatEngineering(std::numeric_limits<double>::infinity()).Mantissa));
-    EXPECT_EQ(FormatEngineering(5e30).Prefix, "");  // beyond 10^24: unchanged
+    EXPECT_EQ(FormatEngineering(5e30).Prefix, ""); // beyond 10^24: unchanged
 }
 
 TEST(NumberText, TruncatesToSignificantDigits) {
     EXPECT_EQ(FormatGeneral(TruncSignificant(6.324555320336759, 6)), "6.32455");
     EXPECT_EQ(FormatGeneral(TruncSignificant(3.979400086720376, 6)), "3.9794");
     EXPECT_EQ(FormatGeneral(TruncSignificant(-0.0012345, 2)), "-0.0012");
-    EXPECT_EQ(FormatGeneral(TruncSignificant(0.3, 1)), "0.3");  // the nudge keeps the digit
+    EXPECT_EQ(FormatGeneral(TruncSignificant(0.3, 1)), "0.3"); // the nudge keeps the digit
     EXPECT_EQ(TruncSignificant(0.0, 3), 0.0);
 }
 

@@ -31,7 +31,7 @@ int FeedUntilFirstSweep(TScopeSweep& scope, int limit = 200) {
     return -1;
 }
 
-}  // namespace
+} // namespace
 
 TEST(ScopeTrigger, FindsFractionalCrossings) {
     TScopeSweep scope;
@@ -40,9 +40,9 @@ TEST(ScopeTrigger, FindsFractionalCrossings) {
     scope.TriggerRising = false;
     EXPECT_EQ(FindTrigger(scope, rising), -1.0);
     scope.TriggerRising = true;
-    EXPECT_EQ(FindTrigger(scope, std::vector<double>{-1.0, 0.0, 0.0}), 1.0);  // equal samples
+    EXPECT_EQ(FindTrigger(scope, std::vector<double>{-1.0, 0.0, 0.0}), 1.0); // equal samples
     scope.TriggerLevel = 0.5;
-    scope.ScopeZoom = 2;  // threshold 2147483647 / 4
+    scope.ScopeZoom = 2; // threshold 2147483647 / 4
     const std::vector<double> big = {0.0, 1073741823.5};
     EXPECT_NEAR(FindTrigger(scope, big), 0.5, 1e-9);
     scope.TriggerMode = 0;
@@ -51,12 +51,12 @@ TEST(ScopeTrigger, FindsFractionalCrossings) {
 
 TEST(ScopeSweepLength, NormalSweepGrowsToItsPointCount) {
     TScopeSweep scope;
-    TrackTChange(scope, 10);  // 0.1 s
+    TrackTChange(scope, 10); // 0.1 s
     AssembleSweep(scope, SineBlock(0), kRate);
     EXPECT_TRUE(scope.NewScopeData);
-    EXPECT_EQ(scope.ScopePoints.size(), 1024u);  // the first sweep grows across the screen
+    EXPECT_EQ(scope.ScopePoints.size(), 1024u); // the first sweep grows across the screen
     EXPECT_GT(FeedUntilFirstSweep(scope), 0);
-    EXPECT_EQ(scope.ScopePoints.size(), 4803u);  // trunc(0.1 * 48000) + 3
+    EXPECT_EQ(scope.ScopePoints.size(), 4803u); // trunc(0.1 * 48000) + 3
     EXPECT_GT(scope.ScopePoints.front().t, -1.0f / 48000);
     EXPECT_LE(scope.ScopePoints.front().t, 0.0f);
     EXPECT_NEAR(scope.ScopePoints[4802].t - scope.ScopePoints[0].t, 4802.0 / kRate, 1e-6);
@@ -69,23 +69,23 @@ TEST(ScopeSweepLength, LongSweepIsDecimatedToMinMaxPairs) {
     ASSERT_EQ(scope.ScopePoints.size(), 8000u);
     for (std::size_t p = 0; p < 8000; p += 2) {
         EXPECT_EQ(scope.ScopePoints[p].t, scope.ScopePoints[p + 1].t);
-        EXPECT_GE(scope.ScopePoints[p].v, scope.ScopePoints[p + 1].v);  // maximum, then minimum
+        EXPECT_GE(scope.ScopePoints[p].v, scope.ScopePoints[p + 1].v); // maximum, then minimum
     }
     EXPECT_NEAR(scope.ScopePoints[7998].t, 3999.0 / 3999.0, 1e-4);
 }
 
 TEST(ScopeTriggerModes, NormWithoutCrossingKeepsTheLastSweep) {
     TScopeSweep scope;
-    TrackTChange(scope, 16);  // 1 ms: 51 points
+    TrackTChange(scope, 16); // 1 ms: 51 points
     SetTriggerMode(scope, 1);
     ASSERT_GT(FeedUntilFirstSweep(scope), 0);
     const auto kept = scope.ScopePoints;
     scope.NewScopeData = false;
-    AssembleSweep(scope, std::vector<double>(1024, -1000.0), kRate);  // no crossing
+    AssembleSweep(scope, std::vector<double>(1024, -1000.0), kRate); // no crossing
     EXPECT_FALSE(scope.NewScopeData);
     ASSERT_EQ(scope.ScopePoints.size(), kept.size());
     EXPECT_EQ(scope.ScopePoints[10].v, kept[10].v);
-    SetTriggerMode(scope, 2);  // Auto runs free at once
+    SetTriggerMode(scope, 2); // Auto runs free at once
     AssembleSweep(scope, std::vector<double>(1024, -1000.0), kRate);
     EXPECT_TRUE(scope.NewScopeData);
 }

@@ -10,7 +10,7 @@ namespace {
 
 constexpr float kA = static_cast<float>(TSineOutput::Amplitude);
 
-}  // namespace
+} // namespace
 
 TEST(SineOutput, ShortestPeriodRepeatsFourValues) {
     TSineOutput gen;
@@ -34,16 +34,16 @@ TEST(SineOutput, ChannelModes) {
     gen.TrackF = 6;
     TDataBufferF out;
     AllocateBlock(out, 2, 2048);
-    gen.COutChan = 1;  // "+L/-R"
+    gen.COutChan = 1; // "+L/-R"
     FillOutBuffer(gen, out);
     for (std::size_t i = 0; i < 2048; ++i) {
         EXPECT_EQ(out[1][i], -out[0][i]);
     }
-    gen.COutChan = 3;  // "R only"
+    gen.COutChan = 3; // "R only"
     FillOutBuffer(gen, out);
     EXPECT_EQ(out[0][16], 0.0f);
     EXPECT_EQ(out[1][16], kA);
-    gen.CheckOut = false;  // switched off: the block is left alone
+    gen.CheckOut = false; // switched off: the block is left alone
     out[0][16] = 5.0f;
     FillOutBuffer(gen, out);
     EXPECT_EQ(out[0][16], 5.0f);
@@ -56,13 +56,13 @@ TEST(SineOutput, PhaseRunsOnAcrossBlocks) {
     TDataBufferF second;
     AllocateBlock(first, 2, 2048);
     AllocateBlock(second, 2, 2048);
-    gen.TrackF = 11;  // the period divides the block: every block starts at phase 0
+    gen.TrackF = 11; // the period divides the block: every block starts at phase 0
     FillOutBuffer(gen, first);
     FillOutBuffer(gen, second);
     EXPECT_EQ(first[0], second[0]);
 
     ResetPhase(gen);
-    gen.TrackF = 13;  // 8192 samples: the second block continues the first
+    gen.TrackF = 13; // 8192 samples: the second block continues the first
     FillOutBuffer(gen, first);
     FillOutBuffer(gen, second);
     for (std::size_t i : {0u, 1u, 1000u, 2047u}) {

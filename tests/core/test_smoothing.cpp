@@ -8,7 +8,7 @@
 TEST(TimeConstants, MeterAlphaFromETime) {
     MeasurementState state;
     state.BlockLength = 1024;
-    ETimeChange(state, "0.5", 48000);  // tau = 0.5 s * 48000 / 1024 = 23.4375 blocks
+    ETimeChange(state, "0.5", 48000); // tau = 0.5 s * 48000 / 1024 = 23.4375 blocks
     EXPECT_DOUBLE_EQ(state.MeterAlpha, 1.0 - std::exp(-1.0 / 23.4375));
     EXPECT_NEAR(state.MeterAlpha, 0.0418, 1e-4);
     ETimeChange(state, "0", 48000);
@@ -36,7 +36,7 @@ TEST(TimeConstants, CustomConstantsAtShortBlocks) {
     EXPECT_DOUBLE_EQ(state.SmoothAlpha[31], alpha(1));
     EXPECT_DOUBLE_EQ(state.SmoothAlpha[20], alpha(2.0 + 6.0 / 17.0 * (1.0 - 2.0)));
 
-    state.Controls.ET[4] = "0.5";  // not a whole number: the meter constant everywhere
+    state.Controls.ET[4] = "0.5"; // not a whole number: the meter constant everywhere
     BuildSmoothAlpha(state, 48000);
     for (double a : state.SmoothAlpha) {
         EXPECT_EQ(a, 0.25);
@@ -45,8 +45,8 @@ TEST(TimeConstants, CustomConstantsAtShortBlocks) {
 
 TEST(TimeConstants, PeakHoldHoldsUntilReset) {
     CoreTestRig rig(1024, 48000.0, 0, 24000);
-    rig.state.Controls.CTC = 2;  // "PEAK HOLD"
-    const std::size_t bin = 64;  // 3000 Hz
+    rig.state.Controls.CTC = 2; // "PEAK HOLD"
+    const std::size_t bin = 64; // 3000 Hz
     rig.Feed(SineSamples(2048, 3000.0, 48000.0, kFullScaleSine / 2));
     const double loud = rig.state.Spectrum[bin];
     EXPECT_NEAR(loud, 0.5, 0.01);
@@ -76,28 +76,29 @@ MeasurementState RampSpectrum(int n, int points, int mode, bool logAxis) {
     return state;
 }
 
-}  // namespace
+} // namespace
 
 TEST(Reduction, LinearAxisGroupsWholeBins) {
     const MeasurementState state = RampSpectrum(65536, 1000, 1, false);
-    ASSERT_EQ(state.DisplayPoints.size(), 1000u);  // g = 32: bins 0 ... 31999
+    ASSERT_EQ(state.DisplayPoints.size(), 1000u); // g = 32: bins 0 ... 31999
     const double df = 48000.0 / 65536;
     EXPECT_NEAR(state.DisplayPoints[0].x, 15.5 * df, 1e-9);
     EXPECT_NEAR(state.DisplayPoints[999].x, (999 * 32 + 15.5) * df, 1e-9);
     for (const TSpectrumPoint& p : state.DisplayPoints) {
-        EXPECT_NEAR(p.y, p.x, 1e-9);  // mean of a linear ramp sits at the centre bin
+        EXPECT_NEAR(p.y, p.x, 1e-9); // mean of a linear ramp sits at the centre bin
     }
     const MeasurementState power = RampSpectrum(65536, 1000, 2, false);
     const double rms0 = std::sqrt([&] {
         double s = 0;
-        for (int i = 0; i < 32; ++i) s += (i * df) * (i * df);
+        for (int i = 0; i < 32; ++i)
+            s += (i * df) * (i * df);
         return s / 32;
     }());
     EXPECT_NEAR(power.DisplayPoints[0].y, rms0, 1e-9);
 }
 
 TEST(Reduction, TooFewBinsOrPointsMeansNoReduction) {
-    EXPECT_EQ(RampSpectrum(1024, 1000, 1, false).DisplayPoints.size(), 512u);  // g = 0
+    EXPECT_EQ(RampSpectrum(1024, 1000, 1, false).DisplayPoints.size(), 512u); // g = 0
     EXPECT_EQ(RampSpectrum(1024, 0, 1, false).DisplayPoints.size(), 512u);
     EXPECT_EQ(RampSpectrum(1024, -5, 2, true).DisplayPoints.size(), 512u);
     EXPECT_EQ(RampSpectrum(1024, 100, 0, false).DisplayPoints.size(), 512u);
@@ -109,11 +110,11 @@ TEST(Reduction, LogAxisCoversEveryBinButDcOnce) {
         const auto& pts = state.DisplayPoints;
         ASSERT_FALSE(pts.empty());
         EXPECT_LE(pts.size(), static_cast<std::size_t>(points) + 100u);
-        EXPECT_NEAR(pts.front().x, 48000.0 / 65536, 1e-9);  // bin 1 first, never DC
+        EXPECT_NEAR(pts.front().x, 48000.0 / 65536, 1e-9); // bin 1 first, never DC
         // The last point lies in the top band, whose lower edge is fs/2 * (N/2)^(-0.5 / (M - 1)).
         EXPECT_GT(pts.back().x, 24000.0 * std::pow(32768.0, -0.5 / (points - 1)));
         for (std::size_t i = 0; i < pts.size(); ++i) {
-            EXPECT_NEAR(pts[i].y, pts[i].x, 1e-6 * pts[i].x);  // mean value = mean frequency
+            EXPECT_NEAR(pts[i].y, pts[i].x, 1e-6 * pts[i].x); // mean value = mean frequency
             if (i > 0) {
                 EXPECT_GT(pts[i].x, pts[i - 1].x);
             }
