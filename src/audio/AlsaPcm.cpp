@@ -225,6 +225,28 @@ bool TAlsaPcm::Transfer(std::uint8_t* data, std::size_t frames, const TStopSigna
     return true;
 }
 
+std::size_t TAlsaPcm::DiscardAvailable(std::uint8_t* scratch, std::size_t scratchFrames,
+                                       TGapCounters& gaps) {
+    std::size_t discarded = 0;
+    while (discarded < bufferFrames_) {
+        const auto chunk = static_cast<snd_pcm_uframes_t>(
+            std::min({scratchFrames, periodFrames_, bufferFrames_ - discarded}));
+        const snd_pcm_sframes_t moved = snd_pcm_readi(pcm_, scratch, chunk);
+        if (moved > 0) {
+            discarded += static_cast<std::size_t>(moved);
+            lastProgress_ = stallSince_ = Clock::now();
+            xrunsInARow_ = 0;
+        } else if (moved == 0 || moved == -EAGAIN) {
+            break;
+        } else if (moved == -EPIPE || moved == -ESTRPIPE || moved == -EINTR) {
+            Recover(static_cast<int>(moved), gaps);
+        } else {
+            Lost(static_cast<int>(moved));
+        }
+    }
+    return discarded;
+}
+
 bool TAlsaPcm::WaitReady(const TStopSignal& stop) {
     const int count = snd_pcm_poll_descriptors_count(pcm_);
     if (count < 0)

@@ -78,6 +78,12 @@ public:
     bool Transfer(std::uint8_t* data, std::size_t frames, const TStopSignal& stop,
                   TGapCounters& gaps);
 
+    // Capture: reads and throws away what the device holds now, in chunks of at most
+    // `scratchFrames` frames, without waiting; at most one device buffer. Returns the frames
+    // thrown away. Overruns are recovered and counted as in Transfer; throws EDeviceLost.
+    std::size_t DiscardAvailable(std::uint8_t* scratch, std::size_t scratchFrames,
+                                 TGapCounters& gaps);
+
     // Discards what is queued in the device and stops it. Never throws.
     void Drop() noexcept;
 

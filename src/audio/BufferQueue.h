@@ -3,6 +3,7 @@
 
 #include "audio/StopSignal.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -30,6 +31,21 @@ public:
         buffer = items_.front();
         items_.pop_front();
         return true;
+    }
+
+    enum class TPop { Got, TimedOut, Stopped };
+
+    // As Pop, but gives up after `patience` when no number arrives.
+    template <typename Duration>
+    TPop PopFor(int& buffer, const TStopSignal& stop, Duration patience) {
+        std::unique_lock lock(mutex_);
+        if (!ready_.wait_for(lock, patience, [&] { return stop.Requested() || !items_.empty(); }))
+            return TPop::TimedOut;
+        if (stop.Requested())
+            return TPop::Stopped;
+        buffer = items_.front();
+        items_.pop_front();
+        return TPop::Got;
     }
 
     // Wakes a waiting consumer so that it sees a stop request made before this call.

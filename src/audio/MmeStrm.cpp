@@ -70,6 +70,7 @@ struct TMmeSession {
     std::unique_ptr<TAlsaPcm> InPcm;
     std::vector<TByteArray> InBuffers;
     std::size_t InFrames = 0;
+    int InRate = 0; // frames per second
     TBufferQueue InFree;
     TGapCounters InGaps;
     std::thread InWorker;
@@ -109,8 +110,34 @@ struct TMmeSession {
                             std::promise<void> exited) {
         bool lost = false;
         try {
-            int buffer = 0;
-            while (s->InFree.Pop(buffer, s->StopSignal)) {
+            TAlsaPcm& pcm = *s->InPcm;
+            const double rate = std::max(s->InRate, 1);
+            const auto period = std::chrono::duration<double>(
+                static_cast<double>(pcm.PeriodFrames()) / rate);
+            // How long the main thread may hold every buffer before input is dropped: half the
+            // device buffer, so a short hiccup costs nothing.
+            const auto patience = std::max(std::chrono::duration<double>(0.02),
+                                           std::chrono::duration<double>(
+                                               static_cast<double>(pcm.BufferFrames()) / 2.0 / rate));
+            TByteArray scratch(pcm.PeriodFrames() * static_cast<std::size_t>(pcm.Format().BlockAlign()));
+            bool dropping = false;
+            for (;;) {
+                int buffer = 0;
+                const auto got = s->InFree.PopFor(buffer, s->StopSignal, dropping ? period : patience);
+                if (got == TBufferQueue::TPop::Stopped)
+                    break;
+                if (got == TBufferQueue::TPop::TimedOut) {
+                    // The main thread holds every buffer: drop input at the device's pace
+                    // rather than let the device overrun (some devices drop it silently), and
+                    // count it as one gap.
+                    if (!dropping)
+                        s->InGaps.Gaps.fetch_add(1, std::memory_order_relaxed);
+                    dropping = true;
+                    const auto frames = pcm.DiscardAvailable(scratch.data(), pcm.PeriodFrames(), s->InGaps);
+                    s->InGaps.FramesLost.fetch_add(frames, std::memory_order_relaxed);
+                    continue;
+                }
+                dropping = false;
                 auto& bytes = s->InBuffers[static_cast<std::size_t>(buffer)];
                 std::fill(bytes.begin(), bytes.end(), std::uint8_t{0});
                 if (!s->InPcm->Transfer(bytes.data(), s->InFrames, s->StopSignal, s->InGaps))
@@ -273,6 +300,7 @@ void TMmeAudioStream::OpenCapture(TMmeSession& s) {
     InFormat_ = s.InPcm->Format();
     convertIn_ = SelectCaptureConverter(InFormat_);
     s.InFrames = static_cast<std::size_t>(d.SamplesPerBuf);
+    s.InRate = d.SamplingRate;
     s.InBuffers.assign(kCaptureBuffers,
                        TByteArray(s.InFrames * static_cast<std::size_t>(InFormat_.BlockAlign())));
     for (int i = 0; i < kCaptureBuffers; ++i)

@@ -41,7 +41,10 @@ struct TMmeSession;
 //   queue, fills the buffer with `InputDevice.SamplesPerBuf` frames and posts a completion to
 //   the main thread. The main thread converts the bytes into the input block, calls `OnData`,
 //   in `ddBoth` renders the output block into the ring, and pushes the number back on the free
-//   queue. Each of the 8 capture buffers is owned by exactly one side at a time; the hand-over
+//   queue. When the main thread holds all 8 buffers for longer than half the device buffer,
+//   the worker reads and discards input at the device's pace and counts it as one gap (frames
+//   lost = frames discarded), so a busy main thread never goes unnoticed; overruns that the
+//   device reports are counted too. Each of the 8 capture buffers is owned by exactly one side at a time; the hand-over
 //   is the queue's mutex one way and IMainThreadDispatcher::Post the other way (Post must make
 //   the worker's writes visible to the task, as a mutex-protected queue or a queued Qt call does).
 // - A render worker thread owns the playback device. It takes a buffer number from the filled

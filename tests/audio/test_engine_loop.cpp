@@ -243,3 +243,44 @@ TEST(MmeEngineDeviceStall, FrozenServerGivesOneFailureAndStopReturns) {
     server.Signal(SIGCONT);
     EXPECT_TRUE(PumpUntil(dispatcher, [] { return TAlsaPcm::OpenCount() == 0; }, 20s));
 }
+
+// A main thread that stalls far longer than all the buffering (8 blocks plus the device's
+// quarter second) makes the capture side overrun and, with nothing refilled, the render side
+// underrun. Both are recovered, counted with their length, and streaming goes on.
+TEST(MmeEngineGaps, StalledMainThreadGivesCountedGapsAndStreamingGoesOn) {
+    PrivateSoundServer server;
+    if (!server.Start() || !SoundServerReachable(SoundServerSocket()))
+        GTEST_SKIP() << "cannot start a private sound server (pulseaudio missing?)";
+    TQueuedDispatcher dispatcher;
+    TMmeAudioStream engine(PulseDevices(), &dispatcher);
+    engine.Directions = ddBoth;
+    engine.InputDevice = TDeviceSettings(0, 2, kRate, 16, kBlock);
+    engine.OutputDevice = TDeviceSettings(0, 2, kRate, 16, kBlock);
+    int blocks = 0;
+    engine.OnData = [&](void*, TDataBufferI&, TDataBufferF&, TDataBufferF& out) {
+        ++blocks;
+        WriteTone(out);
+    };
+    std::vector<std::string> failures;
+    engine.OnFailure = [&failures](const std::string& why) { failures.push_back(why); };
+    engine.Start();
+    ASSERT_TRUE(PumpUntil(dispatcher, [&] { return blocks >= 5; }));
+
+    std::this_thread::sleep_for(2s); // the main thread is busy elsewhere
+    const int before = blocks;
+    ASSERT_TRUE(PumpUntil(dispatcher, [&] {
+        const auto h = engine.Health();
+        return blocks >= before + 20 && h.CaptureGaps > 0 && h.RenderGaps > 0;
+    })) << "capture gaps " << engine.Health().CaptureGaps << ", render gaps "
+        << engine.Health().RenderGaps;
+    const auto health = engine.Health();
+    engine.Stop();
+    EXPECT_TRUE(failures.empty());
+    // Most of the stall is missing from the input (2 s less the buffering: over a second).
+    EXPECT_GT(health.CaptureFramesLost, static_cast<std::uint64_t>(kRate));
+    EXPECT_GT(health.RenderFramesLost, 0u);
+    const auto lines = FormatStreamHealth(health);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0].rfind("Input gaps: ", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1].rfind("Output gaps: ", 0), 0u) << lines[1];
+}
