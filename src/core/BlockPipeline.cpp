@@ -64,18 +64,6 @@ void TBlockPipeline::SizeBuffers(int n) {
     }
 }
 
-const std::vector<double>& TBlockPipeline::WindowTable(int n) {
-    if (windowTableKind_ != state_.WindowKind || windowTableLength_ != n) {
-        windowTable_.resize(static_cast<std::size_t>(n));
-        for (int i = 0; i < n; ++i) {
-            windowTable_[static_cast<std::size_t>(i)] = WindowValue(state_.WindowKind, i, n - 1);
-        }
-        windowTableKind_ = state_.WindowKind;
-        windowTableLength_ = n;
-    }
-    return windowTable_;
-}
-
 const std::vector<double>& TBlockPipeline::WeightTable(int n) {
     if (weightTableKind_ != state_.Weighting || weightTableLength_ != n ||
         weightTableRate_ != state_.SampleRate) {
@@ -126,7 +114,7 @@ void TBlockPipeline::SubStreamData(std::span<const float> left, std::span<const 
     if (fft.NumSamples() != n) {
         fft.SetNumSamples(n);
     }
-    const auto& window = WindowTable(n);
+    const auto& window = WindowWeights(st);
     const auto realInput = fft.RealInput();
     for (std::size_t i = 0; i < count; ++i) {
         realInput[i] = window[i] * measured_[i];

@@ -50,16 +50,12 @@ public:
 
 private:
     void SizeBuffers(int n);
-    const std::vector<double>& WindowTable(int n);
     const std::vector<double>& WeightTable(int n);
 
     MeasurementState& state_;
     TPipelineComponents& components_;
     std::vector<float> measured_;   // the selected channel of the block (float arithmetic)
     std::vector<double> amplitude_; // |X[i]| / N of this block, N/2 bins
-    std::vector<double> windowTable_;
-    int windowTableKind_ = -1;
-    int windowTableLength_ = 0;
     std::vector<double> weightTable_;
     int weightTableKind_ = 0;
     int weightTableLength_ = 0;

@@ -71,6 +71,11 @@ struct MeasurementState {
     std::vector<TSpectrumPoint> DisplayPoints; // reduced spectrum for the view
     double WindowTotalGain = 1.0;              // band-power gain of the window for a unit sine
     std::int32_t PeakHalfWidth = 0;            // main-lobe half width of the window, bins
+    // w(i, N - 1) of the selected window for i = 0 ... N - 1, and the kind and N it was made for
+    // (a cache shared by the window calibration and the pipeline; see WindowWeights).
+    std::vector<double> WindowTable;
+    std::int32_t WindowTableKind = -1;
+    std::int32_t WindowTableLength = 0;
     std::int32_t PeakBin = 0;      // bin of the largest power inside [LowerBin, UpperBin]
     double PeakBinFine = 0.0;      // interpolated peak position, bins
     double PeakAmplitude = 0.0;    // strongest component relative to a full-scale sine

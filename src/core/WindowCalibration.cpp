@@ -5,6 +5,7 @@
 #include "dsp/DSXFastFourier.h"
 #include "dsp/WindowFunctions.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <vector>
@@ -43,13 +44,28 @@ double WindowValue(int windowKind, int i, int L) {
     }
 }
 
+const std::vector<double>& WindowWeights(MeasurementState& state) {
+    const int n = std::max(state.BlockLength, 0);
+    if (state.WindowTableKind != state.WindowKind || state.WindowTableLength != n) {
+        state.WindowTable.resize(static_cast<std::size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            state.WindowTable[static_cast<std::size_t>(i)] =
+                WindowValue(state.WindowKind, i, n - 1);
+        }
+        state.WindowTableKind = state.WindowKind;
+        state.WindowTableLength = n;
+    }
+    return state.WindowTable;
+}
+
 void CalibrateWindow(MeasurementState& state, TDSXFastFourier& fft) {
     const int n = state.BlockLength;
     fft.SetNumSamples(n);
     auto input = fft.RealInput();
+    const auto& weights = WindowWeights(state);
     for (int i = 0; i < n; ++i) {
-        input[static_cast<std::size_t>(i)] = std::sin(kTwoPiTimes3300 * i / state.SampleRate) *
-                                             WindowValue(state.WindowKind, i, n - 1);
+        input[static_cast<std::size_t>(i)] =
+            std::sin(kTwoPiTimes3300 * i / state.SampleRate) * weights[static_cast<std::size_t>(i)];
     }
     fft.RealFourierTransform();
     const auto spectrum = fft.ComplexOutput();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 class TDSXFastFourier;
 struct MeasurementState;
@@ -16,6 +17,10 @@ double WindowGain(int windowKind);
 // Weight w(i, L) of the window of windowKind (the spectrum passes L = N - 1); kinds outside
 // 0 ... 5 use Rect.
 double WindowValue(int windowKind, int i, int L);
+
+// The weights w(i, N - 1), i = 0 ... N - 1, of WindowKind for N = BlockLength, from the cache
+// in state (rebuilt when the kind or N changed: N extended-precision evaluations).
+const std::vector<double>& WindowWeights(MeasurementState& state);
 
 // Measures the selected window with a 3300 Hz sine of amplitude 1 (constant 2 pi * 3300 =
 // 20734.511513692636) over N = BlockLength samples: WindowTotalGain := sqrt(sum over bins
