@@ -11,6 +11,8 @@
 #include <QPen>
 
 #include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -19,12 +21,49 @@ namespace {
 // inside the rasteriser's fixed-point range (-2000 dB of a zero bin stays unclamped).
 constexpr int kCoordinateLimit = 1 << 22;
 
-int Limited(int coordinate) { return std::clamp(coordinate, -kCoordinateLimit, kCoordinateLimit); }
+int Limited(int coordinate) {
+    return std::clamp(coordinate, -kCoordinateLimit, kCoordinateLimit);
+}
 
 QPen PenOf(TColour colour, int width, const QPalette& palette) {
     QPen pen(ToQColor(colour, palette));
     pen.setWidth(std::max(1, width));
     return pen;
+}
+
+// Appends the polyline through points[0..count) with every run of points in one pixel column
+// cut down to its first, lowest, highest and last point. Consecutive segments within a column
+// are vertical and cover exactly the span from the lowest to the highest point, so the pixels
+// drawn stay the same while a dense spectrum (hundreds of points per column) draws far fewer
+// segments.
+void AppendColumnReduced(const QPoint* points, std::size_t count, std::vector<QPoint>& out) {
+    std::size_t i = 0;
+    while (i < count) {
+        const int x = points[i].x();
+        std::size_t end = i + 1;
+        int low = points[i].y();
+        int high = low;
+        while (end < count && points[end].x() == x) {
+            low = std::min(low, points[end].y());
+            high = std::max(high, points[end].y());
+            ++end;
+        }
+        const int first = points[i].y();
+        const int last = points[end - 1].y();
+        out.push_back(points[i]);
+        if (end - i > 1) {
+            // Through both extremes in either order (the union is the same span), ending at
+            // `last`, where the next column's segment starts.
+            const bool upFirst = std::abs(first - low) < std::abs(first - high);
+            for (const int y :
+                 upFirst ? std::array<int, 2>{low, high} : std::array<int, 2>{high, low})
+                if (y != out.back().y())
+                    out.emplace_back(x, y);
+            if (last != out.back().y())
+                out.emplace_back(x, last);
+        }
+        i = end;
+    }
 }
 
 } // namespace
@@ -73,8 +112,8 @@ void TSpectrumTab::DrawSpectrumLines(QPainter& painter, const TSpectrumAxis& axi
     const QPalette palette = Page->palette();
     painter.setPen(PenOf(OliveColour, Settings_.GridWidth, palette));
     if (State_.SpecialMeter == 0) {
-        const int x = Limited(
-            FrequencyToX(axis, BinToFrequency(State_.PeakBin, State_.SampleRate, State_.BlockLength)));
+        const int x = Limited(FrequencyToX(
+            axis, BinToFrequency(State_.PeakBin, State_.SampleRate, State_.BlockLength)));
         painter.drawLine(x, 0, x, axis.Height - 1);
     }
     // The S and S+N lines follow the meter menu: their labels are shown exactly when checked.
@@ -117,12 +156,20 @@ void TSpectrumTab::DrawSpectrumData(QPainter& painter, const TSpectrumAxis& axis
     const QPen outer(PenOf(OuterTraceColour(), Settings_.TraceWidth, palette));
     const QPen middle(PenOf(Settings_.SpecTraceColor, Settings_.TraceWidth, palette));
     painter.setBrush(Qt::NoBrush);
+    std::vector<QPoint> reduced;
+    reduced.reserve(
+        std::min<std::size_t>(points.size(), 4 * static_cast<std::size_t>(axis.Width) + 8));
     for (int piece = 0; piece < 3; ++piece) {
         const std::size_t count = split.End[piece] - split.Begin[piece];
         if (count < 2)
             continue;
+        reduced.clear();
+        AppendColumnReduced(points.data() + split.Begin[piece], count, reduced);
         painter.setPen(piece == 1 ? middle : outer);
-        painter.drawPolyline(points.data() + split.Begin[piece], static_cast<int>(count));
+        if (reduced.size() >= 2)
+            painter.drawPolyline(reduced.data(), static_cast<int>(reduced.size()));
+        else
+            painter.drawPoint(reduced.front()); // a piece of points all on one pixel
     }
 }
 

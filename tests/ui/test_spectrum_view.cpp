@@ -90,14 +90,15 @@ TEST_F(SpectrumTabTest, ControlsAreChildrenOfThePageWithTheirNames) {
                              "Shape2", "LSN", "LS", "LSp", "ETop", "EBoxes", "EOffset"})
         EXPECT_NE(page->findChild<QWidget*>(name), nullptr) << name;
     EXPECT_NE(page->findChild<QMenu*>("PopupSpec"), nullptr);
-    for (const char* name : {"LogF", "LogXG", "LogXS", "CGCi", "CGCo", "CGCoff", "CFC", "CheckZoom",
-                             "Zoom1", "Grid2", "BackGround2", "Spectrum1", "Redrawwiththicklines1",
-                             "Reset1"})
+    for (const char* name :
+         {"LogF", "LogXG", "LogXS", "CGCi", "CGCo", "CGCoff", "CFC", "CheckZoom", "Zoom1", "Grid2",
+          "BackGround2", "Spectrum1", "Redrawwiththicklines1", "Reset1"})
         EXPECT_NE(page->findChild<QAction*>(name), nullptr) << name;
     EXPECT_EQ(page->findChild<QAction*>("LogF")->text(), "Log Frequency Scale");
     EXPECT_EQ(page->findChild<QAction*>("LogXG")->text(), "ShowFrequency Grid");
     EXPECT_EQ(page->findChild<QAction*>("LogXS")->text(), "Log Grid Subticks On");
-    EXPECT_EQ(page->findChild<QAction*>("Redrawwiththicklines1")->text(), "Redraw with thick lines");
+    EXPECT_EQ(page->findChild<QAction*>("Redrawwiththicklines1")->text(),
+              "Redraw with thick lines");
     QMenu menu;
     tab->AddMenuItems(&menu);
     EXPECT_TRUE(menu.actions().contains(tab->LogF));
@@ -172,9 +173,9 @@ TEST_F(SpectrumTabTest, BandMarksStandAtTheCutOnAndCutOffFrequencies) {
     EXPECT_EQ(tab->L_U->text(), "12000Hz");
     EXPECT_EQ(tab->LBW->text(), " BW = 6000 Hz");
     EXPECT_EQ(tab->L_L->x(), std::max(0, tab->Shape1->x() - tab->L_L->width()));
-    EXPECT_EQ(tab->L_U->x(), std::min(graph.x() + graph.width() - tab->L_U->width() -
-                                          tab->LBW->width(),
-                                      tab->Shape2->x()));
+    EXPECT_EQ(tab->L_U->x(),
+              std::min(graph.x() + graph.width() - tab->L_U->width() - tab->LBW->width(),
+                       tab->Shape2->x()));
     // Near the top end the cut-off caption keeps clear of LBW.
     state.Controls.TrackU = 24000;
     tab->Relayout();
@@ -240,9 +241,8 @@ TEST_F(SpectrumTabTest, PointsOutsideTheBandEdgesUseTheBlendedColour) {
     const QColor blended = Colour(tab->OuterTraceColour());
     const QColor trace = Colour(settings.SpecTraceColor);
     EXPECT_NE(blended, trace);
-    EXPECT_EQ(tab->OuterTraceColour(),
-              BlendColour(settings.SpecTraceColor, settings.SpecBackColor, 50,
-                          PaletteLookup(page->palette())));
+    EXPECT_EQ(tab->OuterTraceColour(), BlendColour(settings.SpecTraceColor, settings.SpecBackColor,
+                                                   50, PaletteLookup(page->palette())));
     EXPECT_EQ(GraphPixel(image, FrequencyToX(tab->Axis(), 3000), y), blended);
     EXPECT_EQ(GraphPixel(image, FrequencyToX(tab->Axis(), 9000), y), trace);
     EXPECT_EQ(GraphPixel(image, FrequencyToX(tab->Axis(), 18000), y), blended);
@@ -256,7 +256,8 @@ TEST_F(SpectrumTabTest, LinearGridAt48kspsDrawsLinesAt10And20kHzOnly) {
     const int row = tab->PaintBox2->height() / 2 + 3; // between two box lines
     const QColor grid = Colour(settings.SpecGridColor);
     for (int x = 1; x < tab->PaintBox2->width() - 1; ++x) {
-        const bool line = x == FrequencyToX(tab->Axis(), 10000) || x == FrequencyToX(tab->Axis(), 20000);
+        const bool line =
+            x == FrequencyToX(tab->Axis(), 10000) || x == FrequencyToX(tab->Axis(), 20000);
         if (x >= tab->Shape1->x() && x < tab->Shape1->x() + tab->Shape1->width())
             continue;
         EXPECT_EQ(GraphPixel(image, x, row) == grid, line) << "x = " << x;
@@ -288,6 +289,46 @@ TEST_F(SpectrumTabTest, LogAxisDrawsDecadeLinesFrom10Hz) {
     SavePicture(linearSteps, "spectrum_log_axis_linear_grid");
     EXPECT_EQ(GraphPixel(linearSteps, FrequencyToX(axis, 10000), row), grid);
     EXPECT_NE(GraphPixel(linearSteps, FrequencyToX(axis, 100), row), grid);
+}
+
+TEST_F(SpectrumTabTest, DenseTraceDrawsTheSamePixelsAsThePlainPolyline) {
+    // 200000 points over 800 columns: the paint thins each column's run of points.
+    state.DisplayPoints.clear();
+    for (int i = 0; i < 200000; ++i) {
+        const double noise = 1e-4 * (1 + ((i * 7919) % 1000));
+        state.DisplayPoints.push_back({24000.0 * i / 200000, i == 25000 ? 0.5 : noise});
+    }
+    state.SpecialMeter = 3;
+    tab->LS->hide();
+    tab->LSN->hide();
+    const TSpectrumAxis axis = tab->Axis();
+    QImage painted(axis.Width, axis.Height, QImage::Format_RGB32);
+    painted.fill(Qt::white);
+    {
+        QPainter painter(&painted);
+        tab->PaintBox2Paint(painter);
+    }
+    QImage expected(axis.Width, axis.Height, QImage::Format_RGB32);
+    expected.fill(Qt::white);
+    {
+        const auto data = state.DisplayPoints;
+        state.DisplayPoints.clear();
+        QPainter painter(&expected);
+        tab->PaintBox2Paint(painter); // grid only
+        state.DisplayPoints = data;
+        std::vector<QPoint> points;
+        for (const TSpectrumPoint& p : data)
+            points.emplace_back(FrequencyToX(axis, p.x),
+                                RoundToPixel(DbToY(axis, AmplitudeToDb(axis, p.y, true))));
+        painter.setPen(QPen(Colour(settings.SpecTraceColor), 1));
+        painter.drawPolyline(points.data(), static_cast<int>(points.size()));
+    }
+    SavePicture(painted, "spectrum_dense");
+    int differing = 0;
+    for (int y = 0; y < axis.Height; ++y)
+        for (int x = 0; x < axis.Width; ++x)
+            differing += painted.pixel(x, y) != expected.pixel(x, y);
+    EXPECT_EQ(differing, 0);
 }
 
 TEST_F(SpectrumTabTest, LevelLinesShowThePeakAndTheMeterLevels) {
