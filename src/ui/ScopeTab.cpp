@@ -38,8 +38,7 @@ QAction* NamedAction(QMenu* menu, const char* name, const QString& caption, bool
 
 // Runs `handler` when the item is chosen, after undoing the toggle of a checkable item: the
 // handlers set the check marks themselves.
-template <typename Handler>
-void ConnectClick(QObject* context, QAction* action, Handler handler) {
+template <typename Handler> void ConnectClick(QObject* context, QAction* action, Handler handler) {
     QObject::connect(action, &QAction::triggered, context, [action, handler](bool checked) {
         if (action->isCheckable())
             action->setChecked(!checked);
@@ -218,7 +217,9 @@ void TScopeTab::EngineBlockDone() {
     Invalidate();
 }
 
-void TScopeTab::Invalidate() { PaintBox1->update(); }
+void TScopeTab::Invalidate() {
+    PaintBox1->update();
+}
 
 void TScopeTab::RunFormResize() {
     if (Hooks_.FormResize)
@@ -335,7 +336,9 @@ void TScopeTab::Redrawwiththicklines2Click() {
     Settings_.TraceWidth = 1;
 }
 
-void TScopeTab::Single1Click() { TSingleClick(); }
+void TScopeTab::Single1Click() {
+    TSingleClick();
+}
 
 void TScopeTab::SetTriggerModeItem(int mode) {
     TOff->setChecked(mode == 0);
@@ -397,6 +400,10 @@ void TScopeTab::LTrigMouseUp() {
     Dragging_ = false;
 }
 
-void TScopeTab::TabScopeShow() { RunFormResize(); }
+void TScopeTab::TabScopeShow() {
+    RunFormResize();
+}
 
-void TScopeTab::LSN_OClick() { RunFormResize(); }
+void TScopeTab::LSN_OClick() {
+    RunFormResize();
+}

@@ -125,6 +125,6 @@ private:
     TViewSettings& Settings_;
     TScopeTabHooks Hooks_;
     bool Dragging_ = false;
-    int DragStartY_ = 0;     // cursor y at mouse down, tab pixels
-    int DragStartTop_ = 0;   // mark top at mouse down, tab pixels
+    int DragStartY_ = 0;   // cursor y at mouse down, tab pixels
+    int DragStartTop_ = 0; // mark top at mouse down, tab pixels
 };

@@ -20,7 +20,9 @@ namespace {
 // off the view); well inside the rasteriser's fixed-point range.
 constexpr int kCoordinateLimit = 1 << 22;
 
-int Limited(int coordinate) { return std::clamp(coordinate, -kCoordinateLimit, kCoordinateLimit); }
+int Limited(int coordinate) {
+    return std::clamp(coordinate, -kCoordinateLimit, kCoordinateLimit);
+}
 
 QPen PenOf(TColour colour, int width, const QPalette& palette) {
     QPen pen(ToQColor(colour, palette));

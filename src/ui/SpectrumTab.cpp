@@ -22,8 +22,8 @@
 
 namespace {
 
-constexpr int kMarkWidth = 2;     // pixels of a band-edge mark
-constexpr int kOutsideMargin = 60; // graph left edge with the dB markings outside
+constexpr int kMarkWidth = 2;       // pixels of a band-edge mark
+constexpr int kOutsideMargin = 60;  // graph left edge with the dB markings outside
 constexpr int kFrequencyStrip = 16; // pixels below the graph for the frequency markings
 
 template <typename Widget, typename... Args>
@@ -43,8 +43,7 @@ QAction* NamedAction(QObject* parent, const char* name, const QString& caption, 
 // Runs `handler` when the item is chosen. A checkable item has already toggled itself by then;
 // the toggle is undone first because the handlers set the check marks themselves (the settings
 // loader calls them the same way).
-template <typename Handler>
-void ConnectClick(QObject* context, QAction* action, Handler handler) {
+template <typename Handler> void ConnectClick(QObject* context, QAction* action, Handler handler) {
     QObject::connect(action, &QAction::triggered, context, [action, handler](bool checked) {
         if (action->isCheckable())
             action->setChecked(!checked);
@@ -93,7 +92,8 @@ void TSpectrumTab::BuildControls() {
     QFont meterFont = Page->font();
     meterFont.setPointSize(std::max(meterFont.pointSize() + 3, 12));
     meterFont.setBold(true);
-    const std::pair<QLabel*, TColour> meters[] = {{LSN, RedColour}, {LS, OliveColour}, {LSp, OliveColour}};
+    const std::pair<QLabel*, TColour> meters[] = {
+        {LSN, RedColour}, {LS, OliveColour}, {LSp, OliveColour}};
     for (const auto& [meter, colour] : meters) {
         meter->setFont(meterFont);
         QPalette palette = meter->palette();
@@ -184,19 +184,16 @@ void TSpectrumTab::Connect() {
         {EBoxes, &TSpectrumTab::EBoxesChange},
         {EOffset, &TSpectrumTab::EOffsetChange}};
     for (const auto& [edit, handler] : edits) {
-        connect(edit, &QLineEdit::textEdited, this, [this, handler = handler] {
-            EditChanged(handler, false);
-        });
-        connect(edit, &QLineEdit::editingFinished, this, [this, handler = handler] {
-            EditChanged(handler, true);
-        });
+        connect(edit, &QLineEdit::textEdited, this,
+                [this, handler = handler] { EditChanged(handler, false); });
+        connect(edit, &QLineEdit::editingFinished, this,
+                [this, handler = handler] { EditChanged(handler, true); });
     }
 
     for (TViewPaintBox* box : {PaintBox2, PaintSpecCap}) {
         box->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(box, &QWidget::customContextMenuRequested, this, [this, box](const QPoint& at) {
-            PopupSpec->popup(box->mapToGlobal(at));
-        });
+        connect(box, &QWidget::customContextMenuRequested, this,
+                [this, box](const QPoint& at) { PopupSpec->popup(box->mapToGlobal(at)); });
     }
 }
 
@@ -267,7 +264,8 @@ void TSpectrumTab::Relayout() {
 }
 
 void TSpectrumTab::ApplyBackground() {
-    const TColour back = Settings_.TransparentMode ? TransparencyKeyColour : Settings_.SpecBackColor;
+    const TColour back =
+        Settings_.TransparentMode ? TransparencyKeyColour : Settings_.SpecBackColor;
     QPalette palette = SpecBack->palette();
     palette.setColor(QPalette::Window, ToQColor(back, Page->palette()));
     SpecBack->setPalette(palette);
@@ -482,7 +480,9 @@ void TSpectrumTab::Redrawwiththicklines1Click() {
     Settings_.TraceWidth = 1;
 }
 
-void TSpectrumTab::Reset1Click() { State_.ResetSmoothing = true; }
+void TSpectrumTab::Reset1Click() {
+    State_.ResetSmoothing = true;
+}
 
 void TSpectrumTab::TabSpectrumShow() {
     if (Hooks_.ApplyTraceColours)
@@ -497,4 +497,6 @@ void TSpectrumTab::TabSpectrumHide() {
         Hooks_.ShowTraceBoxes(false);
 }
 
-void TSpectrumTab::LSN_OClick() { RunFormResize(); }
+void TSpectrumTab::LSN_OClick() {
+    RunFormResize();
+}

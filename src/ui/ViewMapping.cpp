@@ -18,7 +18,9 @@ int RoundToPixel(double value) {
     return static_cast<int>(rounded);
 }
 
-int EffectiveBoxes(int boxes) { return std::clamp(boxes, 1, MaxBoxes); }
+int EffectiveBoxes(int boxes) {
+    return std::clamp(boxes, 1, MaxBoxes);
+}
 
 TFrequencyRange SpectrumFrequencyRange(bool log, bool zoom, double sampleRateHz, int blockLength,
                                        double cutOnHz, double cutOffHz) {
@@ -235,7 +237,9 @@ int TimeToX(const TScopeAxis& axis, double seconds) {
     return RoundToPixel(axis.Width * seconds / axis.TimeBase);
 }
 
-int ValueToY(const TScopeAxis& axis, double u) { return RoundToPixel(axis.Height * (0.5 - 0.5 * u)); }
+int ValueToY(const TScopeAxis& axis, double u) {
+    return RoundToPixel(axis.Height * (0.5 - 0.5 * u));
+}
 
 int PointToY(const TScopeAxis& axis, double v) {
     return ValueToY(axis, static_cast<double>(axis.Zoom) * v);

@@ -32,13 +32,13 @@ int RoundToPixel(double value);
 
 // Everything the spectrum mappings need, taken from the graph's size and the current settings.
 struct TSpectrumAxis {
-    int Width = 0;       // W of the graph, pixels
-    int Height = 0;      // H of the graph, pixels
-    double FMin = 0.0;   // Hz at x = 0
-    double FMax = 0.0;   // Hz at x = W
-    bool Log = false;    // logarithmic frequency axis
-    double YTop = 0.0;   // dB at the top edge
-    int Boxes = 13;      // 10-dB boxes over the height; callers pass EffectiveBoxes()
+    int Width = 0;         // W of the graph, pixels
+    int Height = 0;        // H of the graph, pixels
+    double FMin = 0.0;     // Hz at x = 0
+    double FMax = 0.0;     // Hz at x = W
+    bool Log = false;      // logarithmic frequency axis
+    double YTop = 0.0;     // dB at the top edge
+    int Boxes = 13;        // 10-dB boxes over the height; callers pass EffectiveBoxes()
     double RefLevel = 0.0; // calibration reference, dB
     double YOffset = 0.0;  // display offset, dB
 };
@@ -129,11 +129,11 @@ TTraceSplit SplitTrace(std::span<const TSpectrumPoint> records, double fLowHz, d
 // Scope view
 
 struct TScopeAxis {
-    int Width = 0;          // W of the scope graph, pixels
-    int Height = 0;         // H of the scope graph, pixels
-    double TimeBase = 0.1;  // s over the full width
-    int Zoom = 1;           // ScopeZoom, amplitude magnification
-    double Vfs = 0.0;       // V at half the height (see ScopeVfs)
+    int Width = 0;         // W of the scope graph, pixels
+    int Height = 0;        // H of the scope graph, pixels
+    double TimeBase = 0.1; // s over the full width
+    int Zoom = 1;          // ScopeZoom, amplitude magnification
+    double Vfs = 0.0;      // V at half the height (see ScopeVfs)
 };
 
 // Peak voltage into 50 Ohms at half the view height: sqrt(100 * P) / zoom with

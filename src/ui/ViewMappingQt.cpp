@@ -49,9 +49,8 @@ TSystemColourLookup PaletteLookup(const QPalette& palette) {
 }
 
 QColor ToQColor(TColour colour, const QPalette& palette) {
-    const TColour plain = ResolveColour(colour, [&palette](int index) {
-        return SystemColourOf(index, palette);
-    });
+    const TColour plain =
+        ResolveColour(colour, [&palette](int index) { return SystemColourOf(index, palette); });
     return QColor(static_cast<int>(plain & 0xFF), static_cast<int>((plain >> 8) & 0xFF),
                   static_cast<int>((plain >> 16) & 0xFF));
 }

@@ -11,14 +11,14 @@
 // only. The settings file reads and writes these fields and then runs the views' re-layout.
 struct TViewSettings {
     // Spectrum view.
-    double YTop = 0.0;            // dB at the top edge ("Y Maximum", key "Top=")
-    std::int32_t Boxes = 13;      // 10-dB boxes over the height ("Y Span", key "boxes="), as typed
-    bool LogGrid = true;          // logarithmic frequency grid ("LogGrid=")
-    bool LogSubGrid = true;       // 2..9 sub-ticks of the log grid ("LogSubGrid=")
-    std::int32_t Markings = 1;    // dB markings: 0 none, 1 inside, 2 outside the graph
-    bool FMarkings = true;        // frequency markings below the graph ("FMarkings=")
-    bool Zoom = false;            // axis spans the input band only ("Zoom=")
-    bool BandLines = true;        // band-edge handles shown ("BW_Lines=")
+    double YTop = 0.0;         // dB at the top edge ("Y Maximum", key "Top=")
+    std::int32_t Boxes = 13;   // 10-dB boxes over the height ("Y Span", key "boxes="), as typed
+    bool LogGrid = true;       // logarithmic frequency grid ("LogGrid=")
+    bool LogSubGrid = true;    // 2..9 sub-ticks of the log grid ("LogSubGrid=")
+    std::int32_t Markings = 1; // dB markings: 0 none, 1 inside, 2 outside the graph
+    bool FMarkings = true;     // frequency markings below the graph ("FMarkings=")
+    bool Zoom = false;         // axis spans the input band only ("Zoom=")
+    bool BandLines = true;     // band-edge handles shown ("BW_Lines=")
     TColour SpecGridColor = BlackColour;
     TColour SpecBackColor = ButtonFaceColour;
     TColour SpecTraceColor = BlueColour;

@@ -76,14 +76,14 @@ protected:
 } // namespace
 
 TEST_F(ScopeTabTest, ControlsMenusAndDefaults) {
-    for (const char* name : {"PaintBox1", "ScopeBack", "TrackAmp", "TrackT", "LabT", "LTrig",
-                             "LSN_O", "LCS"})
+    for (const char* name :
+         {"PaintBox1", "ScopeBack", "TrackAmp", "TrackT", "LabT", "LTrig", "LSN_O", "LCS"})
         EXPECT_NE(page->findChild<QWidget*>(name), nullptr) << name;
     for (const char* name : {"PopupScope", "PopupTrig"})
         EXPECT_NE(page->findChild<QMenu*>(name), nullptr) << name;
-    for (const char* name : {"scym", "sctm", "ScopLev", "race1", "Grid1", "Background1",
-                             "Redrawwiththicklines2", "Single1", "TNorm", "TAuto", "TSingle",
-                             "TOff", "TRise", "TFall"})
+    for (const char* name :
+         {"scym", "sctm", "ScopLev", "race1", "Grid1", "Background1", "Redrawwiththicklines2",
+          "Single1", "TNorm", "TAuto", "TSingle", "TOff", "TRise", "TFall"})
         EXPECT_NE(page->findChild<QAction*>(name), nullptr) << name;
     EXPECT_EQ(tab->LTrig->text(), ">");
     EXPECT_EQ(tab->TrackT->value(), 10);
@@ -196,7 +196,8 @@ TEST_F(ScopeTabTest, VoltageAndTimeMarkings) {
         EXPECT_EQ(ViewPixel(image, axis.Width * 3 / 4 + 7, VoltageToY(axis, volts)), grid) << volts;
     EXPECT_NE(ViewPixel(image, axis.Width * 3 / 4 + 7, VoltageToY(axis, 0.05)), grid);
     for (int j = 1; j <= 9; ++j)
-        EXPECT_EQ(ViewPixel(image, TimeToX(axis, j * axis.TimeBase / 10), axis.Height / 4 + 5), grid)
+        EXPECT_EQ(ViewPixel(image, TimeToX(axis, j * axis.TimeBase / 10), axis.Height / 4 + 5),
+                  grid)
             << j;
 }
 

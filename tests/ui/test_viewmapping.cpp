@@ -129,7 +129,7 @@ TEST(ViewMapping, BoxesBelowOneCountAsOne) {
     EXPECT_DOUBLE_EQ(DbToY(axis, -10), 100.0);
     EXPECT_DOUBLE_EQ(YToDb(axis, 101), -10.0);
     EXPECT_EQ(BoxLineY(101, 1, 0), 101);
-    EXPECT_EQ(BoxLineY(500, 3, 13), 115); // 1500 div 13
+    EXPECT_EQ(BoxLineY(500, 3, 13), 115);         // 1500 div 13
     EXPECT_EQ(BoxLineY(40000, 999, 1000), 39960); // no 32-bit overflow on the way
 }
 
@@ -202,8 +202,8 @@ TEST(ViewMapping, ZoomedLogViewOfLessThanADecadeWritesSubTickCaptions) {
         }
     }
     const auto texts = Texts(FrequencyCaptions(axis, true));
-    EXPECT_EQ(texts, (std::vector<std::string>{"1 kHz", "2 kHz", "3 kHz", "4 kHz", "5 kHz",
-                                               "6 kHz", "7 kHz", "8 kHz", "9 kHz"}));
+    EXPECT_EQ(texts, (std::vector<std::string>{"1 kHz", "2 kHz", "3 kHz", "4 kHz", "5 kHz", "6 kHz",
+                                               "7 kHz", "8 kHz", "9 kHz"}));
     // Without sub-ticks only the decade remains.
     EXPECT_EQ(Texts(FrequencyCaptions(axis, false)), (std::vector<std::string>{"1 kHz"}));
     // A zoomed view of 100 Hz .. 1 kHz shows the sub-tick captions inside the graph.
@@ -298,10 +298,10 @@ TEST(ViewMapping, ScopeMappings) {
 }
 
 TEST(ViewMapping, ScopeMarkingStepsKeepAtLeastThreeStepsInTheHalfHeight) {
-    EXPECT_NEAR(ScopeMarkingStep(std::sqrt(0.1)), 0.1, 1e-15);  // 1 -> 0.5 -> 0.2 -> 0.1
-    EXPECT_NEAR(ScopeMarkingStep(1.0), 0.2, 1e-15);              // 1 -> 0.5 -> 0.2
-    EXPECT_NEAR(ScopeMarkingStep(2.0), 0.5, 1e-15);              // 1 -> 0.5
-    EXPECT_NEAR(ScopeMarkingStep(3.5), 1.0, 1e-15);              // 10 -> 5 -> 2 -> 1
+    EXPECT_NEAR(ScopeMarkingStep(std::sqrt(0.1)), 0.1, 1e-15); // 1 -> 0.5 -> 0.2 -> 0.1
+    EXPECT_NEAR(ScopeMarkingStep(1.0), 0.2, 1e-15);            // 1 -> 0.5 -> 0.2
+    EXPECT_NEAR(ScopeMarkingStep(2.0), 0.5, 1e-15);            // 1 -> 0.5
+    EXPECT_NEAR(ScopeMarkingStep(3.5), 1.0, 1e-15);            // 10 -> 5 -> 2 -> 1
     EXPECT_EQ(ScopeMarkingStep(0.0), 0.0);
     EXPECT_EQ(ScopeMarkingStep(INFINITY), 0.0);
     // TrackAmp 24: zoom 2^24 and steps in the nanovolt range.
