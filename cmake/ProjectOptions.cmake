@@ -40,5 +40,8 @@ function(ps_test name)
   if(ARG_QT)
     list(APPEND env QT_QPA_PLATFORM=offscreen)
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "${env}")
+  # Test names carry the program's name ("test_core.Levels.FullScaleSine") so that
+  # "ctest -R core" selects a folder's tests.
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_PREFIX "${name}."
+    PROPERTIES ENVIRONMENT "${env}")
 endfunction()
