@@ -11,6 +11,7 @@
 # Settings (environment):
 #   PS_SOUND_DIR   state folder: runtime dir, PID file and log (default /tmp/phonoscale-sound-$UID)
 #   PS_SOUND_RATE  sample rate of the null sink in Hz (default 48000)
+#   PS_SOUND_WATCH_PID  stop the server when this process ends (tests that may crash)
 # ALSA's "pulse" and "default" devices then play into the sink and capture from its monitor.
 set -euo pipefail
 
@@ -53,6 +54,12 @@ start() {
     --load="module-native-protocol-unix auth-anonymous=1" \
     </dev/null >"$LOG" 2>&1 &
   echo $! >"$PIDFILE"
+  if [ -n "${PS_SOUND_WATCH_PID:-}" ]; then
+    # Stops the server once the watched process is gone (checked every second).
+    setsid bash -c 'while kill -0 "$1" 2>/dev/null && kill -0 "$2" 2>/dev/null; do sleep 1; done
+                    kill -CONT "$2" 2>/dev/null; kill "$2" 2>/dev/null' _ "$PS_SOUND_WATCH_PID" "$(cat "$PIDFILE")" \
+      </dev/null >/dev/null 2>&1 &
+  fi
   for _ in $(seq 1 200); do # up to 10 s
     if answers; then
       print_env
@@ -72,6 +79,7 @@ start() {
 stop_server() {
   local pid
   if pid="$(running_pid)"; then
+    kill -CONT "$pid" 2>/dev/null || true
     kill "$pid" 2>/dev/null || true
     for _ in $(seq 1 100); do # up to 5 s, then force
       kill -0 "$pid" 2>/dev/null || break

@@ -117,7 +117,9 @@ public:
 
 private:
     std::string Command(const char* verb) const {
-        return "PS_SOUND_DIR='" + dir_ + "' '" PS_SCRIPTS_DIR "/sound-server.sh' " + verb;
+        // The server also ends with this process, should the test crash before its destructor.
+        return "PS_SOUND_DIR='" + dir_ + "' PS_SOUND_WATCH_PID=" + std::to_string(getpid()) +
+               " '" PS_SCRIPTS_DIR "/sound-server.sh' " + verb;
     }
     std::string dir_;
 };
