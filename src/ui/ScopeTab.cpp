@@ -56,7 +56,7 @@ void SetTextColour(QLabel* label, TColour colour) {
 
 TScopeTab::TScopeTab(QWidget* page, MeasurementState& state, TViewSettings& settings,
                      TScopeTabHooks hooks)
-    : QObject(page), Page(page), State_(state), Settings_(settings), Hooks_(std::move(hooks)) {
+    : Page(page), PageGuard_(page), State_(state), Settings_(settings), Hooks_(std::move(hooks)) {
     BuildControls();
     BuildMenus();
     Connect();
@@ -72,8 +72,9 @@ TScopeTab::TScopeTab(QWidget* page, MeasurementState& state, TViewSettings& sett
 }
 
 TScopeTab::~TScopeTab() {
-    if (Page)
-        Page->removeEventFilter(this);
+    // The window may have deleted the page (and its widgets) first.
+    if (PageGuard_)
+        PageGuard_->removeEventFilter(this);
 }
 
 void TScopeTab::BuildControls() {

@@ -6,6 +6,7 @@
 #include "ui/ViewSettings.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <functional>
 #include <optional>
@@ -30,7 +31,8 @@ struct TScopeTabHooks {
 // Creates and owns (through Qt parenthood) the controls of the Scope tab on the page it is given.
 // Reads the sweep points and writes the time base, zoom and trigger settings of
 // MeasurementState::Scope; colours and pen widths come from TViewSettings. Both belong to the
-// window and outlive the tab. Main thread only.
+// window and outlive the tab. The tab object itself has no Qt parent: the window holds it in a
+// std::unique_ptr. Main thread only.
 class TScopeTab final : public QObject {
 public:
     TScopeTab(QWidget* page, MeasurementState& state, TViewSettings& settings,
@@ -121,6 +123,7 @@ private:
     void SetTriggerModeItem(int mode);
     std::optional<TColour> ChooseColour(TColour initial);
 
+    QPointer<QWidget> PageGuard_;
     MeasurementState& State_;
     TViewSettings& Settings_;
     TScopeTabHooks Hooks_;

@@ -55,7 +55,7 @@ template <typename Handler> void ConnectClick(QObject* context, QAction* action,
 
 TSpectrumTab::TSpectrumTab(QWidget* page, MeasurementState& state, TViewSettings& settings,
                            TSpectrumTabHooks hooks)
-    : QObject(page), Page(page), State_(state), Settings_(settings), Hooks_(std::move(hooks)) {
+    : Page(page), PageGuard_(page), State_(state), Settings_(settings), Hooks_(std::move(hooks)) {
     BuildControls();
     BuildMenus();
     BuildSettingsGroup();
@@ -66,8 +66,9 @@ TSpectrumTab::TSpectrumTab(QWidget* page, MeasurementState& state, TViewSettings
 
 TSpectrumTab::~TSpectrumTab() {
     // The widgets belong to the page; stop watching them before they go.
-    if (Page)
-        Page->removeEventFilter(this);
+    // The window may have deleted the page (and its widgets) first.
+    if (PageGuard_)
+        PageGuard_->removeEventFilter(this);
 }
 
 void TSpectrumTab::BuildControls() {

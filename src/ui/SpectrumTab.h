@@ -6,6 +6,7 @@
 #include "ui/ViewSettings.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <functional>
 #include <optional>
@@ -46,7 +47,8 @@ struct TSpectrumTabHooks {
 // Creates and owns (through Qt parenthood) the controls of the Spectrum tab on the page it is
 // given, and the spectrum's menu items. Reads the spectrum, levels and run parameters from
 // MeasurementState and the display settings from TViewSettings; both belong to the window and
-// outlive the tab. Main thread only.
+// outlive the tab. The tab object itself has no Qt parent: the window holds it in a
+// std::unique_ptr. Main thread only.
 class TSpectrumTab final : public QObject {
 public:
     TSpectrumTab(QWidget* page, MeasurementState& state, TViewSettings& settings,
@@ -59,6 +61,9 @@ public:
 
     // Adds the spectrum items of the main menu (log axis, grids, markings, zoom) to `menu`.
     void AddMenuItems(QMenu* menu);
+    // Sets the check marks and edit texts from the settings (after the settings file was read;
+    // follow with the window's re-layout).
+    void ApplyControlsFromSettings();
     // The group with "Y Maximum", "Y Span" and "Y Offset", for the window's settings page.
     QGroupBox* SettingsGroup() const { return SpecAxisGroup; }
 
@@ -156,12 +161,12 @@ private:
     void Connect();
     void RunFormResize();
     void ApplyBackground();
-    void ApplyControlsFromSettings();
     std::optional<TColour> ChooseColour(TColour initial);
     // Runs an edit's handler; a conversion error is reported only when the user leaves the edit
     // (while typing, half-entered numbers are simply not applied yet).
     void EditChanged(void (TSpectrumTab::*handler)(), bool leaving);
 
+    QPointer<QWidget> PageGuard_;
     MeasurementState& State_;
     TViewSettings& Settings_;
     TSpectrumTabHooks Hooks_;

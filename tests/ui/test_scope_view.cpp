@@ -321,3 +321,13 @@ TEST_F(ScopeTabTest, ReadOutsFollowTheBlockTexts) {
     EXPECT_EQ(tab->LCS->x(), tab->LSN_O->x());
     EXPECT_EQ(tab->LCS->y(), tab->LSN_O->y() + tab->LSN_O->height() * 5 / 4);
 }
+
+TEST(ScopeTabLifetime, ThePageMayBeDeletedBeforeTheTab) {
+    MeasurementState state;
+    TViewSettings settings;
+    auto page = std::make_unique<QWidget>();
+    auto tab = std::make_unique<TScopeTab>(page.get(), state, settings);
+    page.reset();
+    tab.reset();
+    SUCCEED();
+}

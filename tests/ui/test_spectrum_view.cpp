@@ -462,6 +462,16 @@ TEST_F(SpectrumTabTest, CaptionStripWithMarkingsOutsideAndLogFrequencies) {
     EXPECT_TRUE(marginInk);
 }
 
+TEST(SpectrumTabLifetime, ThePageMayBeDeletedBeforeTheTab) {
+    MeasurementState state;
+    TViewSettings settings;
+    auto page = std::make_unique<QWidget>();
+    auto tab = std::make_unique<TSpectrumTab>(page.get(), state, settings);
+    page.reset();
+    tab.reset();
+    SUCCEED();
+}
+
 int main(int argc, char** argv) {
     // Test discovery runs this program without the test environment: never look for a display.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
