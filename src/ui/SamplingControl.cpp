@@ -1,6 +1,8 @@
 // Sampling control: start and stop, sample rate, resolution, sample length and the input band.
 #include "ui/TForm1.h"
 
+#include "core/MeasurementState.h"
+
 #include "dsp/DSXFastFourier.h"
 #include "dsp/TBDSP.h"
 
@@ -43,10 +45,7 @@ void TForm1::ConnectSamplingControls() {
     connect(ComboRes, &QComboBox::currentIndexChanged, this, [this] { ComboResChange(); });
     connect(ComboSamples, &QComboBox::currentIndexChanged, this, [this] { Guarded([this] { ComboSamplesChange(); }); });
     connect(ComboAudioDevice, &QComboBox::currentIndexChanged, this, [this] { ComboAudioDeviceChange(); });
-    connect(ComboOutDevice, &QComboBox::currentIndexChanged, this, [this] {
-        State_.OutDeviceIndex = ComboOutDevice->currentIndex();
-        State_.SelectedOutDeviceName = ComboOutDevice->currentText().toStdString();
-    });
+    connect(ComboOutDevice, &QComboBox::currentIndexChanged, this, [this] { ComboOutDeviceChange(); });
     connect(TrackL, &QSlider::valueChanged, this, [this] { Guarded([this] { TrackLChange(); }); });
     connect(TrackU, &QSlider::valueChanged, this, [this] { Guarded([this] { TrackUChange(); }); });
     connect(EditLF, &QLineEdit::textEdited, this, [this] { EditLFChange(); });
@@ -102,8 +101,8 @@ void TForm1::SpeedButton1Click() {
 
 void TForm1::StartSampling() {
     State_.EngineBlock = 2048;
-    State_.PeakLogWrapped = false;
-    State_.PeakLogIndex = 0;
+    ResetForStart(State_); // peak log, scope sweep, tone phase, error log
+    State_.Generator.CheckOut = CheckOut->isChecked();
     try {
         DSP_->CreateFilter();
     } catch (const std::exception&) {
@@ -195,7 +194,7 @@ void TForm1::ComboSamplesChange() {
 
     TrackLChange();
     TrackUChange();
-    // The meter time constant is re-derived here once the meters are in.
+    ETimeChange();
     RebuildFilter();
 }
 
@@ -210,6 +209,7 @@ void TForm1::RebuildFilter() {
     filter->SetFFT_Order(ComboSamples->currentIndex() + 7);
     filter->CreateFilter();
     DSP_ = std::move(filter);
+    Parts_.DSP = DSP_.get();
 }
 
 void TForm1::TrackLChange() {
@@ -220,6 +220,7 @@ void TForm1::TrackLChange() {
                     " Hz");
     EditLF->setText(QString::number(TrackL->value()));
     State_.LowerBin = RoundToInt(TrackL->value() / State_.SampleRate * State_.BlockLength);
+    State_.Controls.TrackL = TrackL->value();
     LBW->setText(QString(" BW = %1 Hz").arg(TrackU->value() - TrackL->value()));
     L_L->setText(QString("%1Hz").arg(TrackL->value()));
     PlaceBandMarks();
@@ -233,6 +234,7 @@ void TForm1::TrackUChange() {
                     " Hz");
     EditUF->setText(QString::number(TrackU->value()));
     State_.UpperBin = RoundToInt(TrackU->value() / State_.SampleRate * State_.BlockLength);
+    State_.Controls.TrackU = TrackU->value();
     LBW->setText(QString(" BW = %1 Hz").arg(TrackU->value() - TrackL->value()));
     L_U->setText(QString("%1Hz").arg(TrackU->value()));
     PlaceBandMarks();
@@ -286,12 +288,6 @@ void TForm1::EditUFExit() {
         TrackU->setValue(*value);
     else
         Beep();
-}
-
-void TForm1::AStreamData(void* /*sender*/, TDataBufferI& /*int32Buffer*/, TDataBufferF& /*inBuffer*/,
-                         TDataBufferF& /*outBuffer*/) {
-    // Each engine block runs the measurement pipeline here; the views then repaint once.
-    ++BlocksReceived_;
 }
 
 void TForm1::AStreamFailure(const std::string& reason) {

@@ -2,6 +2,7 @@
 #include "ui/TForm1.h"
 
 #include "audio/EngineFactory.h"
+#include "core/WindowCalibration.h"
 #include "dsp/DSXFastFourier.h"
 #include "dsp/TBDSP.h"
 #include "ui/QtMainThreadDispatcher.h"
@@ -49,6 +50,7 @@ TForm1::TForm1(TFormEnvironment environment, QWidget* parent)
     BuildMenus();
     BuildTabs();
     ConnectSamplingControls();
+    ConnectMeasureControls();
     FormCreate();
 }
 
@@ -104,6 +106,9 @@ void TForm1::FormCreate() {
     DSP_->SetAmplification(1.0);
     DSP_->SetFilterType(BandPass);
     DSP_->SetWindowType(Hamming);
+    Parts_.FFT = FFT_.get();
+    Parts_.DSP = DSP_.get();
+    Pipeline_ = std::make_unique<TBlockPipeline>(State_, Parts_);
 
     FindSoundDevices();
     if (TerminateRequested_)
@@ -144,9 +149,12 @@ void TForm1::FormCreate() {
     TrackU->setValue(TrackU->maximum());
     TrackLChange();
     TrackUChange();
+    ECalDBChange();
 
     // Settings files are read here once they exist ("Phonoscale.ini", then
-    // "PhonoscalePrivate.ini" in ProgramFolder()).
+    // "PhonoscalePrivate.ini" in ProgramFolder()); loading them recalibrates the window.
+    Guarded([this] { CalibrateWindow(State_, *FFT_); });
+    TrackFChange();
 
     DSP_->SetSamplesPerSecond(static_cast<int>(std::nearbyint(State_.SampleRate)));
     CEngine->setCurrentIndex(0);
@@ -200,8 +208,8 @@ void TForm1::ComboAudioDeviceChange() {
     const int half = static_cast<int>(std::nearbyint(State_.SampleRate / 2));
     TrackL->setMaximum(half);
     TrackU->setMaximum(half);
-    // The meter time constant is re-derived and the automatic input level runs here once those
-    // parts are in.
+    ETimeChange();
+    // The automatic input level runs here once the level library is in.
 }
 
 void TForm1::showEvent(QShowEvent* event) {

@@ -4,6 +4,7 @@
 #include "audio/MainThreadDispatcher.h"
 #include "audio/PcmDeviceList.h"
 #include "audio/Quibex_Strm.h"
+#include "core/BlockPipeline.h"
 #include "core/MeasurementState.h"
 
 #include <QMainWindow>
@@ -92,6 +93,38 @@ public:
     void EditUFExit();
     bool Sampling() const;
 
+    // Spectrum estimation, meters, calibration and the sine output (MeasureControls.cpp).
+    void WT0Click(int itemIndex);
+    void ETimeChange();
+    bool ETimeExit();
+    void EAvChange();
+    void Reset1Click();
+    void flatClick();
+    void psoClick();
+    void CmesClick();
+    void FormKeyDown(int key);
+    void CUnitsChange();
+    void CDigitsChange();
+    void SNLClick();
+    void SLClick();
+    void DPClick();
+    void DSClick();
+    void DCClick();
+    void DOffClick();
+    void Button1Click();
+    void BResetClick();
+    void ECalDBChange();
+    void ECalVChange();
+    void CCalUnitChange();
+    void ComboChannelChange();
+    void CheckOutClick();
+    void COutChanChange();
+    void TrackFChange();
+    void ComboOutDeviceChange();
+    // Engine blocks arrive here on the main thread.
+    void AStreamData(void* sender, TDataBufferI& int32Buffer, TDataBufferF& inBuffer,
+                     TDataBufferF& outBuffer);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -123,8 +156,14 @@ private:
     void StopSampling();
     void StartSampling();
     void SetSamplingControlsEnabled(bool enabled);
-    void AStreamData(void* sender, TDataBufferI& int32Buffer, TDataBufferF& inBuffer,
-                     TDataBufferF& outBuffer);
+    void BuildMeasureMenus();
+    QWidget* BuildCalibrationGroup(QWidget* parent);
+    void BuildSmoothingPage();
+    void BuildGeneratorControls();
+    void ConnectMeasureControls();
+    void SpecialMeterSelect(int meter);
+    void ApplyCalResult(const struct TCalEditResult& result, QLineEdit* edited);
+    void ShowPipelineTexts();
     void AStreamFailure(const std::string& reason);
     QString ProgramFolder() const;
 
@@ -134,6 +173,9 @@ private:
     std::unique_ptr<TDSXFastFourier> FFT_;
     std::unique_ptr<TTBDSP> DSP_;
     std::unique_ptr<TQuibexStream> AStream_;
+    TPipelineComponents Parts_;
+    std::unique_ptr<TBlockPipeline> Pipeline_;
+    std::uint64_t ShownRepaints_ = 0;
     bool TerminateRequested_ = false;
     int BeepCount_ = 0;
     long long BlocksReceived_ = 0;
@@ -194,6 +236,28 @@ public:
 
     QComboBox* CRed = nullptr;
     QLineEdit* EAv = nullptr;
+    QLineEdit* ETime = nullptr;
+    QComboBox* CTC = nullptr;
+    std::vector<QLineEdit*> ETs; // ET1..ET6
+    std::vector<QAction*> WT;    // WT0..WT5
+    QAction* Reset1 = nullptr;
+    QAction* SNL = nullptr;
+    QAction* SL = nullptr;
+    QAction* DP = nullptr;
+    QAction* DS = nullptr;
+    QAction* DC = nullptr;
+    QAction* DOff = nullptr;
+    QComboBox* CUnits = nullptr;
+    QComboBox* CDigits = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* BReset = nullptr;
+    QLineEdit* ECalDB = nullptr;
+    QLineEdit* ECalV = nullptr;
+    QComboBox* CCalUnit = nullptr;
+    QComboBox* COutChan = nullptr;
+    QSlider* TrackF = nullptr;
+    QLabel* LFreq = nullptr;
+    QLabel* LCus = nullptr;
     QLineEdit* EPkN = nullptr;
     QLabel* LPkPause = nullptr;
 

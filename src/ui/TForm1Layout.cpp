@@ -1,6 +1,8 @@
 // The main window's menus, tab pages and controls, and the placement of the band-edge marks.
 #include "ui/TForm1.h"
 
+#include "ui/WidgetNaming.h"
+
 #include <QAction>
 #include <QActionGroup>
 #include <QCheckBox>
@@ -21,30 +23,6 @@
 
 #include <cmath>
 
-namespace {
-
-// Creates a child of `parent` and names it: the name is how settings, tests and style find it.
-template <typename Widget, typename... Args>
-Widget* Named(QWidget* parent, const char* name, Args&&... args) {
-    auto* widget = new Widget(std::forward<Args>(args)..., parent);
-    widget->setObjectName(name);
-    return widget;
-}
-
-QAction* NamedAction(QMenu* menu, const char* name, const QString& caption, bool checkable = false) {
-    auto* action = menu->addAction(caption);
-    action->setObjectName(name);
-    action->setCheckable(checkable);
-    return action;
-}
-
-QWidget* NamedPage(const char* name) {
-    auto* page = new QWidget;
-    page->setObjectName(name);
-    return page;
-}
-
-} // namespace
 
 void TForm1::BuildMenus() {
     auto* settings = menuBar()->addMenu("Settings");
@@ -52,24 +30,7 @@ void TForm1::BuildMenus() {
     BLoad = NamedAction(settings, "BLoad", "Load");
     BSave = NamedAction(settings, "BSave", "Save");
 
-    auto* weighting = menuBar()->addMenu("Spectral Weighting Function");
-    weighting->setObjectName("Weighting1");
-    auto* weightingGroup = new QActionGroup(this);
-    flat = NamedAction(weighting, "flat", "flat", true);
-    pso = NamedAction(weighting, "pso", "psophometric", true);
-    Cmes = NamedAction(weighting, "Cmes", "C-message", true);
-    for (auto* item : {flat, pso, Cmes})
-        weightingGroup->addAction(item);
-    flat->setChecked(true);
-
-    auto* display = menuBar()->addMenu("Display");
-    display->setObjectName("Display2");
-    auto* memTrace = display->addMenu("Mem Trace");
-    memTrace->setObjectName("MemTrace1");
-    const char* memNames[] = {"DispMem1", "DispMem2", "DispMem3", "DispMem4"};
-    for (int k = 0; k < 4; ++k)
-        DispMem.push_back(NamedAction(memTrace, memNames[k], QString::number(k + 1), true));
-    DispMem[0]->setChecked(true);
+    BuildMeasureMenus();
 
     Run = menuBar()->addAction("Run");
     Run->setObjectName("Run");
@@ -143,10 +104,9 @@ QWidget* TForm1::BuildMeasureTab() {
     ProgressBar1 = Named<QProgressBar>(tab, "ProgressBar1");
     ProgressBar1->setTextVisible(false);
     layout->addWidget(ProgressBar1);
-    LInfo = Named<QLabel>(tab, "LInfo", "");
+    LInfo = Named<QLabel>(tab, "LInfo", "RMS Signal: % of full swing sine");
     layout->addWidget(LInfo);
-    Label23 = Named<QLabel>(tab, "Label23", "");
-    layout->addWidget(Label23);
+    layout->addWidget(BuildCalibrationGroup(tab));
     return tab;
 }
 
@@ -209,13 +169,7 @@ QWidget* TForm1::BuildSettingsTab() {
     TabSampling = BuildSamplingPage();
     PageControl2->addTab(TabSampling, "Sampling");
 
-    TabSmoothing = NamedPage("TabSmoothing");
-    auto* smoothing = new QFormLayout(TabSmoothing);
-    CRed = Named<QComboBox>(TabSmoothing, "CRed");
-    CRed->addItems({"No Reduction", "Smooth Voltage to", "Smooth Power to"});
-    EAv = Named<QLineEdit>(TabSmoothing, "EAv", "1000");
-    smoothing->addRow("Data Reduction / Smoothing", CRed);
-    smoothing->addRow("points", EAv);
+    BuildSmoothingPage();
     PageControl2->addTab(TabSmoothing, "Spec. Smoothing");
 
     TabCustom = NamedPage("TabCustom");
@@ -287,16 +241,9 @@ QWidget* TForm1::BuildSamplingPage() {
     devLayout->addRow("", CLevel);
     right->addWidget(devices);
 
-    auto* generator = Named<QGroupBox>(page, "GroupBox13", "Sine Output");
-    GroupBox13 = generator;
-    auto* genLayout = new QFormLayout(generator);
-    CheckOut = Named<QCheckBox>(generator, "CheckOut", "Sine Output On");
-    genLayout->addRow("", CheckOut);
-    ComboOutDevice = Named<QComboBox>(generator, "ComboOutDevice");
-    genLayout->addRow("Output", ComboOutDevice);
-    LSO = Named<QLabel>(generator, "LSO", "");
-    genLayout->addRow("", LSO);
-    right->addWidget(generator);
+    GroupBox13 = Named<QGroupBox>(page, "GroupBox13", "Output Audio Device");
+    BuildGeneratorControls();
+    right->addWidget(GroupBox13);
 
     GroupN4 = Named<QGroupBox>(page, "GroupN4", "Norta4 Data Collection to File");
     GroupN4->setVisible(false);
