@@ -4,9 +4,23 @@
 #include "audio/DeviceSettings.h"
 #include "audio/SndTypes.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
+
+// What went wrong while streaming without stopping it, for the window to show (ListBox1).
+struct TStreamHealth {
+    std::uint64_t CaptureGaps = 0;       // overruns recovered: gaps in the captured signal
+    std::uint64_t CaptureFramesLost = 0; // estimated frames missing in those gaps
+    std::uint64_t RenderGaps = 0;        // underruns recovered: silent gaps in the output
+    std::uint64_t RenderFramesLost = 0;  // estimated frames of silence in those gaps
+    std::uint64_t BlockErrors = 0;       // exceptions while a block was handled (OnData included)
+    std::string FirstBlockError;         // the text of the first of them
+};
+
+// Lines for a list box, e.g. "Input gaps: 2 (1536 frames lost)"; only the kinds that occurred.
+std::vector<std::string> FormatStreamHealth(const TStreamHealth& health);
 
 // One engine object streams blocks between the devices and `OnData`. Created, configured,
 // started and stopped on the main thread by the facade; `OnData` and `OnFailure` are always
@@ -22,12 +36,17 @@ public:
     TDataEvent OnData;
     // Called once when streaming ends on its own (device lost, server gone), with the reason.
     std::function<void(const std::string&)> OnFailure;
+    // Called once per run, at the first exception while a completed buffer was handled; the
+    // buffer is queued again and streaming goes on. Later errors only count in Health().
+    std::function<void(const std::string&)> OnBlockError;
 
     // Opens the devices and starts streaming; does nothing while running. Throws EAudioError.
     virtual void Start() = 0;
     // Stops streaming and closes the devices; does nothing while stopped.
     virtual void Stop() = 0;
     virtual bool Active() const = 0;
+    // Gaps and errors of the current or last run (engines that do not count them report none).
+    virtual TStreamHealth Health() const { return {}; }
     // Device-name lists, entries "%.2d  %s".
     virtual std::vector<std::string> InputNames() const = 0;
     virtual std::vector<std::string> OutputNames() const = 0;

@@ -186,20 +186,6 @@ struct TMmeSession {
     }
 };
 
-std::vector<std::string> FormatStreamHealth(const TStreamHealth& h) {
-    std::vector<std::string> lines;
-    if (h.CaptureGaps > 0)
-        lines.push_back("Input gaps: " + std::to_string(h.CaptureGaps) + " (" +
-                        std::to_string(h.CaptureFramesLost) + " frames lost)");
-    if (h.RenderGaps > 0)
-        lines.push_back("Output gaps: " + std::to_string(h.RenderGaps) + " (" +
-                        std::to_string(h.RenderFramesLost) + " frames of silence)");
-    if (h.BlockErrors > 0)
-        lines.push_back("Block errors: " + std::to_string(h.BlockErrors) + ", first: " +
-                        h.FirstBlockError);
-    return lines;
-}
-
 TMmeAudioStream::TMmeAudioStream(std::shared_ptr<const std::vector<TPcmDevice>> devices,
                                  IMainThreadDispatcher* dispatcher)
     : devices_(std::move(devices)), dispatcher_(dispatcher) {

@@ -14,19 +14,6 @@
 #include <string>
 #include <vector>
 
-// What went wrong while streaming without stopping it, for the window to show (ListBox1).
-struct TStreamHealth {
-    std::uint64_t CaptureGaps = 0;       // overruns recovered: gaps in the captured signal
-    std::uint64_t CaptureFramesLost = 0; // estimated frames missing in those gaps
-    std::uint64_t RenderGaps = 0;        // underruns recovered: silent gaps in the output
-    std::uint64_t RenderFramesLost = 0;  // estimated frames of silence in those gaps
-    std::uint64_t BlockErrors = 0;       // exceptions while a block was handled (OnData included)
-    std::string FirstBlockError;         // the text of the first of them
-};
-
-// Lines for a list box, e.g. "Input gaps: 2 (1536 frames lost)"; only the kinds that occurred.
-std::vector<std::string> FormatStreamHealth(const TStreamHealth& health);
-
 struct TMmeSession;
 
 // Streams blocks between ALSA PCM devices and `OnData`.
@@ -83,11 +70,8 @@ public:
 
     // Gaps and block errors of the current run, or of the last one after it ended; reset by
     // Start.
-    TStreamHealth Health() const;
+    TStreamHealth Health() const override;
 
-    // Called once per run, at the first exception while a completed buffer was handled; the
-    // buffer is queued again and streaming goes on. Later errors only count in Health().
-    std::function<void(const std::string&)> OnBlockError;
 
     // Whether a capture or playback device is open (for checks and tests).
     bool CaptureOpen() const;

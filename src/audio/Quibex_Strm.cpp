@@ -26,6 +26,7 @@ void TQuibexStream::Configure() {
     engine_->Directions = Directions;
     engine_->OnData = OnData;
     engine_->OnFailure = OnFailure;
+    engine_->OnBlockError = OnBlockError;
     engine_->InputDevice.Assign(InputDevice);
     engine_->OutputDevice.Assign(OutputDevice);
     if (Engine_ == aeMME)

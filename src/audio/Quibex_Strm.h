@@ -37,6 +37,8 @@ public:
     TDataEvent OnData;
     // Called on the main thread when the running engine stops on its own (device lost).
     std::function<void(const std::string&)> OnFailure;
+    // Called on the main thread at the first error while a block was handled; streaming goes on.
+    std::function<void(const std::string&)> OnBlockError;
 
     // Creates a fresh engine of the current kind from the properties above and starts it.
     // Engine errors pass to the caller.
@@ -44,6 +46,8 @@ public:
     // Stops the current engine; safe when nothing runs.
     void Stop();
     bool Active() const { return engine_ && engine_->Active(); }
+    // Gaps and errors of the current or last run.
+    TStreamHealth Health() const { return engine_ ? engine_->Health() : TStreamHealth{}; }
 
     // Set the device index from a device name and return it. Sound cards: the last entry equal to
     // `name` (exact), else 0, and `name` becomes that entry. Low-latency engine: the device

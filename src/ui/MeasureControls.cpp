@@ -389,6 +389,9 @@ void TForm1::AStreamData(void* sender, TDataBufferI& int32Buffer, TDataBufferF& 
     ++BlocksReceived_;
     Pipeline_->AStreamData(sender, int32Buffer, inBuffer, outBuffer);
     ShowPipelineTexts();
+    const TStreamHealth health = AStream_->Health();
+    if (health.CaptureGaps + health.RenderGaps != ShownGaps_)
+        ShowStreamHealth();
 }
 
 void TForm1::ShowPipelineTexts() {
@@ -420,4 +423,17 @@ void TForm1::ShowPipelineTexts() {
         ListBox1->addItem(QString::fromStdString(State_.StreamErrors.FirstError));
         ShowMessage(QString::fromStdString(State_.StreamErrors.FirstError));
     }
+}
+
+void TForm1::ShowStreamHealth() {
+    // The gap and error lines stay at the end of ListBox1 and are replaced as they change.
+    const TStreamHealth health = AStream_->Health();
+    for (; HealthLines_ > 0 && ListBox1->count() > 0; --HealthLines_)
+        delete ListBox1->takeItem(ListBox1->count() - 1);
+    HealthLines_ = 0;
+    for (const auto& line : FormatStreamHealth(health)) {
+        ListBox1->addItem(QString::fromStdString(line));
+        ++HealthLines_;
+    }
+    ShownGaps_ = health.CaptureGaps + health.RenderGaps;
 }

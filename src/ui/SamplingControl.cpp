@@ -88,6 +88,8 @@ void TForm1::SpeedButton1Click() {
     ScopeRedraw = true;
 
     ListBox1->clear();
+    HealthLines_ = 0;
+    ShownGaps_ = 0;
     ListBox1->addItem(QString("BufSize:=%1").arg(State_.BlockLength));
     ListBox1->addItem(QString("FFTOrder:=%1").arg(DSP_->FFT_Order()));
     ListBox1->addItem(QString("KernelLength:=%1").arg(DSP_->KernelLength()));
@@ -144,6 +146,7 @@ void TForm1::StartSampling() {
 
 void TForm1::StopSampling() {
     AStream_->Stop();
+    ShowStreamHealth();
     SetSamplingControlsEnabled(true);
     SpeedButton1->setText("Start Sampling");
     EPkN->setEnabled(true);
@@ -188,6 +191,7 @@ void TForm1::ComboSamplesChange() {
     DSP_->CreateFilter();
 
     ListBox1->clear();
+    HealthLines_ = 0;
     ListBox1->addItem(QString("Audio Buffer Size = %1").arg(n));
     ListBox1->addItem(QString("FFT-Order = %1").arg(DSP_->FFT_Order()));
     ListBox1->addItem(QString("Kernel Length = %1").arg(DSP_->KernelLength()));

@@ -45,6 +45,10 @@ TForm1::TForm1(TFormEnvironment environment, QWidget* parent)
         AStreamData(sender, i32, in, out);
     };
     AStream_->OnFailure = [this](const std::string& reason) { AStreamFailure(reason); };
+    AStream_->OnBlockError = [this](const std::string& text) {
+        ShowMessage(QString::fromStdString(text)); // once per run; the rest are counted
+        ShowStreamHealth();
+    };
     AStream_->SetEngine(aeMME); // reconfigure the engine object with the properties above
 
     BuildMenus();

@@ -164,6 +164,7 @@ private:
     void SpecialMeterSelect(int meter);
     void ApplyCalResult(const struct TCalEditResult& result, QLineEdit* edited);
     void ShowPipelineTexts();
+    void ShowStreamHealth();
     void AStreamFailure(const std::string& reason);
     QString ProgramFolder() const;
 
@@ -176,6 +177,8 @@ private:
     TPipelineComponents Parts_;
     std::unique_ptr<TBlockPipeline> Pipeline_;
     std::uint64_t ShownRepaints_ = 0;
+    int HealthLines_ = 0;           // lines at the end of ListBox1 that describe stream gaps
+    std::uint64_t ShownGaps_ = 0;   // capture + render gaps those lines describe
     bool TerminateRequested_ = false;
     int BeepCount_ = 0;
     long long BlocksReceived_ = 0;
