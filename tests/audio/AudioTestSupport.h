@@ -4,10 +4,14 @@
 #include "audio/MainThreadDispatcher.h"
 #include "audio/SndTypes.h"
 
+#include <array>
 #include <chrono>
 #include <cmath>
+#include <csignal>
+#include <cstdio>
 #include <complex>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <sys/socket.h>
@@ -75,5 +79,66 @@ inline bool SoundServerReachable(const std::string& socketPath) {
     close(fd);
     return ok;
 }
+
+// A PulseAudio server of this test alone, started and stopped through scripts/sound-server.sh.
+class PrivateSoundServer {
+public:
+    PrivateSoundServer() {
+        char pattern[] = "/tmp/ps-sound-test-XXXXXX";
+        dir_ = mkdtemp(pattern);
+    }
+    ~PrivateSoundServer() {
+        Stop();
+        std::system(("rm -rf '" + dir_ + "'").c_str());
+    }
+
+    // Starts it and points this process's sound-server clients at it; false when that fails.
+    bool Start() {
+        if (std::system("command -v pulseaudio >/dev/null 2>&1") != 0)
+            return false;
+        FILE* out = popen(Command("start").c_str(), "r");
+        if (out == nullptr)
+            return false;
+        std::array<char, 512> line{};
+        int found = 0;
+        while (std::fgets(line.data(), line.size(), out) != nullptr) {
+            // Lines of the form: export NAME='VALUE'
+            std::string text(line.data());
+            const auto eq = text.find('=');
+            if (text.rfind("export ", 0) != 0 || eq == std::string::npos)
+                continue;
+            const std::string name = text.substr(7, eq - 7);
+            std::string value = text.substr(eq + 1);
+            while (!value.empty() && (value.back() == '\n' || value.back() == '\''))
+                value.pop_back();
+            if (!value.empty() && value.front() == '\'')
+                value.erase(0, 1);
+            setenv(name.c_str(), value.c_str(), 1);
+            ++found;
+        }
+        return pclose(out) == 0 && found == 2;
+    }
+
+    void Stop() {
+        Signal(SIGCONT);
+        std::system(Command("stop").c_str());
+    }
+
+    // Sends a signal to the server process (SIGSTOP freezes it: a device that hangs).
+    void Signal(int signal) const {
+        std::ifstream pidFile(dir_ + "/pulseaudio.pid");
+        pid_t pid = 0;
+        if (pidFile >> pid && pid > 0)
+            kill(pid, signal);
+    }
+
+private:
+    std::string Command(const char* verb) const {
+        // The server also ends with this process, should the test crash before its destructor.
+        return "PS_SOUND_DIR='" + dir_ + "' PS_SOUND_WATCH_PID=" + std::to_string(getpid()) +
+               " '" PS_SCRIPTS_DIR "/sound-server.sh' " + verb;
+    }
+    std::string dir_;
+};
 
 } // namespace audiotest

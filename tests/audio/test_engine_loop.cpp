@@ -63,67 +63,6 @@ bool HoldsTone(const TDataBufferF& in, std::string* why = nullptr) {
     return true;
 }
 
-// A PulseAudio server of this test alone, started and stopped through scripts/sound-server.sh.
-class PrivateSoundServer {
-public:
-    PrivateSoundServer() {
-        char pattern[] = "/tmp/ps-sound-test-XXXXXX";
-        dir_ = mkdtemp(pattern);
-    }
-    ~PrivateSoundServer() {
-        Stop();
-        std::system(("rm -rf '" + dir_ + "'").c_str());
-    }
-
-    // Starts it and points this process's sound-server clients at it; false when that fails.
-    bool Start() {
-        if (std::system("command -v pulseaudio >/dev/null 2>&1") != 0)
-            return false;
-        FILE* out = popen(Command("start").c_str(), "r");
-        if (out == nullptr)
-            return false;
-        std::array<char, 512> line{};
-        int found = 0;
-        while (std::fgets(line.data(), line.size(), out) != nullptr) {
-            // Lines of the form: export NAME='VALUE'
-            std::string text(line.data());
-            const auto eq = text.find('=');
-            if (text.rfind("export ", 0) != 0 || eq == std::string::npos)
-                continue;
-            const std::string name = text.substr(7, eq - 7);
-            std::string value = text.substr(eq + 1);
-            while (!value.empty() && (value.back() == '\n' || value.back() == '\''))
-                value.pop_back();
-            if (!value.empty() && value.front() == '\'')
-                value.erase(0, 1);
-            setenv(name.c_str(), value.c_str(), 1);
-            ++found;
-        }
-        return pclose(out) == 0 && found == 2;
-    }
-
-    void Stop() {
-        Signal(SIGCONT);
-        std::system(Command("stop").c_str());
-    }
-
-    // Sends a signal to the server process (SIGSTOP freezes it: a device that hangs).
-    void Signal(int signal) const {
-        std::ifstream pidFile(dir_ + "/pulseaudio.pid");
-        pid_t pid = 0;
-        if (pidFile >> pid && pid > 0)
-            kill(pid, signal);
-    }
-
-private:
-    std::string Command(const char* verb) const {
-        // The server also ends with this process, should the test crash before its destructor.
-        return "PS_SOUND_DIR='" + dir_ + "' PS_SOUND_WATCH_PID=" + std::to_string(getpid()) +
-               " '" PS_SCRIPTS_DIR "/sound-server.sh' " + verb;
-    }
-    std::string dir_;
-};
-
 // Each case plays into a sink of its own, so that cases running in parallel do not hear
 // one another's tones.
 class MmeEngineLoop : public ::testing::TestWithParam<int> {
