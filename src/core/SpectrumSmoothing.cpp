@@ -12,6 +12,8 @@
 #include <limits>
 
 double BinToFrequency(double bin, double sampleRateHz, int n) {
+    if (n <= 0)
+        return 0.0;
     return std::min(sampleRateHz / 2.0, std::max(0.0, bin * sampleRateHz / n));
 }
 

@@ -10,6 +10,8 @@
 #include "core/WindowCalibration.h"
 #include "dsp/DSXFastFourier.h"
 #include "dsp/TBDSP.h"
+#include "ui/ScopeTab.h"
+#include "ui/SpectrumTab.h"
 #include "ui/WidgetNaming.h"
 
 #include <QAction>
@@ -314,7 +316,7 @@ void TForm1::SpecialMeterSelect(int meter) {
     DOff->setChecked(shown == 3);
     LSp->setVisible(shown != 3);
     if (shown != 3)
-        LSp->setStyleSheet(shown == 0 ? LS->styleSheet() : LSN->styleSheet());
+        LSp->setPalette(shown == 0 ? LS->palette() : LSN->palette());
     FormResize();
 }
 
@@ -414,8 +416,9 @@ void TForm1::ShowPipelineTexts() {
     }
     if (texts.RepaintRequests != ShownRepaints_) {
         ShownRepaints_ = texts.RepaintRequests;
-        for (QWidget* view : {PaintBox1, PaintBox2, PaintSpecCap, PaintPeak})
-            view->update();
+        SpectrumTab_->EngineBlockDone();
+        ScopeTab_->EngineBlockDone();
+        PaintPeak->update();
     }
     if (State_.StreamErrors.Unreported) {
         // One message per run of failing blocks; how often it repeated is kept in the list.

@@ -2,6 +2,8 @@
 #include "ui/TForm1.h"
 
 #include "core/MeasurementState.h"
+#include "core/ScopeSweep.h"
+#include "ui/SpectrumTab.h"
 
 #include "dsp/DSXFastFourier.h"
 #include "dsp/TBDSP.h"
@@ -55,6 +57,18 @@ void TForm1::ConnectSamplingControls() {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ECT || watched == ECL) {
+        // Enter in either expression, and leaving it, compile it.
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+                ECLExit(watched);
+                return true;
+            }
+        } else if (event->type() == QEvent::FocusOut && !Closing_) {
+            ECLExit(watched);
+        }
+    }
     if (watched == EditLF || watched == EditUF) {
         const bool lower = watched == EditLF;
         if (event->type() == QEvent::KeyPress) {
@@ -85,7 +99,8 @@ void TForm1::SpeedButton1Click() {
     const bool down = SpeedButton1->isChecked();
     Run->setChecked(down);
     Run->setText(down ? "Stop" : "Run");
-    ScopeRedraw = true;
+    State_.Scope.ScopeRedraw = true;
+    RestartSweep(State_.Scope);
 
     ListBox1->clear();
     HealthLines_ = 0;
@@ -200,6 +215,7 @@ void TForm1::ComboSamplesChange() {
     TrackUChange();
     ETimeChange();
     RebuildFilter();
+    FormResize(); // N moves the low end of a logarithmic frequency axis
 }
 
 void TForm1::RebuildFilter() {
@@ -225,9 +241,7 @@ void TForm1::TrackLChange() {
     EditLF->setText(QString::number(TrackL->value()));
     State_.LowerBin = RoundToInt(TrackL->value() / State_.SampleRate * State_.BlockLength);
     State_.Controls.TrackL = TrackL->value();
-    LBW->setText(QString(" BW = %1 Hz").arg(TrackU->value() - TrackL->value()));
-    L_L->setText(QString("%1Hz").arg(TrackL->value()));
-    PlaceBandMarks();
+    SpectrumTab_->PlaceBandMarks(); // also writes LBW, L_L and L_U
 }
 
 void TForm1::TrackUChange() {
@@ -239,9 +253,7 @@ void TForm1::TrackUChange() {
     EditUF->setText(QString::number(TrackU->value()));
     State_.UpperBin = RoundToInt(TrackU->value() / State_.SampleRate * State_.BlockLength);
     State_.Controls.TrackU = TrackU->value();
-    LBW->setText(QString(" BW = %1 Hz").arg(TrackU->value() - TrackL->value()));
-    L_U->setText(QString("%1Hz").arg(TrackU->value()));
-    PlaceBandMarks();
+    SpectrumTab_->PlaceBandMarks();
 }
 
 bool TForm1::EditLFChange() {

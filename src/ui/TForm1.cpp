@@ -2,10 +2,14 @@
 #include "ui/TForm1.h"
 
 #include "audio/EngineFactory.h"
+#include "core/CustomExpressions.h"
+#include "core/LevelMeters.h"
 #include "core/WindowCalibration.h"
 #include "dsp/DSXFastFourier.h"
 #include "dsp/TBDSP.h"
 #include "ui/QtMainThreadDispatcher.h"
+#include "ui/ScopeTab.h"
+#include "ui/SpectrumTab.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -103,6 +107,7 @@ void TForm1::FormCreate() {
     }
 
     setWindowTitle(Caption);
+    CreateCustomParser();
 
     FFT_ = std::make_unique<TDSXFastFourier>();
     DSP_ = std::make_unique<TTBDSP>();
@@ -112,6 +117,7 @@ void TForm1::FormCreate() {
     DSP_->SetWindowType(Hamming);
     Parts_.FFT = FFT_.get();
     Parts_.DSP = DSP_.get();
+    Parts_.CustomLabelText = [this] { return CustomLabelText(); };
     Pipeline_ = std::make_unique<TBlockPipeline>(State_, Parts_);
 
     FindSoundDevices();
@@ -170,6 +176,10 @@ void TForm1::FormCreate() {
     CN4->setVisible(true);
     GroupN4->setVisible(CN4->currentIndex() != 0);
     PageControl1->setTabVisible(PageControl1->indexOf(TabN4VVM), CN4->currentIndex() != 0);
+
+    // Memory traces kept from the last run are loaded here once they exist.
+    SetCustomVariables(State_);
+    CompileCustomExpressions();
 
     flat->setChecked(State_.Weighting == 0);
     pso->setChecked(State_.Weighting == 1);

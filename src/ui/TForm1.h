@@ -6,6 +6,7 @@
 #include "audio/Quibex_Strm.h"
 #include "core/BlockPipeline.h"
 #include "core/MeasurementState.h"
+#include "ui/ViewSettings.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -28,8 +29,13 @@ class QPushButton;
 class QSlider;
 class QTabWidget;
 class QWidget;
+class QPainter;
+class TCustomExpressions;
 class TDSXFastFourier;
+class TScopeTab;
+class TSpectrumTab;
 class TTBDSP;
+struct TSpectrumAxis;
 
 // What the window takes from its surroundings. Tests replace the device list, the engines and the
 // message box; the program uses the defaults.
@@ -121,6 +127,17 @@ public:
     void COutChanChange();
     void TrackFChange();
     void ComboOutDeviceChange();
+    // The custom label and trace (CustomControls.cpp).
+    void CreateCustomParser();
+    void CompileCustomExpressions();
+    // Compiles the expression of the edit that was left (ECL: label, ECT: trace); false and the
+    // focus back in the edit when it does not compile.
+    bool ECLExit(QObject* sender);
+    std::string CustomLabelText();
+    void CCus_Click();
+    void CCSClick();
+    void DrawCus(QPainter& painter, const TSpectrumAxis& axis);
+
     // Engine blocks arrive here on the main thread.
     void AStreamData(void* sender, TDataBufferI& int32Buffer, TDataBufferF& inBuffer,
                      TDataBufferF& outBuffer);
@@ -146,8 +163,6 @@ private:
     QWidget* BuildAboutTab();
     void ConnectSamplingControls();
     void FormResize();
-    void PlaceBandMarks();
-    int SpectrumXOfFrequency(double frequencyHz) const;
     void Beep();
     void ShowMessage(const QString& text);
     // Runs a handler; an exception becomes one message to the user, as the toolkit's general
@@ -165,25 +180,32 @@ private:
     void ApplyCalResult(const struct TCalEditResult& result, QLineEdit* edited);
     void ShowPipelineTexts();
     void ShowStreamHealth();
+    void BuildCustomPage();
+    void RepaintSpectrum();
     void AStreamFailure(const std::string& reason);
     QString ProgramFolder() const;
 
     TFormEnvironment Env_;
     std::unique_ptr<IMainThreadDispatcher> Dispatcher_;
     MeasurementState State_;
+    TViewSettings ViewSettings_;
+    std::unique_ptr<TSpectrumTab> SpectrumTab_; // the Spectrum tab's controls and drawing
+    std::unique_ptr<TScopeTab> ScopeTab_;       // the Scope tab's controls and drawing
     std::unique_ptr<TDSXFastFourier> FFT_;
     std::unique_ptr<TTBDSP> DSP_;
     std::unique_ptr<TQuibexStream> AStream_;
     TPipelineComponents Parts_;
     std::unique_ptr<TBlockPipeline> Pipeline_;
+    std::unique_ptr<TCustomExpressions> Custom_;
+    bool CustomSwitchGuard_ = false; // C is being set to mirror CCus
+    bool TraceErrorShown_ = false;   // the custom trace's evaluation error is on show
+    std::uint32_t CusTraceColor = 0x00FFFF; // custom trace colour, low byte red
     std::uint64_t ShownRepaints_ = 0;
     int HealthLines_ = 0;           // lines at the end of ListBox1 that describe stream gaps
     std::uint64_t ShownGaps_ = 0;   // capture + render gaps those lines describe
     bool TerminateRequested_ = false;
     int BeepCount_ = 0;
     long long BlocksReceived_ = 0;
-    bool ScopeRedraw = false;
-    bool DraggingBandLabel = false; // a cut-on/cut-off caption is being dragged on the spectrum
     bool Closing_ = false;
 
 public:
@@ -260,7 +282,7 @@ public:
     QComboBox* COutChan = nullptr;
     QSlider* TrackF = nullptr;
     QLabel* LFreq = nullptr;
-    QLabel* LCus = nullptr;
+    QLabel* LCus = nullptr; // the custom label on its settings page
     QLineEdit* EPkN = nullptr;
     QLabel* LPkPause = nullptr;
 
@@ -286,4 +308,13 @@ public:
     QProgressBar* ProgressBar1 = nullptr;
     QLabel* LInfo = nullptr;
     QLabel* Label29 = nullptr;
+    QLineEdit* ECT = nullptr;
+    QLineEdit* ECL = nullptr;
+    QLineEdit* EUnit = nullptr;
+    QComboBox* CDigs = nullptr;
+    QLineEdit* EID = nullptr;
+    QCheckBox* CCS = nullptr;
+    QLabel* LErr1 = nullptr;
+    QLabel* LErr2 = nullptr;
+    QAction* CCus = nullptr;
 };

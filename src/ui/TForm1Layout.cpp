@@ -1,6 +1,9 @@
 // The main window's menus, tab pages and controls, and the placement of the band-edge marks.
 #include "ui/TForm1.h"
 
+#include "ui/ScopeTab.h"
+#include "ui/SpectrumTab.h"
+#include "ui/ViewPaintBox.h"
 #include "ui/WidgetNaming.h"
 
 #include <QAction>
@@ -80,13 +83,8 @@ void TForm1::BuildTabs() {
     setCentralWidget(central);
     resize(900, 640);
 
-    connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
-        const bool spectrum = PageControl1->currentWidget() == TabSpectrum;
-        for (auto* legend : MemLegends)
-            legend->setVisible(spectrum);
-        C->setVisible(spectrum);
-        FormResize();
-    });
+    if (auto* spectrumMenu = findChild<QMenu*>("Spectrum1"))
+        SpectrumTab_->AddMenuItems(spectrumMenu);
 }
 
 QWidget* TForm1::BuildMeasureTab() {
@@ -112,32 +110,41 @@ QWidget* TForm1::BuildMeasureTab() {
 
 QWidget* TForm1::BuildScopeTab() {
     auto* tab = NamedPage("TabScope");
-    PaintBox1 = Named<QWidget>(tab, "PaintBox1");
-    TrackAmp = Named<QSlider>(tab, "TrackAmp", Qt::Vertical);
-    TrackAmp->setRange(0, 24);
-    TrackT = Named<QSlider>(tab, "TrackT", Qt::Horizontal);
-    TrackT->setRange(1, 19);
+    TScopeTabHooks hooks;
+    hooks.FormResize = [this] { FormResize(); };
+    ScopeTab_ = std::make_unique<TScopeTab>(tab, State_, ViewSettings_, hooks);
+    PaintBox1 = ScopeTab_->PaintBox1;
+    TrackAmp = ScopeTab_->TrackAmp;
+    TrackT = ScopeTab_->TrackT;
     return tab;
 }
 
 QWidget* TForm1::BuildSpectrumTab() {
     auto* tab = NamedPage("TabSpectrum");
-    PaintSpecCap = Named<QWidget>(tab, "PaintSpecCap");
-    SpecBack = Named<QFrame>(tab, "SpecBack");
-    SpecBack->setAutoFillBackground(true);
-    PaintBox2 = Named<QWidget>(tab, "PaintBox2");
-    LBW = Named<QLabel>(tab, "LBW", " BW = 0 Hz");
-    L_L = Named<QLabel>(tab, "L_L", "");
-    L_U = Named<QLabel>(tab, "L_U", "");
-    Shape1 = Named<QFrame>(tab, "Shape1");
-    Shape2 = Named<QFrame>(tab, "Shape2");
-    for (auto* mark : {Shape1, Shape2}) {
-        mark->setFrameShape(QFrame::VLine);
-        mark->setFixedWidth(2);
-    }
-    LSN = Named<QLabel>(tab, "LSN", "S+N=___.__ dB");
-    LS = Named<QLabel>(tab, "LS", "____ dB");
-    LSp = Named<QLabel>(tab, "LSp", "____ Hz");
+    TSpectrumTabHooks hooks;
+    hooks.FormResize = [this] { FormResize(); };
+    hooks.ShowTraceBoxes = [this](bool visible) {
+        for (auto* legend : MemLegends)
+            legend->setVisible(visible);
+        C->setVisible(visible);
+    };
+    hooks.ReportError = [this](const std::string& message) {
+        Beep();
+        ShowMessage(QString::fromStdString(message));
+    };
+    hooks.DrawCustomTrace = [this](QPainter& painter) { DrawCus(painter, SpectrumTab_->Axis()); };
+    SpectrumTab_ = std::make_unique<TSpectrumTab>(tab, State_, ViewSettings_, hooks);
+    PaintBox2 = SpectrumTab_->PaintBox2;
+    PaintSpecCap = SpectrumTab_->PaintSpecCap;
+    SpecBack = SpectrumTab_->SpecBack;
+    LBW = SpectrumTab_->LBW;
+    L_L = SpectrumTab_->L_L;
+    L_U = SpectrumTab_->L_U;
+    Shape1 = SpectrumTab_->Shape1;
+    Shape2 = SpectrumTab_->Shape2;
+    LSN = SpectrumTab_->LSN;
+    LS = SpectrumTab_->LS;
+    LSp = SpectrumTab_->LSp;
     return tab;
 }
 
@@ -173,8 +180,13 @@ QWidget* TForm1::BuildSettingsTab() {
     PageControl2->addTab(TabSmoothing, "Spec. Smoothing");
 
     TabCustom = NamedPage("TabCustom");
+    BuildCustomPage();
     PageControl2->addTab(TabCustom, "Custom");
     TabSpecSettings = NamedPage("TabSpecSettings");
+    auto* specLayout = new QVBoxLayout(TabSpecSettings);
+    specLayout->addWidget(SpectrumTab_->SettingsGroup());
+    SpectrumTab_->SettingsGroup()->show();
+    specLayout->addStretch(1);
     PageControl2->addTab(TabSpecSettings, "Spectrum / Screenshots");
     layout->addWidget(PageControl2);
     return tab;
@@ -265,47 +277,6 @@ QWidget* TForm1::BuildAboutTab() {
 }
 
 void TForm1::FormResize() {
-    // The spectrum tab: the graph below the bandwidth caption, the meters stacked at its top left.
-    const QRect area = TabSpectrum->rect();
-    const int strip = LBW->sizeHint().height();
-    PaintSpecCap->setGeometry(area);
-    PaintBox2->setGeometry(0, strip, area.width(), std::max(0, area.height() - strip));
-    SpecBack->setGeometry(PaintBox2->geometry());
-    LBW->adjustSize();
-    LBW->move(PaintBox2->x() + PaintBox2->width() - LBW->width(), 0);
-    int y = PaintBox2->y() + 4;
-    for (QLabel* meter : {LSN, LS, LSp}) {
-        meter->adjustSize();
-        meter->move(PaintBox2->x() + 8, y);
-        y += meter->height();
-    }
-    PlaceBandMarks();
-
-    const QRect scope = TabScope->rect();
-    TrackT->setGeometry(0, scope.height() - 24, scope.width() - 40, 24);
-    TrackAmp->setGeometry(scope.width() - 24, 0, 24, scope.height() - 24);
-    PaintBox1->setGeometry(10, 0, std::max(0, scope.width() - 44), std::max(0, scope.height() - 24));
-}
-
-int TForm1::SpectrumXOfFrequency(double frequencyHz) const {
-    // Linear axis from 0 to half the sample rate across the graph.
-    const double span = State_.SampleRate / 2;
-    if (span <= 0)
-        return 0;
-    return static_cast<int>(std::lround(frequencyHz / span * PaintBox2->width()));
-}
-
-void TForm1::PlaceBandMarks() {
-    if (!DraggingBandLabel) {
-        Shape1->setGeometry(SpectrumXOfFrequency(TrackL->value()) + PaintBox2->x(), 0, 2,
-                            PaintBox2->y() + PaintBox2->height());
-        Shape2->setGeometry(SpectrumXOfFrequency(TrackU->value()) + PaintBox2->x(), 0, 2,
-                            PaintBox2->y() + PaintBox2->height());
-    }
-    L_L->adjustSize();
-    L_L->move(std::max(0, Shape1->x() - L_L->width()), 0);
-    L_U->adjustSize();
-    L_U->move(std::min(PaintBox2->x() + PaintBox2->width() - L_U->width() - LBW->width(),
-                       Shape2->x()),
-              0);
+    SpectrumTab_->Relayout();
+    ScopeTab_->Relayout();
 }

@@ -73,12 +73,6 @@ double YToDb(const TSpectrumAxis& axis, double y) {
     return axis.YTop - 10.0 * EffectiveBoxes(axis.Boxes) * y / axis.Height;
 }
 
-double BinToFrequency(double bin, double sampleRateHz, int blockLength) {
-    if (blockLength <= 0)
-        return 0.0;
-    return std::min(sampleRateHz / 2, std::max(0.0, bin * sampleRateHz / blockLength));
-}
-
 int BoxLineY(int height, int k, int boxes) {
     const long long rows = static_cast<long long>(height) * k;
     return static_cast<int>(rows / EffectiveBoxes(boxes));

@@ -1,6 +1,7 @@
 // Qt-free pixel mappings, grids, captions and colour blending of the spectrum and scope views.
 #pragma once
 
+#include "core/SpectrumSmoothing.h" // BinToFrequency
 #include "core/MeasurementState.h"
 
 #include <cstdint>
@@ -71,8 +72,6 @@ double AmplitudeToDb(const TSpectrumAxis& axis, double amplitude, bool calibrate
 double DbToY(const TSpectrumAxis& axis, double db);
 // YTop - 10 * Boxes * y / H.
 double YToDb(const TSpectrumAxis& axis, double y);
-// b * fs / N limited to [0, fs/2].
-double BinToFrequency(double bin, double sampleRateHz, int blockLength);
 
 // Row of the k-th horizontal grid line: H * k div Boxes.
 int BoxLineY(int height, int k, int boxes);
