@@ -2,6 +2,8 @@
 #include "ui/TForm1.h"
 
 #include <QApplication>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QScreen>
 #include <QTimer>
 
@@ -15,6 +17,14 @@ int main(int argc, char* argv[]) {
     if (window.TerminateRequested())
         return 1;
     window.show();
+
+    // Demonstration: start measuring at once and show the spectrum (PHONOSCALE_DEMO=1).
+    if (qEnvironmentVariableIntValue("PHONOSCALE_DEMO") == 1) {
+        QTimer::singleShot(0, &window, [&window] {
+            window.PageControl1->setCurrentWidget(window.TabSpectrum);
+            window.SpeedButton1->click();
+        });
+    }
 
     // For demonstrations on machines without a screen: save a picture of the window after a
     // while and end (PHONOSCALE_SCREENSHOT=FILE, PHONOSCALE_RUN_SECONDS=seconds).
