@@ -1,7 +1,7 @@
 // The main window driven through its named controls: start-up, devices and sampling control.
-#include "audio/AudioError.h"
+#include "WindowRig.h"
+
 #include "dsp/TBDSP.h"
-#include "ui/TForm1.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,81 +22,8 @@
 #include <filesystem>
 #include <fstream>
 
-namespace {
 
-// What the mock engines of one window were asked to do.
-struct EngineLog {
-    int starts = 0;
-    int stops = 0;
-    bool failStart = false;
-    TAudioStreamEngine* running = nullptr;
-};
-
-// An engine that does no I/O: it records starts and stops, and can fail to start.
-class TMockEngine final : public TAudioStreamEngine {
-public:
-    TMockEngine(EngineLog* log, std::vector<TPcmDevice> devices) : log_(log), devices_(std::move(devices)) {}
-    ~TMockEngine() override { Stop(); }
-    void Start() override {
-        if (active_)
-            return;
-        if (log_->failStart)
-            throw EAudioError("Device or resource busy");
-        active_ = true;
-        ++log_->starts;
-        log_->running = this;
-    }
-    void Stop() override {
-        if (!active_)
-            return;
-        active_ = false;
-        ++log_->stops;
-        log_->running = nullptr;
-    }
-    bool Active() const override { return active_; }
-    std::vector<std::string> InputNames() const override { return FormatDeviceNames(devices_, true); }
-    std::vector<std::string> OutputNames() const override { return FormatDeviceNames(devices_, false); }
-
-private:
-    EngineLog* log_;
-    std::vector<TPcmDevice> devices_;
-    bool active_ = false;
-};
-
-const std::vector<TPcmDevice> kBothWays{{"default", "Default device", true, true},
-                                         {"usb", "USB codec", true, true}};
-
-struct Window {
-    EngineLog log;
-    std::vector<QString> messages;
-    std::unique_ptr<TForm1> form;
-
-    explicit Window(std::vector<TPcmDevice> devices = kBothWays) {
-        TFormEnvironment env;
-        env.Devices = std::make_shared<const std::vector<TPcmDevice>>(devices);
-        env.EngineFactory = [this, devices](TAudioEngine) {
-            return std::make_unique<TMockEngine>(&log, devices);
-        };
-        env.ShowMessage = [this](const QString& text) { messages.push_back(text); };
-        env.SettingsFolder = QString::fromStdString(std::filesystem::temp_directory_path().string());
-        form = std::make_unique<TForm1>(std::move(env));
-        form->show();
-    }
-
-    template <typename T> T* Find(const char* name) {
-        auto* control = form->findChild<T*>(name);
-        EXPECT_NE(control, nullptr) << name;
-        return control;
-    }
-
-    bool Close() {
-        QCloseEvent event;
-        QApplication::sendEvent(form.get(), &event);
-        return event.isAccepted();
-    }
-};
-
-} // namespace
+using namespace uitest;
 
 TEST(MainWindowStartUp, CaptionSampleLengthsAndDefaults) {
     Window w;
@@ -291,13 +218,4 @@ TEST(MainWindowDevices, AnAlsaTestDeviceIsListedByItsDescription) {
     for (int i = 0; i < combo->count(); ++i)
         items << combo->itemText(i);
     EXPECT_TRUE(items.filter(QRegularExpression("^\\d\\d  Test sine 1 kHz$")).size() == 1) << items.join(", ").toStdString();
-}
-
-int main(int argc, char** argv) {
-    // Test discovery runs this program without the test environment: never look for a display.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

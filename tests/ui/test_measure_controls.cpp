@@ -1,0 +1,4 @@
+// Measurement controls of the window: menus, smoothing, meters, calibration, sine output.
+#include "WindowRig.h"
+
+using namespace uitest;
