@@ -75,6 +75,8 @@ public:
     TQuibexStream& AStream() { return *AStream_; }
     TTBDSP& DSP() { return *DSP_; }
     TDSXFastFourier& FFT() { return *FFT_; }
+    TSpectrumTab& SpectrumTab() { return *SpectrumTab_; }
+    TScopeTab& ScopeTab() { return *ScopeTab_; }
 
     // Start-up and shutdown.
     void FindSoundDevices();
