@@ -142,9 +142,7 @@ void TForm1::RepaintSpectrum() { SpectrumTab_->Invalidate(); }
 void TForm1::DrawCus(QPainter& painter, const TSpectrumAxis& axis) {
     if (!CCus->isChecked() || !Custom_->BeginTrace(State_))
         return;
-    QPen pen(ToQColor(CusTraceColor, palette()));
-    pen.setWidth(std::max(1, ViewSettings_.TraceWidth));
-    painter.setPen(pen);
+    painter.setPen(PenOf(CusTraceColor, ViewSettings_.TraceWidth, palette()));
     bool penDown = false;
     QPointF last;
     for (int x = 0; x < axis.Width; ++x) {

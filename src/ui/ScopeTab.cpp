@@ -6,7 +6,6 @@
 #include "ui/ViewPaintBox.h"
 
 #include <QAction>
-#include <QColorDialog>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QFrame>
@@ -232,10 +231,7 @@ void TScopeTab::RunFormResize() {
 std::optional<TColour> TScopeTab::ChooseColour(TColour initial) {
     if (Hooks_.ChooseColour)
         return Hooks_.ChooseColour(initial);
-    const QColor chosen = QColorDialog::getColor(ToQColor(initial, Page->palette()), Page);
-    if (!chosen.isValid())
-        return std::nullopt;
-    return FromQColor(chosen);
+    return ChooseColourDialog(initial, Page);
 }
 
 bool TScopeTab::eventFilter(QObject* watched, QEvent* event) {

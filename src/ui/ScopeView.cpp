@@ -14,24 +14,6 @@
 #include <cmath>
 #include <vector>
 
-namespace {
-
-// Pixel coordinates are limited to this magnitude before drawing (a trace at zoom 2^24 runs far
-// off the view); well inside the rasteriser's fixed-point range.
-constexpr int kCoordinateLimit = 1 << 22;
-
-int Limited(int coordinate) {
-    return std::clamp(coordinate, -kCoordinateLimit, kCoordinateLimit);
-}
-
-QPen PenOf(TColour colour, int width, const QPalette& palette) {
-    QPen pen(ToQColor(colour, palette));
-    pen.setWidth(std::max(1, width));
-    return pen;
-}
-
-} // namespace
-
 void TScopeTab::PaintBox1Paint(QPainter& painter) {
     const TScopeAxis axis = Axis();
     painter.setRenderHint(QPainter::Antialiasing, false);

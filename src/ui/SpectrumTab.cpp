@@ -7,7 +7,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QColorDialog>
 #include <QEvent>
 #include <QFormLayout>
 #include <QFrame>
@@ -328,10 +327,7 @@ void TSpectrumTab::RunFormResize() {
 std::optional<TColour> TSpectrumTab::ChooseColour(TColour initial) {
     if (Hooks_.ChooseColour)
         return Hooks_.ChooseColour(initial);
-    const QColor chosen = QColorDialog::getColor(ToQColor(initial, Page->palette()), Page);
-    if (!chosen.isValid())
-        return std::nullopt;
-    return FromQColor(chosen);
+    return ChooseColourDialog(initial, Page);
 }
 
 void TSpectrumTab::EditChanged(void (TSpectrumTab::*handler)(), bool leaving) {

@@ -17,19 +17,6 @@
 
 namespace {
 
-// Pixel coordinates are limited to this magnitude before drawing: far beyond any screen, well
-// inside the rasteriser's fixed-point range (-2000 dB of a zero bin stays unclamped).
-constexpr int kCoordinateLimit = 1 << 22;
-
-int Limited(int coordinate) {
-    return std::clamp(coordinate, -kCoordinateLimit, kCoordinateLimit);
-}
-
-QPen PenOf(TColour colour, int width, const QPalette& palette) {
-    QPen pen(ToQColor(colour, palette));
-    pen.setWidth(std::max(1, width));
-    return pen;
-}
 
 // Appends the polyline through points[0..count) with every run of points in one pixel column
 // cut down to its first, lowest, highest and last point. Consecutive segments within a column

@@ -1,6 +1,9 @@
 // Conversion of the views' 32-bit colours to Qt colours, with system colours taken from a palette.
 #include "ui/ViewMappingQt.h"
 
+#include <QColorDialog>
+#include <QWidget>
+
 namespace {
 
 QPalette::ColorRole RoleOfSystemColour(int index) {
@@ -59,4 +62,17 @@ TColour FromQColor(const QColor& colour) {
     const QColor rgb = colour.toRgb();
     return static_cast<TColour>(rgb.red()) | (static_cast<TColour>(rgb.green()) << 8) |
            (static_cast<TColour>(rgb.blue()) << 16);
+}
+
+QPen PenOf(TColour colour, int width, const QPalette& palette) {
+    QPen pen(ToQColor(colour, palette));
+    pen.setWidth(std::max(1, width));
+    return pen;
+}
+
+std::optional<TColour> ChooseColourDialog(TColour initial, QWidget* parent) {
+    const QColor chosen = QColorDialog::getColor(ToQColor(initial, parent->palette()), parent);
+    if (!chosen.isValid())
+        return std::nullopt;
+    return FromQColor(chosen);
 }
