@@ -178,6 +178,7 @@ void TForm1::BuildSmoothingPage() {
     CRed = Named<QComboBox>(TabSmoothing, "CRed");
     CRed->addItems({"No Reduction", "Smooth Voltage to", "Smooth Power to"});
     EAv = Named<QLineEdit>(TabSmoothing, "EAv", "1000");
+    ::EAvChange(State_, Text(EAv)); // the reduction shown is the one in force
     form->addRow("Data Reduction / Smoothing", CRed);
     form->addRow("points", EAv);
     form->addRow(new QLabel("r       =  reset spectrum smoothing or peak hold\n"
@@ -210,6 +211,13 @@ void TForm1::BuildGeneratorControls() {
 void TForm1::ConnectMeasureControls() {
     connect(ETime, &QLineEdit::textEdited, this, [this] { ETimeChange(); });
     connect(ETime, &QLineEdit::editingFinished, this, [this] { ETimeExit(); });
+    connect(EAv, &QLineEdit::textEdited, this, [this] {
+        try {
+            ::EAvChange(State_, Text(EAv));
+        } catch (const EConvertError&) {
+            // Checked when the field is left, as the time constant is.
+        }
+    });
     connect(EAv, &QLineEdit::editingFinished, this, [this] { EAvChange(); });
     connect(CTC, &QComboBox::currentIndexChanged, this,
             [this](int index) { State_.Controls.CTC = index; });
@@ -332,6 +340,7 @@ void TForm1::Button1Click() {
 
 void TForm1::BResetClick() {
     ::BResetClick(State_);
+    State_.CalRequest = false; // a calibration still waiting for its block goes with it
     BReset->setEnabled(State_.Calibrated);
 }
 
