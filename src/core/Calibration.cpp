@@ -38,6 +38,7 @@ void BResetClick(MeasurementState& state) {
     state.RefLevel = 0.0;
     state.CalVpp = 1.0;
     state.Calibrated = false;
+    state.CalRequest = false; // a calibration still waiting for its block goes with it
 }
 
 TCalEditResult ECalDBChange(MeasurementState& state, std::string_view eCalDbText) {

@@ -36,7 +36,8 @@ private:
 // Button1Click ("Calibrate Level"): the next block makes the current S+N reading CalLevel;
 // BReset is enabled (Calibrated := true).
 void Button1Click(MeasurementState& state);
-// BResetClick ("Reset Level Cal"): RefLevel := 0, CalVpp := 1, BReset disabled.
+// BResetClick ("Reset Level Cal"): RefLevel := 0, CalVpp := 1, BReset disabled, and a
+// calibration requested but not yet applied by a block is dropped.
 void BResetClick(MeasurementState& state);
 
 // ECalDBChange: CalLevel := the dBm number in text; p := DbmToVpp(CalLevel) scaled by 1000 at

@@ -77,12 +77,9 @@ void TForm1::BuildMeasureMenus() {
         DispMem.push_back(NamedAction(memTrace, memNames[k], QString::number(k + 1), true));
     DispMem[0]->setChecked(true);
 
-    Reset1 = NamedAction(spectrum, "Reset1", "Reset");
-    Reset1->setShortcut(QKeySequence(Qt::Key_R));
-    connect(Reset1, &QAction::triggered, this, [this] { Reset1Click(); });
-
-    // Keys of the smoothing modes; they act wherever the focus is in the window.
-    for (const int key : {int(Qt::Key_F8), int(Qt::Key_F11), int(Qt::Key_F12)}) {
+    // Keys of the smoothing modes and of the reset ("Reset" of the graph's pop-up menu); they act
+    // wherever the focus is in the window, except that "r" still types into an edit.
+    for (const int key : {int(Qt::Key_R), int(Qt::Key_F8), int(Qt::Key_F11), int(Qt::Key_F12)}) {
         auto* action = new QAction(this);
         action->setShortcut(QKeySequence(key));
         connect(action, &QAction::triggered, this, [this, key] { FormKeyDown(key); });
@@ -273,7 +270,6 @@ void TForm1::EAvChange() {
     }
 }
 
-void TForm1::Reset1Click() { State_.ResetSmoothing = true; }
 
 void TForm1::flatClick() {
     State_.Weighting = 0;
@@ -340,7 +336,6 @@ void TForm1::Button1Click() {
 
 void TForm1::BResetClick() {
     ::BResetClick(State_);
-    State_.CalRequest = false; // a calibration still waiting for its block goes with it
     BReset->setEnabled(State_.Calibrated);
 }
 

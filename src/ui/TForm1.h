@@ -106,7 +106,6 @@ public:
     void ETimeChange();
     bool ETimeExit();
     void EAvChange();
-    void Reset1Click();
     void flatClick();
     void psoClick();
     void CmesClick();

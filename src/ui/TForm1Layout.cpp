@@ -85,6 +85,7 @@ void TForm1::BuildTabs() {
 
     if (auto* spectrumMenu = findChild<QMenu*>("Spectrum1"))
         SpectrumTab_->AddMenuItems(spectrumMenu);
+    Reset1 = SpectrumTab_->Reset1;
 }
 
 QWidget* TForm1::BuildMeasureTab() {
