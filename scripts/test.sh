@@ -17,7 +17,11 @@ configure_and_build() {
 
 # A private sound server with a loop device for the tests that play and record for real.
 if [ -x scripts/sound-server.sh ]; then
-  eval "$(scripts/sound-server.sh start)" || echo "No sound server: the loop tests will be skipped."
+  if server_env=$(scripts/sound-server.sh start); then
+    eval "$server_env"
+  else
+    echo "No sound server: the loop tests will be skipped."
+  fi
   trap 'scripts/sound-server.sh stop >/dev/null 2>&1 || true' EXIT
 fi
 

@@ -206,6 +206,7 @@ void TForm1::FindSoundDevices() {
         const int outIndex = AStream_->SelectOutputDevice(State_.SelectedOutDeviceName);
         ComboOutDevice->setCurrentIndex(
             std::clamp(outIndex, 0, std::max(0, ComboOutDevice->count() - 1)));
+        ComboOutDeviceChange(); // LSO names the device the tone will play on
     } else {
         ShowMessage("No sound card found!\rClosing Phonoscale.");
         TerminateRequested_ = true;
