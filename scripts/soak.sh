@@ -5,6 +5,8 @@
 #
 #   scripts/soak.sh [seconds] [rate] [sample-length]      defaults: 600 192000 64
 #   BUILD_DIR=...  build folder holding tests/audio/audio_soak (default build/release)
+#   SOAK_WINDOW=1  run the whole program window instead (tests/ui/window_soak on a virtual
+#                  display): engines, pipeline, spectrum and scope painted in turn
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,10 +14,12 @@ SECONDS_TO_RUN="${1:-600}"
 RATE="${2:-192000}"
 SAMPLE_LENGTH="${3:-64}"
 BUILD_DIR="${BUILD_DIR:-build/release}"
-SOAK="$BUILD_DIR/tests/audio/audio_soak"
-
-if [ ! -x "$SOAK" ]; then
-  cmake --build "$BUILD_DIR" --target audio_soak
+if [ "${SOAK_WINDOW:-0}" = 1 ]; then
+  SOAK="$BUILD_DIR/tests/ui/window_soak"
+  [ -x "$SOAK" ] || cmake --build "$BUILD_DIR" --target window_soak
+else
+  SOAK="$BUILD_DIR/tests/audio/audio_soak"
+  [ -x "$SOAK" ] || cmake --build "$BUILD_DIR" --target audio_soak
 fi
 
 export PS_SOUND_DIR="${PS_SOUND_DIR:-/tmp/phonoscale-soak-$(id -u)}"
@@ -29,7 +33,12 @@ cpu_of() { awk -v hz="$(getconf CLK_TCK)" '{ printf "%.2f", ($14 + $15) / hz }' 
 
 server_cpu_before="$(cpu_of "$SERVER_PID")"
 status=0
-"$SOAK" "$SECONDS_TO_RUN" "$RATE" "$SAMPLE_LENGTH" pulse 16 || status=$?
+if [ "${SOAK_WINDOW:-0}" = 1 ]; then
+  xvfb-run -a -s "-screen 0 1280x1024x24" \
+    "$SOAK" "$SECONDS_TO_RUN" "$((RATE / 1000))" "$SAMPLE_LENGTH" || status=$?
+else
+  "$SOAK" "$SECONDS_TO_RUN" "$RATE" "$SAMPLE_LENGTH" pulse 16 || status=$?
+fi
 server_cpu_after="$(cpu_of "$SERVER_PID")"
 server_rss="$(awk '/VmRSS/ { print $2 }' "/proc/$SERVER_PID/status")"
 
