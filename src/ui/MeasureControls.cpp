@@ -401,17 +401,17 @@ void TForm1::AStreamData(void* sender, TDataBufferI& int32Buffer, TDataBufferF& 
 }
 
 void TForm1::ShowPipelineTexts() {
+    // The Spectrum and Scope tabs copy their own meter texts in EngineBlockDone below.
     const TPipelineTexts& texts = State_.Texts;
-    const std::pair<const char*, const std::string*> labels[] = {
-        {"LSN_M", &texts.LSN_M}, {"LSN", &texts.LSN},     {"LS", &texts.LS},
-        {"LSp", &texts.LSp},     {"LSN_O", &texts.LSN_O}, {"LCS", &texts.LCS},
-        {"LCus", &texts.LCus},   {"Label23", &texts.Label23}};
-    for (const auto& [name, text] : labels)
-        if (auto* label = findChild<QLabel*>(name)) {
-            const QString value = QString::fromStdString(*text);
-            if (label->text() != value && !(value.isEmpty() && std::string_view(name) == "Label23"))
-                label->setText(value);
-        }
+    const auto show = [](QLabel* label, const std::string& text) {
+        const QString value = QString::fromStdString(text);
+        if (label->text() != value)
+            label->setText(value);
+    };
+    show(LSN_M, texts.LSN_M);
+    show(LCus, texts.LCus);
+    if (!texts.Label23.empty()) // the calibration edits write it directly until a block does
+        show(Label23, texts.Label23);
     ProgressBar1->setValue(std::clamp(texts.ProgressBar1, 0, ProgressBar1->maximum()));
 
     if (State_.Texts.LayoutRequested) {
