@@ -1,0 +1,111 @@
+// Writes whole files through a temporary file and a rename.
+#include "files/AtomicFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string SystemReason(int error) {
+    return std::strerror(error);
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Closes a descriptor and removes the temporary file unless it was handed over by the rename.
+class TTemporaryFile {
+public:
+    TTemporaryFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    ~TTemporaryFile() {
+        Close();
+        if (!renamed_)
+            ::unlink(path_.c_str());
+    }
+    TTemporaryFile(const TTemporaryFile&) = delete;
+    TTemporaryFile& operator=(const TTemporaryFile&) = delete;
+
+    int Fd() const { return fd_; }
+    const std::string& Path() const { return path_; }
+    int Close() {
+        if (fd_ < 0)
+            return 0;
+        const int result = ::close(fd_);
+        fd_ = -1;
+        return result;
+    }
+    void MarkRenamed() { renamed_ = true; }
+
+private:
+    int fd_;
+    std::string path_;
+    bool renamed_ = false;
+};
+
+} // namespace
+
+EFileWriteError::EFileWriteError(const std::string& path, const std::string& reason)
+    : std::runtime_error("Could not write \"" + path + "\": " + reason), Path_(path) {}
+
+void WriteFileAtomically(const std::string& path, std::string_view contents,
+                         const TBeforeRenameHook& beforeRename) {
+    if (path.empty() || path.back() == '/')
+        throw EFileWriteError(path, "not a file name");
+
+    // The name of the target with a unique suffix; mkstemp creates it with mode 0600.
+    std::string pattern = path + ".tmp-XXXXXX";
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0)
+        throw EFileWriteError(path, SystemReason(errno));
+    TTemporaryFile temporary(fd, pattern);
+
+    struct stat existing {};
+    mode_t mode;
+    if (::stat(path.c_str(), &existing) == 0) {
+        mode = existing.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0644 & ~mask;
+    }
+    if (::fchmod(temporary.Fd(), mode) != 0)
+        throw EFileWriteError(path, SystemReason(errno));
+
+    const char* data = contents.data();
+    std::size_t left = contents.size();
+    while (left > 0) {
+        const ssize_t written = ::write(temporary.Fd(), data, left);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EFileWriteError(path, SystemReason(errno));
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    if (::fsync(temporary.Fd()) != 0)
+        throw EFileWriteError(path, SystemReason(errno));
+    if (temporary.Close() != 0)
+        throw EFileWriteError(path, SystemReason(errno));
+
+    if (beforeRename)
+        beforeRename(temporary.Path());
+
+    if (::rename(temporary.Path().c_str(), path.c_str()) != 0)
+        throw EFileWriteError(path, SystemReason(errno));
+    temporary.MarkRenamed();
+
+    // The rename itself is durable once the folder is flushed; a failure here loses nothing.
+    const int folder = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+}
