@@ -24,6 +24,9 @@ constexpr int kRingSlots = 4;
 // device drops and closes in milliseconds; one behind a frozen sound server hangs there, and
 // the window is not kept waiting for it.
 constexpr auto kStopWait = std::chrono::milliseconds(250);
+// After a failure the threads only close their devices, which may hang on the fault itself: the
+// wait is short; after a start that did not answer, the session thread hangs for certain.
+constexpr auto kFailedStopWait = std::chrono::milliseconds(50);
 
 // Device period: half a block, within 32..8192 frames; device buffer: at least 8 periods and a
 // quarter of a second, so that a busy main thread does not overrun the capture side at once.
@@ -54,6 +57,7 @@ struct TMmeSession {
     TStopSignal StopSignal;
     std::mutex PostMutex;            // held while posting and while raising the stop request
     std::atomic<bool> Failed{false}; // set once by the first thread that reports a failure
+    std::atomic<bool> Hung{false};   // the watchdog gave up waiting for the devices to open
 
     // What to open, fixed at Start; `InWhat`/`OutWhat` begin the start-failure messages.
     bool Capture = false, Render = false;
@@ -140,6 +144,7 @@ struct TMmeSession {
             return;
         const std::string what = s->OpeningRender ? s->OutWhat : s->InWhat;
         lock.unlock();
+        s->Hung.store(true, std::memory_order_release);
         ReportFailure(s, d, what + "the device did not answer");
     }
 
@@ -437,7 +442,10 @@ void TMmeAudioStream::Stop() {
     s->Owner = nullptr; // completions still queued for this run are ignored from here on
     s->RequestStop();
     if (s->Thread.joinable()) {
-        if (s->Exited.wait_for(kStopWait) == std::future_status::timeout)
+        const auto wait = s->Hung.load(std::memory_order_acquire)     ? std::chrono::milliseconds(0)
+                          : s->Failed.load(std::memory_order_acquire) ? kFailedStopWait
+                                                                      : kStopWait;
+        if (s->Exited.wait_for(wait) == std::future_status::timeout)
             s->Thread.detach(); // it holds the session; the devices close when it finally ends
         else
             s->Thread.join();

@@ -285,7 +285,7 @@ TEST(MmeEngineLifecycle, MissingDeviceNamesTheEntryAndTheRequest) {
     EXPECT_GT(failures[0].size(), prefix.size()) << "no device-layer text";
     EXPECT_EQ(engine->ErrorMessage(), failures[0]);
     EXPECT_FALSE(engine->Active());
-    EXPECT_EQ(TAlsaPcm::OpenCount(), 0);
+    EXPECT_TRUE(PumpUntil(dispatcher, [] { return TAlsaPcm::OpenCount() == 0; }));
 }
 
 TEST(MmeEngineLifecycle, RejectedFormatClosesWhatWasOpened) {
@@ -307,7 +307,8 @@ TEST(MmeEngineLifecycle, RejectedFormatClosesWhatWasOpened) {
     EXPECT_TRUE(got.Blocks.empty());
     EXPECT_FALSE(engine->Active());
     EXPECT_FALSE(engine->CaptureOpen());
-    EXPECT_EQ(TAlsaPcm::OpenCount(), 0);
+    EXPECT_TRUE(
+        PumpUntil(dispatcher, [] { return TAlsaPcm::OpenCount() == 0; })); // closed by its thread
     // The engine is usable again after the failure.
     engine->Directions = ddCapture;
     engine->Start();
