@@ -44,13 +44,28 @@ void ShiftUp24(std::uint8_t* data, std::size_t words) {
     }
 }
 
-void ShiftDown24(std::uint8_t* data, std::size_t words) {
-    for (std::size_t i = 0; i < words; ++i, data += 4) {
+// Copies `words` samples from `from` to `to`, shifted down, keeping the sign.
+void ShiftDown24(const std::uint8_t* from, std::uint8_t* to, std::size_t words) {
+    for (std::size_t i = 0; i < words; ++i, from += 4, to += 4) {
         std::int32_t w;
-        std::memcpy(&w, data, 4);
+        std::memcpy(&w, from, 4);
         w >>= 8; // arithmetic shift: the sign fills the top byte
-        std::memcpy(data, &w, 4);
+        std::memcpy(to, &w, 4);
     }
+}
+
+snd_pcm_format_t AlsaFormat(TPcmContainer c) {
+    switch (c) {
+    case TPcmContainer::S16:
+        return SND_PCM_FORMAT_S16_LE;
+    case TPcmContainer::S24Packed:
+        return SND_PCM_FORMAT_S24_3LE;
+    case TPcmContainer::S32:
+        return SND_PCM_FORMAT_S32_LE;
+    case TPcmContainer::S24LowAligned:
+        return SND_PCM_FORMAT_S24_LE;
+    }
+    return SND_PCM_FORMAT_UNKNOWN;
 }
 
 struct HwParamsDeleter {
@@ -95,6 +110,11 @@ TAlsaPcm::TAlsaPcm(const TPcmRequest& request) : request_(request) {
             wanted = {SND_PCM_FORMAT_S24_3LE, SND_PCM_FORMAT_S32_LE, SND_PCM_FORMAT_S24_LE};
         else if (request.Bits == 32)
             wanted = {SND_PCM_FORMAT_S32_LE};
+        if (!request.Containers.empty()) {
+            wanted.clear();
+            for (const auto c : request.Containers)
+                wanted.push_back(AlsaFormat(c));
+        }
         if (wanted.empty())
             Check(-EINVAL, true);
         snd_pcm_format_t chosen = wanted.front();
@@ -121,6 +141,9 @@ TAlsaPcm::TAlsaPcm(const TPcmRequest& request) : request_(request) {
         Check(snd_pcm_hw_params_get_buffer_size(hw.get(), &buffer));
         periodFrames_ = std::max<snd_pcm_uframes_t>(period, 1);
         bufferFrames_ = buffer;
+        if (!request.Capture && chosen == SND_PCM_FORMAT_S24_LE)
+            staging_.assign(
+                periodFrames_ * 4 * static_cast<std::size_t>(std::max(request.Channels, 1)), 0);
 
         snd_pcm_sw_params_t* swRaw = nullptr;
         Check(snd_pcm_sw_params_malloc(&swRaw));
@@ -129,8 +152,9 @@ TAlsaPcm::TAlsaPcm(const TPcmRequest& request) : request_(request) {
         Check(snd_pcm_sw_params_set_avail_min(pcm_, sw.get(), period));
         if (!request.Capture) {
             const snd_pcm_uframes_t threshold =
-                request.StartThreshold == 0 ? buffer
-                                            : std::min<snd_pcm_uframes_t>(request.StartThreshold, buffer);
+                request.StartThreshold == 0
+                    ? buffer
+                    : std::min<snd_pcm_uframes_t>(request.StartThreshold, buffer);
             Check(snd_pcm_sw_params_set_start_threshold(pcm_, sw.get(), threshold));
         }
         Check(snd_pcm_sw_params(pcm_, sw.get()));
@@ -138,8 +162,14 @@ TAlsaPcm::TAlsaPcm(const TPcmRequest& request) : request_(request) {
         format_.Channels = request.Channels;
         format_.Float = false;
         switch (chosen) {
-        case SND_PCM_FORMAT_S16_LE: format_.ContainerBits = 16; format_.ValidBits = 16; break;
-        case SND_PCM_FORMAT_S24_3LE: format_.ContainerBits = 24; format_.ValidBits = 24; break;
+        case SND_PCM_FORMAT_S16_LE:
+            format_.ContainerBits = 16;
+            format_.ValidBits = 16;
+            break;
+        case SND_PCM_FORMAT_S24_3LE:
+            format_.ContainerBits = 24;
+            format_.ValidBits = 24;
+            break;
         case SND_PCM_FORMAT_S24_LE:
             format_.ContainerBits = 32;
             format_.ValidBits = 24;
@@ -151,8 +181,8 @@ TAlsaPcm::TAlsaPcm(const TPcmRequest& request) : request_(request) {
             break;
         }
         // A device that moves nothing for four buffer lengths (at least 5 s) is taken as lost.
-        const auto bufferMs = static_cast<long>(1000.0 * static_cast<double>(buffer) /
-                                                std::max(request.Rate, 1));
+        const auto bufferMs =
+            static_cast<long>(1000.0 * static_cast<double>(buffer) / std::max(request.Rate, 1));
         stallLimit_ = std::chrono::milliseconds(std::max(5000L, 4 * bufferMs));
     } catch (...) {
         Close();
@@ -160,7 +190,9 @@ TAlsaPcm::TAlsaPcm(const TPcmRequest& request) : request_(request) {
     }
 }
 
-TAlsaPcm::~TAlsaPcm() { Close(); }
+TAlsaPcm::~TAlsaPcm() {
+    Close();
+}
 
 void TAlsaPcm::Close() noexcept {
     if (pcm_ == nullptr)
@@ -176,19 +208,19 @@ void TAlsaPcm::Start() {
     lastProgress_ = Clock::now();
 }
 
-void TAlsaPcm::Drop() noexcept { snd_pcm_drop(pcm_); }
+void TAlsaPcm::Drop() noexcept {
+    snd_pcm_drop(pcm_);
+}
 
 void TAlsaPcm::Lost(int code) const {
     throw EDeviceLost((request_.Capture ? "The capture device \"" : "The playback device \"") +
-                      request_.Name + "\" is no longer available: " + PcmErrorText(code));
+                      Label() + "\" is no longer available: " + PcmErrorText(code));
 }
 
 bool TAlsaPcm::Transfer(std::uint8_t* data, std::size_t frames, const TStopSignal& stop,
                         TGapCounters& gaps) {
     const auto frameBytes = static_cast<std::size_t>(format_.BlockAlign());
     const auto words = frames * static_cast<std::size_t>(format_.Channels);
-    if (!request_.Capture && lowAligned24_)
-        ShiftDown24(data, words);
     if (lastProgress_ == Clock::time_point{})
         lastProgress_ = Clock::now();
     stallSince_ = Clock::now();
@@ -199,8 +231,14 @@ bool TAlsaPcm::Transfer(std::uint8_t* data, std::size_t frames, const TStopSigna
             return false;
         const auto chunk = static_cast<snd_pcm_uframes_t>(std::min(frames - done, periodFrames_));
         std::uint8_t* at = data + done * frameBytes;
-        const snd_pcm_sframes_t moved = request_.Capture ? snd_pcm_readi(pcm_, at, chunk)
-                                                         : snd_pcm_writei(pcm_, at, chunk);
+        if (!request_.Capture && lowAligned24_) {
+            // The caller's bytes stay as they are: a buffer written again (a refill that
+            // failed) must not be shifted twice.
+            ShiftDown24(at, staging_.data(), chunk * static_cast<std::size_t>(format_.Channels));
+            at = staging_.data();
+        }
+        const snd_pcm_sframes_t moved =
+            request_.Capture ? snd_pcm_readi(pcm_, at, chunk) : snd_pcm_writei(pcm_, at, chunk);
         if (moved > 0) {
             done += static_cast<std::size_t>(moved);
             lastProgress_ = stallSince_ = Clock::now();
@@ -208,8 +246,9 @@ bool TAlsaPcm::Transfer(std::uint8_t* data, std::size_t frames, const TStopSigna
             if (!request_.Capture) {
                 const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
                 queuedAfterWrite_ =
-                    avail < 0 ? 0
-                              : bufferFrames_ - std::min(bufferFrames_, static_cast<std::size_t>(avail));
+                    avail < 0
+                        ? 0
+                        : bufferFrames_ - std::min(bufferFrames_, static_cast<std::size_t>(avail));
             }
         } else if (moved == 0 || moved == -EAGAIN) {
             if (!WaitReady(stop))
@@ -262,7 +301,7 @@ bool TAlsaPcm::WaitReady(const TStopSignal& stop) {
         Lost(-errno);
     if (Clock::now() - stallSince_ > stallLimit_)
         throw EDeviceLost((request_.Capture ? "The capture device \"" : "The playback device \"") +
-                          request_.Name + "\" stopped responding");
+                          Label() + "\" stopped responding");
     if (ready <= 0)
         return true;
 
@@ -273,9 +312,11 @@ bool TAlsaPcm::WaitReady(const TStopSignal& stop) {
         Lost(rc);
     if ((revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
         switch (snd_pcm_state(pcm_)) {
-        case SND_PCM_STATE_DISCONNECTED: Lost(-ENODEV);
+        case SND_PCM_STATE_DISCONNECTED:
+            Lost(-ENODEV);
         case SND_PCM_STATE_XRUN:
-        case SND_PCM_STATE_SUSPENDED: break; // the next transfer reports it and recovers
+        case SND_PCM_STATE_SUSPENDED:
+            break; // the next transfer reports it and recovers
         default:
             // An error wake-up without an error state: give the device a moment instead of
             // spinning; the stall limit ends a fault that persists.
@@ -299,7 +340,8 @@ void TAlsaPcm::Recover(int code, TGapCounters& gaps) {
     // Playback: silence began when the frames queued at the last write had played.
     const std::uint64_t elapsed = FramesIn(now - lastProgress_, request_.Rate);
     const std::uint64_t lost =
-        request_.Capture ? elapsed : (elapsed > queuedAfterWrite_ ? elapsed - queuedAfterWrite_ : 0);
+        request_.Capture ? elapsed
+                         : (elapsed > queuedAfterWrite_ ? elapsed - queuedAfterWrite_ : 0);
     gaps.Gaps.fetch_add(1, std::memory_order_relaxed);
     gaps.FramesLost.fetch_add(lost, std::memory_order_relaxed);
     if (request_.Capture) {

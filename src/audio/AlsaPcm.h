@@ -36,21 +36,28 @@ struct TGapCounters {
 // it has none. For a rejected format (`formatError`) only the text before its first full stop.
 std::string PcmErrorText(int code, bool formatError = false);
 
+// Sample containers a device can be asked for.
+enum class TPcmContainer { S16, S24Packed, S32, S24LowAligned };
+
 // What to open. Sizes are wishes; the device picks the nearest it can do.
 struct TPcmRequest {
-    std::string Name;           // ALSA device name ("default", "pulse", "plughw:…")
-    bool Capture = true;        // capture or playback
+    std::string Name;    // ALSA device name ("default", "pulse", "plughw:…")
+    std::string Label;   // how messages name the device (its list entry); empty: Name
+    bool Capture = true; // capture or playback
     int Channels = 2;
-    int Rate = 48000;           // frames per second, exact (plug devices resample)
-    int Bits = 16;              // 16: S16_LE; 24: S24_3LE, else S32_LE (24 valid), else S24_LE
+    int Rate = 48000; // frames per second, exact (plug devices resample)
+    int Bits = 16;    // 16: S16_LE; 24: S24_3LE, else S32_LE (24 valid), else S24_LE
     std::size_t PeriodFrames = 1024;
     std::size_t BufferFrames = 8192;
     std::size_t StartThreshold = 0; // playback: frames queued before the device starts; 0: buffer
+    // Containers to try, in order; empty: the order `Bits` gives above.
+    std::vector<TPcmContainer> Containers;
 };
 
-// Owns one snd_pcm_t, opened non-blocking. Construction and destruction on the main thread; while
-// streaming exactly one worker thread calls Start/Transfer/Drop (the device layer is not used
-// from two threads at once) and closes it when it ends. Throws EAudioError with the device layer's text; an open that fails
+// Owns one snd_pcm_t, opened non-blocking. Opened by the engine's session thread (opening may
+// hang on a frozen sound server, so never on the main thread); from then on exactly one thread
+// at a time calls Start/Transfer/Drop/Close (the device layer is not used from two threads at
+// once). Throws EAudioError with the device layer's text; an open that fails
 // half way closes the device before the exception leaves the constructor.
 class TAlsaPcm {
 public:
@@ -65,6 +72,10 @@ public:
     std::size_t PeriodFrames() const { return periodFrames_; }
     std::size_t BufferFrames() const { return bufferFrames_; }
     const std::string& Name() const { return request_.Name; }
+    // The device as messages name it: the request's Label, else its Name.
+    const std::string& Label() const {
+        return request_.Label.empty() ? request_.Name : request_.Label;
+    }
 
     // Starts a capture device (playback starts itself at the start threshold). Throws.
     void Start();
@@ -74,7 +85,8 @@ public:
     // was requested before all frames moved. An overrun or underrun is recovered, counted in
     // `gaps` with its estimated length, and the transfer goes on. Throws EDeviceLost when the
     // device is gone or stops moving data for `StallLimit`. Capture bytes are in place only
-    // after it returns true; playback bytes may be modified (S24_LE realignment).
+    // after it returns true; playback bytes are only read (S24_LE realignment happens in a
+    // staging buffer, so the same bytes can be written again).
     bool Transfer(std::uint8_t* data, std::size_t frames, const TStopSignal& stop,
                   TGapCounters& gaps);
 
@@ -117,7 +129,8 @@ private:
     std::chrono::steady_clock::time_point stallSince_{};   // start of the current wait for data
     std::size_t queuedAfterWrite_ = 0; // playback: frames in the device after the last write
     int xrunsInARow_ = 0;
-    std::vector<pollfd> pollFds_; // the device's descriptors and the stop descriptor
+    std::vector<pollfd> pollFds_;       // the device's descriptors and the stop descriptor
+    std::vector<std::uint8_t> staging_; // playback S24_LE: one period realigned for the device
 
     static std::atomic<int> openCount_;
 };

@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <future>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -18,11 +20,13 @@ namespace {
 
 constexpr int kCaptureBuffers = 8; // fixed, whatever BufferCount says
 constexpr int kRingSlots = 4;
-// How long Stop waits for a worker before leaving it to end on its own: a healthy device drops
-// and closes in milliseconds; after a device failure the worker only closes the broken device,
-// which can hang (a frozen sound server), so the window is not kept waiting for it.
-constexpr auto kWorkerExitWait = std::chrono::seconds(2);
-constexpr auto kFailedWorkerExitWait = std::chrono::milliseconds(250);
+// How long Stop waits for the session thread before leaving it to end on its own: a healthy
+// device drops and closes in milliseconds; one behind a frozen sound server hangs there, and
+// the window is not kept waiting for it.
+constexpr auto kStopWait = std::chrono::milliseconds(250);
+// After a failure the threads only close their devices, which may hang on the fault itself: the
+// wait is short; after a start that did not answer, the session thread hangs for certain.
+constexpr auto kFailedStopWait = std::chrono::milliseconds(50);
 
 // Device period: half a block, within 32..8192 frames; device buffer: at least 8 periods and a
 // quarter of a second, so that a busy main thread does not overrun the capture side at once.
@@ -42,39 +46,40 @@ bool HasShape(const TDataBufferF& block, int channels, std::size_t frames) {
                        [frames](const TSingleArray& row) { return row.size() >= frames; });
 }
 
-// Waits for a worker to end (see kWorkerExitWait); true when it ended and was joined.
-bool JoinWorker(std::thread& worker, std::future<void>& exited, bool failed) {
-    if (!worker.joinable())
-        return true;
-    const auto wait = failed ? std::chrono::duration_cast<std::chrono::milliseconds>(kFailedWorkerExitWait)
-                             : std::chrono::duration_cast<std::chrono::milliseconds>(kWorkerExitWait);
-    if (exited.valid() && exited.wait_for(wait) == std::future_status::timeout) {
-        worker.detach(); // it holds the session; the device closes when it finally ends
-        return false;
-    }
-    worker.join();
-    return true;
-}
-
 } // namespace
 
-// One run of the engine, from Start to Stop. Shared by the engine (main thread) and the two
-// workers; completions posted to the main thread hold it weakly, so a completion that arrives
-// after its run has ended finds either nothing or a session whose Owner is null.
+// One run of the engine, from Start to Stop. Shared by the engine (main thread), the session
+// thread, its watchdog and its render worker; completions posted to the main thread hold it
+// weakly, so a completion that arrives after its run has ended finds either nothing or a session
+// whose Owner is null.
 struct TMmeSession {
     TMmeAudioStream* Owner = nullptr; // main thread only; null once the run has ended
     TStopSignal StopSignal;
-    std::atomic<bool> Failed{false}; // set once by the first worker that loses its device
+    std::mutex PostMutex;            // held while posting and while raising the stop request
+    std::atomic<bool> Failed{false}; // set once by the first thread that reports a failure
+    std::atomic<bool> Hung{false};   // the watchdog gave up waiting for the devices to open
 
-    // Capture side: the worker owns InPcm; buffers move as described in the engine's header.
+    // What to open, fixed at Start; `InWhat`/`OutWhat` begin the start-failure messages.
+    bool Capture = false, Render = false;
+    TPcmRequest InRequest, OutRequest;
+    std::string InWhat, OutWhat;
+    int RenderBuffers = 0;
+
+    // Opening, watched by the watchdog (under OpenMutex).
+    enum class TOpen { Opening, Done };
+    std::mutex OpenMutex;
+    std::condition_variable OpenChanged;
+    TOpen OpenState = TOpen::Opening;
+    bool OpeningRender = false; // which device the session thread is waiting for
+
+    // Capture side: the session thread owns InPcm; buffers move as described in the header.
+    // Everything here is written before "opened" is posted and read by the main thread after.
     std::unique_ptr<TAlsaPcm> InPcm;
     std::vector<TByteArray> InBuffers;
     std::size_t InFrames = 0;
     int InRate = 0; // frames per second
     TBufferQueue InFree;
     TGapCounters InGaps;
-    std::thread InWorker;
-    std::future<void> InExited;
 
     // Render side, the same with the filled buffers waiting to be written.
     std::unique_ptr<TAlsaPcm> OutPcm;
@@ -82,48 +87,158 @@ struct TMmeSession {
     std::size_t OutFrames = 0;
     TBufferQueue OutFilled;
     TGapCounters OutGaps;
-    std::thread OutWorker;
-    std::future<void> OutExited;
 
-    void RequestStop() {
-        StopSignal.Request();
+    std::thread Thread;       // the session thread
+    std::future<void> Exited; // ready once the session thread has closed everything
+
+    void WakeAll() {
         InFree.Wake();
         OutFilled.Wake();
+        { std::lock_guard lock(OpenMutex); } // orders the request before the watchdog's re-check
+        OpenChanged.notify_all();
     }
 
-    // Worker side of a lost device: stop both workers and tell the main thread, once per run.
-    static void ReportLost(const std::shared_ptr<TMmeSession>& s, IMainThreadDispatcher* d,
-                           const std::string& message) {
+    // Main thread: ends the run. Nothing of this session is posted after it returns.
+    void RequestStop() {
+        {
+            std::lock_guard lock(PostMutex);
+            StopSignal.Request();
+        }
+        WakeAll();
+    }
+
+    // Posts `task` unless the run is stopping; true when posted.
+    bool PostUnlessStopped(IMainThreadDispatcher* d, std::function<void()> task) {
+        std::lock_guard lock(PostMutex);
+        if (StopSignal.Requested())
+            return false;
+        d->Post(std::move(task));
+        return true;
+    }
+
+    // Posts the run's one failure report and stops the run's threads; once per run, and not at
+    // all when the main thread is stopping the run already.
+    static void ReportFailure(const std::shared_ptr<TMmeSession>& s, IMainThreadDispatcher* d,
+                              const std::string& message) {
         if (s->Failed.exchange(true, std::memory_order_acq_rel))
             return;
-        const bool stopping = s->StopSignal.Requested();
-        s->RequestStop();
-        if (stopping)
-            return; // the main thread is stopping the run already
-        d->Post([weak = std::weak_ptr<TMmeSession>(s), message] {
-            if (auto live = weak.lock(); live && live->Owner)
-                live->Owner->DeviceLost(live, message);
-        });
+        {
+            std::lock_guard lock(s->PostMutex);
+            if (!s->StopSignal.Requested())
+                d->Post([weak = std::weak_ptr<TMmeSession>(s), message] {
+                    if (auto live = weak.lock(); live && live->Owner)
+                        live->Owner->DeviceLost(live, message);
+                });
+            s->StopSignal.Request();
+        }
+        s->WakeAll();
     }
 
-    static void CaptureLoop(std::shared_ptr<TMmeSession> s, IMainThreadDispatcher* d,
-                            std::promise<void> exited) {
+    // Gives up the start when opening takes longer than `timeout`.
+    static void Watch(std::shared_ptr<TMmeSession> s, IMainThreadDispatcher* d,
+                      std::chrono::milliseconds timeout) {
+        std::unique_lock lock(s->OpenMutex);
+        if (s->OpenChanged.wait_for(lock, timeout, [&] {
+                return s->OpenState != TOpen::Opening || s->StopSignal.Requested();
+            }))
+            return;
+        const std::string what = s->OpeningRender ? s->OutWhat : s->InWhat;
+        lock.unlock();
+        s->Hung.store(true, std::memory_order_release);
+        ReportFailure(s, d, what + "the device did not answer");
+    }
+
+    void SetOpening(bool render) {
+        std::lock_guard lock(OpenMutex);
+        OpeningRender = render;
+    }
+
+    void EndOpening() {
+        {
+            std::lock_guard lock(OpenMutex);
+            OpenState = TOpen::Done;
+        }
+        OpenChanged.notify_all();
+    }
+
+    static void Run(std::shared_ptr<TMmeSession> s, IMainThreadDispatcher* d,
+                    std::chrono::milliseconds timeout, std::promise<void> exited) {
+        std::thread watchdog(&TMmeSession::Watch, s, d, timeout);
+        std::string failure;
+        try {
+            if (s->Capture) {
+                s->SetOpening(false);
+                s->InPcm = std::make_unique<TAlsaPcm>(s->InRequest);
+                const auto frameBytes = static_cast<std::size_t>(s->InPcm->Format().BlockAlign());
+                s->InBuffers.assign(kCaptureBuffers, TByteArray(s->InFrames * frameBytes));
+                for (int i = 0; i < kCaptureBuffers; ++i)
+                    s->InFree.Push(i);
+            }
+            if (s->Render) {
+                s->SetOpening(true);
+                s->OutPcm = std::make_unique<TAlsaPcm>(s->OutRequest);
+                const auto frameBytes = static_cast<std::size_t>(s->OutPcm->Format().BlockAlign());
+                // Silence at the start: every queued buffer.
+                s->OutBuffers.assign(static_cast<std::size_t>(s->RenderBuffers),
+                                     TByteArray(s->OutFrames * frameBytes, 0));
+                for (int i = 0; i < s->RenderBuffers; ++i)
+                    s->OutFilled.Push(i);
+            }
+            if (s->Capture) {
+                s->SetOpening(false);
+                s->InPcm->Start();
+            }
+        } catch (const std::exception& e) {
+            std::lock_guard lock(s->OpenMutex);
+            failure = (s->OpeningRender ? s->OutWhat : s->InWhat) + e.what();
+        }
+        s->EndOpening();
+        watchdog.join();
+        if (!failure.empty())
+            ReportFailure(s, d, failure);
+        const bool go =
+            failure.empty() && s->PostUnlessStopped(d, [weak = std::weak_ptr<TMmeSession>(s)] {
+                if (auto live = weak.lock(); live && live->Owner)
+                    live->Owner->Opened(live);
+            });
+        if (go) {
+            std::thread render;
+            if (s->Capture && s->Render)
+                render = std::thread(&TMmeSession::RenderLoop, s, d);
+            if (s->Capture)
+                CaptureLoop(s, d);
+            else
+                RenderLoop(s, d);
+            if (render.joinable())
+                render.join();
+        }
+        if (s->InPcm)
+            s->InPcm->Close();
+        if (s->OutPcm)
+            s->OutPcm->Close();
+        exited.set_value();
+    }
+
+    static void CaptureLoop(const std::shared_ptr<TMmeSession>& s, IMainThreadDispatcher* d) {
         bool lost = false;
         try {
             TAlsaPcm& pcm = *s->InPcm;
             const double rate = std::max(s->InRate, 1);
-            const auto period = std::chrono::duration<double>(
-                static_cast<double>(pcm.PeriodFrames()) / rate);
+            const auto period =
+                std::chrono::duration<double>(static_cast<double>(pcm.PeriodFrames()) / rate);
             // How long the main thread may hold every buffer before input is dropped: half the
             // device buffer, so a short hiccup costs nothing.
-            const auto patience = std::max(std::chrono::duration<double>(0.02),
-                                           std::chrono::duration<double>(
-                                               static_cast<double>(pcm.BufferFrames()) / 2.0 / rate));
-            TByteArray scratch(pcm.PeriodFrames() * static_cast<std::size_t>(pcm.Format().BlockAlign()));
+            const auto patience =
+                std::max(std::chrono::duration<double>(0.02),
+                         std::chrono::duration<double>(static_cast<double>(pcm.BufferFrames()) /
+                                                       2.0 / rate));
+            TByteArray scratch(pcm.PeriodFrames() *
+                               static_cast<std::size_t>(pcm.Format().BlockAlign()));
             bool dropping = false;
             for (;;) {
                 int buffer = 0;
-                const auto got = s->InFree.PopFor(buffer, s->StopSignal, dropping ? period : patience);
+                const auto got =
+                    s->InFree.PopFor(buffer, s->StopSignal, dropping ? period : patience);
                 if (got == TBufferQueue::TPop::Stopped)
                     break;
                 if (got == TBufferQueue::TPop::TimedOut) {
@@ -133,7 +248,8 @@ struct TMmeSession {
                     if (!dropping)
                         s->InGaps.Gaps.fetch_add(1, std::memory_order_relaxed);
                     dropping = true;
-                    const auto frames = pcm.DiscardAvailable(scratch.data(), pcm.PeriodFrames(), s->InGaps);
+                    const auto frames =
+                        pcm.DiscardAvailable(scratch.data(), pcm.PeriodFrames(), s->InGaps);
                     s->InGaps.FramesLost.fetch_add(frames, std::memory_order_relaxed);
                     continue;
                 }
@@ -142,25 +258,24 @@ struct TMmeSession {
                 std::fill(bytes.begin(), bytes.end(), std::uint8_t{0});
                 if (!s->InPcm->Transfer(bytes.data(), s->InFrames, s->StopSignal, s->InGaps))
                     break;
-                d->Post([weak = std::weak_ptr<TMmeSession>(s), buffer] {
-                    if (auto live = weak.lock(); live && live->Owner)
-                        live->Owner->CaptureDone(live, buffer);
-                });
+                if (!s->PostUnlessStopped(d, [weak = std::weak_ptr<TMmeSession>(s), buffer] {
+                        if (auto live = weak.lock(); live && live->Owner)
+                            live->Owner->CaptureDone(live, buffer);
+                    }))
+                    break;
             }
         } catch (const std::exception& e) {
             lost = true;
-            ReportLost(s, d, e.what());
+            ReportFailure(s, d, e.what());
         }
         // The worker closes its own device, so that a device that hangs blocks only this
         // thread; a lost device is not asked to drop its data first (that may hang too).
         if (!lost)
             s->InPcm->Drop();
         s->InPcm->Close();
-        exited.set_value();
     }
 
-    static void RenderLoop(std::shared_ptr<TMmeSession> s, IMainThreadDispatcher* d,
-                           std::promise<void> exited) {
+    static void RenderLoop(const std::shared_ptr<TMmeSession>& s, IMainThreadDispatcher* d) {
         bool lost = false;
         try {
             int buffer = 0;
@@ -168,21 +283,19 @@ struct TMmeSession {
                 auto& bytes = s->OutBuffers[static_cast<std::size_t>(buffer)];
                 if (!s->OutPcm->Transfer(bytes.data(), s->OutFrames, s->StopSignal, s->OutGaps))
                     break;
-                d->Post([weak = std::weak_ptr<TMmeSession>(s), buffer] {
-                    if (auto live = weak.lock(); live && live->Owner)
-                        live->Owner->RenderDone(live, buffer);
-                });
+                if (!s->PostUnlessStopped(d, [weak = std::weak_ptr<TMmeSession>(s), buffer] {
+                        if (auto live = weak.lock(); live && live->Owner)
+                            live->Owner->RenderDone(live, buffer);
+                    }))
+                    break;
             }
         } catch (const std::exception& e) {
             lost = true;
-            ReportLost(s, d, e.what());
+            ReportFailure(s, d, e.what());
         }
-        // The worker closes its own device, so that a device that hangs blocks only this
-        // thread; a lost device is not asked to drop its data first (that may hang too).
         if (!lost)
             s->OutPcm->Drop();
         s->OutPcm->Close();
-        exited.set_value();
     }
 };
 
@@ -193,7 +306,9 @@ TMmeAudioStream::TMmeAudioStream(std::shared_ptr<const std::vector<TPcmDevice>> 
     OutputDevice = TDeviceSettings(0, 2, 48000, 24, 2048);
 }
 
-TMmeAudioStream::~TMmeAudioStream() { Stop(); }
+TMmeAudioStream::~TMmeAudioStream() {
+    Stop();
+}
 
 std::vector<std::string> TMmeAudioStream::InputNames() const {
     return devices_ ? FormatDeviceNames(*devices_, true) : std::vector<std::string>{};
@@ -204,11 +319,11 @@ std::vector<std::string> TMmeAudioStream::OutputNames() const {
 }
 
 bool TMmeAudioStream::CaptureOpen() const {
-    return session_ && session_->InPcm && session_->InPcm->IsOpen();
+    return Opened_ && session_ && session_->InPcm && session_->InPcm->IsOpen();
 }
 
 bool TMmeAudioStream::RenderOpen() const {
-    return session_ && session_->OutPcm && session_->OutPcm->IsOpen();
+    return Opened_ && session_ && session_->OutPcm && session_->OutPcm->IsOpen();
 }
 
 TStreamHealth TMmeAudioStream::Health() const {
@@ -222,41 +337,70 @@ TStreamHealth TMmeAudioStream::Health() const {
     return h;
 }
 
+TPcmRequest TMmeAudioStream::Request(bool capture, const TDeviceSettings& d,
+                                     std::string& what) const {
+    const auto list = devices_ ? DevicesFor(*devices_, capture) : std::vector<TPcmDevice>{};
+    const auto names =
+        devices_ ? FormatDeviceNames(*devices_, capture) : std::vector<std::string>{};
+    const bool listed = d.Index >= 0 && static_cast<std::size_t>(d.Index) < list.size();
+    const std::string label =
+        listed ? names[static_cast<std::size_t>(d.Index)] : "device " + std::to_string(d.Index + 1);
+    // "Cannot capture from "04  Sound server" at 96000 samples/s, 16 bit: " + the reason.
+    what = std::string(capture ? "Cannot capture from \"" : "Cannot play to \"") + label +
+           "\" at " + std::to_string(d.SamplingRate) + " samples/s, " +
+           std::to_string(d.BitsPerSample) + " bit: ";
+    if (!listed)
+        throw EAudioError(what + PcmErrorText(-ENODEV));
+    if (d.SamplesPerBuf < 1)
+        throw EAudioError(what + PcmErrorText(-EINVAL));
+    TPcmRequest request;
+    request.Name = list[static_cast<std::size_t>(d.Index)].Name;
+    request.Label = label;
+    request.Capture = capture;
+    request.Channels = d.Channels;
+    request.Rate = d.SamplingRate;
+    request.Bits = d.BitsPerSample;
+    request.PeriodFrames = PeriodFor(d);
+    request.BufferFrames = BufferFor(d);
+    return request;
+}
+
 void TMmeAudioStream::Start() {
     if (Active_)
         return;
     Active_ = true;
+    Opened_ = false;
     health_ = {};
     try {
         if (dispatcher_ == nullptr)
             throw EAudioError("No main-thread dispatcher for the sound-card engine");
         auto s = std::make_shared<TMmeSession>();
-        s->Owner = this;
-        session_ = s;
+        s->Capture = Directions == ddCapture || Directions == ddBoth;
+        s->Render = Directions == ddRender || Directions == ddBoth;
+        if (s->Capture) {
+            s->InRequest = Request(true, InputDevice, s->InWhat);
+            s->InFrames = static_cast<std::size_t>(InputDevice.SamplesPerBuf);
+            s->InRate = InputDevice.SamplingRate;
+        }
+        if (s->Render) {
+            s->OutRequest = Request(false, OutputDevice, s->OutWhat);
+            s->RenderBuffers = std::max(BufferCount, 1);
+            s->OutFrames = static_cast<std::size_t>(OutputDevice.SamplesPerBuf);
+            // Start playing once the device buffer is full, or once every queued buffer is in it.
+            s->OutRequest.StartThreshold = static_cast<std::size_t>(s->RenderBuffers) *
+                                           static_cast<std::size_t>(OutputDevice.SamplesPerBuf);
+        }
         RingWrite_ = 0;
         RingRead_ = 2;
         AllocateBlock(InBlock_, InputDevice.Channels, InputDevice.SamplesPerBuf);
         AllocateBlock(OutBlock_, OutputDevice.Channels, OutputDevice.SamplesPerBuf);
         Int32Block_.clear();
 
-        const bool capture = Directions == ddCapture || Directions == ddBoth;
-        const bool render = Directions == ddRender || Directions == ddBoth;
-        if (capture)
-            OpenCapture(*s);
-        if (render)
-            OpenRender(*s);
-
-        if (capture) {
-            s->InPcm->Start();
-            std::promise<void> exited;
-            s->InExited = exited.get_future();
-            s->InWorker = std::thread(&TMmeSession::CaptureLoop, s, dispatcher_, std::move(exited));
-        }
-        if (render) {
-            std::promise<void> exited;
-            s->OutExited = exited.get_future();
-            s->OutWorker = std::thread(&TMmeSession::RenderLoop, s, dispatcher_, std::move(exited));
-        }
+        s->Owner = this;
+        std::promise<void> exited;
+        s->Exited = exited.get_future();
+        s->Thread = std::thread(&TMmeSession::Run, s, dispatcher_, OpenTimeout, std::move(exited));
+        session_ = std::move(s);
     } catch (const std::exception& e) {
         ErrorMessage_ = e.what();
         Stop();
@@ -267,86 +411,49 @@ void TMmeAudioStream::Start() {
     }
 }
 
-void TMmeAudioStream::OpenCapture(TMmeSession& s) {
-    const auto list = devices_ ? DevicesFor(*devices_, true) : std::vector<TPcmDevice>{};
-    const TDeviceSettings& d = InputDevice;
-    if (d.Index < 0 || static_cast<std::size_t>(d.Index) >= list.size())
-        throw EAudioError(PcmErrorText(-ENODEV));
-    if (d.SamplesPerBuf < 1)
-        throw EAudioError(PcmErrorText(-EINVAL));
-    TPcmRequest request;
-    request.Name = list[static_cast<std::size_t>(d.Index)].Name;
-    request.Capture = true;
-    request.Channels = d.Channels;
-    request.Rate = d.SamplingRate;
-    request.Bits = d.BitsPerSample;
-    request.PeriodFrames = PeriodFor(d);
-    request.BufferFrames = BufferFor(d);
-    s.InPcm = std::make_unique<TAlsaPcm>(request);
-    InFormat_ = s.InPcm->Format();
-    convertIn_ = SelectCaptureConverter(InFormat_);
-    s.InFrames = static_cast<std::size_t>(d.SamplesPerBuf);
-    s.InRate = d.SamplingRate;
-    s.InBuffers.assign(kCaptureBuffers,
-                       TByteArray(s.InFrames * static_cast<std::size_t>(InFormat_.BlockAlign())));
-    for (int i = 0; i < kCaptureBuffers; ++i)
-        s.InFree.Push(i);
-}
-
-void TMmeAudioStream::OpenRender(TMmeSession& s) {
-    const auto list = devices_ ? DevicesFor(*devices_, false) : std::vector<TPcmDevice>{};
-    const TDeviceSettings& d = OutputDevice;
-    if (d.Index < 0 || static_cast<std::size_t>(d.Index) >= list.size())
-        throw EAudioError(PcmErrorText(-ENODEV));
-    if (d.SamplesPerBuf < 1)
-        throw EAudioError(PcmErrorText(-EINVAL));
-    const int count = std::max(BufferCount, 1);
-    TPcmRequest request;
-    request.Name = list[static_cast<std::size_t>(d.Index)].Name;
-    request.Capture = false;
-    request.Channels = d.Channels;
-    request.Rate = d.SamplingRate;
-    request.Bits = d.BitsPerSample;
-    request.PeriodFrames = PeriodFor(d);
-    request.BufferFrames = BufferFor(d);
-    // Start playing once the device buffer is full, or once every queued buffer is in it.
-    request.StartThreshold = static_cast<std::size_t>(count) * static_cast<std::size_t>(d.SamplesPerBuf);
-    s.OutPcm = std::make_unique<TAlsaPcm>(request);
-    OutFormat_ = s.OutPcm->Format();
-    convertOut_ = SelectRenderConverter(OutFormat_);
-    s.OutFrames = static_cast<std::size_t>(d.SamplesPerBuf);
-    // Silence everywhere at the start: the queued buffers and all ring slots.
-    const TByteArray silence(s.OutFrames * static_cast<std::size_t>(OutFormat_.BlockAlign()), 0);
-    s.OutBuffers.assign(static_cast<std::size_t>(count), silence);
-    for (auto& slot : Ring_)
-        slot = silence;
-    for (int i = 0; i < count; ++i)
-        s.OutFilled.Push(i);
+void TMmeAudioStream::Opened(const std::shared_ptr<TMmeSession>& s) {
+    if (s != session_ || !Active_)
+        return;
+    Opened_ = true;
+    if (s->InPcm) {
+        InFormat_ = s->InPcm->Format();
+        convertIn_ = SelectCaptureConverter(InFormat_);
+    }
+    if (s->OutPcm) {
+        OutFormat_ = s->OutPcm->Format();
+        convertOut_ = SelectRenderConverter(OutFormat_);
+        // Silence in every ring slot at the start.
+        const TByteArray silence(s->OutFrames * static_cast<std::size_t>(OutFormat_.BlockAlign()),
+                                 0);
+        for (auto& slot : Ring_)
+            slot = silence;
+    }
 }
 
 void TMmeAudioStream::Stop() {
     if (!Active_)
         return;
     Active_ = false;
+    Opened_ = false;
     const auto s = std::move(session_);
     session_.reset();
     if (!s)
         return;
     s->Owner = nullptr; // completions still queued for this run are ignored from here on
     s->RequestStop();
-    const bool failed = s->Failed.load(std::memory_order_acquire);
-    const bool captureEnded = JoinWorker(s->InWorker, s->InExited, failed);
-    const bool renderEnded = JoinWorker(s->OutWorker, s->OutExited, failed);
+    if (s->Thread.joinable()) {
+        const auto wait = s->Hung.load(std::memory_order_acquire)     ? std::chrono::milliseconds(0)
+                          : s->Failed.load(std::memory_order_acquire) ? kFailedStopWait
+                                                                      : kStopWait;
+        if (s->Exited.wait_for(wait) == std::future_status::timeout)
+            s->Thread.detach(); // it holds the session; the devices close when it finally ends
+        else
+            s->Thread.join();
+    }
     health_.CaptureGaps = s->InGaps.Gaps.load(std::memory_order_relaxed);
     health_.CaptureFramesLost = s->InGaps.FramesLost.load(std::memory_order_relaxed);
     health_.RenderGaps = s->OutGaps.Gaps.load(std::memory_order_relaxed);
     health_.RenderFramesLost = s->OutGaps.FramesLost.load(std::memory_order_relaxed);
-    // A device whose worker never ran closes here; one whose worker did not end is closed by
-    // that worker when it does.
-    if (captureEnded && s->InPcm)
-        s->InPcm->Close();
-    if (renderEnded && s->OutPcm)
-        s->OutPcm->Close();
 }
 
 void TMmeAudioStream::CaptureDone(const std::shared_ptr<TMmeSession>& s, int buffer) {
@@ -412,7 +519,8 @@ void TMmeAudioStream::RenderDone(const std::shared_ptr<TMmeSession>& s, int buff
         NoteBlockError(*error);
 }
 
-void TMmeAudioStream::DeviceLost(const std::shared_ptr<TMmeSession>& s, const std::string& message) {
+void TMmeAudioStream::DeviceLost(const std::shared_ptr<TMmeSession>& s,
+                                 const std::string& message) {
     if (s != session_ || !Active_)
         return;
     ErrorMessage_ = message;

@@ -9,6 +9,7 @@ struct TPcmDevice {
     std::string Description; // first line of the device's description, shown to the user
     bool Capture = false;    // usable for capture
     bool Playback = false;   // usable for playback
+    std::string Detail{};    // second line of the description (empty when there is none)
 };
 
 // Source of the device list; the window uses the ALSA lister, tests inject their own lists.
@@ -19,7 +20,9 @@ public:
 };
 
 // Lists ALSA PCM devices from the name hints. Entries that are no sound device ("null", the
-// rate-converter and channel-mixing plugins, entries without a description) are left out.
+// rate-converter and channel-mixing plugins, entries without a description) are left out, and
+// so are plugins that need a server or interface this engine does not stream through here
+// (JACK, OSS, the USB stream device).
 class TAlsaDeviceLister final : public IPcmDeviceLister {
 public:
     std::vector<TPcmDevice> List() override;
@@ -36,7 +39,9 @@ private:
 };
 
 // Builds the entries "%.2d  %s" (number from 1, two digits, two blanks, description) of the
-// devices usable for capture (`capture` true) or playback.
+// devices usable for capture (`capture` true) or playback. Where two entries of the list would
+// read the same, they read "<description> (<detail>)"; where that still reads the same, the
+// device name follows in brackets: "<description> [<name>]".
 std::vector<std::string> FormatDeviceNames(const std::vector<TPcmDevice>& devices, bool capture);
 
 // The devices usable for one direction, in list order (entry i of FormatDeviceNames is item i).

@@ -6,6 +6,22 @@
 #include <algorithm>
 #include <cctype>
 
+class TQuibexStream::TCallbackScope {
+public:
+    // `caller`: the engine whose callback this is; it is kept even when it was retired.
+    TCallbackScope(TQuibexStream& stream, const TAudioStreamEngine* caller) : stream_(stream) {
+        if (stream_.callbackDepth_ == 0)
+            stream_.ReleaseRetired(caller); // entered from the event loop: no other engine below
+        ++stream_.callbackDepth_;
+    }
+    ~TCallbackScope() { --stream_.callbackDepth_; }
+    TCallbackScope(const TCallbackScope&) = delete;
+    TCallbackScope& operator=(const TCallbackScope&) = delete;
+
+private:
+    TQuibexStream& stream_;
+};
+
 TQuibexStream::TQuibexStream(TEngineFactory factory) : factory_(std::move(factory)) {
     Configure();
 }
@@ -13,20 +29,51 @@ TQuibexStream::TQuibexStream(TEngineFactory factory) : factory_(std::move(factor
 TQuibexStream::~TQuibexStream() {
     Stop();
     engine_.reset();
+    retired_.clear();
 }
 
 void TQuibexStream::SetEngine(TAudioEngine engine) {
     Engine_ = engine;
-    engine_.reset(); // the engine stops itself when destroyed
+    Retire();
     Configure();
+}
+
+void TQuibexStream::Retire() {
+    ReleaseRetired();
+    if (!engine_)
+        return;
+    engine_->Stop();
+    retired_.push_back(std::move(engine_));
+}
+
+void TQuibexStream::ReleaseRetired(const TAudioStreamEngine* keep) {
+    if (callbackDepth_ != 0)
+        return;
+    std::erase_if(retired_, [keep](const auto& engine) { return engine.get() != keep; });
 }
 
 void TQuibexStream::Configure() {
     engine_ = factory_(Engine_);
     engine_->Directions = Directions;
-    engine_->OnData = OnData;
-    engine_->OnFailure = OnFailure;
-    engine_->OnBlockError = OnBlockError;
+    // The engine calls the facade's handlers through these, so that the facade knows when engine
+    // code is on the stack.
+    const TAudioStreamEngine* self = engine_.get();
+    engine_->OnData = [this, self](void* sender, TDataBufferI& ints, TDataBufferF& in,
+                                   TDataBufferF& out) {
+        const TCallbackScope scope(*this, self);
+        if (OnData)
+            OnData(sender, ints, in, out);
+    };
+    engine_->OnFailure = [this, self](const std::string& reason) {
+        const TCallbackScope scope(*this, self);
+        if (OnFailure)
+            OnFailure(reason);
+    };
+    engine_->OnBlockError = [this, self](const std::string& text) {
+        const TCallbackScope scope(*this, self);
+        if (OnBlockError)
+            OnBlockError(text);
+    };
     engine_->InputDevice.Assign(InputDevice);
     engine_->OutputDevice.Assign(OutputDevice);
     if (Engine_ == aeMME)
@@ -38,12 +85,13 @@ void TQuibexStream::Configure() {
 void TQuibexStream::Start() {
     if (Active())
         return;
-    engine_.reset();
+    Retire();
     Configure();
     engine_->Start();
 }
 
 void TQuibexStream::Stop() {
+    ReleaseRetired();
     if (engine_)
         engine_->Stop();
 }

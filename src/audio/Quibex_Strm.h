@@ -18,6 +18,12 @@ using TEngineFactory = std::function<std::unique_ptr<TAudioStreamEngine>(TAudioE
 
 // Owned by the main window; used on the main thread only. It owns its current engine object and
 // the two device-name lists shared by the whole program.
+//
+// An engine object that is replaced (by Start or SetEngine) is stopped at once but destroyed
+// only at the next point where no engine code can be on the stack: a facade call made from
+// outside every engine callback, or the entry of the next callback from the outer level. So a
+// handler may restart sampling or switch engines from inside `OnData`, `OnFailure` or
+// `OnBlockError`: the engine that called it finishes its completion code on a living object.
 class TQuibexStream {
 public:
     explicit TQuibexStream(TEngineFactory factory);
@@ -26,8 +32,9 @@ public:
     TQuibexStream& operator=(const TQuibexStream&) = delete;
 
     TAudioEngine Engine() const { return Engine_; }
-    // Switches engines: destroys the current engine object (it stops itself) and configures a
-    // new one of the chosen kind, which refreshes the device-name lists. Does not start it.
+    // Switches engines: stops the current engine object and retires it (see the class comment),
+    // then configures a new one of the chosen kind, which refreshes the device-name lists. Does
+    // not start it.
     void SetEngine(TAudioEngine engine);
 
     TDataDirections Directions = ddBoth;
@@ -40,8 +47,9 @@ public:
     // Called on the main thread at the first error while a block was handled; streaming goes on.
     std::function<void(const std::string&)> OnBlockError;
 
-    // Creates a fresh engine of the current kind from the properties above and starts it.
-    // Engine errors pass to the caller.
+    // Creates a fresh engine of the current kind from the properties above and starts it (the
+    // previous one is retired). Engine errors pass to the caller; a sound-card start that fails
+    // after returning is reported through `OnFailure`.
     void Start();
     // Stops the current engine; safe when nothing runs.
     void Stop();
@@ -60,15 +68,24 @@ public:
 
     // The current engine object (never null after construction).
     TAudioStreamEngine* CurrentEngine() const { return engine_.get(); }
+    // Replaced engine objects not yet destroyed (for checks and tests).
+    std::size_t RetiredEngines() const { return retired_.size(); }
 
 private:
     void Configure();
+    void Retire();
+    // Destroys the retired engines but `keep`, unless an engine callback is running.
+    void ReleaseRetired(const TAudioStreamEngine* keep = nullptr);
+    // Counts the engine callbacks on the stack while one runs.
+    class TCallbackScope;
     int SelectDevice(std::string& name, const std::vector<std::string>& names,
                      TDeviceSettings& device);
 
     TEngineFactory factory_;
     TAudioEngine Engine_ = aeMME;
     std::unique_ptr<TAudioStreamEngine> engine_;
+    std::vector<std::unique_ptr<TAudioStreamEngine>> retired_; // stopped, destroyed when safe
+    int callbackDepth_ = 0; // engine callbacks running (nested ones included)
     std::vector<std::string> InputDeviceNames_;
     std::vector<std::string> OutputDeviceNames_;
 };

@@ -4,12 +4,15 @@
 #include "audio/AlsaPcm.h"
 #include "audio/AudioError.h"
 #include "audio/MmeStrm.h"
+#include "audio/Quibex_Strm.h"
+#include "audio/WdmStrm.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -76,7 +79,9 @@ public:
              << "pcm.ps_out_raw { type file slave.pcm \"null\" file \"" << f.Dir
              << "/out.raw\" format \"raw\" }\n"
              << "pcm.ps_out16 { type plug slave { pcm \"ps_out_raw\" format S16_LE rate 48000 "
-                "channels 2 } }\n";
+                "channels 2 } }\n"
+             << "pcm.ps_out24_raw { type file slave.pcm \"null\" file \"" << f.Dir
+             << "/out24.raw\" format \"raw\" }\n";
         conf.close();
         const std::string path = "/usr/share/alsa/alsa.conf:" + f.Dir + "/test.conf";
         setenv("ALSA_CONFIG_PATH", path.c_str(), 1);
@@ -130,8 +135,10 @@ TEST(MmeEngineFile, Captures16BitFileExactlyAndAtItsLevel) {
         ASSERT_EQ(block.size(), 2u);
         ASSERT_EQ(block[0].size(), 2048u);
         for (std::size_t i = 0; i < 2048; ++i) {
-            ASSERT_EQ(block[0][i], static_cast<float>(f.Left16[b * 2048 + i] * 65536)) << b << " " << i;
-            ASSERT_EQ(block[1][i], static_cast<float>(f.Right16[b * 2048 + i] * 65536)) << b << " " << i;
+            ASSERT_EQ(block[0][i], static_cast<float>(f.Left16[b * 2048 + i] * 65536))
+                << b << " " << i;
+            ASSERT_EQ(block[1][i], static_cast<float>(f.Right16[b * 2048 + i] * 65536))
+                << b << " " << i;
         }
         EXPECT_NEAR(ToneAmplitude(block[0], 64), kLeftAmp, 1e-4);
         EXPECT_NEAR(ToneAmplitude(block[1], 128), kRightAmp, 1e-4);
@@ -151,8 +158,10 @@ TEST(MmeEngineFile, Captures24BitFileExactlyAndAtItsLevel) {
         const auto& block = got.Blocks[b];
         for (std::size_t i = 0; i < 2048; ++i) {
             // The 3 bytes become the upper 24 bits of the value; the lowest byte is zero.
-            ASSERT_EQ(block[0][i], static_cast<float>(f.Left24[b * 2048 + i] * 256)) << b << " " << i;
-            ASSERT_EQ(block[1][i], static_cast<float>(f.Right24[b * 2048 + i] * 256)) << b << " " << i;
+            ASSERT_EQ(block[0][i], static_cast<float>(f.Left24[b * 2048 + i] * 256))
+                << b << " " << i;
+            ASSERT_EQ(block[1][i], static_cast<float>(f.Right24[b * 2048 + i] * 256))
+                << b << " " << i;
         }
         EXPECT_NEAR(ToneAmplitude(block[0], 64), kLeftAmp, 1e-5);
         EXPECT_NEAR(ToneAmplitude(block[1], 128), kRightAmp, 1e-5);
@@ -185,8 +194,9 @@ TEST(MmeEngineFile, OddBlockLengthsKeepTheSampleSequence) {
         for (std::size_t b = 0; b < 3; ++b) {
             ASSERT_EQ(got.Blocks[b][0].size(), static_cast<std::size_t>(samples));
             for (std::size_t i = 0; i < got.Blocks[b][0].size(); ++i)
-                ASSERT_EQ(got.Blocks[b][0][i],
-                          static_cast<float>(f.Left16[b * static_cast<std::size_t>(samples) + i] * 65536))
+                ASSERT_EQ(
+                    got.Blocks[b][0][i],
+                    static_cast<float>(f.Left16[b * static_cast<std::size_t>(samples) + i] * 65536))
                     << samples << " " << b << " " << i;
         }
     }
@@ -200,8 +210,8 @@ TEST(MmeEngineLifecycle, StopTwiceAndStartWhileRunningDoNothing) {
     engine->Start();
     EXPECT_TRUE(engine->Active());
     engine->Start(); // running already: no second device
-    EXPECT_EQ(TAlsaPcm::OpenCount(), 1);
     ASSERT_TRUE(PumpUntil(dispatcher, [&] { return !got.Blocks.empty(); }));
+    EXPECT_EQ(TAlsaPcm::OpenCount(), 1);
     engine->Stop();
     EXPECT_FALSE(engine->Active());
     EXPECT_EQ(TAlsaPcm::OpenCount(), 0);
@@ -233,37 +243,49 @@ TEST(MmeEngineLifecycle, CaptureOnlyOpensNoPlaybackDevice) {
     auto engine = CaptureEngine(dispatcher, got, 0, 16);
     engine->OutputDevice.Index = 1; // "ps_no_such_device": opening it would fail
     engine->Start();
-    EXPECT_TRUE(engine->CaptureOpen());
+    ASSERT_TRUE(PumpUntil(dispatcher, [&] { return engine->CaptureOpen(); }));
     EXPECT_FALSE(engine->RenderOpen());
     EXPECT_EQ(TAlsaPcm::OpenCount(), 1);
     ASSERT_TRUE(PumpUntil(dispatcher, [&] { return !got.Blocks.empty(); }));
     engine->Stop();
 }
 
-TEST(MmeEngineLifecycle, BadDeviceIndexGivesTheDeviceLayerTextAndOpensNothing) {
+TEST(MmeEngineLifecycle, BadDeviceIndexSaysWhatWasAskedAndOpensNothing) {
     TQueuedDispatcher dispatcher;
     Captured got;
     auto engine = CaptureEngine(dispatcher, got, 7, 16);
+    const std::string expected =
+        "Cannot capture from \"device 8\" at 48000 samples/s, 16 bit: No such device";
     try {
         engine->Start();
         FAIL() << "Start succeeded";
     } catch (const EAudioError& e) {
-        EXPECT_STREQ(e.what(), "No such device");
+        EXPECT_EQ(e.what(), expected);
     }
-    EXPECT_EQ(engine->ErrorMessage(), "No such device");
+    EXPECT_EQ(engine->ErrorMessage(), expected);
     EXPECT_FALSE(engine->Active());
     EXPECT_EQ(TAlsaPcm::OpenCount(), 0);
 }
 
-TEST(MmeEngineLifecycle, MissingDeviceGivesTheDeviceLayerText) {
+// A start that fails in the device layer is reported once through OnFailure, naming the list
+// entry and what was asked of it before the device layer's text.
+TEST(MmeEngineLifecycle, MissingDeviceNamesTheEntryAndTheRequest) {
     TQueuedDispatcher dispatcher;
     auto engine = std::make_unique<TMmeAudioStream>(TestDeviceList(), &dispatcher);
     engine->Directions = ddRender;
     engine->OutputDevice = TDeviceSettings(1, 2, kRate, 16, 2048); // "ps_no_such_device"
-    EXPECT_THROW(engine->Start(), EAudioError);
-    EXPECT_FALSE(engine->ErrorMessage().empty());
+    std::vector<std::string> failures;
+    engine->OnFailure = [&failures](const std::string& why) { failures.push_back(why); };
+    engine->Start();
+    ASSERT_TRUE(PumpUntil(dispatcher, [&] { return !failures.empty(); }));
+    PumpFor(dispatcher, 50ms);
+    ASSERT_EQ(failures.size(), 1u);
+    const std::string prefix = "Cannot play to \"02  Missing output\" at 48000 samples/s, 16 bit: ";
+    EXPECT_EQ(failures[0].rfind(prefix, 0), 0u) << failures[0];
+    EXPECT_GT(failures[0].size(), prefix.size()) << "no device-layer text";
+    EXPECT_EQ(engine->ErrorMessage(), failures[0]);
     EXPECT_FALSE(engine->Active());
-    EXPECT_EQ(TAlsaPcm::OpenCount(), 0);
+    EXPECT_TRUE(PumpUntil(dispatcher, [] { return TAlsaPcm::OpenCount() == 0; }));
 }
 
 TEST(MmeEngineLifecycle, RejectedFormatClosesWhatWasOpened) {
@@ -273,16 +295,20 @@ TEST(MmeEngineLifecycle, RejectedFormatClosesWhatWasOpened) {
     engine->Directions = ddBoth;
     // The capture side opens; the output refuses a rate below its 4000 Hz minimum.
     engine->OutputDevice = TDeviceSettings(0, 2, 1000, 16, 2048);
-    try {
-        engine->Start();
-        FAIL() << "Start succeeded";
-    } catch (const EAudioError& e) {
-        EXPECT_STREQ(e.what(), "Invalid argument");
-    }
-    EXPECT_EQ(engine->ErrorMessage(), "Invalid argument");
+    std::vector<std::string> failures;
+    engine->OnFailure = [&failures](const std::string& why) { failures.push_back(why); };
+    engine->Start();
+    ASSERT_TRUE(PumpUntil(dispatcher, [&] { return !failures.empty(); }));
+    const std::string expected =
+        "Cannot play to \"01  Test output file\" at 1000 samples/s, 16 bit: Invalid argument";
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0], expected);
+    EXPECT_EQ(engine->ErrorMessage(), expected);
+    EXPECT_TRUE(got.Blocks.empty());
     EXPECT_FALSE(engine->Active());
     EXPECT_FALSE(engine->CaptureOpen());
-    EXPECT_EQ(TAlsaPcm::OpenCount(), 0);
+    EXPECT_TRUE(
+        PumpUntil(dispatcher, [] { return TAlsaPcm::OpenCount() == 0; })); // closed by its thread
     // The engine is usable again after the failure.
     engine->Directions = ddCapture;
     engine->Start();
@@ -348,9 +374,11 @@ TEST(MmeEngineRender, RendersHandlerBlocksAfterLeadingSilence) {
     for (std::size_t i = 0; i < silent; ++i)
         ASSERT_EQ(sample(i, 0), 0) << i;
     for (std::size_t i = 0; i < 2 * 2048; ++i) {
-        const double v = std::nearbyint(static_cast<double>(
-            static_cast<float>(2147483391.0 * std::sin(2.0 * M_PI * static_cast<double>(i % 2048) / 32.0))));
-        ASSERT_EQ(sample(silent + i, 0), static_cast<std::int16_t>(static_cast<std::int64_t>(v) / 65536)) << i;
+        const double v = std::nearbyint(static_cast<double>(static_cast<float>(
+            2147483391.0 * std::sin(2.0 * M_PI * static_cast<double>(i % 2048) / 32.0))));
+        ASSERT_EQ(sample(silent + i, 0),
+                  static_cast<std::int16_t>(static_cast<std::int64_t>(v) / 65536))
+            << i;
         ASSERT_EQ(sample(silent + i, 1), 0) << i;
     }
     EXPECT_EQ(sample(silent + 8, 0), 32767); // the peak renders without overflow
@@ -374,4 +402,103 @@ TEST(StreamHealth, FormatsOnlyWhatHappened) {
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "Input gaps: 2 (1536 frames lost)");
     EXPECT_EQ(lines[1], "Output gaps: 1 (480 frames of silence)");
+}
+
+// A device that takes 24-bit samples in the low three bytes of a 32-bit word: the bytes handed
+// to it are left-justified words and must stay so, since a buffer whose refill failed is written
+// again as it is.
+TEST(AlsaPcmLowAligned24, WritingTheSameBufferTwicePlaysItTwiceUnchanged) {
+    TPcmRequest request;
+    request.Name = "ps_out24_raw";
+    request.Capture = false;
+    request.Channels = 2;
+    request.Rate = kRate;
+    request.Bits = 24;
+    request.PeriodFrames = 256;
+    request.BufferFrames = 2048;
+    request.StartThreshold = 1;
+    request.Containers = {TPcmContainer::S24LowAligned};
+    constexpr std::size_t frames = 1000; // not a whole number of periods
+    std::vector<std::int32_t> samples(2 * frames);
+    for (std::size_t i = 0; i < samples.size(); ++i) // 24-bit values of both signs, full scale too
+        samples[i] = static_cast<std::int32_t>(
+            std::lround(8388607.0 * std::sin(0.05 * static_cast<double>(i))));
+    TByteArray bytes(samples.size() * 4);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const auto word = static_cast<std::uint32_t>(samples[i]) << 8; // left-justified
+        std::memcpy(bytes.data() + 4 * i, &word, 4);
+    }
+    const TByteArray original = bytes;
+    {
+        TAlsaPcm pcm(request);
+        ASSERT_EQ(pcm.Format().ContainerBits, 32);
+        ASSERT_EQ(pcm.Format().ValidBits, 24);
+        TStopSignal stop;
+        TGapCounters gaps;
+        ASSERT_TRUE(pcm.Transfer(bytes.data(), frames, stop, gaps));
+        EXPECT_EQ(bytes, original) << "the caller's buffer was realigned in place";
+        ASSERT_TRUE(pcm.Transfer(bytes.data(), frames, stop, gaps)); // the same buffer again
+        pcm.Close();
+    }
+    std::ifstream file(Files().Dir + "/out24.raw", std::ios::binary);
+    const std::vector<char> written{std::istreambuf_iterator<char>(file), {}};
+    ASSERT_EQ(written.size(), 2 * samples.size() * 4);
+    for (std::size_t copy = 0; copy < 2; ++copy)
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            std::int32_t word;
+            std::memcpy(&word, written.data() + 4 * (copy * samples.size() + i), 4);
+            ASSERT_EQ(word, samples[i]) << "copy " << copy << ", sample " << i;
+        }
+}
+
+namespace {
+
+// The program's engines over the test devices; `dispatcher` must outlive the facade.
+TQuibexStream FileStream(TQueuedDispatcher& dispatcher) {
+    const auto devices = TestDeviceList();
+    return TQuibexStream(
+        [devices, &dispatcher](TAudioEngine kind) -> std::unique_ptr<TAudioStreamEngine> {
+            if (kind == aeWDM)
+                return std::make_unique<TWdmAudioStream>();
+            return std::make_unique<TMmeAudioStream>(devices, &dispatcher);
+        });
+}
+
+} // namespace
+
+// A handler that restarts sampling, or switches engines, from inside the data event: the engine
+// that raised it still runs its completion code afterwards, on an object that must still exist
+// (the sanitizer build reports a use after free otherwise).
+TEST(FacadeOnFileDevices, RestartAndEngineSwitchFromInsideTheDataEventAreSafe) {
+    TQueuedDispatcher dispatcher;
+    TQuibexStream stream = FileStream(dispatcher);
+    stream.Directions = ddCapture;
+    stream.InputDevice = TDeviceSettings(0, 2, kRate, 16, 512);
+    int blocks = 0, restarts = 0, switches = 0;
+    std::vector<std::string> errors;
+    stream.OnBlockError = [&errors](const std::string& text) { errors.push_back(text); };
+    stream.OnData = [&](void*, TDataBufferI&, TDataBufferF& in, TDataBufferF&) {
+        ASSERT_EQ(in.size(), 2u);
+        ++blocks;
+        if (blocks % 3 == 1) { // restart, as the window's Stop and Start do
+            stream.Stop();
+            stream.Start();
+            ++restarts;
+        } else if (blocks % 3 == 2) { // to the other engine and back, then start again
+            stream.Stop();
+            stream.SetEngine(aeWDM);
+            stream.SetEngine(aeMME);
+            stream.Start();
+            ++switches;
+        }
+    };
+    stream.Start();
+    ASSERT_TRUE(PumpUntil(dispatcher, [&] { return blocks >= 12; }));
+    EXPECT_GE(restarts, 4);
+    EXPECT_GE(switches, 4);
+    EXPECT_TRUE(errors.empty()) << errors.front();
+    EXPECT_LE(stream.RetiredEngines(), 3u); // only those of the last block wait for a safe point
+    stream.Stop();                          // called from outside every handler: one
+    EXPECT_EQ(stream.RetiredEngines(), 0u);
+    EXPECT_EQ(TAlsaPcm::OpenCount(), 0);
 }

@@ -8,8 +8,8 @@
 
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -23,9 +23,9 @@ namespace {
 
 constexpr int kRate = 48000;
 constexpr int kBlock = 2048;
-constexpr int kPeriodExponent = 5;               // tone period 2^5 = 32 samples: 1500 Hz
-constexpr double kToneBin = kBlock / 32.0;        // bin 64 of a 2048-sample block
-constexpr double kToneAmplitude = 2147483391.0;   // 2^31 - 257: full scale without overflow
+constexpr int kPeriodExponent = 5;              // tone period 2^5 = 32 samples: 1500 Hz
+constexpr double kToneBin = kBlock / 32.0;      // bin 64 of a 2048-sample block
+constexpr double kToneAmplitude = 2147483391.0; // 2^31 - 257: full scale without overflow
 
 std::shared_ptr<const std::vector<TPcmDevice>> PulseDevices() {
     return std::make_shared<const std::vector<TPcmDevice>>(
@@ -99,7 +99,8 @@ TEST_P(MmeEngineLoop, RenderedToneComesBackAtItsFrequencyAndLevel) {
         WriteTone(out);
     };
     engine.Start();
-    const bool found = PumpUntil(dispatcher, [&] { return goodInARow >= 5; }, 20s);
+    const bool found = PumpUntil(
+        dispatcher, [&] { return goodInARow >= 5; }, 20s);
     const auto health = engine.Health();
     engine.Stop();
     EXPECT_TRUE(found) << blocks << " blocks; last: " << lastWhy << "; input gaps "
@@ -135,16 +136,19 @@ TEST_P(MmeEngineDeviceLoss, LostServerGivesOneFailureAndStops) {
     ASSERT_TRUE(PumpUntil(dispatcher, [&] { return blocks >= 3; }));
 
     server.Stop();
-    ASSERT_TRUE(PumpUntil(dispatcher, [&] { return !failures.empty(); }, 30s))
+    ASSERT_TRUE(PumpUntil(
+        dispatcher, [&] { return !failures.empty(); }, 30s))
         << "no failure reported";
     EXPECT_FALSE(engine.Active());
     PumpFor(dispatcher, 500ms); // a second report would arrive here
     ASSERT_EQ(failures.size(), 1u);
-    EXPECT_NE(failures[0].find("\"pulse\""), std::string::npos) << failures[0];
+    // Named as the device list shows it, not by the device layer's name.
+    EXPECT_NE(failures[0].find("device \"01  Sound server\""), std::string::npos) << failures[0];
     EXPECT_EQ(engine.ErrorMessage(), failures[0]);
     engine.Stop(); // nothing left to stop
     // The workers close their broken devices themselves, shortly after.
-    EXPECT_TRUE(PumpUntil(dispatcher, [] { return TAlsaPcm::OpenCount() == 0; }, 10s));
+    EXPECT_TRUE(PumpUntil(
+        dispatcher, [] { return TAlsaPcm::OpenCount() == 0; }, 10s));
     const int after = blocks;
     PumpFor(dispatcher, 100ms);
     EXPECT_EQ(blocks, after);
@@ -173,16 +177,18 @@ TEST(MmeEngineDeviceStall, FrozenServerGivesOneFailureAndStopReturns) {
     ASSERT_TRUE(PumpUntil(dispatcher, [&] { return blocks >= 3; }));
 
     server.Signal(SIGSTOP);
-    ASSERT_TRUE(PumpUntil(dispatcher, [&] { return !failures.empty(); }, 60s))
+    ASSERT_TRUE(PumpUntil(
+        dispatcher, [&] { return !failures.empty(); }, 60s))
         << "no failure reported";
     EXPECT_FALSE(engine.Active());
     PumpFor(dispatcher, 300ms);
     ASSERT_EQ(failures.size(), 1u);
-    EXPECT_NE(failures[0].find("\"pulse\""), std::string::npos) << failures[0];
+    EXPECT_NE(failures[0].find("\"01  Sound server\""), std::string::npos) << failures[0];
     engine.Stop();
     // The worker left behind closes its device once the server answers again.
     server.Signal(SIGCONT);
-    EXPECT_TRUE(PumpUntil(dispatcher, [] { return TAlsaPcm::OpenCount() == 0; }, 20s));
+    EXPECT_TRUE(PumpUntil(
+        dispatcher, [] { return TAlsaPcm::OpenCount() == 0; }, 20s));
 }
 
 // A main thread that stalls far longer than all the buffering (8 blocks plus the device's
@@ -209,10 +215,12 @@ TEST(MmeEngineGaps, StalledMainThreadGivesCountedGapsAndStreamingGoesOn) {
 
     std::this_thread::sleep_for(2s); // the main thread is busy elsewhere
     const int before = blocks;
-    ASSERT_TRUE(PumpUntil(dispatcher, [&] {
-        const auto h = engine.Health();
-        return blocks >= before + 20 && h.CaptureGaps > 0 && h.RenderGaps > 0;
-    })) << "capture gaps " << engine.Health().CaptureGaps << ", render gaps "
+    ASSERT_TRUE(PumpUntil(dispatcher,
+                          [&] {
+                              const auto h = engine.Health();
+                              return blocks >= before + 20 && h.CaptureGaps > 0 && h.RenderGaps > 0;
+                          }))
+        << "capture gaps " << engine.Health().CaptureGaps << ", render gaps "
         << engine.Health().RenderGaps;
     const auto health = engine.Health();
     engine.Stop();
@@ -224,4 +232,89 @@ TEST(MmeEngineGaps, StalledMainThreadGivesCountedGapsAndStreamingGoesOn) {
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[0].rfind("Input gaps: ", 0), 0u) << lines[0];
     EXPECT_EQ(lines[1].rfind("Output gaps: ", 0), 0u) << lines[1];
+}
+
+// A server that is frozen before the start: Start returns at once, the main thread keeps
+// running its tasks, and after the deadline one failure names the device that did not answer.
+TEST(MmeEngineFrozenServer, StartGivesUpAfterTheDeadlineWithOneMessage) {
+    PrivateSoundServer server;
+    if (!server.Start() || !SoundServerReachable(SoundServerSocket()))
+        GTEST_SKIP() << "cannot start a private sound server (pulseaudio missing?)";
+    TQueuedDispatcher dispatcher;
+    TMmeAudioStream engine(PulseDevices(), &dispatcher);
+    engine.Directions = ddBoth;
+    engine.OpenTimeout = 2s;
+    engine.InputDevice = TDeviceSettings(0, 2, kRate, 16, kBlock);
+    engine.OutputDevice = TDeviceSettings(0, 2, kRate, 16, kBlock);
+    int blocks = 0;
+    engine.OnData = [&](void*, TDataBufferI&, TDataBufferF&, TDataBufferF&) { ++blocks; };
+    std::vector<std::string> failures;
+    engine.OnFailure = [&failures](const std::string& why) { failures.push_back(why); };
+
+    server.Signal(SIGSTOP);
+    const auto begin = std::chrono::steady_clock::now();
+    engine.Start();
+    const auto startTook = std::chrono::steady_clock::now() - begin;
+    EXPECT_TRUE(engine.Active()); // starting
+    ASSERT_TRUE(PumpUntil(
+        dispatcher, [&] { return !failures.empty(); }, 20s))
+        << "no failure";
+    const auto failedAfter = std::chrono::steady_clock::now() - begin;
+    PumpFor(dispatcher, 300ms); // a second report would arrive here
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0], "Cannot capture from \"01  Sound server\" at 48000 samples/s, 16 bit: "
+                           "the device did not answer");
+    EXPECT_EQ(engine.ErrorMessage(), failures[0]);
+    EXPECT_FALSE(engine.Active());
+    EXPECT_EQ(blocks, 0);
+    EXPECT_LT(startTook, 100ms);
+    EXPECT_GE(failedAfter, 2s);
+    std::printf("start returned after %.1f ms, gave up after %.2f s\n",
+                std::chrono::duration<double, std::milli>(startTook).count(),
+                std::chrono::duration<double>(failedAfter).count());
+    engine.Stop(); // nothing left to stop
+
+    // Once the server answers again, the thread left behind closes what it opened.
+    server.Signal(SIGCONT);
+    EXPECT_TRUE(PumpUntil(
+        dispatcher, [] { return TAlsaPcm::OpenCount() == 0; }, 20s));
+    // And the engine starts normally.
+    engine.Start();
+    EXPECT_TRUE(PumpUntil(dispatcher, [&] { return blocks >= 2; }));
+    engine.Stop();
+}
+
+// Stop while the server is frozen mid-run, capture and sine output both on: the threads hang in
+// the device layer, Stop does not wait for them.
+TEST(MmeEngineFrozenServer, StopReturnsQuicklyWhileTheServerIsFrozen) {
+    PrivateSoundServer server;
+    if (!server.Start() || !SoundServerReachable(SoundServerSocket()))
+        GTEST_SKIP() << "cannot start a private sound server (pulseaudio missing?)";
+    TQueuedDispatcher dispatcher;
+    TMmeAudioStream engine(PulseDevices(), &dispatcher);
+    engine.Directions = ddBoth;
+    engine.InputDevice = TDeviceSettings(0, 2, kRate, 16, kBlock);
+    engine.OutputDevice = TDeviceSettings(0, 2, kRate, 16, kBlock);
+    int blocks = 0;
+    engine.OnData = [&](void*, TDataBufferI&, TDataBufferF&, TDataBufferF& out) {
+        ++blocks;
+        WriteTone(out);
+    };
+    engine.Start();
+    ASSERT_TRUE(PumpUntil(dispatcher, [&] { return blocks >= 3; }));
+    server.Signal(SIGSTOP);
+    PumpFor(dispatcher, 300ms);
+    const auto begin = std::chrono::steady_clock::now();
+    engine.Stop();
+    const auto took = std::chrono::steady_clock::now() - begin;
+    EXPECT_LT(took, 500ms);
+    std::printf("Stop against a frozen server took %.0f ms\n",
+                std::chrono::duration<double, std::milli>(took).count());
+    EXPECT_FALSE(engine.Active());
+    const int after = blocks;
+    PumpFor(dispatcher, 100ms);
+    EXPECT_EQ(blocks, after);
+    server.Signal(SIGCONT);
+    EXPECT_TRUE(PumpUntil(
+        dispatcher, [] { return TAlsaPcm::OpenCount() == 0; }, 20s));
 }

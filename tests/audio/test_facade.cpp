@@ -9,7 +9,8 @@ namespace {
 // An engine that does no I/O and remembers what it was told.
 class TMockEngine final : public TAudioStreamEngine {
 public:
-    explicit TMockEngine(std::vector<std::string> names, int* starts) : names_(std::move(names)), starts_(starts) {}
+    explicit TMockEngine(std::vector<std::string> names, int* starts)
+        : names_(std::move(names)), starts_(starts) {}
     void Start() override {
         if (active_)
             return;
@@ -19,7 +20,9 @@ public:
     void Stop() override { active_ = false; }
     bool Active() const override { return active_; }
     std::vector<std::string> InputNames() const override { return names_; }
-    std::vector<std::string> OutputNames() const override { return {names_.begin(), names_.begin() + 1}; }
+    std::vector<std::string> OutputNames() const override {
+        return {names_.begin(), names_.begin() + 1};
+    }
 
 private:
     std::vector<std::string> names_;
@@ -109,6 +112,93 @@ TEST(DeviceNames, NumberedFromOneWithTwoBlanksPerDirection) {
     const std::vector<TPcmDevice> devices{{"default", "Default", true, true},
                                           {"mic", "Microphone", true, false},
                                           {"hdmi", "HDMI", false, true}};
-    EXPECT_EQ(FormatDeviceNames(devices, true), (std::vector<std::string>{"01  Default", "02  Microphone"}));
-    EXPECT_EQ(FormatDeviceNames(devices, false), (std::vector<std::string>{"01  Default", "02  HDMI"}));
+    EXPECT_EQ(FormatDeviceNames(devices, true),
+              (std::vector<std::string>{"01  Default", "02  Microphone"}));
+    EXPECT_EQ(FormatDeviceNames(devices, false),
+              (std::vector<std::string>{"01  Default", "02  HDMI"}));
+}
+
+namespace {
+
+// An engine that raises OnData as a completion would and touches itself afterwards; it counts
+// destructions that happen while it is inside its completion.
+class TDeliveringEngine final : public TAudioStreamEngine {
+public:
+    explicit TDeliveringEngine(int* destroyedInside) : destroyedInside_(destroyedInside) {}
+    ~TDeliveringEngine() override {
+        if (delivering_)
+            ++*destroyedInside_;
+    }
+    void Start() override { active_ = true; }
+    void Stop() override { active_ = false; }
+    bool Active() const override { return active_; }
+    std::vector<std::string> InputNames() const override { return {"01  Card"}; }
+    std::vector<std::string> OutputNames() const override { return {"01  Card"}; }
+
+    void Complete() {
+        delivering_ = true;
+        TDataBufferI ints;
+        TDataBufferF in(2, TSingleArray(16)), out(2, TSingleArray(16));
+        OnData(this, ints, in, out);
+        ++completed_; // the engine's own code after the handler
+        delivering_ = false;
+    }
+    void Fail() {
+        delivering_ = true;
+        active_ = false;
+        OnFailure("gone");
+        delivering_ = false;
+    }
+
+private:
+    int* destroyedInside_;
+    bool active_ = false;
+    bool delivering_ = false;
+    int completed_ = 0;
+};
+
+struct DeliveringFixture : ::testing::Test {
+    int destroyedInside = 0;
+    TDeliveringEngine* current = nullptr;
+    TQuibexStream stream{[this](TAudioEngine) {
+        auto engine = std::make_unique<TDeliveringEngine>(&destroyedInside);
+        current = engine.get();
+        return engine;
+    }};
+};
+
+} // namespace
+
+TEST_F(DeliveringFixture, RestartOrEngineSwitchInsideTheHandlersDestroysNoRunningEngine) {
+    int calls = 0;
+    stream.OnData = [&](void*, TDataBufferI&, TDataBufferF&, TDataBufferF&) {
+        ++calls;
+        stream.Stop();
+        if (calls % 2 == 0)
+            stream.SetEngine(calls % 4 == 0 ? aeMME : aeWDM);
+        stream.Start();
+    };
+    stream.OnFailure = [&](const std::string&) { stream.Start(); };
+    stream.Start();
+    for (int i = 0; i < 8; ++i) {
+        auto* engine = current;
+        engine->Complete();
+        EXPECT_NE(current, engine);
+    }
+    current->Fail(); // restarted from the failure handler
+    EXPECT_TRUE(stream.Active());
+    EXPECT_EQ(calls, 8);
+    EXPECT_EQ(destroyedInside, 0);
+    EXPECT_GT(stream.RetiredEngines(), 0u);
+    stream.Stop(); // outside every handler: the retired engines go now
+    EXPECT_EQ(stream.RetiredEngines(), 0u);
+    // A retired engine that is entered again from the outer level is not destroyed under itself.
+    stream.Start();
+    auto* first = current;
+    stream.OnData = [&](void*, TDataBufferI&, TDataBufferF&, TDataBufferF&) {
+        stream.SetEngine(aeMME);
+    };
+    first->Complete(); // first is retired inside, kept while it completes
+    first->Complete(); // entered again although retired: still kept while inside
+    EXPECT_EQ(destroyedInside, 0);
 }
