@@ -87,10 +87,8 @@ TSettingsReader::TSettingsReader(std::string contents) : Contents_(std::move(con
 
 std::optional<std::size_t> TSettingsReader::Locate(std::string_view key) {
     const auto it = ByKey_.find(std::string(key));
-    if (it == ByKey_.end() || it->second.empty()) {
-        Position_ = Lines_.size();
+    if (it == ByKey_.end() || it->second.empty())
         return std::nullopt;
-    }
     const auto& lines = it->second;
     // Forward from the read position; failing that, once more from the start of the file.
     const auto after = std::lower_bound(lines.begin(), lines.end(), Position_);

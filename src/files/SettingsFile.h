@@ -70,7 +70,8 @@ private:
         std::size_t End = 0;   // offset one past the last byte, CR and LF excluded
     };
     // Index of the line that holds `key` by the search rule above; the read position moves past
-    // it. A miss leaves the position at the end of the file, as a search that read to the end.
+    // it. A miss leaves the position where it was, so in a file that lacks some keys the second
+    // "Averaging=" lookup still finds the second occurrence.
     std::optional<std::size_t> Locate(std::string_view key);
 
     std::string Contents_;

@@ -93,6 +93,15 @@ TEST(SettingsLookup, ForwardSearchWrapsAroundOnce) {
     EXPECT_EQ(v, 2);
 }
 
+TEST(SettingsLookup, AMissAfterTheFirstAveragingKeepsThePosition) {
+    TSettingsReader reader("Averaging=0.25\r\nAveraging=300\r\n");
+    EXPECT_EQ(*reader.FindText("Averaging="), "0.25");
+    EXPECT_FALSE(reader.FindText("Display=").has_value());
+    std::int32_t points = 0;
+    EXPECT_EQ(reader.FindInt("Averaging=", points), TLookup::Found);
+    EXPECT_EQ(points, 300);
+}
+
 TEST(SettingsLookup, TwoAveragingLinesGoToTheirOwnLookups) {
     TSettingsReader reader("Averaging=0.25\r\nChannels=1\r\nAveraging=333\r\n");
     EXPECT_EQ(*reader.FindText("Averaging="), "0.25");
