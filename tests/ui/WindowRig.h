@@ -14,8 +14,8 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
-#include <stdlib.h>
 #include <memory>
+#include <stdlib.h>
 #include <string>
 #include <vector>
 
