@@ -10,6 +10,7 @@
 #include "ui/QtMainThreadDispatcher.h"
 #include "ui/ScopeTab.h"
 #include "ui/SpectrumTab.h"
+#include "ui/settings/SettingsBinding.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -59,6 +60,7 @@ TForm1::TForm1(TFormEnvironment environment, QWidget* parent)
     BuildTabs();
     ConnectSamplingControls();
     ConnectMeasureControls();
+    Settings_ = std::make_unique<TSettingsBinding>(*this);
     FormCreate();
 }
 
@@ -71,10 +73,7 @@ TForm1::~TForm1() {
 QString TForm1::ProgramFolder() const {
     if (!Env_.SettingsFolder.isEmpty())
         return Env_.SettingsFolder;
-    const QString appDir = QCoreApplication::applicationDirPath();
-    if (QFileInfo(appDir).isWritable())
-        return appDir;
-    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    return ChooseSettingsFolder(QCoreApplication::applicationDirPath(), Env_.FolderWritable);
 }
 
 void TForm1::Beep() {
@@ -161,8 +160,8 @@ void TForm1::FormCreate() {
     TrackUChange();
     ECalDBChange();
 
-    // Settings files are read here once they exist ("Phonoscale.ini", then
-    // "PhonoscalePrivate.ini" in ProgramFolder()); loading them recalibrates the window.
+    ReadSettings(SettingsPath(TSettingsBinding::MainFileName));
+    ReadPrivateSettings(SettingsPath(TSettingsBinding::PrivateFileName));
     Guarded([this] { CalibrateWindow(State_, *FFT_); });
     TrackFChange();
 
@@ -261,5 +260,6 @@ void TForm1::FormClose() {
     EditLFChange();
     EditUFChange();
     Closing_ = true;
-    // The settings files and the kept memory traces are written here once those parts are in.
+    WriteSettingsOnClose();
+    // The kept memory traces are written here once that part is in.
 }

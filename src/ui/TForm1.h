@@ -33,6 +33,7 @@ class QPainter;
 class TCustomExpressions;
 class TDSXFastFourier;
 class TScopeTab;
+class TSettingsBinding;
 class TSpectrumTab;
 class TTBDSP;
 struct TSpectrumAxis;
@@ -49,6 +50,11 @@ struct TFormEnvironment {
     // Folder of the settings and memory-trace files. Empty: the program folder when writable,
     // else the per-user configuration folder.
     QString SettingsFolder;
+    // Whether files can be created in a folder. Empty: try it (FolderAcceptsFiles).
+    std::function<bool(const QString& folder)> FolderWritable;
+    // The file dialogs of "Settings" > "Save" (save = true) and "Load": the chosen path, or an
+    // empty text when cancelled. Empty: QFileDialog with the filter "ini file (*.ini)".
+    std::function<QString(bool save)> ChooseSettingsFile;
 };
 
 // The one main window. Owns `MeasurementState`, the FFT, the band filter and the stream facade for
@@ -77,6 +83,15 @@ public:
     TDSXFastFourier& FFT() { return *FFT_; }
     TSpectrumTab& SpectrumTab() { return *SpectrumTab_; }
     TScopeTab& ScopeTab() { return *ScopeTab_; }
+
+    // Settings files (ui/settings): the table, the writer, both readers, Load and Save.
+    TSettingsBinding& Settings() { return *Settings_; }
+    QString SettingsPath(const QString& fileName) const;
+    void WriteSettings(const QString& path);
+    void ReadSettings(const QString& path);
+    void ReadPrivateSettings(const QString& path);
+    void BSaveClick();
+    void BLoadClick();
 
     // Start-up and shutdown.
     void FindSoundDevices();
@@ -149,6 +164,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    friend class TSettingsBinding;
+    // Writes both settings files; a failure shows one message naming the file and the reason.
+    void WriteSettingsOnClose();
     void FormCreate();
     void FormShow();
     void BuildMenus();
@@ -198,6 +216,7 @@ private:
     TPipelineComponents Parts_;
     std::unique_ptr<TBlockPipeline> Pipeline_;
     std::unique_ptr<TCustomExpressions> Custom_;
+    std::unique_ptr<TSettingsBinding> Settings_; // after the state and controls it binds
     bool CustomSwitchGuard_ = false; // C is being set to mirror CCus
     bool TraceErrorShown_ = false;   // the custom trace's evaluation error is on show
     std::uint32_t CusTraceColor = 0x00FFFF; // custom trace colour, low byte red

@@ -13,7 +13,9 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <stdlib.h>
 #include <string>
 #include <vector>
 
@@ -65,18 +67,40 @@ struct Window {
     EngineLog log;
     std::vector<QString> messages;
     std::unique_ptr<TForm1> form;
+    std::string folder;     // settings folder of this window
+    bool ownsFolder = false; // a fresh folder made for this window, removed with it
 
-    explicit Window(std::vector<TPcmDevice> devices = kBothWays) {
+    // `settingsFolder` empty: a fresh empty folder, so no test sees another one's settings.
+    explicit Window(std::vector<TPcmDevice> devices = kBothWays, std::string settingsFolder = {},
+                    std::function<void(TFormEnvironment&)> adjust = {})
+        : folder(std::move(settingsFolder)) {
+        if (folder.empty()) {
+            char pattern[] = "/tmp/ps-window-XXXXXX";
+            if (::mkdtemp(pattern) != nullptr) {
+                folder = pattern;
+                ownsFolder = true;
+            }
+        }
         TFormEnvironment env;
         env.Devices = std::make_shared<const std::vector<TPcmDevice>>(devices);
         env.EngineFactory = [this, devices](TAudioEngine) {
             return std::make_unique<TMockEngine>(&log, devices);
         };
         env.ShowMessage = [this](const QString& text) { messages.push_back(text); };
-        env.SettingsFolder = QString::fromStdString(std::filesystem::temp_directory_path().string());
+        env.SettingsFolder = QString::fromStdString(folder);
+        if (adjust)
+            adjust(env);
         form = std::make_unique<TForm1>(std::move(env));
         form->show();
     }
+
+    ~Window() {
+        form.reset();
+        if (ownsFolder)
+            std::filesystem::remove_all(folder);
+    }
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
 
     template <typename T> T* Find(const char* name) {
         auto* control = form->findChild<T*>(name);

@@ -1,0 +1,59 @@
+// Values in the settings files whose controls the window does not have yet.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+// Kept so that a file read and written again loses nothing before those controls arrive; the
+// part that builds a control binds its row in the settings table to the control and drops the
+// field here. Owned by TSettingsBinding; main thread only. Colours are 32-bit, low byte red.
+struct THeldSettings {
+    // Clipboard screenshots and meter fonts.
+    std::int32_t ScreenShotX = 300; // screenshot width, pixels
+    std::int32_t ScreenShotY = 200; // screenshot height, pixels
+    std::int32_t NFont = 18;        // meter font size, points
+    bool TransMeters = true;        // "Meters transparent" (CMTrans)
+    std::int32_t SFont = 10;        // screenshot font size, points
+    bool WhiteBack = false;         // "White Background" (CWhite)
+
+    // Memory traces: colours of traces 1..4.
+    std::array<std::uint32_t, 4> SpecMemColor = {0x0000FF, 0x008000, 0x800080, 0x008080};
+
+    // Markers and annotations.
+    std::array<bool, 6> Marker = {false, false, false, false, false, false};       // MC1..MC6
+    std::array<std::string, 6> MarkerF = {"10", "100", "1000", "10000", "0", "0"}; // MF1..MF6, Hz
+    std::int32_t MarCapPos = 1;      // CPos item: marker caption position
+    std::int32_t MarFontSize = 10;   // LMar font size, points
+    std::int32_t CurAlign = 0;       // CCur item: "Text Alignment LEFT"
+    bool MemMarkers = true;          // CMD "Show Marker Data for Memory Traces"
+    bool Annotation = false;         // CA
+    bool AnnoTransp = false;         // CAT
+    std::string AnnoFontSize = "10"; // EAFS text
+    // Label positions, in the order AnnoMainL, AnnoMainT, AnnoM1L ... AnnoCusT.
+    std::array<double, 12> AnnoPos = {};
+    // EAM, EA1..EA4, EAC.
+    std::array<std::string, 6> AnnoText = {"Main Trace", "Mem1", "Mem2",
+                                           "Mem3",       "Mem4", "Cust. Trace"};
+
+    // Window.
+    std::int32_t WasMaximized = 0; // 1: maximise when the window is first activated
+
+    // Peak recorder.
+    std::int32_t PkBufSz = 10000; // buffer size, entries
+    double PkMinf = 0.0;          // Hz
+    double PkMaxf = 20000.0;      // Hz
+    double PkMinL = -100.0;       // dB
+    double PkMaxL = 0.0;          // dB
+    bool PkDrawf = true;          // CPeakF
+    bool PkDrawL = true;          // CPeakL
+    std::uint32_t PeakColor = 0x0000FF;
+    std::uint32_t PeakGridColor = 0x000000;
+    std::uint32_t PeakBackColor = 0xFF00000F; // system colour "button face"
+    std::uint32_t PeakLColor = 0xFF0000;
+    std::uint32_t PeakGridLColor = 0x808080;
+
+    // External four-ADC data collection.
+    std::string N4File;        // EN4File; empty: "N4.dat" in the home folder (set by the window)
+    std::string N4Time = "10"; // EN4Time, s
+};

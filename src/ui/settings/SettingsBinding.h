@@ -1,0 +1,76 @@
+// The window's settings: the one table of keys, both readers, the writer and the Load/Save items.
+#pragma once
+
+#include "files/AtomicFile.h"
+#include "ui/settings/HeldSettings.h"
+
+#include <QString>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QLabel;
+class TForm1;
+class TSettingsReader;
+
+// Which reader applies a row: the set-up reader ReadSettings, the machine reader
+// ReadPrivateSettings, or both.
+enum TSettingsReaders : unsigned { srMain = 1u, srPrivate = 2u, srBoth = 3u };
+
+// One key of the settings files. Get gives the value text as written; Apply looks the key up in
+// the reader and applies what it finds through the control's normal change handler (a missing or
+// malformed value is handled by the row itself, never by throwing); Probe gives a valid value
+// text that differs from the current one (the round-trip test uses it for every row).
+struct TSettingsRow {
+    std::string Key;
+    unsigned Readers = srMain;
+    std::function<std::string()> Get;
+    std::function<void(TSettingsReader&)> Apply;
+    std::function<std::string()> Probe;
+};
+
+// Owns the settings table of one window and the values of controls that do not exist yet.
+// Created by the window after its controls; main thread only. Every later part that brings a
+// control adds or rebinds its row in SettingsTable.cpp.
+class TSettingsBinding {
+public:
+    explicit TSettingsBinding(TForm1& form);
+    TSettingsBinding(const TSettingsBinding&) = delete;
+    TSettingsBinding& operator=(const TSettingsBinding&) = delete;
+
+    // The file names in the settings folder.
+    static constexpr const char* MainFileName = "Phonoscale.ini";
+    static constexpr const char* PrivateFileName = "PhonoscalePrivate.ini";
+
+    const std::vector<TSettingsRow>& Rows() const { return Rows_; }
+    THeldSettings Held;
+
+    // All keys in table order to `path`; EFileWriteError on failure (the old file is kept).
+    void WriteSettings(const QString& path, const TBeforeRenameHook& beforeRename = {});
+    // Applies the rows read by ReadSettings (srMain) in table order, re-lays out the window and
+    // captions Label20 "<path> loaded.". A missing file applies only the missing-file rule.
+    void ReadSettings(const QString& path);
+    // Applies the rows read by ReadPrivateSettings (srPrivate) in table order and re-lays out.
+    void ReadPrivateSettings(const QString& path);
+
+    // The entries that WriteSettings writes, in order.
+    std::vector<std::pair<std::string, std::string>> Entries() const;
+
+    QLabel* Label20 = nullptr; // "<file> loaded." on the "Spectrum / Screenshots" page
+
+private:
+    void Read(const QString& path, unsigned reader);
+    void MissingFile();
+    void BuildRows();
+
+    TForm1& Form_;
+    std::vector<TSettingsRow> Rows_;
+};
+
+// The folder of the settings files: `programFolder` when `writable` says so, else the per-user
+// configuration folder (created when missing). Empty when neither can be used.
+QString ChooseSettingsFolder(const QString& programFolder,
+                             const std::function<bool(const QString&)>& writable);
+// True when a file can be created in `folder` (tries it: permission bits say little to root).
+bool FolderAcceptsFiles(const QString& folder);

@@ -1,0 +1,609 @@
+// The settings table: every key of the settings files in file order, bound to its control.
+#include "core/SpectrumSmoothing.h"
+#include "files/SettingsFile.h"
+#include "files/TextNumbers.h"
+#include "ui/ScopeTab.h"
+#include "ui/SpectrumTab.h"
+#include "ui/TForm1.h"
+#include "ui/settings/SettingsBinding.h"
+
+#include "core/NumberText.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFont>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRect>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QTabWidget>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+using THandler = std::function<void()>;
+
+std::string IntText(long long v) {
+    return std::to_string(v);
+}
+std::string Utf8(const QString& text) {
+    return text.toStdString();
+}
+QString FromUtf8(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// Runs `handler` unless it is empty.
+void Run(const THandler& handler) {
+    if (handler)
+        handler();
+}
+
+// "set; runs X": item index := v when v names an item. The control's signal runs the handler
+// when the index changes; an unchanged index runs it directly, so it runs exactly once.
+TSettingsRow ComboRow(const char* key, unsigned readers, QComboBox* combo, THandler handler = {}) {
+    return {key, readers, [combo] { return IntText(combo->currentIndex()); },
+            [key, combo, handler](TSettingsReader& reader) {
+                std::int32_t v = 0;
+                if (reader.FindInt(key, v) != TLookup::Found || v < 0 || v >= combo->count())
+                    return;
+                if (combo->currentIndex() != v)
+                    combo->setCurrentIndex(v);
+                else
+                    Run(handler);
+            },
+            [combo] { return IntText((combo->currentIndex() + 1) % std::max(1, combo->count())); }};
+}
+
+// A slider position, limited to its range; runs the handler as ComboRow does.
+TSettingsRow SliderRow(const char* key, unsigned readers, QSlider* slider, THandler handler = {},
+                       bool alsoWhenMissing = false) {
+    return {key, readers, [slider] { return IntText(slider->value()); },
+            [key, slider, handler, alsoWhenMissing](TSettingsReader& reader) {
+                std::int32_t v = 0;
+                if (reader.FindInt(key, v) == TLookup::Found) {
+                    const int limited = std::clamp(v, slider->minimum(), slider->maximum());
+                    if (slider->value() != limited) {
+                        slider->setValue(limited);
+                        return;
+                    }
+                } else if (!alsoWhenMissing) {
+                    return;
+                }
+                Run(handler);
+            },
+            [slider] {
+                return IntText(slider->value() != slider->minimum() ? slider->minimum()
+                                                                    : slider->minimum() + 1);
+            }};
+}
+
+// "as check": checked := (v = 1). A check box's toggled signal runs its handler.
+template <typename Checkable>
+TSettingsRow CheckRow(const char* key, unsigned readers, Checkable* check, THandler after = {}) {
+    return {key, readers, [check] { return IntText(check->isChecked() ? 1 : 0); },
+            [key, check, after](TSettingsReader& reader) {
+                std::int32_t v = 0;
+                if (reader.FindInt(key, v) == TLookup::Found)
+                    check->setChecked(v == 1);
+                Run(after);
+            },
+            [check] { return IntText(check->isChecked() ? 0 : 1); }};
+}
+
+// "check := (v = 0), then runs X" where X toggles the mark itself.
+TSettingsRow ToggleRow(const char* key, QAction* action, THandler toggle) {
+    return {key, srMain, [action] { return IntText(action->isChecked() ? 1 : 0); },
+            [key, action, toggle](TSettingsReader& reader) {
+                std::int32_t v = 0;
+                if (reader.FindInt(key, v) != TLookup::Found)
+                    return;
+                action->setChecked(v == 0);
+                toggle();
+            },
+            [action] { return IntText(action->isChecked() ? 0 : 1); }};
+}
+
+// The text of an edit as it stands; the handler runs after the text is set.
+TSettingsRow TextRow(const char* key, unsigned readers, QLineEdit* edit, THandler handler = {}) {
+    return {key, readers, [edit] { return Utf8(edit->text()); },
+            [key, edit, handler](TSettingsReader& reader) {
+                if (const auto text = reader.FindText(key)) {
+                    edit->setText(FromUtf8(*text));
+                    Run(handler);
+                }
+            },
+            [edit] { return Utf8(edit->text()) + "1"; }};
+}
+
+// "read as real; text := v": the edit gets the value in shortest decimal form.
+TSettingsRow RealTextRow(const char* key, unsigned readers, QLineEdit* edit, THandler handler,
+                         const char* probe) {
+    return {key, readers, [edit] { return Utf8(edit->text()); },
+            [key, edit, handler](TSettingsReader& reader) {
+                double v = 0;
+                if (reader.FindReal(key, v) != TLookup::Found)
+                    return;
+                edit->setText(FromUtf8(FormatGeneral(v)));
+                Run(handler);
+            },
+            [probe] { return std::string(probe); }};
+}
+
+// "stored": an integer setting; a malformed value stores its partial conversion result but does
+// not run `after`, the action that depends on the key being found.
+template <typename Int>
+TSettingsRow HeldInt(const char* key, unsigned readers, Int& field, THandler after = {}) {
+    return {key, readers, [&field] { return IntText(static_cast<std::int32_t>(field)); },
+            [key, &field, after](TSettingsReader& reader) {
+                std::int32_t v = 0;
+                const TLookup result = reader.FindInt(key, v);
+                if (result == TLookup::Missing)
+                    return;
+                field = static_cast<Int>(v);
+                if (result == TLookup::Found)
+                    Run(after);
+            },
+            [&field] { return IntText(static_cast<std::int32_t>(field) ^ 0x010203); }};
+}
+
+// "flag := (v = 1)".
+TSettingsRow HeldBool(const char* key, unsigned readers, bool& field, THandler after = {}) {
+    return {key, readers, [&field] { return IntText(field ? 1 : 0); },
+            [key, &field, after](TSettingsReader& reader) {
+                std::int32_t v = 0;
+                if (reader.FindInt(key, v) != TLookup::Found)
+                    return;
+                field = v == 1;
+                Run(after);
+            },
+            [&field] { return IntText(field ? 0 : 1); }};
+}
+
+// A real setting in the 23-character form; a malformed value is ignored.
+TSettingsRow HeldReal(const char* key, unsigned readers, double& field, THandler after = {}) {
+    return {key, readers, [&field] { return FormatSettingsReal(field); },
+            [key, &field, after](TSettingsReader& reader) {
+                if (reader.FindReal(key, field) == TLookup::Found)
+                    Run(after);
+            },
+            [&field] { return FormatSettingsReal(field + 1.5); }};
+}
+
+TSettingsRow HeldText(const char* key, unsigned readers, std::string& field) {
+    return {key, readers, [&field] { return field; },
+            [key, &field](TSettingsReader& reader) {
+                if (const auto text = reader.FindText(key))
+                    field = *text;
+            },
+            [&field] { return field + "1"; }};
+}
+
+// CFrame item for a sample rate r = round(v) in Hz; -1 for 200001 and above (left unchanged).
+int FrameItemOfRate(long long r) {
+    static constexpr long long upper[] = {7000,  9000,  13000, 19000, 25000,
+                                          37000, 49000, 97000, 200000};
+    for (int k = 0; k < 9; ++k)
+        if (r <= upper[k])
+            return k;
+    return -1;
+}
+
+} // namespace
+
+void TSettingsBinding::BuildRows() {
+    TForm1& f = Form_;
+    TSpectrumTab& spec = *f.SpectrumTab_;
+    TScopeTab& scope = *f.ScopeTab_;
+    MeasurementState& s = f.State_;
+    TViewSettings& view = f.ViewSettings_;
+    THeldSettings& h = Held;
+    const auto guarded = [&f](THandler handler) { return [&f, handler] { f.Guarded(handler); }; };
+    auto& rows = Rows_;
+    const auto add = [&rows](TSettingsRow row) { rows.push_back(std::move(row)); };
+
+    // Sampling, devices and the sine output.
+    add(ComboRow("SoundPlatform=", srBoth, f.CN4, [&f] {
+        f.GroupN4->setVisible(f.CN4->currentIndex() != 0);
+        f.PageControl1->setTabVisible(f.PageControl1->indexOf(f.TabN4VVM),
+                                      f.CN4->currentIndex() != 0);
+    }));
+    add(ComboRow("SoundEngine=", srBoth, f.CEngine));
+    add(ComboRow("SoundDevice=", srBoth, f.ComboAudioDevice, [&f] { f.ComboAudioDeviceChange(); }));
+    add(ComboRow("OutDevice=", srBoth, f.ComboOutDevice, [&f] { f.ComboOutDeviceChange(); }));
+    add(CheckRow("OutEnabled=", srBoth, f.CheckOut));
+    add(ComboRow("OutMode=", srBoth, f.COutChan, [&f] { f.COutChanChange(); }));
+    add(SliderRow("OutF=", srBoth, f.TrackF, [&f] { f.TrackFChange(); }));
+    add({"FrameRate=", srBoth, [&s] { return FormatSettingsReal(s.SampleRate); },
+         [&f, &s, guarded](TSettingsReader& reader) {
+             double v = 0;
+             if (reader.FindReal("FrameRate=", v) != TLookup::Found || !(v > 0) || v > 1e9)
+                 return;
+             s.SampleRate = v;
+             const int item = FrameItemOfRate(std::llround(v));
+             if (item < 0)
+                 return;
+             if (f.CFrame->currentIndex() != item)
+                 f.CFrame->setCurrentIndex(item);
+             else
+                 guarded([&f] { f.CFrameChange(); })();
+         },
+         [&f] {
+             const QString text =
+                 f.CFrame->itemText((f.CFrame->currentIndex() + 1) % f.CFrame->count());
+             QString digits;
+             for (const QChar ch : text)
+                 if (ch.isDigit())
+                     digits += ch;
+             return FormatSettingsReal(digits.toDouble() * 1000.0);
+         }});
+    add(ComboRow("ADCResolution=", srBoth, f.ComboRes, [&f] { f.ComboResChange(); }));
+    add(ComboRow("SampleLength=", srMain, f.ComboSamples,
+                 guarded([&f] { f.ComboSamplesChange(); })));
+    add(RealTextRow(
+        "Averaging=", srMain, f.ETime, [&f] { f.ETimeChange(); }, "0.25"));
+    add(ComboRow("Channels=", srMain, f.ComboChannel, [&f] { f.ComboChannelChange(); }));
+    add(ComboRow("Display=", srMain, f.CUnits, [&f] { f.CUnitsChange(); }));
+
+    // Calibration.
+    add(RealTextRow(
+        "RefLeveldB=", srBoth, f.ECalDB, [&f] { f.ECalDBChange(); }, "-7.5"));
+    add(HeldReal("RefLevel=", srBoth, s.RefLevel));
+    add(HeldReal("RefV=", srBoth, s.CalVpp));
+    add({"Normalized=", srBoth, [&f] { return IntText(f.BReset->isEnabled() ? 1 : 0); },
+         [&f, &s](TSettingsReader& reader) {
+             std::int32_t v = 0;
+             if (reader.FindInt("Normalized=", v) != TLookup::Found)
+                 return;
+             s.Calibrated = v == 1;
+             f.BReset->setEnabled(s.Calibrated);
+         },
+         [&f] { return IntText(f.BReset->isEnabled() ? 0 : 1); }});
+
+    // Input band: the cut-off slider goes to its top first so that any cut-on fits.
+    add({"CutOn=", srMain, [&f] { return Utf8(f.EditLF->text()); },
+         [&f](TSettingsReader& reader) {
+             double v = 0;
+             if (reader.FindReal("CutOn=", v) != TLookup::Found || !std::isfinite(v))
+                 return;
+             f.TrackU->setValue(std::min(1000000, f.TrackU->maximum()));
+             f.TrackL->setValue(static_cast<int>(std::clamp<double>(std::nearbyint(v), -1e9, 1e9)));
+         },
+         [] { return std::string("300"); }});
+    add({"CutOff=", srMain, [&f] { return Utf8(f.EditUF->text()); },
+         [&f](TSettingsReader& reader) {
+             double v = 0;
+             if (reader.FindReal("CutOff=", v) != TLookup::Found || !std::isfinite(v))
+                 return;
+             f.TrackU->setValue(static_cast<int>(std::clamp<double>(std::nearbyint(v), -1e9, 1e9)));
+         },
+         [] { return std::string("15000"); }});
+
+    // Screenshots and meter fonts.
+    add(HeldInt("ScreenShotX=", srMain, h.ScreenShotX));
+    add(HeldInt("ScreenShotY=", srMain, h.ScreenShotY));
+    add(HeldInt("NFont=", srMain, h.NFont, [&f, &spec, &scope, &h] {
+        if (h.NFont <= 0 || h.NFont > 500)
+            return;
+        for (QLabel* label : {scope.LSN_O, scope.LCS, spec.LSN, spec.LS, spec.LSp}) {
+            QFont font = label->font();
+            font.setPointSize(h.NFont);
+            label->setFont(font);
+        }
+        f.FormResize();
+    }));
+    add(HeldBool("TransMeters=", srMain, h.TransMeters));
+    add(HeldInt("SFont=", srMain, h.SFont));
+    add(HeldBool("WhiteBack=", srMain, h.WhiteBack));
+
+    // Spectrum axis, grids and meters.
+    add(HeldInt("boxes=", srMain, view.Boxes,
+                [&spec, &view] { spec.EBoxes->setText(QString::number(view.Boxes)); }));
+    add(HeldInt("Markings=", srMain, view.Markings, [&spec, &view] {
+        spec.CGCi->setChecked(view.Markings == 1);
+        spec.CGCo->setChecked(view.Markings == 2);
+    }));
+    add(HeldBool("FMarkings=", srMain, view.FMarkings,
+                 [&spec, &view] { spec.CFC->setChecked(view.FMarkings); }));
+    add(ToggleRow("LogF=", spec.LogF, [&spec] { spec.LogFClick(); }));
+    add(ToggleRow("LabelSN=", f.SNL, [&f] { f.SNLClick(); }));
+    add(ToggleRow("LabelS=", f.SL, [&f] { f.SLClick(); }));
+    add({"LabelC=", srMain, [&s] { return IntText(s.SpecialMeter); },
+         [&f, &s](TSettingsReader& reader) {
+             std::int32_t v = 0;
+             if (reader.FindInt("LabelC=", v) == TLookup::Missing || v < 0 || v > 3)
+                 return;
+             s.SpecialMeter = -1; // the menu handlers toggle the meter that is already shown
+             f.SpecialMeterSelect(v);
+         },
+         [&s] { return IntText(s.SpecialMeter == 1 ? 2 : 1); }});
+    add(CheckRow("LabelCS=", srMain, f.CCS, [&f, &scope] {
+        scope.LCS->setVisible(f.CCS->isChecked());
+        f.FormResize();
+    }));
+    add(HeldBool("LogGrid=", srMain, view.LogGrid,
+                 [&spec, &view] { spec.LogXG->setChecked(view.LogGrid); }));
+    add(HeldBool("LogSubGrid=", srMain, view.LogSubGrid,
+                 [&spec, &view] { spec.LogXS->setChecked(view.LogSubGrid); }));
+    add({"WinType=", srMain, [&s] { return IntText(s.WindowKind); },
+         [&f, &s, guarded](TSettingsReader& reader) {
+             std::int32_t v = 2; // the default when the key is missing
+             reader.FindInt("WinType=", v);
+             if (v < 0 || v >= static_cast<int>(f.WT.size()))
+                 v = s.WindowKind; // an unknown window keeps the current one
+             guarded([&f, v] { f.WT0Click(v); })();
+         },
+         [&s] { return IntText((s.WindowKind + 1) % 6); }});
+    for (int k = 0; k < 4; ++k) {
+        static const char* keys[] = {"DispMem1=", "DispMem2=", "DispMem3=", "DispMem4="};
+        add(CheckRow(keys[k], srMain, f.DispMem[static_cast<std::size_t>(k)], [&f, k] {
+            const QSignalBlocker block(f.MemLegends[static_cast<std::size_t>(k)]);
+            f.MemLegends[static_cast<std::size_t>(k)]->setChecked(
+                f.DispMem[static_cast<std::size_t>(k)]->isChecked());
+        }));
+    }
+
+    // Custom label and trace.
+    add(TextRow("CustLabel=", srMain, f.ECL));
+    add(TextRow("CustTrace=", srMain, f.ECT));
+    add(CheckRow("DrawCust=", srMain, f.CCus, [&f] {
+        f.CustomSwitchGuard_ = true;
+        f.C->setChecked(f.CCus->isChecked());
+        f.CustomSwitchGuard_ = false;
+        f.RepaintSpectrum();
+    }));
+    add(TextRow("CustID=", srMain, f.EID));
+    add(ComboRow("CustDigs=", srMain, f.CDigs));
+    add(TextRow("CustUnit=", srMain, f.EUnit));
+
+    // Band lines, axis top and offset, smoothing.
+    add({"BW_Lines=", srMain, [&view] { return IntText(view.BandLines ? 1 : 0); },
+         [&spec, &view](TSettingsReader& reader) {
+             std::int32_t v = 0;
+             if (reader.FindInt("BW_Lines=", v) != TLookup::Found)
+                 return;
+             view.BandLines = v == 1;
+             spec.ApplyBandMarkVisibility();
+         },
+         [&view] { return IntText(view.BandLines ? 0 : 1); }});
+    add(HeldReal("Top=", srMain, view.YTop,
+                 [&spec, &view] { spec.ETop->setText(FromUtf8(FormatGeneral(view.YTop))); }));
+    add(HeldReal("Offset=", srMain, s.YOffset,
+                 [&spec, &s] { spec.EOffset->setText(FromUtf8(FormatGeneral(s.YOffset))); }));
+    add(ComboRow("Reduction=", srMain, f.CRed));
+    add(HeldInt("Averaging=", srMain, s.ReducePoints,
+                [&f, &s] { f.EAv->setText(QString::number(s.ReducePoints)); }));
+    add(HeldInt("UDigs=", srMain, s.MeterDigits, [&f, &s] {
+        if (s.MeterDigits - 2 >= 0 && s.MeterDigits - 2 < f.CDigits->count())
+            f.CDigits->setCurrentIndex(s.MeterDigits - 2);
+    }));
+
+    // Scope.
+    add(CheckRow("scym=", srMain, scope.scym, [&scope] { scope.Invalidate(); }));
+    add(CheckRow("sctm=", srMain, scope.sctm, [&scope] { scope.Invalidate(); }));
+    add(SliderRow(
+        "TrackT=", srMain, scope.TrackT, [&scope] { scope.TrackTChange(); }, true));
+    add(SliderRow(
+        "TrackAmp=", srMain, scope.TrackAmp, [&scope] { scope.TrackAmpChange(); }, true));
+    add(HeldReal("trig_level=", srMain, s.Scope.TriggerLevel));
+    add({"trig_pol=", srMain, [&s] { return IntText(s.Scope.TriggerRising ? 1 : 0); },
+         [&s, &scope](TSettingsReader& reader) {
+             std::int32_t v = 0;
+             if (reader.FindInt("trig_pol=", v) == TLookup::Found)
+                 s.Scope.TriggerRising = v == 1;
+             if (s.Scope.TriggerRising)
+                 scope.TRiseClick();
+             else
+                 scope.TFallClick();
+         },
+         [&s] { return IntText(s.Scope.TriggerRising ? 0 : 1); }});
+    add(HeldInt("trig_mode=", srMain, s.Scope.TriggerMode, [&s, &scope] {
+        switch (s.Scope.TriggerMode) {
+        case 0:
+            scope.TOffClick();
+            break;
+        case 1:
+            scope.TNormClick();
+            break;
+        case 2:
+            scope.TAutoClick();
+            break;
+        case 3:
+            scope.TSingleClick();
+            break;
+        default:
+            break;
+        }
+    }));
+
+    // Colours.
+    const auto repaint = [&f] { f.FormResize(); };
+    add(HeldInt("ScopeColor=", srMain, view.ScopeColor, repaint));
+    add(HeldInt("ScopeGridColor=", srMain, view.ScopeGridColor, repaint));
+    add(HeldInt("ScopeBackColor=", srMain, view.ScopeBackColor, repaint));
+    add(HeldInt("SpecGridColor=", srMain, view.SpecGridColor, repaint));
+    add(HeldInt("SpecBackColor=", srMain, view.SpecBackColor, repaint));
+    add(HeldInt("SpecTraceColor=", srMain, view.SpecTraceColor, repaint));
+    add(HeldInt("CusTraceColor=", srMain, f.CusTraceColor, repaint));
+    add(HeldInt("SpecMemColor1=", srMain, h.SpecMemColor[0]));
+    add(HeldInt("SpecMemColor2=", srMain, h.SpecMemColor[1]));
+    add(HeldInt("SpecMemColor3=", srMain, h.SpecMemColor[2]));
+    add(HeldInt("SpecMemColor4=", srMain, h.SpecMemColor[3]));
+
+    // Markers.
+    add(HeldBool("Marker1=", srMain, h.Marker[0]));
+    add(HeldBool("Marker2=", srMain, h.Marker[1]));
+    add(HeldBool("Marker3=", srMain, h.Marker[2]));
+    add(HeldBool("Marker4=", srMain, h.Marker[3]));
+    add(HeldBool("Marker5=", srMain, h.Marker[4]));
+    add(HeldBool("Marker6=", srMain, h.Marker[5]));
+    add(HeldText("MarkerF1=", srMain, h.MarkerF[0]));
+    add(HeldText("MarkerF2=", srMain, h.MarkerF[1]));
+    add(HeldText("MarkerF3=", srMain, h.MarkerF[2]));
+    add(HeldText("MarkerF4=", srMain, h.MarkerF[3]));
+    add(HeldText("MarkerF5=", srMain, h.MarkerF[4]));
+    add(HeldText("MarkerF6=", srMain, h.MarkerF[5]));
+    add({"MarCapPos=", srMain, [&h] { return IntText(h.MarCapPos); },
+         [&h](TSettingsReader& reader) {
+             h.MarCapPos = 1; // "top right" when the key is missing
+             reader.FindInt("MarCapPos=", h.MarCapPos);
+         },
+         [&h] { return IntText(h.MarCapPos == 1 ? 2 : 1); }});
+    add(HeldInt("MarFontSize=", srMain, h.MarFontSize));
+
+    // Pages, automatic level, spectrum time constants, zoom, weighting.
+    const auto pageRow = [](const char* key, QTabWidget* pages) {
+        return TSettingsRow{key, srMain, [pages] { return IntText(pages->currentIndex()); },
+                            [key, pages](TSettingsReader& reader) {
+                                std::int32_t v = 0;
+                                if (reader.FindInt(key, v) == TLookup::Found && v >= 0 &&
+                                    v < pages->count() && pages->isTabVisible(v))
+                                    pages->setCurrentIndex(v);
+                            },
+                            [pages] {
+                                for (int k = 1; k <= pages->count(); ++k) {
+                                    const int page = (pages->currentIndex() + k) % pages->count();
+                                    if (pages->isTabVisible(page))
+                                        return IntText(page);
+                                }
+                                return IntText(pages->currentIndex());
+                            }};
+    };
+    add(pageRow("TabIndex=", f.PageControl1));
+    add(CheckRow("AutoLevel=", srMain, f.CLevel));
+    add(pageRow("STabIndex=", f.PageControl2));
+    add(ComboRow("SpecTMode=", srMain, f.CTC));
+    for (int k = 0; k < 6; ++k) {
+        static const char* keys[] = {"T1=", "T2=", "T3=", "T4=", "T5=", "T6="};
+        add(TextRow(keys[k], srMain, f.ETs[static_cast<std::size_t>(k)]));
+    }
+    add(HeldBool("Zoom=", srMain, view.Zoom, [&f, &spec, &view] {
+        spec.CheckZoom->setChecked(view.Zoom);
+        spec.Zoom1->setChecked(view.Zoom);
+        spec.ApplyBandMarkVisibility();
+        f.FormResize();
+    }));
+    add(HeldInt("CurAlign=", srMain, h.CurAlign));
+    add(HeldInt("FWeight=", srMain, s.Weighting, [&f, &s] {
+        f.flat->setChecked(s.Weighting == 0);
+        f.pso->setChecked(s.Weighting == 1);
+        f.Cmes->setChecked(s.Weighting == 2);
+    }));
+
+    // Window geometry: the normal bounds, also while maximised.
+    // Width and height of the client area, left and top of the frame (what resize and move set).
+    const auto bounds = [&f] {
+        return f.isMaximized() ? f.normalGeometry() : QRect(f.pos(), f.size());
+    };
+    const auto geometryRow = [&f, bounds](const char* key, int which) {
+        return TSettingsRow{
+            key, srPrivate,
+            [bounds, which] {
+                const QRect r = bounds();
+                const int v[] = {r.width(), r.height(), r.x(), r.y()};
+                return IntText(v[which]);
+            },
+            [&f, key, which](TSettingsReader& reader) {
+                std::int32_t v = 0;
+                if (reader.FindInt(key, v) != TLookup::Found || v < -100000 || v > 100000)
+                    return;
+                switch (which) {
+                case 0:
+                    f.resize(std::max(1, v), f.height());
+                    break;
+                case 1:
+                    f.resize(f.width(), std::max(1, v));
+                    break;
+                case 2:
+                    f.move(v, f.y());
+                    break;
+                default:
+                    f.move(f.x(), v);
+                    break;
+                }
+            },
+            [bounds, which] {
+                const QRect r = bounds();
+                const int v[] = {r.width() + 37, r.height() + 23, r.x() + 11, r.y() + 7};
+                return IntText(v[which]);
+            }};
+    };
+    add(geometryRow("FWidth=", 0));
+    add(geometryRow("FHeight=", 1));
+    add(geometryRow("FLeft=", 2));
+    add(geometryRow("FTop=", 3));
+    add(HeldInt("WasMaximized=", srPrivate, h.WasMaximized));
+
+    // Annotations.
+    add(HeldBool("MemMarkers=", srPrivate, h.MemMarkers));
+    add(HeldBool("Annotation=", srPrivate, h.Annotation));
+    add(HeldBool("AnnoTransp=", srPrivate, h.AnnoTransp));
+    add(HeldText("AnnoFontSize=", srPrivate, h.AnnoFontSize));
+    {
+        static const char* keys[] = {
+            "AnnoMainL=", "AnnoMainT=", "AnnoM1L=", "AnnoM1T=", "AnnoM2L=",  "AnnoM2T=",
+            "AnnoM3L=",   "AnnoM3T=",   "AnnoM4L=", "AnnoM4T=", "AnnoCusL=", "AnnoCusT="};
+        for (std::size_t k = 0; k < 12; ++k)
+            add(HeldReal(keys[k], srPrivate, h.AnnoPos[k]));
+        static const char* texts[] = {
+            "AnnoME=", "AnnoM1E=", "AnnoM2E=", "AnnoM3E=", "AnnoM4E=", "AnnoMCE="};
+        for (std::size_t k = 0; k < 6; ++k)
+            add(HeldText(texts[k], srPrivate, h.AnnoText[k]));
+    }
+
+    // Peak recorder.
+    add(HeldInt("PkBufSz=", srPrivate, h.PkBufSz));
+    add(HeldReal("PkTrigLevel=", srPrivate, s.PeakThreshold));
+    add(HeldReal("PkMinf=", srPrivate, h.PkMinf));
+    add(HeldReal("PkMaxf=", srPrivate, h.PkMaxf));
+    add(HeldReal("PkMinL=", srPrivate, h.PkMinL));
+    add(HeldReal("PkMaxL=", srPrivate, h.PkMaxL));
+    add(HeldBool("PkDrawf=", srPrivate, h.PkDrawf));
+    add(HeldBool("PkDrawL=", srPrivate, h.PkDrawL));
+    add(HeldInt("PeakColor=", srPrivate, h.PeakColor));
+    add(HeldInt("PeakGridColor=", srPrivate, h.PeakGridColor));
+    add(HeldInt("PeakBackColor=", srPrivate, h.PeakBackColor));
+    add(HeldInt("PeakLColor=", srPrivate, h.PeakLColor));
+    add(HeldInt("PeakGridLColor=", srPrivate, h.PeakGridLColor));
+
+    // External four-ADC data collection.
+    add(HeldText("N4File=", srPrivate, h.N4File));
+    add(HeldText("N4Time=", srPrivate, h.N4Time));
+
+    // The devices by name: a name that is still listed wins over the index read above.
+    const auto deviceNameRow = [](const char* key, QComboBox* combo) {
+        return TSettingsRow{key, srBoth, [combo] { return Utf8(combo->currentText()); },
+                            [key, combo](TSettingsReader& reader) {
+                                const auto name = reader.FindText(key);
+                                if (!name)
+                                    return;
+                                const int index = combo->findText(FromUtf8(*name));
+                                if (index >= 0 && index != combo->currentIndex())
+                                    combo->setCurrentIndex(index);
+                            },
+                            [combo] {
+                                return Utf8(combo->itemText((combo->currentIndex() + 1) %
+                                                            std::max(1, combo->count())));
+                            }};
+    };
+    add(deviceNameRow("SoundDeviceName=", f.ComboAudioDevice));
+    add(deviceNameRow("OutDeviceName=", f.ComboOutDevice));
+
+    // Test values inside the ranges that the handlers accept (the others derive their own).
+    const std::pair<const char*, const char*> probes[] = {
+        {"NFont=", "20"},        {"boxes=", "9"},        {"Markings=", "2"},
+        {"UDigs=", "5"},         {"trig_mode=", "1"},    {"FWeight=", "1"},
+        {"Averaging=", "500"},   {"WasMaximized=", "1"}, {"ScreenShotX=", "640"},
+        {"ScreenShotY=", "480"}, {"SFont=", "12"},       {"MarFontSize=", "14"},
+        {"CurAlign=", "1"},      {"PkBufSz=", "5000"}};
+    for (const auto& [key, value] : probes)
+        for (auto& row : Rows_)
+            if (row.Key == key)
+                row.Probe = [text = std::string(value)] { return text; };
+}
