@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 
@@ -84,7 +85,8 @@ TEST_F(AutoLevel, StartUpSetsTheLoopToZeroDbAndASineReadsItsLevel) {
                            "' synth 20 sine 1000 vol 0.5 >/dev/null 2>&1")
                               .c_str()),
               0);
-    const std::string player = Run("paplay --device=loop '" + tone + "' >/dev/null 2>&1 & echo $!");
+    const std::string player =
+        mixtreltest::Run("paplay --device=loop '" + tone + "' >/dev/null 2>&1 & echo $!");
     const pid_t playerPid = static_cast<pid_t>(std::atol(player.c_str()));
     ASSERT_GT(playerPid, 0);
     form.SpeedButton1->click();
@@ -99,6 +101,7 @@ TEST_F(AutoLevel, StartUpSetsTheLoopToZeroDbAndASineReadsItsLevel) {
     }
     form.SpeedButton1->click();
     kill(playerPid, SIGTERM);
+    std::printf("S+N level of the -6.02 dB sine: %.3f dB\n", last);
     EXPECT_GE(steady, 10) << "S+N level " << last << " dB, expected " << expected;
     EXPECT_TRUE(messages_.empty());
 }
