@@ -42,6 +42,7 @@ struct MeasurementState {
     std::int32_t OutDeviceIndex = 0;
     std::string SelectedDeviceName;      // text of the selected capture device entry
     std::string SelectedOutDeviceName;   // text of the selected render device entry
+    bool AutoLevel = true;               // CLevel: automatic 0 dB input level
     std::int32_t LowerBin = 0;           // round(cut-on / SampleRate * N)
     std::int32_t UpperBin = 0;           // round(cut-off / SampleRate * N)
     std::int32_t FullScale = 2147483647; // sample full scale (left-justified 32-bit)

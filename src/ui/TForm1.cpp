@@ -7,6 +7,7 @@
 #include "core/WindowCalibration.h"
 #include "dsp/DSXFastFourier.h"
 #include "dsp/TBDSP.h"
+#include "mixtrel/CodecLibrary.h"
 #include "ui/QtMainThreadDispatcher.h"
 #include "ui/ScopeTab.h"
 #include "ui/SpectrumTab.h"
@@ -56,11 +57,13 @@ TForm1::TForm1(TFormEnvironment environment, QWidget* parent)
     };
     AStream_->SetEngine(aeMME); // reconfigure the engine object with the properties above
 
+    Codec_ = std::make_unique<TCodecLibrary>();
     BuildMenus();
     BuildTabs();
     ConnectSamplingControls();
     ConnectMeasureControls();
     Settings_ = std::make_unique<TSettingsBinding>(*this);
+    connect(CLevel, &QCheckBox::clicked, this, [this] { CLevelClick(); });
     FormCreate();
 }
 
@@ -180,6 +183,18 @@ void TForm1::FormCreate() {
     SetCustomVariables(State_);
     CompileCustomExpressions();
 
+    // The level library, from the program's folder first; without it CLevel stays disabled.
+    CLevel->setChecked(State_.AutoLevel);
+    if (AStream_->Engine() == aeMME && CodecPlatformSupported()) {
+        const QString folder =
+            Env_.CodecFolder.isEmpty() ? QCoreApplication::applicationDirPath() : Env_.CodecFolder;
+        Codec_->LoadCodecLibrary((folder + "/" + kCodecLibraryName).toStdString());
+        if (Codec_->CodecAvailable())
+            CLevel->setEnabled(true);
+        if (CLevel->isEnabled() && CLevel->isChecked())
+            AutoSetInputLevel();
+    }
+
     flat->setChecked(State_.Weighting == 0);
     pso->setChecked(State_.Weighting == 1);
     Cmes->setChecked(State_.Weighting == 2);
@@ -223,7 +238,18 @@ void TForm1::ComboAudioDeviceChange() {
     TrackL->setMaximum(half);
     TrackU->setMaximum(half);
     ETimeChange();
-    // The automatic input level runs here once the level library is in.
+    if (CLevel->isEnabled() && CLevel->isChecked())
+        AutoSetInputLevel();
+}
+
+void TForm1::CLevelClick() {
+    State_.AutoLevel = CLevel->isChecked(); // what the "AutoLevel=" setting keeps
+    if (CLevel->isEnabled() && CLevel->isChecked())
+        AutoSetInputLevel();
+}
+
+void TForm1::AutoSetInputLevel() {
+    ::AutoSetInputLevel(*Codec_, AStream_->Engine() == aeMME, State_.SelectedDeviceName);
 }
 
 void TForm1::showEvent(QShowEvent* event) {

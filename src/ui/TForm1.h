@@ -30,6 +30,7 @@ class QSlider;
 class QTabWidget;
 class QWidget;
 class QPainter;
+class TCodecLibrary;
 class TCustomExpressions;
 class TDSXFastFourier;
 class TScopeTab;
@@ -55,6 +56,8 @@ struct TFormEnvironment {
     // The file dialogs of "Settings" > "Save" (save = true) and "Load": the chosen path, or an
     // empty text when cancelled. Empty: QFileDialog with the filter "ini file (*.ini)".
     std::function<QString(bool save)> ChooseSettingsFile;
+    // Folder searched first for the level library (libmixtrel.so). Empty: the program's folder.
+    QString CodecFolder;
 };
 
 // The one main window. Owns `MeasurementState`, the FFT, the band filter and the stream facade for
@@ -96,6 +99,10 @@ public:
     // Start-up and shutdown.
     void FindSoundDevices();
     void ComboAudioDeviceChange();
+    // The automatic 0 dB input level (CLevel) and the level library behind it.
+    void CLevelClick();
+    void AutoSetInputLevel();
+    TCodecLibrary& Codec() { return *Codec_; }
     bool FormCloseQuery();
     void FormClose();
 
@@ -217,6 +224,7 @@ private:
     std::unique_ptr<TBlockPipeline> Pipeline_;
     std::unique_ptr<TCustomExpressions> Custom_;
     std::unique_ptr<TSettingsBinding> Settings_; // after the state and controls it binds
+    std::unique_ptr<TCodecLibrary> Codec_; // the level library, bound at start-up
     bool CustomSwitchGuard_ = false; // C is being set to mirror CCus
     bool TraceErrorShown_ = false;   // the custom trace's evaluation error is on show
     std::uint32_t CusTraceColor = 0x00FFFF; // custom trace colour, low byte red

@@ -249,8 +249,9 @@ QWidget* TForm1::BuildSamplingPage() {
     devLayout->addRow("Input", ComboAudioDevice);
     LSD = Named<QLabel>(devices, "LSD", "");
     devLayout->addRow("", LSD);
-    CLevel = Named<QCheckBox>(devices, "CLevel", "Set input level to 0 dB");
-    CLevel->setEnabled(false);
+    CLevel = Named<QCheckBox>(devices, "CLevel", "Auto-Set Level to 0dB");
+    CLevel->setChecked(true);
+    CLevel->setEnabled(false); // until the level library is bound
     devLayout->addRow("", CLevel);
     right->addWidget(devices);
 
