@@ -184,7 +184,7 @@ void TForm1::FormCreate() {
     CompileCustomExpressions();
 
     // The level library, from the program's folder first; without it CLevel stays disabled.
-    CLevel->setChecked(State_.AutoLevel);
+    // CLevel holds what "AutoLevel=" read (State_.AutoLevel follows it through CLevelClick).
     if (AStream_->Engine() == aeMME && CodecPlatformSupported()) {
         const QString folder =
             Env_.CodecFolder.isEmpty() ? QCoreApplication::applicationDirPath() : Env_.CodecFolder;

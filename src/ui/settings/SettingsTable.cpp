@@ -476,7 +476,7 @@ void TSettingsBinding::BuildRows() {
                             }};
     };
     add(pageRow("TabIndex=", f.PageControl1));
-    add(CheckRow("AutoLevel=", srMain, f.CLevel));
+    add(CheckRow("AutoLevel=", srMain, f.CLevel, [&f] { f.CLevelClick(); }));
     add(pageRow("STabIndex=", f.PageControl2));
     add(ComboRow("SpecTMode=", srMain, f.CTC));
     for (int k = 0; k < 6; ++k) {
