@@ -10,6 +10,8 @@
 #include "ui/QtMainThreadDispatcher.h"
 #include "ui/ScopeTab.h"
 #include "ui/SpectrumTab.h"
+#include "ui/detector/DetectorTab.h"
+#include "ui/peak/PeakTab.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -32,6 +32,8 @@ class QWidget;
 class QPainter;
 class TCustomExpressions;
 class TDSXFastFourier;
+class TDetectorTab;
+class TPeakTab;
 class TScopeTab;
 class TSpectrumTab;
 class TTBDSP;
@@ -77,6 +79,8 @@ public:
     TDSXFastFourier& FFT() { return *FFT_; }
     TSpectrumTab& SpectrumTab() { return *SpectrumTab_; }
     TScopeTab& ScopeTab() { return *ScopeTab_; }
+    TPeakTab& PeakTab() { return *PeakTab_; }
+    TDetectorTab& DetectorTab() { return *DetectorTab_; }
 
     // Start-up and shutdown.
     void FindSoundDevices();
@@ -192,6 +196,8 @@ private:
     TViewSettings ViewSettings_;
     std::unique_ptr<TSpectrumTab> SpectrumTab_; // the Spectrum tab's controls and drawing
     std::unique_ptr<TScopeTab> ScopeTab_;       // the Scope tab's controls and drawing
+    std::unique_ptr<TPeakTab> PeakTab_;         // the peak recorder's controls and chart
+    std::unique_ptr<TDetectorTab> DetectorTab_; // the detector test calculator
     std::unique_ptr<TDSXFastFourier> FFT_;
     std::unique_ptr<TTBDSP> DSP_;
     std::unique_ptr<TQuibexStream> AStream_;
