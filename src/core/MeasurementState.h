@@ -6,6 +6,7 @@
 #include "core/ScopeSweep.h"
 #include "core/SineOutput.h"
 #include "dsp/FloatTypes.h"
+#include "instruments/PeakRecorder.h"
 
 #include <cstdint>
 #include <string>
@@ -16,12 +17,6 @@
 struct TSpectrumPoint {
     double x = 0.0;
     double y = 0.0;
-};
-
-// One entry of the peak recorder's ring: peak frequency in Hz and level in dB.
-struct TPeakLogEntry {
-    float Frequency = 0.0f;
-    float Level = 0.0f;
 };
 
 // Owned by the main window for its whole life and touched only on the main thread (the block

@@ -1,6 +1,9 @@
 // Sampling control: start and stop, sample rate, resolution, sample length and the input band.
 #include "ui/TForm1.h"
 
+#include "ui/detector/DetectorTab.h"
+#include "ui/peak/PeakTab.h"
+
 #include "core/MeasurementState.h"
 #include "core/ScopeSweep.h"
 #include "ui/SpectrumTab.h"
@@ -95,6 +98,7 @@ void TForm1::SetSamplingControlsEnabled(bool enabled) {
 }
 
 void TForm1::SpeedButton1Click() {
+    DetectorTab_->EpChange();
     LPkPause->setVisible(false);
     const bool down = SpeedButton1->isChecked();
     Run->setChecked(down);
@@ -129,6 +133,7 @@ void TForm1::StartSampling() {
         throw std::runtime_error("Error setting up FIR filter!");
     }
     EPkN->setEnabled(false);
+    PeakTab_->SamplingStart(); // ring restarted, chart cleared, PeakThreshold from the setting
 
     // The device, the sample length, the resolution, the reduction and (unlike the controls'
     // original behaviour) the sample rate stay fixed while sampling: a rate change would leave

@@ -55,7 +55,7 @@ void SetTextColour(QLabel* label, TColour colour) {
 
 TScopeTab::TScopeTab(QWidget* page, MeasurementState& state, TViewSettings& settings,
                      TScopeTabHooks hooks)
-    : Page(page), PageGuard_(page), State_(state), Settings_(settings), Hooks_(std::move(hooks)) {
+    : TViewTab(page, std::move(hooks)), State_(state), Settings_(settings) {
     BuildControls();
     BuildMenus();
     Connect();
@@ -70,11 +70,7 @@ TScopeTab::TScopeTab(QWidget* page, MeasurementState& state, TViewSettings& sett
     Relayout();
 }
 
-TScopeTab::~TScopeTab() {
-    // The window may have deleted the page (and its widgets) first.
-    if (PageGuard_)
-        PageGuard_->removeEventFilter(this);
-}
+TScopeTab::~TScopeTab() = default;
 
 void TScopeTab::BuildControls() {
     ScopeBack = Named<QFrame>(Page, "ScopeBack");
@@ -104,7 +100,6 @@ void TScopeTab::BuildControls() {
         meter->installEventFilter(this);
     }
     LTrig->installEventFilter(this);
-    Page->installEventFilter(this);
 }
 
 void TScopeTab::BuildMenus() {
@@ -221,27 +216,9 @@ void TScopeTab::Invalidate() {
     PaintBox1->update();
 }
 
-void TScopeTab::RunFormResize() {
-    if (Hooks_.FormResize)
-        Hooks_.FormResize();
-    else
-        Relayout();
-}
-
-std::optional<TColour> TScopeTab::ChooseColour(TColour initial) {
-    if (Hooks_.ChooseColour)
-        return Hooks_.ChooseColour(initial);
-    return ChooseColourDialog(initial, Page);
-}
-
 bool TScopeTab::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Page) {
-        if (event->type() == QEvent::Resize)
-            Relayout();
-        else if (event->type() == QEvent::Show)
-            TabScopeShow();
-        return QObject::eventFilter(watched, event);
-    }
+    if (watched == Page)
+        return TViewTab::eventFilter(watched, event); // re-layout on resize, PageShown
     if (watched == LTrig) {
         switch (event->type()) {
         case QEvent::MouseButtonPress:

@@ -4,6 +4,7 @@
 #include "core/MeasurementState.h"
 #include "ui/ViewMapping.h"
 #include "ui/ViewSettings.h"
+#include "ui/common/ViewTab.h"
 
 #include <QObject>
 #include <QPointer>
@@ -20,20 +21,15 @@ class QSlider;
 class QWidget;
 class TViewPaintBox;
 
-// What the tab asks of the window. Every hook may stay empty.
-struct TScopeTabHooks {
-    // The window's re-layout (FormResize). Empty: the tab re-lays out only itself.
-    std::function<void()> FormResize;
-    // The colour dialog: the chosen colour, or nothing when cancelled. Empty: QColorDialog.
-    std::function<std::optional<TColour>(TColour initial)> ChooseColour;
-};
+// What the tab asks of the window: the hooks every view tab has. Every hook may stay empty.
+using TScopeTabHooks = TViewTabHooks;
 
 // Creates and owns (through Qt parenthood) the controls of the Scope tab on the page it is given.
 // Reads the sweep points and writes the time base, zoom and trigger settings of
 // MeasurementState::Scope; colours and pen widths come from TViewSettings. Both belong to the
 // window and outlive the tab. The tab object itself has no Qt parent: the window holds it in a
 // std::unique_ptr. Main thread only.
-class TScopeTab final : public QObject {
+class TScopeTab final : public TViewTab {
 public:
     TScopeTab(QWidget* page, MeasurementState& state, TViewSettings& settings,
               TScopeTabHooks hooks = {});
@@ -41,13 +37,13 @@ public:
     TScopeTab(const TScopeTab&) = delete;
     TScopeTab& operator=(const TScopeTab&) = delete;
 
-    TScopeTabHooks& Hooks() { return Hooks_; }
+    TScopeTabHooks& Hooks() { return CommonHooks(); }
 
     // The mappings for the view's current size, time base, zoom and calibration.
     TScopeAxis Axis() const;
     // This tab's part of the window's re-layout: view, sliders, captions, meters, trigger mark,
     // background.
-    void Relayout();
+    void Relayout() override;
     // After each engine block: copies the LSN_O and LCS texts and repaints the view.
     void EngineBlockDone();
     // Repaints the view from the data.
@@ -84,7 +80,6 @@ public:
     void LSN_OClick();
 
     // Controls, named as their objectName().
-    QWidget* Page = nullptr;
     TViewPaintBox* PaintBox1 = nullptr;
     QFrame* ScopeBack = nullptr;
     QSlider* TrackAmp = nullptr;
@@ -112,21 +107,18 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void PageShown() override { TabScopeShow(); }
 
 private:
     void BuildControls();
     void BuildMenus();
     void Connect();
-    void RunFormResize();
     void ApplyBackground();
     void PlaceTriggerMark();
     void SetTriggerModeItem(int mode);
-    std::optional<TColour> ChooseColour(TColour initial);
 
-    QPointer<QWidget> PageGuard_;
     MeasurementState& State_;
     TViewSettings& Settings_;
-    TScopeTabHooks Hooks_;
     bool Dragging_ = false;
     int DragStartY_ = 0;   // cursor y at mouse down, tab pixels
     int DragStartTop_ = 0; // mark top at mouse down, tab pixels

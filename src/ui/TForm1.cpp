@@ -12,6 +12,8 @@
 #include "ui/ScopeTab.h"
 #include "ui/SpectrumTab.h"
 #include "ui/settings/SettingsBinding.h"
+#include "ui/detector/DetectorTab.h"
+#include "ui/peak/PeakTab.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -33,6 +33,8 @@ class QPainter;
 class TCodecLibrary;
 class TCustomExpressions;
 class TDSXFastFourier;
+class TDetectorTab;
+class TPeakTab;
 class TScopeTab;
 class TSettingsBinding;
 class TSpectrumTab;
@@ -86,6 +88,8 @@ public:
     TDSXFastFourier& FFT() { return *FFT_; }
     TSpectrumTab& SpectrumTab() { return *SpectrumTab_; }
     TScopeTab& ScopeTab() { return *ScopeTab_; }
+    TPeakTab& PeakTab() { return *PeakTab_; }
+    TDetectorTab& DetectorTab() { return *DetectorTab_; }
 
     // Settings files (ui/settings): the table, the writer, both readers, Load and Save.
     TSettingsBinding& Settings() { return *Settings_; }
@@ -217,6 +221,8 @@ private:
     TViewSettings ViewSettings_;
     std::unique_ptr<TSpectrumTab> SpectrumTab_; // the Spectrum tab's controls and drawing
     std::unique_ptr<TScopeTab> ScopeTab_;       // the Scope tab's controls and drawing
+    std::unique_ptr<TPeakTab> PeakTab_;         // the peak recorder's controls and chart
+    std::unique_ptr<TDetectorTab> DetectorTab_; // the detector test calculator
     std::unique_ptr<TDSXFastFourier> FFT_;
     std::unique_ptr<TTBDSP> DSP_;
     std::unique_ptr<TQuibexStream> AStream_;

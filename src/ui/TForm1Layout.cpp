@@ -3,6 +3,8 @@
 
 #include "ui/ScopeTab.h"
 #include "ui/SpectrumTab.h"
+#include "ui/detector/DetectorTab.h"
+#include "ui/peak/PeakTab.h"
 #include "ui/ViewPaintBox.h"
 #include "ui/WidgetNaming.h"
 
@@ -151,24 +153,25 @@ QWidget* TForm1::BuildSpectrumTab() {
 
 QWidget* TForm1::BuildPeakTab() {
     auto* tab = NamedPage("TabPeak");
-    auto* layout = new QVBoxLayout(tab);
-    PaintPeak = Named<QWidget>(tab, "PaintPeak");
-    layout->addWidget(PaintPeak, 1);
-    auto* row = new QHBoxLayout;
-    row->addWidget(new QLabel("Points", tab));
-    EPkN = Named<QLineEdit>(tab, "EPkN", "1000");
-    row->addWidget(EPkN);
-    LPkPause = Named<QLabel>(tab, "LPkPause", "Paused");
-    LPkPause->setVisible(false);
-    row->addWidget(LPkPause);
-    row->addStretch(1);
-    layout->addLayout(row);
+    TPeakTabHooks hooks;
+    hooks.Common.ReportError = [this](const std::string& message) {
+        ShowMessage(QString::fromStdString(message));
+    };
+    hooks.Sampling = [this] { return Sampling(); };
+    PeakTab_ = std::make_unique<TPeakTab>(tab, State_, hooks);
+    PaintPeak = PeakTab_->PaintPeak;
+    EPkN = PeakTab_->EPkN;
+    LPkPause = PeakTab_->LPkPause;
     return tab;
 }
 
 QWidget* TForm1::BuildVoltmeterTab() { return NamedPage("TabN4VVM"); }
 
-QWidget* TForm1::BuildDetectorTab() { return NamedPage("TabDetector"); }
+QWidget* TForm1::BuildDetectorTab() {
+    auto* tab = NamedPage("TabDetector");
+    DetectorTab_ = std::make_unique<TDetectorTab>(tab, State_);
+    return tab;
+}
 
 QWidget* TForm1::BuildSettingsTab() {
     auto* tab = NamedPage("TabSettings");

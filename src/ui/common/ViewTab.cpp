@@ -1,0 +1,90 @@
+// What every tab with views shares: page watching, the window's re-layout, colours, edit checking.
+#include "ui/common/ViewTab.h"
+
+#include "core/NumberText.h"
+#include "ui/ViewMappingQt.h"
+#include "ui/ViewPaintBox.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+
+TViewTab::TViewTab(QWidget* page, TViewTabHooks hooks)
+    : Page(page), PageGuard_(page), CommonHooks_(std::move(hooks)) {
+    Page->installEventFilter(this);
+}
+
+TViewTab::~TViewTab() {
+    // The window may have deleted the page (and its widgets) first.
+    if (PageGuard_)
+        PageGuard_->removeEventFilter(this);
+}
+
+void TViewTab::RunFormResize() {
+    if (CommonHooks_.FormResize)
+        CommonHooks_.FormResize();
+    else
+        Relayout();
+}
+
+std::optional<TColour> TViewTab::ChooseColour(TColour initial) {
+    if (CommonHooks_.ChooseColour)
+        return CommonHooks_.ChooseColour(initial);
+    return ChooseColourDialog(initial, Page);
+}
+
+void TViewTab::ReportError(const std::string& message) {
+    if (CommonHooks_.ReportError)
+        CommonHooks_.ReportError(message);
+    else
+        QMessageBox::warning(Page, "Phonoscale", QString::fromStdString(message));
+}
+
+void TViewTab::AttachPaintBox(TViewPaintBox* box, std::function<void(QPainter&)> paint,
+                              QMenu* popup) {
+    box->OnPaint = std::move(paint);
+    if (!popup)
+        return;
+    box->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(box, &QWidget::customContextMenuRequested, this,
+            [box, popup](const QPoint& at) { popup->popup(box->mapToGlobal(at)); });
+}
+
+void TViewTab::ConnectEdit(QLineEdit* edit, std::function<void(bool leaving)> handler) {
+    connect(edit, &QLineEdit::textEdited, this, [handler] { handler(false); });
+    connect(edit, &QLineEdit::editingFinished, this, [handler] { handler(true); });
+}
+
+void TViewTab::EditChanged(const std::function<void()>& handler, bool leaving) {
+    try {
+        handler();
+    } catch (const EConvertError& error) {
+        if (!leaving)
+            return;
+        if (CommonHooks_.ReportError)
+            CommonHooks_.ReportError(error.what());
+        else
+            QApplication::beep();
+    }
+}
+
+bool TViewTab::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Page) {
+        switch (event->type()) {
+        case QEvent::Resize:
+            Relayout();
+            break;
+        case QEvent::Show:
+            PageShown();
+            break;
+        case QEvent::Hide:
+            PageHidden();
+            break;
+        default:
+            break;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}

@@ -1,0 +1,66 @@
+// What every tab with views shares: page watching, the window's re-layout, colours, edit checking.
+#pragma once
+
+#include "ui/ViewMapping.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+class QLineEdit;
+class QMenu;
+class QPainter;
+class QWidget;
+class TViewPaintBox;
+
+// What a tab asks of the window. Every hook may stay empty.
+struct TViewTabHooks {
+    // The window's re-layout (FormResize). Empty: the tab re-lays out only itself.
+    std::function<void()> FormResize;
+    // The colour dialog: the chosen colour, or nothing when cancelled. Empty: QColorDialog.
+    std::function<std::optional<TColour>(TColour initial)> ChooseColour;
+    // Tells the user about a refused entry or a failed action. Empty: a message box.
+    std::function<void(const std::string& message)> ReportError;
+};
+
+// Base of the tabs that draw views on a page they are given: watches the page (resize re-lays
+// out, show and hide reach the tab), runs the window's re-layout, picks colours and checks edits.
+// The page and its widgets belong to the window; the tab object has no Qt parent and may outlive
+// the page. Main thread only.
+class TViewTab : public QObject {
+public:
+    TViewTab(QWidget* page, TViewTabHooks hooks);
+    ~TViewTab() override;
+    TViewTab(const TViewTab&) = delete;
+    TViewTab& operator=(const TViewTab&) = delete;
+
+    TViewTabHooks& CommonHooks() { return CommonHooks_; }
+    // This tab's part of the window's re-layout.
+    virtual void Relayout() = 0;
+
+    QWidget* Page = nullptr;
+
+protected:
+    // Called when the page is shown or hidden.
+    virtual void PageShown() {}
+    virtual void PageHidden() {}
+
+    void RunFormResize();
+    std::optional<TColour> ChooseColour(TColour initial);
+    void ReportError(const std::string& message);
+    // Paints `box` through `paint` and opens `popup` (may be null) on a right click.
+    void AttachPaintBox(TViewPaintBox* box, std::function<void(QPainter&)> paint, QMenu* popup);
+    // Runs `handler` while the edit is typed into and when it is left; a conversion error
+    // (EConvertError) is reported only on leaving, half-entered numbers are simply not applied.
+    void ConnectEdit(QLineEdit* edit, std::function<void(bool leaving)> handler);
+    void EditChanged(const std::function<void()>& handler, bool leaving);
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QPointer<QWidget> PageGuard_;
+    TViewTabHooks CommonHooks_;
+};
