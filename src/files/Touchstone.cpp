@@ -133,7 +133,6 @@ public:
                 ReportReaderFailure();
             return;
         }
-        Out_.Records.reserve(MaxTouchstonePoints);
         const double factor = std::pow(10.0, 3.0 * options.UnitIndex);
         std::array<double, 3> v{};
         while (ReadDataRecord(v)) {
