@@ -10,6 +10,7 @@
 #include "ui/QtMainThreadDispatcher.h"
 #include "ui/ScopeTab.h"
 #include "ui/SpectrumTab.h"
+#include "ui/spectrum/MemoryTraces.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -177,7 +178,8 @@ void TForm1::FormCreate() {
     GroupN4->setVisible(CN4->currentIndex() != 0);
     PageControl1->setTabVisible(PageControl1->indexOf(TabN4VVM), CN4->currentIndex() != 0);
 
-    // Memory traces kept from the last run are loaded here once they exist.
+    // Memory traces kept from the last run, for the memories that are displayed.
+    MemTraces_->LoadMemoryFiles();
     SetCustomVariables(State_);
     CompileCustomExpressions();
 
@@ -261,5 +263,6 @@ void TForm1::FormClose() {
     EditLFChange();
     EditUFChange();
     Closing_ = true;
-    // The settings files and the kept memory traces are written here once those parts are in.
+    // The settings files are written here once that part is in; then the memory traces.
+    MemTraces_->WriteMemoryFiles();
 }

@@ -35,6 +35,7 @@ class TDSXFastFourier;
 class TScopeTab;
 class TSpectrumTab;
 class TTBDSP;
+class TMemoryTraces;
 struct TSpectrumAxis;
 
 // What the window takes from its surroundings. Tests replace the device list, the engines and the
@@ -49,6 +50,11 @@ struct TFormEnvironment {
     // Folder of the settings and memory-trace files. Empty: the program folder when writable,
     // else the per-user configuration folder.
     QString SettingsFolder;
+    // Asks a question with OK and Cancel and returns true for OK. Empty: a message box.
+    std::function<bool(const QString& caption, const QString& text)> Confirm;
+    // The Touchstone file chosen in the save (save = true) or open dialog, empty when cancelled.
+    // Empty: the file dialogs.
+    std::function<QString(bool save)> ChooseFile;
 };
 
 // The one main window. Owns `MeasurementState`, the FFT, the band filter and the stream facade for
@@ -77,6 +83,7 @@ public:
     TDSXFastFourier& FFT() { return *FFT_; }
     TSpectrumTab& SpectrumTab() { return *SpectrumTab_; }
     TScopeTab& ScopeTab() { return *ScopeTab_; }
+    TMemoryTraces& MemTraces() { return *MemTraces_; }
 
     // Start-up and shutdown.
     void FindSoundDevices();
@@ -183,6 +190,7 @@ private:
     void ShowStreamHealth();
     void BuildCustomPage();
     void RepaintSpectrum();
+    void BuildMemoryTraces();
     void AStreamFailure(const std::string& reason);
     QString ProgramFolder() const;
 
@@ -192,6 +200,7 @@ private:
     TViewSettings ViewSettings_;
     std::unique_ptr<TSpectrumTab> SpectrumTab_; // the Spectrum tab's controls and drawing
     std::unique_ptr<TScopeTab> ScopeTab_;       // the Scope tab's controls and drawing
+    std::unique_ptr<TMemoryTraces> MemTraces_;  // the four memory traces and their items
     std::unique_ptr<TDSXFastFourier> FFT_;
     std::unique_ptr<TTBDSP> DSP_;
     std::unique_ptr<TQuibexStream> AStream_;
@@ -200,7 +209,6 @@ private:
     std::unique_ptr<TCustomExpressions> Custom_;
     bool CustomSwitchGuard_ = false; // C is being set to mirror CCus
     bool TraceErrorShown_ = false;   // the custom trace's evaluation error is on show
-    std::uint32_t CusTraceColor = 0x00FFFF; // custom trace colour, low byte red
     std::uint64_t ShownRepaints_ = 0;
     int HealthLines_ = 0;           // lines at the end of ListBox1 that describe stream gaps
     std::uint64_t ShownGaps_ = 0;   // capture + render gaps those lines describe
