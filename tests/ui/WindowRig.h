@@ -30,7 +30,8 @@ struct EngineLog {
 // An engine that does no I/O: it records starts and stops, and can fail to start.
 class TMockEngine final : public TAudioStreamEngine {
 public:
-    TMockEngine(EngineLog* log, std::vector<TPcmDevice> devices) : log_(log), devices_(std::move(devices)) {}
+    TMockEngine(EngineLog* log, std::vector<TPcmDevice> devices)
+        : log_(log), devices_(std::move(devices)) {}
     ~TMockEngine() override { Stop(); }
     void Start() override {
         if (active_)
@@ -49,8 +50,12 @@ public:
         log_->running = nullptr;
     }
     bool Active() const override { return active_; }
-    std::vector<std::string> InputNames() const override { return FormatDeviceNames(devices_, true); }
-    std::vector<std::string> OutputNames() const override { return FormatDeviceNames(devices_, false); }
+    std::vector<std::string> InputNames() const override {
+        return FormatDeviceNames(devices_, true);
+    }
+    std::vector<std::string> OutputNames() const override {
+        return FormatDeviceNames(devices_, false);
+    }
 
 private:
     EngineLog* log_;
@@ -59,21 +64,25 @@ private:
 };
 
 const std::vector<TPcmDevice> kBothWays{{"default", "Default device", true, true},
-                                         {"usb", "USB codec", true, true}};
+                                        {"usb", "USB codec", true, true}};
 
 struct Window {
     EngineLog log;
     std::vector<QString> messages;
     std::unique_ptr<TForm1> form;
 
-    explicit Window(std::vector<TPcmDevice> devices = kBothWays) {
+    // `folder`: where settings and memory files go (empty: the temporary folder).
+    explicit Window(std::vector<TPcmDevice> devices = kBothWays, QString folder = {}) {
         TFormEnvironment env;
         env.Devices = std::make_shared<const std::vector<TPcmDevice>>(devices);
         env.EngineFactory = [this, devices](TAudioEngine) {
             return std::make_unique<TMockEngine>(&log, devices);
         };
         env.ShowMessage = [this](const QString& text) { messages.push_back(text); };
-        env.SettingsFolder = QString::fromStdString(std::filesystem::temp_directory_path().string());
+        env.SettingsFolder =
+            folder.isEmpty()
+                ? QString::fromStdString(std::filesystem::temp_directory_path().string())
+                : folder;
         form = std::make_unique<TForm1>(std::move(env));
         form->show();
     }
@@ -104,7 +113,8 @@ inline TDataBufferF SineBlock(int samples, double frequencyHz, double rateHz = 4
                               double amplitude = 2147483647.0) {
     TDataBufferF block(2, TSingleArray(static_cast<std::size_t>(samples)));
     for (int i = 0; i < samples; ++i) {
-        const auto v = static_cast<float>(amplitude * std::sin(2.0 * M_PI * frequencyHz * i / rateHz));
+        const auto v =
+            static_cast<float>(amplitude * std::sin(2.0 * M_PI * frequencyHz * i / rateHz));
         block[0][static_cast<std::size_t>(i)] = v;
         block[1][static_cast<std::size_t>(i)] = v;
     }
