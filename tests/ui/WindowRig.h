@@ -30,8 +30,7 @@ struct EngineLog {
 // An engine that does no I/O: it records starts and stops, and can fail to start.
 class TMockEngine final : public TAudioStreamEngine {
 public:
-    TMockEngine(EngineLog* log, std::vector<TPcmDevice> devices)
-        : log_(log), devices_(std::move(devices)) {}
+    TMockEngine(EngineLog* log, std::vector<TPcmDevice> devices) : log_(log), devices_(std::move(devices)) {}
     ~TMockEngine() override { Stop(); }
     void Start() override {
         if (active_)
@@ -50,12 +49,8 @@ public:
         log_->running = nullptr;
     }
     bool Active() const override { return active_; }
-    std::vector<std::string> InputNames() const override {
-        return FormatDeviceNames(devices_, true);
-    }
-    std::vector<std::string> OutputNames() const override {
-        return FormatDeviceNames(devices_, false);
-    }
+    std::vector<std::string> InputNames() const override { return FormatDeviceNames(devices_, true); }
+    std::vector<std::string> OutputNames() const override { return FormatDeviceNames(devices_, false); }
 
 private:
     EngineLog* log_;
@@ -64,7 +59,7 @@ private:
 };
 
 const std::vector<TPcmDevice> kBothWays{{"default", "Default device", true, true},
-                                        {"usb", "USB codec", true, true}};
+                                         {"usb", "USB codec", true, true}};
 
 struct Window {
     EngineLog log;
@@ -79,10 +74,9 @@ struct Window {
             return std::make_unique<TMockEngine>(&log, devices);
         };
         env.ShowMessage = [this](const QString& text) { messages.push_back(text); };
-        env.SettingsFolder =
-            folder.isEmpty()
-                ? QString::fromStdString(std::filesystem::temp_directory_path().string())
-                : folder;
+        env.SettingsFolder = folder.isEmpty()
+            ? QString::fromStdString(std::filesystem::temp_directory_path().string())
+            : folder;
         form = std::make_unique<TForm1>(std::move(env));
         form->show();
     }
@@ -113,8 +107,7 @@ inline TDataBufferF SineBlock(int samples, double frequencyHz, double rateHz = 4
                               double amplitude = 2147483647.0) {
     TDataBufferF block(2, TSingleArray(static_cast<std::size_t>(samples)));
     for (int i = 0; i < samples; ++i) {
-        const auto v =
-            static_cast<float>(amplitude * std::sin(2.0 * M_PI * frequencyHz * i / rateHz));
+        const auto v = static_cast<float>(amplitude * std::sin(2.0 * M_PI * frequencyHz * i / rateHz));
         block[0][static_cast<std::size_t>(i)] = v;
         block[1][static_cast<std::size_t>(i)] = v;
     }
