@@ -1,8 +1,12 @@
 #!/bin/sh
-# Builds the expression fuzz target with clang from the src/expr sources and runs it.
-#   fuzz/run.sh replay        replay fuzz/corpus once (-runs=0); exit status 0 when clean
-#   fuzz/run.sh [SECONDS]     fuzz for SECONDS (default 60) into a work corpus seeded from
-#                             fuzz/corpus; crash files land in $FUZZ_BUILD_DIR
+# Builds the fuzz targets with clang from their sources and runs them.
+#   fuzz/run.sh replay                 replay every target's corpus once (-runs=0); exit status 0
+#                                      when all are clean
+#   fuzz/run.sh [SECONDS] [TARGET]     fuzz TARGET (expr or touchstone; default expr) for SECONDS
+#                                      (default 60) into a work corpus seeded from its corpus;
+#                                      crash files land in $FUZZ_BUILD_DIR
+# Targets: expr (fuzz/corpus, fuzz/expr.dict), touchstone (fuzz/corpus_touchstone,
+# fuzz/touchstone.dict).
 # Environment: CXX (default clang++), FUZZ_BUILD_DIR (default /tmp/fuzz-expr-build).
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
@@ -10,17 +14,47 @@ src="$here/../src"
 out=${FUZZ_BUILD_DIR:-/tmp/fuzz-expr-build}
 cxx=${CXX:-clang++}
 mkdir -p "$out"
-"$cxx" -std=c++20 -O1 -g -fno-omit-frame-pointer \
-    -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    -I"$src" "$here/fuzz_expr.cpp" "$src/expr/ComplexMath.cpp" "$src/expr/ComplexParser.cpp" \
-    -o "$out/fuzz_expr"
+flags="-std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined
+       -fno-sanitize-recover=undefined -I$src"
+
+build() {
+    case "$1" in
+    expr)
+        # shellcheck disable=SC2086
+        "$cxx" $flags "$here/fuzz_expr.cpp" "$src/expr/ComplexMath.cpp" \
+            "$src/expr/ComplexParser.cpp" -o "$out/fuzz_expr" ;;
+    touchstone)
+        # shellcheck disable=SC2086
+        "$cxx" $flags "$here/fuzz_touchstone.cpp" "$src/files/Touchstone.cpp" \
+            "$src/files/TextNumbers.cpp" "$src/files/AtomicFile.cpp" \
+            -o "$out/fuzz_touchstone" ;;
+    *)
+        echo "unknown fuzz target: $1" >&2
+        exit 2 ;;
+    esac
+}
+
+corpus_of() {
+    if [ "$1" = expr ]; then echo "$here/corpus"; else echo "$here/corpus_$1"; fi
+}
 
 if [ "${1:-}" = replay ]; then
-    exec "$out/fuzz_expr" -runs=0 "$here/corpus"
+    for target in expr touchstone; do
+        build "$target"
+        "$out/fuzz_$target" -runs=0 "$(corpus_of "$target")"
+    done
+    exit 0
 fi
 seconds=${1:-60}
-mkdir -p "$out/corpus"
-cp -n "$here"/corpus/* "$out/corpus/" 2>/dev/null || true
+target=${2:-expr}
+build "$target"
+corpus=$(corpus_of "$target")
+work="$out/corpus_$target"
+[ "$target" = expr ] && work="$out/corpus"
+mkdir -p "$work"
+cp -n "$corpus"/* "$work/" 2>/dev/null || true
 cd "$out"
-exec "$out/fuzz_expr" -max_total_time="$seconds" -max_len=512 -dict="$here/expr.dict" \
-    -print_final_stats=1 "$out/corpus" "$here/corpus"
+maxlen=512
+[ "$target" = touchstone ] && maxlen=4096
+exec "$out/fuzz_$target" -max_total_time="$seconds" -max_len="$maxlen" \
+    -dict="$here/$target.dict" -print_final_stats=1 "$work" "$corpus"

@@ -28,7 +28,7 @@ fi
 configure_and_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir build/release --output-on-failure --timeout 300
 
-# The expression fuzz target (clang, libFuzzer) replays its corpus: every input that once found
+# The fuzz targets (clang, libFuzzer) replay their corpora: every input that once found
 # a fault must stay harmless.
 FUZZ_BUILD_DIR="$root/build/fuzz" fuzz/run.sh replay
 

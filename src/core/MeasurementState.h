@@ -8,6 +8,7 @@
 #include "dsp/FloatTypes.h"
 #include "instruments/PeakRecorder.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -65,6 +66,8 @@ struct MeasurementState {
     std::vector<double> Spectrum;              // N/2 smoothed per-bin amplitudes
     std::vector<double> SmoothAlpha;           // N/2 per-bin smoothing factors
     std::vector<TSpectrumPoint> DisplayPoints; // reduced spectrum for the view
+    // Memory traces 1..4 (index 0..3): copies of the spectrum, magnitudes already calibrated.
+    std::array<std::vector<TSpectrumPoint>, 4> MemTrace;
     double WindowTotalGain = 1.0;              // band-power gain of the window for a unit sine
     std::int32_t PeakHalfWidth = 0;            // main-lobe half width of the window, bins
     // w(i, N - 1) of the selected window for i = 0 ... N - 1, and the kind and N it was made for

@@ -41,3 +41,19 @@ std::string FormatReal(double value) {
         return "nan";
     return std::string(buffer, end);
 }
+
+std::string FormatFixed(double value, int width, int decimals) {
+    std::string text;
+    if (!std::isfinite(value)) {
+        text = FormatReal(value);
+    } else {
+        // The largest double has 309 digits before the point.
+        char buffer[400];
+        const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                                std::chars_format::fixed, decimals);
+        text = error == std::errc() ? std::string(buffer, end) : FormatReal(value);
+    }
+    if (width > 0 && text.size() < static_cast<std::size_t>(width))
+        text.insert(0, static_cast<std::size_t>(width) - text.size(), ' ');
+    return text;
+}

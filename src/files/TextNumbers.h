@@ -13,3 +13,8 @@ bool ParseReal(std::string_view text, double& value);
 // that reads back to the same double ("0.1", "48000", "1e-07"); "nan", "inf" and "-inf" for
 // values that are not finite.
 std::string FormatReal(double value);
+
+// Writes `value` as printf's "%W.Df" would in the C locale: `decimals` digits after a ".",
+// padded with leading blanks to at least `width` characters ("  1.5000000"). "nan", "inf" and
+// "-inf" for values that are not finite.
+std::string FormatFixed(double value, int width, int decimals);

@@ -142,7 +142,7 @@ void TForm1::RepaintSpectrum() { SpectrumTab_->Invalidate(); }
 void TForm1::DrawCus(QPainter& painter, const TSpectrumAxis& axis) {
     if (!CCus->isChecked() || !Custom_->BeginTrace(State_))
         return;
-    painter.setPen(PenOf(CusTraceColor, ViewSettings_.TraceWidth, palette()));
+    painter.setPen(PenOf(ViewSettings_.CusTraceColor, ViewSettings_.TraceWidth, palette()));
     bool penDown = false;
     QPointF last;
     for (int x = 0; x < axis.Width; ++x) {

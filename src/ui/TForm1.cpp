@@ -14,6 +14,7 @@
 #include "ui/settings/SettingsBinding.h"
 #include "ui/detector/DetectorTab.h"
 #include "ui/peak/PeakTab.h"
+#include "ui/spectrum/MemoryTraces.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -181,7 +182,8 @@ void TForm1::FormCreate() {
     GroupN4->setVisible(CN4->currentIndex() != 0);
     PageControl1->setTabVisible(PageControl1->indexOf(TabN4VVM), CN4->currentIndex() != 0);
 
-    // Memory traces kept from the last run are loaded here once they exist.
+    // Memory traces kept from the last run, for the memories that are displayed.
+    MemTraces_->LoadMemoryFiles();
     SetCustomVariables(State_);
     CompileCustomExpressions();
 
@@ -289,5 +291,5 @@ void TForm1::FormClose() {
     EditUFChange();
     Closing_ = true;
     WriteSettingsOnClose();
-    // The kept memory traces are written here once that part is in.
+    MemTraces_->WriteMemoryFiles(); // after the settings, which keep the display flags
 }

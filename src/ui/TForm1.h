@@ -39,6 +39,7 @@ class TScopeTab;
 class TSettingsBinding;
 class TSpectrumTab;
 class TTBDSP;
+class TMemoryTraces;
 struct TSpectrumAxis;
 
 // What the window takes from its surroundings. Tests replace the device list, the engines and the
@@ -60,6 +61,11 @@ struct TFormEnvironment {
     std::function<QString(bool save)> ChooseSettingsFile;
     // Folder searched first for the level library (libmixtrel.so). Empty: the program's folder.
     QString CodecFolder;
+    // Asks a question with OK and Cancel and returns true for OK. Empty: a message box.
+    std::function<bool(const QString& caption, const QString& text)> Confirm;
+    // The Touchstone file chosen in the save (save = true) or open dialog, empty when cancelled.
+    // Empty: the file dialogs.
+    std::function<QString(bool save)> ChooseFile;
 };
 
 // The one main window. Owns `MeasurementState`, the FFT, the band filter and the stream facade for
@@ -99,6 +105,7 @@ public:
     void ReadPrivateSettings(const QString& path);
     void BSaveClick();
     void BLoadClick();
+    TMemoryTraces& MemTraces() { return *MemTraces_; }
 
     // Start-up and shutdown.
     void FindSoundDevices();
@@ -212,6 +219,7 @@ private:
     void ShowStreamHealth();
     void BuildCustomPage();
     void RepaintSpectrum();
+    void BuildMemoryTraces();
     void AStreamFailure(const std::string& reason);
     QString ProgramFolder() const;
 
@@ -223,6 +231,7 @@ private:
     std::unique_ptr<TScopeTab> ScopeTab_;       // the Scope tab's controls and drawing
     std::unique_ptr<TPeakTab> PeakTab_;         // the peak recorder's controls and chart
     std::unique_ptr<TDetectorTab> DetectorTab_; // the detector test calculator
+    std::unique_ptr<TMemoryTraces> MemTraces_;  // the four memory traces and their items
     std::unique_ptr<TDSXFastFourier> FFT_;
     std::unique_ptr<TTBDSP> DSP_;
     std::unique_ptr<TQuibexStream> AStream_;
@@ -233,7 +242,6 @@ private:
     std::unique_ptr<TCodecLibrary> Codec_; // the level library, bound at start-up
     bool CustomSwitchGuard_ = false; // C is being set to mirror CCus
     bool TraceErrorShown_ = false;   // the custom trace's evaluation error is on show
-    std::uint32_t CusTraceColor = 0x00FFFF; // custom trace colour, low byte red
     std::uint64_t ShownRepaints_ = 0;
     int HealthLines_ = 0;           // lines at the end of ListBox1 that describe stream gaps
     std::uint64_t ShownGaps_ = 0;   // capture + render gaps those lines describe

@@ -7,6 +7,7 @@
 #include "ui/peak/PeakTab.h"
 #include "ui/ViewPaintBox.h"
 #include "ui/WidgetNaming.h"
+#include "ui/spectrum/MemoryTraces.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -57,11 +58,9 @@ void TForm1::BuildTabs() {
     for (int k = 0; k < 4; ++k) {
         auto* legend = Named<QCheckBox>(central, legendNames[k], QString("M%1").arg(k + 1));
         legend->setChecked(k == 0);
-        MemLegends.push_back(legend);
-        top->addWidget(legend);
+        MemLegends.push_back(legend); // placed at the right edge by the memory traces
     }
     C = Named<QCheckBox>(central, "C", "C");
-    top->addWidget(C);
     layout->addLayout(top);
 
     PageControl1 = Named<QTabWidget>(central, "PageControl1");
@@ -88,6 +87,7 @@ void TForm1::BuildTabs() {
     if (auto* spectrumMenu = findChild<QMenu*>("Spectrum1"))
         SpectrumTab_->AddMenuItems(spectrumMenu);
     Reset1 = SpectrumTab_->Reset1;
+    BuildMemoryTraces();
 }
 
 QWidget* TForm1::BuildMeasureTab() {

@@ -22,6 +22,11 @@ struct TViewSettings {
     TColour SpecGridColor = BlackColour;
     TColour SpecBackColor = ButtonFaceColour;
     TColour SpecTraceColor = BlueColour;
+    // Memory traces 1..4 (index 0..3): shown ("DispMem1=".."DispMem4=") and their colours
+    // ("SpecMemColor1=".."4"); the custom trace's colour ("CusTraceColor=").
+    bool DispMem[4] = {true, false, false, false};
+    TColour SpecMemColor[4] = {0x000080u, 0x008000u, 0x0000FFu, 0xFFFFFFu};
+    TColour CusTraceColor = 0x00FFFFu;
 
     // Scope view.
     TColour ScopeColor = BlueColour;

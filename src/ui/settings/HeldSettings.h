@@ -17,9 +17,6 @@ struct THeldSettings {
     std::int32_t SFont = 10;        // screenshot font size, points
     bool WhiteBack = false;         // "White Background" (CWhite)
 
-    // Memory traces: colours of traces 1..4.
-    std::array<std::uint32_t, 4> SpecMemColor = {0x0000FF, 0x008000, 0x800080, 0x008080};
-
     // Markers and annotations.
     std::array<bool, 6> Marker = {false, false, false, false, false, false};       // MC1..MC6
     std::array<std::string, 6> MarkerF = {"10", "100", "1000", "10000", "0", "0"}; // MF1..MF6, Hz

@@ -6,6 +6,7 @@
 #include "ui/SpectrumTab.h"
 #include "ui/TForm1.h"
 #include "ui/settings/SettingsBinding.h"
+#include "ui/spectrum/MemoryTraces.h"
 
 #include "core/NumberText.h"
 
@@ -185,6 +186,30 @@ TSettingsRow HeldText(const char* key, unsigned readers, std::string& field) {
             [&field] { return field + "1"; }};
 }
 
+// An integer kept by another part of the window: read with `get`, applied with `set`.
+TSettingsRow BoundInt(const char* key, unsigned readers, std::function<long long()> get,
+                      std::function<void(std::int32_t)> set) {
+    return {key, readers, [get] { return IntText(get()); },
+            [key, set](TSettingsReader& reader) {
+                std::int32_t v = 0;
+                if (reader.FindInt(key, v) == TLookup::Found)
+                    set(v);
+            },
+            [get] { return IntText(static_cast<std::int32_t>(get() ^ 0x010203)); }};
+}
+
+// "flag := (v = 1)" for a flag kept by another part of the window.
+TSettingsRow BoundBool(const char* key, unsigned readers, std::function<bool()> get,
+                       std::function<void(bool)> set) {
+    return {key, readers, [get] { return IntText(get() ? 1 : 0); },
+            [key, set](TSettingsReader& reader) {
+                std::int32_t v = 0;
+                if (reader.FindInt(key, v) == TLookup::Found)
+                    set(v == 1);
+            },
+            [get] { return IntText(get() ? 0 : 1); }};
+}
+
 // CFrame item for a sample rate r = round(v) in Hz; -1 for 200001 and above (left unchanged).
 int FrameItemOfRate(long long r) {
     static constexpr long long upper[] = {7000,  9000,  13000, 19000, 25000,
@@ -340,13 +365,11 @@ void TSettingsBinding::BuildRows() {
              guarded([&f, v] { f.WT0Click(v); })();
          },
          [&s] { return IntText((s.WindowKind + 1) % 6); }});
-    for (int k = 0; k < 4; ++k) {
+    for (int k = 1; k <= 4; ++k) {
         static const char* keys[] = {"DispMem1=", "DispMem2=", "DispMem3=", "DispMem4="};
-        add(CheckRow(keys[k], srMain, f.DispMem[static_cast<std::size_t>(k)], [&f, k] {
-            const QSignalBlocker block(f.MemLegends[static_cast<std::size_t>(k)]);
-            f.MemLegends[static_cast<std::size_t>(k)]->setChecked(
-                f.DispMem[static_cast<std::size_t>(k)]->isChecked());
-        }));
+        add(BoundBool(
+            keys[k - 1], srMain, [&f, k] { return f.MemTraces().Displayed(k); },
+            [&f, k](bool on) { f.MemTraces().SetDisplayed(k, on); }));
     }
 
     // Custom label and trace.
@@ -430,11 +453,16 @@ void TSettingsBinding::BuildRows() {
     add(HeldInt("SpecGridColor=", srMain, view.SpecGridColor, repaint));
     add(HeldInt("SpecBackColor=", srMain, view.SpecBackColor, repaint));
     add(HeldInt("SpecTraceColor=", srMain, view.SpecTraceColor, repaint));
-    add(HeldInt("CusTraceColor=", srMain, f.CusTraceColor, repaint));
-    add(HeldInt("SpecMemColor1=", srMain, h.SpecMemColor[0]));
-    add(HeldInt("SpecMemColor2=", srMain, h.SpecMemColor[1]));
-    add(HeldInt("SpecMemColor3=", srMain, h.SpecMemColor[2]));
-    add(HeldInt("SpecMemColor4=", srMain, h.SpecMemColor[3]));
+    add(BoundInt(
+        "CusTraceColor=", srMain, [&f] { return f.MemTraces().CustomColour(); },
+        [&f](std::int32_t c) { f.MemTraces().SetCustomColour(static_cast<std::uint32_t>(c)); }));
+    for (int k = 1; k <= 4; ++k) {
+        static const char* keys[] = {"SpecMemColor1=", "SpecMemColor2=", "SpecMemColor3=",
+                                     "SpecMemColor4="};
+        add(BoundInt(
+            keys[k - 1], srMain, [&f, k] { return f.MemTraces().MemColour(k); },
+            [&f, k](std::int32_t c) { f.MemTraces().SetMemColour(k, static_cast<std::uint32_t>(c)); }));
+    }
 
     // Markers.
     add(HeldBool("Marker1=", srMain, h.Marker[0]));

@@ -1,0 +1,61 @@
+// The main window's side of the memory traces: their items, dialogs and message boxes.
+#include "ui/SpectrumTab.h"
+#include "ui/TForm1.h"
+#include "ui/ViewMappingQt.h"
+#include "ui/spectrum/MemoryTraces.h"
+
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+
+void TForm1::BuildMemoryTraces() {
+    TMemoryTraceHooks hooks;
+    hooks.FormResize = [this] { FormResize(); };
+    hooks.Invalidate = [this] { RepaintSpectrum(); };
+    hooks.Axis = [this] { return SpectrumTab_->Axis(); };
+    hooks.ShowMessage = [this](const QString& caption, const QString& text) {
+        if (Env_.ShowMessage)
+            Env_.ShowMessage(text);
+        else
+            QMessageBox::warning(this, caption, text);
+    };
+    hooks.Confirm = [this](const QString& caption, const QString& text) {
+        if (Env_.Confirm)
+            return Env_.Confirm(caption, text);
+        return QMessageBox::warning(this, caption, text, QMessageBox::Ok | QMessageBox::Cancel) ==
+               QMessageBox::Ok;
+    };
+    hooks.ChooseFile = [this](bool save) {
+        if (Env_.ChooseFile)
+            return Env_.ChooseFile(save);
+        const QString filter = "Touchstone files (*.s1p)";
+        if (save)
+            return QFileDialog::getSaveFileName(this, QString(), QString(), filter, nullptr,
+                                                QFileDialog::DontConfirmOverwrite);
+        return QFileDialog::getOpenFileName(this, QString(), QString(), filter);
+    };
+    hooks.ChooseColour = [this](TColour initial) -> std::optional<TColour> {
+        if (SpectrumTab_->Hooks().ChooseColour)
+            return SpectrumTab_->Hooks().ChooseColour(initial);
+        const QColor chosen = QColorDialog::getColor(ToQColor(initial, palette()), this);
+        if (!chosen.isValid())
+            return std::nullopt;
+        return static_cast<TColour>(chosen.red() | (chosen.green() << 8) | (chosen.blue() << 16));
+    };
+    hooks.Folder = [this] { return ProgramFolder(); };
+
+    auto* spectrumMenu = findChild<QMenu*>("Spectrum1");
+    auto* memTraceMenu = findChild<QMenu*>("MemTrace1");
+    auto* colours = SpectrumTab_->PopupSpec->findChild<QMenu*>("Colors2");
+    MemTraces_ = std::make_unique<TMemoryTraces>(State_, ViewSettings_, spectrumMenu, memTraceMenu,
+                                                 DispMem, SpectrumTab_->PopupSpec, colours,
+                                                 MemLegends, C, std::move(hooks));
+
+    // The graph draws the memories between the custom trace and the main trace.
+    SpectrumTab_->Hooks().DrawMemPoly = [this](QPainter& painter, int k) {
+        MemTraces_->DrawMemPoly(painter, SpectrumTab_->Axis(), k);
+    };
+    SpectrumTab_->Hooks().ApplyTraceColours = [this] { MemTraces_->ApplyTraceColours(this); };
+    MemTraces_->ApplyTraceColours(this);
+}
