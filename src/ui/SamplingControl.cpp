@@ -185,6 +185,7 @@ void TForm1::CFrameChange() {
     DSP_->SetSamplesPerSecond(RoundToInt(State_.SampleRate));
     State_.LowerBin = RoundToInt(TrackL->value() / State_.SampleRate * State_.BlockLength);
     State_.UpperBin = RoundToInt(TrackU->value() / State_.SampleRate * State_.BlockLength);
+    MeasureSetupChanged();
     FormResize();
 }
 
@@ -213,8 +214,8 @@ void TForm1::ComboSamplesChange() {
 
     TrackLChange();
     TrackUChange();
-    ETimeChange();
     RebuildFilter();
+    MeasureSetupChanged();
     FormResize(); // N moves the low end of a logarithmic frequency axis
 }
 
