@@ -500,7 +500,8 @@ TEST(MeasureEdits, EveryExitOfANonNumberBeepsAndKeepsTheFocus) {
     auto& spectrum = w.form->SpectrumTab();
     for (QLineEdit* edit :
          {w.Find<QLineEdit>("ETime"), w.Find<QLineEdit>("EAv"), w.Find<QLineEdit>("ECalDB"),
-          w.Find<QLineEdit>("ECalV"), spectrum.ETop, spectrum.EOffset, spectrum.EBoxes}) {
+          w.Find<QLineEdit>("ECalV"), spectrum.ETop, spectrum.EOffset, spectrum.EBoxes,
+          w.Find<QLineEdit>("EditLF"), w.Find<QLineEdit>("EditUF")}) {
         const std::string name = edit->objectName().toStdString();
         Reveal(edit);
         edit->setFocus();
