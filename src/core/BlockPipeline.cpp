@@ -81,10 +81,10 @@ const std::vector<double>& TBlockPipeline::WeightTable(int n) {
     return weightTable_;
 }
 
-void TBlockPipeline::SubStreamData(std::span<const float> left, std::span<const float> right) {
+void TBlockPipeline::AnalyseBlock(std::span<const float> left, std::span<const float> right) {
     MeasurementState& st = state_;
-    if (components_.FFT == nullptr || components_.DSP == nullptr) {
-        throw std::logic_error("The pipeline has no FFT or band filter.");
+    if (components_.FFT == nullptr) {
+        throw std::logic_error("The pipeline has no FFT.");
     }
     const int n = st.BlockLength;
     const int half = n / 2;
@@ -111,6 +111,7 @@ void TBlockPipeline::SubStreamData(std::span<const float> left, std::span<const 
 
     // Window and transform: X[k] = sum w(i, N - 1) x[i] exp(+i 2 pi i k / N), unscaled.
     TDSXFastFourier& fft = *components_.FFT;
+    EnsureWindowCalibrated(st, fft); // N, the rate or the window changed since the last block
     if (fft.NumSamples() != n) {
         fft.SetNumSamples(n);
     }
@@ -148,7 +149,9 @@ void TBlockPipeline::SubStreamData(std::span<const float> left, std::span<const 
     st.BandTotal = std::sqrt(bandSum) / n / st.WindowTotalGain / st.FullScale;
 
     // Spectrum smoothing and reduction for the view.
-    const int filterRate = components_.DSP->SamplesPerSecond();
+    const int filterRate = components_.DSP != nullptr
+                               ? components_.DSP->SamplesPerSecond()
+                               : static_cast<int>(std::nearbyint(st.SampleRate));
     BuildSmoothAlpha(st, filterRate);
     UpdateSpectrum(st, amplitude_);
     ReduceSpectrum(st);
@@ -162,10 +165,20 @@ void TBlockPipeline::SubStreamData(std::span<const float> left, std::span<const 
         lobe += a * a;
     }
     st.PeakAmplitude = std::sqrt(lobe) / st.WindowTotalGain / st.FullScale;
-    st.PeakBinFine = RefinePeak(st.Spectrum, st.PeakBin);
+    st.PeakBinFine = RefinePeak(st.Spectrum, st.PeakBin, st.PeakFit);
     if (st.SpecialMeter == 0) {
         st.Texts.LSp = FormatFixed(PeakFrequency(st)) + " Hz";
     }
+}
+
+void TBlockPipeline::SubStreamData(std::span<const float> left, std::span<const float> right) {
+    MeasurementState& st = state_;
+    if (components_.FFT == nullptr || components_.DSP == nullptr) {
+        throw std::logic_error("The pipeline has no FFT or band filter.");
+    }
+    AnalyseBlock(left, right);
+    const int n = st.BlockLength;
+    const auto count = static_cast<std::size_t>(n);
     if (components_.RefreshMarkers) {
         components_.RefreshMarkers();
     }

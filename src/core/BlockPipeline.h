@@ -45,6 +45,12 @@ public:
     // custom label. Raises what the components raise.
     void SubStreamData(std::span<const float> left, std::span<const float> right);
 
+    // The spectrum part of SubStreamData (needs only the FFT): recalibrates the window when N,
+    // the rate or the window changed, then channel selection, window, transform, weighting, band
+    // power and peak, spectrum smoothing and reduction, PeakAmplitude, PeakBinFine and the peak
+    // frequency text. Raises what the FFT raises.
+    void AnalyseBlock(std::span<const float> left, std::span<const float> right);
+
     // The custom label text of the window's parser after SetCustomVariables, or "error".
     std::string CustomLabelText();
 

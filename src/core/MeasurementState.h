@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/ControlSettings.h"
+#include "core/PeakRefinement.h"
 #include "core/PipelineTexts.h"
 #include "core/ScopeSweep.h"
 #include "core/SineOutput.h"
@@ -75,6 +76,14 @@ struct MeasurementState {
     std::vector<double> WindowTable;
     std::int32_t WindowTableKind = -1;
     std::int32_t WindowTableLength = 0;
+    // The window kind, N and rate that WindowTotalGain, PeakHalfWidth and PeakFit were measured
+    // for (-1: not yet calibrated); the pipeline recalibrates when any of them differs.
+    std::int32_t WindowCalKind = -1;
+    std::int32_t WindowCalLength = 0;
+    double WindowCalRate = 0.0;
+    // Response of the peak fit to tones at known offsets from a bin, for the calibrated window
+    // (RefinePeak inverts it).
+    TPeakFitTable PeakFit;
     std::int32_t PeakBin = 0;      // bin of the largest power inside [LowerBin, UpperBin]
     double PeakBinFine = 0.0;      // interpolated peak position, bins
     double PeakAmplitude = 0.0;    // strongest component relative to a full-scale sine

@@ -1,15 +1,46 @@
 // Sub-bin position of a spectral peak from the smoothed amplitude spectrum.
 #pragma once
 
+#include <optional>
 #include <span>
+#include <vector>
 
-// Interpolated peak position in bins around bin k of spectrum y (H = size - 1):
-// 1. k itself;
-// 2. for 0 < k < H, the vertex of the parabola through y[k-1], y[k], y[k+1]:
-//    k + ((y[k-1] - y[k+1]) / 2) / (y[k-1] - 2 y[k] + y[k+1]);
-// 3. for 2 <= k <= H - 2, replacing 2: the vertex -b / (2a) of the least-squares parabola
-//    a j^2 + b j + c through (j, ln y[j]) for the four bins j = s ... s + 3, s = k - 1 when
-//    y[k+1] >= y[k-1], else k - 2 (a Gaussian fit, exact for a Gaussian-shaped lobe).
-// A step whose curvature is 0, or (step 3) that meets a value <= 0 under the logarithm, keeps
-// the previous step's estimate. A k outside 0 ... H is returned unchanged.
-double RefinePeak(std::span<const double> y, int k);
+// The fits that estimate how far a peak lies from its strongest bin k (in bins, y the amplitude
+// spectrum).
+enum class TPeakFitKind {
+    // Vertex of the parabola through (j, ln y[j]) for j = k - 1, k, k + 1:
+    // (ln y[k-1] - ln y[k+1]) / (2 (ln y[k-1] - 2 ln y[k] + ln y[k+1])). Used for the tapered
+    // windows; exact for a Gaussian lobe.
+    LogParabola,
+    // s y[k+s] / (y[k] + y[k+s]) with s = +1 when y[k+1] >= y[k-1], else -1. Used for the
+    // rectangular window, whose lobe |sin(pi d) / (pi d)| it fits exactly.
+    NeighbourRatio,
+};
+
+// A fit and its measured response to a lone tone: Response[j] is the fit's offset for a tone
+// j / (2 (size - 1)) bins above a bin, so the entries cover tone offsets 0 ... 0.5 bin and rise
+// from 0 to 0.5. Both fits are odd in the offset, so the table serves tones below a bin too.
+// Window and Length name the window kind and the N it was measured for. An empty Response means
+// the fit is taken as it stands.
+struct TPeakFitTable {
+    TPeakFitKind Kind = TPeakFitKind::LogParabola;
+    std::vector<double> Response;
+    int Window = -1;
+    int Length = 0;
+};
+
+// The raw offset of the fit `kind` around bin k of y, or nothing when it cannot be formed: k at
+// either end of y, a value <= 0 under the logarithm, or a zero curvature or denominator.
+std::optional<double> PeakFitOffset(std::span<const double> y, int k, TPeakFitKind kind);
+
+// The tone offset d (bins) whose fit response is `offset`: sign(offset) times the linear
+// interpolation of |offset| in the table; beyond its last entry d follows |offset| with slope 1,
+// below its first entry d is 0. An empty table returns `offset`.
+double InvertPeakFit(const TPeakFitTable& table, double offset);
+
+// Interpolated peak position in bins around bin k of the spectrum y (H = size - 1):
+// k + InvertPeakFit(table, PeakFitOffset(y, k, table.Kind)). When the fit cannot be formed, the
+// vertex of the parabola through y[k-1], y[k], y[k+1] is taken instead,
+// k + ((y[k-1] - y[k+1]) / 2) / (y[k-1] - 2 y[k] + y[k+1]), and k itself when that curvature is
+// 0 or k is 0 or H. A k outside 0 ... H is returned unchanged.
+double RefinePeak(std::span<const double> y, int k, const TPeakFitTable& table = {});

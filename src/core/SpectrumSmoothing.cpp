@@ -82,7 +82,9 @@ void BuildSmoothAlpha(MeasurementState& state, int filterRateHz) {
 
 void UpdateSpectrum(MeasurementState& state, std::span<const double> amplitude) {
     const std::size_t half = static_cast<std::size_t>(std::max(state.BlockLength / 2, 0));
-    state.Spectrum.resize(half, 0.0);
+    if (state.Spectrum.size() != half) {
+        state.Spectrum.assign(half, 0.0); // a new N: no bin keeps a value of the old one
+    }
     const double scale = 1.0 / state.FullScale / WindowGain(state.WindowKind);
     auto& spectrum = state.Spectrum;
     const auto count = std::min(half, amplitude.size());

@@ -29,9 +29,10 @@ void EAvChange(MeasurementState& state, std::string_view eAvText);
 // between neighbouring anchors (0, 10, 100, 1k, 10k, 100k Hz; anchors rounded to bins).
 void BuildSmoothAlpha(MeasurementState& state, int filterRateHz);
 
-// Updates Spectrum (resized to N/2; new bins start at 0) from the block's per-bin amplitudes
-// a[i] = amplitude[i] / FullScale / WindowGain: taken outright when ResetSmoothing, else
-// exponential smoothing with SmoothAlpha (CTC items 0 and 1) or the running maximum (PEAK HOLD).
+// Updates Spectrum (started afresh at N/2 zeros when its length changes with N) from the block's
+// per-bin amplitudes a[i] = amplitude[i] / FullScale / WindowGain: taken outright when
+// ResetSmoothing, else exponential smoothing with SmoothAlpha (CTC items 0 and 1) or the running
+// maximum (PEAK HOLD).
 void UpdateSpectrum(MeasurementState& state, std::span<const double> amplitude);
 
 // Fills DisplayPoints from Spectrum by CRed, ReducePoints and LogF. "No Reduction" (also when

@@ -22,13 +22,21 @@ double WindowValue(int windowKind, int i, int L);
 // in state (rebuilt when the kind or N changed: N extended-precision evaluations).
 const std::vector<double>& WindowWeights(MeasurementState& state);
 
-// Measures the selected window with a 3300 Hz sine of amplitude 1 (constant 2 pi * 3300 =
-// 20734.511513692636) over N = BlockLength samples: WindowTotalGain := sqrt(sum over bins
-// 0 ... N/2 - 1 of |X|^2) / N, and PeakHalfWidth := the bins each side of the tone's peak bin k
-// that hold all but 0.01 % of its amplitude (sqrt of their summed squared amplitudes times 1.0001
-// reaches WindowTotalGain), never leaving 0 ... N/2 - 1 and not widened when k < 2 or
-// k >= N/2 - 2. Sets fft.NumSamples to N and overwrites its buffers.
+// Measures the selected window for N = BlockLength with unit sines at a quarter of the rate
+// (bin N/4, so the lobe stays clear of 0 Hz and fs/2 for every N and rate; the results, in bins,
+// are the same at every rate): WindowTotalGain := sqrt(sum over bins 0 ... N/2 - 1 of |X|^2) / N
+// of the tone on bin N/4 (from Parseval, without a transform); PeakHalfWidth := the bins each
+// side of the peak that hold all but 0.01 % of the amplitude (sqrt of their summed squared
+// amplitudes times 1.0001 reaches the tone's total) of a tone on a bin and of one halfway
+// between bins, measured at L = min(N, 16384) points within 0 ... L/2 - 1; PeakFit := the
+// response of the window's peak fit (see RefinePeak) to tones 0 ... 0.5 bin from a bin, kept
+// while the kind and min(N, 4096) stay. Records the kind, N and rate it measured for. Nothing
+// happens for N < 8. Leaves fft.NumSamples at N and its buffers overwritten.
 void CalibrateWindow(MeasurementState& state, TDSXFastFourier& fft);
+
+// CalibrateWindow unless the calibration in state was made for the current WindowKind,
+// BlockLength and SampleRate. True when it calibrated.
+bool EnsureWindowCalibrated(MeasurementState& state, TDSXFastFourier& fft);
 
 // WT0Click: WindowKind := the clicked item's index (0 ... 5), then CalibrateWindow when an FFT
 // component is given.

@@ -137,11 +137,15 @@ void TForm1::CCSClick() {
     FormResize();
 }
 
-void TForm1::RepaintSpectrum() { SpectrumTab_->Invalidate(); }
+void TForm1::RepaintSpectrum() {
+    SpectrumTab_->Invalidate();
+}
 
 void TForm1::DrawCus(QPainter& painter, const TSpectrumAxis& axis) {
-    if (!CCus->isChecked() || !Custom_->BeginTrace(State_))
+    if (!CCus->isChecked() || !Custom_->BeginTrace(State_)) {
+        ShowTraceError({});
         return;
+    }
     painter.setPen(PenOf(ViewSettings_.CusTraceColor, ViewSettings_.TraceWidth, palette()));
     bool penDown = false;
     QPointF last;
@@ -151,12 +155,8 @@ void TForm1::DrawCus(QPainter& painter, const TSpectrumAxis& axis) {
             value = Custom_->TraceValue(State_, XToFrequency(axis, x));
         } catch (const std::exception& e) {
             // A trace that cannot be evaluated would fail on every repaint: stop drawing it for
-            // this repaint and say why once, where the expression is edited.
-            if (!TraceErrorShown_) {
-                TraceErrorShown_ = true;
-                LErr1->setText(ECT->text());
-                LErr2->setText(QString("Custom trace: ") + e.what());
-            }
+            // this repaint and say why on the graph itself, apart from the label's errors.
+            ShowTraceError(QString("Custom trace ") + ECT->text() + ": " + e.what());
             return;
         }
         const double y = DbToY(axis, AmplitudeToDb(axis, value, false));
@@ -171,4 +171,22 @@ void TForm1::DrawCus(QPainter& painter, const TSpectrumAxis& axis) {
         }
         last = point;
     }
+    ShowTraceError({});
+}
+
+void TForm1::ShowTraceError(const QString& text) {
+    TraceErrorShown_ = !text.isEmpty();
+    if (!LCusErr) {
+        if (text.isEmpty())
+            return;
+        LCusErr = Named<QLabel>(PaintBox2, "LCusErr", "");
+        LCusErr->setAutoFillBackground(true);
+        LCusErr->move(4, 4);
+    }
+    if (LCusErr->text() != text) {
+        LCusErr->setText(text);
+        LCusErr->adjustSize();
+    }
+    if (LCusErr->isVisible() != TraceErrorShown_)
+        LCusErr->setVisible(TraceErrorShown_);
 }

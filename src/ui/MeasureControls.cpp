@@ -10,6 +10,7 @@
 #include "core/WindowCalibration.h"
 #include "dsp/DSXFastFourier.h"
 #include "dsp/TBDSP.h"
+#include "ui/CheckedEdit.h"
 #include "ui/ScopeTab.h"
 #include "ui/SpectrumTab.h"
 #include "ui/WidgetNaming.h"
@@ -34,7 +35,9 @@
 
 namespace {
 
-std::string Text(const QLineEdit* edit) { return edit->text().toStdString(); }
+std::string Text(const QLineEdit* edit) {
+    return edit->text().toStdString();
+}
 
 } // namespace
 
@@ -46,11 +49,14 @@ void TForm1::BuildMeasureMenus() {
     windowType->setObjectName("WindowType1");
     auto* windowGroup = new QActionGroup(this);
     const char* windowNames[] = {"WT0", "WT1", "WT2", "WT3", "WT4", "WT5"};
-    const char* windowCaptions[] = {"Rect", "Blackman", "Blackman²", "Hanning", "Hamming", "Flat Top"};
+    const char* windowCaptions[] = {"Rect",    "Blackman", "Blackman²",
+                                    "Hanning", "Hamming",  "Flat Top"};
     for (int k = 0; k < 6; ++k) {
-        auto* item = NamedAction(windowType, windowNames[k], QString::fromUtf8(windowCaptions[k]), true);
+        auto* item =
+            NamedAction(windowType, windowNames[k], QString::fromUtf8(windowCaptions[k]), true);
         windowGroup->addAction(item);
-        connect(item, &QAction::triggered, this, [this, k] { Guarded([this, k] { WT0Click(k); }); });
+        connect(item, &QAction::triggered, this,
+                [this, k] { Guarded([this, k] { WT0Click(k); }); });
         WT.push_back(item);
     }
     WT[static_cast<std::size_t>(State_.WindowKind)]->setChecked(true);
@@ -165,8 +171,9 @@ void TForm1::BuildSmoothingPage() {
     const char* names[] = {"ET1", "ET2", "ET3", "ET4", "ET5", "ET6"};
     const char* at[] = {"0 Hz", "10 Hz", "100 Hz", "1 kHz", "10 kHz", "100 kHz"};
     for (int k = 0; k < 6; ++k) {
-        auto* edit = Named<QLineEdit>(custom, names[k],
-                                      QString::fromStdString(State_.Controls.ET[static_cast<std::size_t>(k)]));
+        auto* edit = Named<QLineEdit>(
+            custom, names[k],
+            QString::fromStdString(State_.Controls.ET[static_cast<std::size_t>(k)]));
         grid->addWidget(new QLabel(at[k], custom), 0, k);
         grid->addWidget(edit, 1, k);
         ETs.push_back(edit);
@@ -207,15 +214,24 @@ void TForm1::BuildGeneratorControls() {
 
 void TForm1::ConnectMeasureControls() {
     connect(ETime, &QLineEdit::textEdited, this, [this] { ETimeChange(); });
-    connect(ETime, &QLineEdit::editingFinished, this, [this] { ETimeExit(); });
-    connect(EAv, &QLineEdit::textEdited, this, [this] {
-        try {
-            ::EAvChange(State_, Text(EAv));
-        } catch (const EConvertError&) {
-            // Checked when the field is left, as the time constant is.
-        }
-    });
-    connect(EAv, &QLineEdit::editingFinished, this, [this] { EAvChange(); });
+    connect(EAv, &QLineEdit::textEdited, this, [this] { EAvApply(); }); // checked when left
+    // Every exit of these edits checks them: a beep and the focus kept while they hold no number.
+    const auto beep = [this] { Beep(); };
+    const auto open = [this] { return !Closing_; };
+    CheckOnExit(
+        ETime, [this] { return ETimeExit(); }, beep, open);
+    CheckOnExit(
+        EAv, [this] { return EAvApply(); }, beep, open);
+    CheckOnExit(
+        ECalDB, [this] { return ApplyCalEdit(::ECalDBChange(State_, Text(ECalDB)), ECalDB); }, beep,
+        open);
+    CheckOnExit(
+        ECalV,
+        [this] {
+            return ApplyCalEdit(::ECalVChange(State_, Text(ECalV), CCalUnit->currentIndex()),
+                                ECalV);
+        },
+        beep, open);
     connect(CTC, &QComboBox::currentIndexChanged, this,
             [this](int index) { State_.Controls.CTC = index; });
     for (std::size_t k = 0; k < ETs.size(); ++k)
@@ -255,21 +271,35 @@ bool TForm1::ETimeExit() {
         ::ETimeChange(State_, Text(ETime), DSP_->SamplesPerSecond());
         return true;
     } catch (const EConvertError&) {
-        Beep();
-        ETime->setFocus();
+        return false; // the exit check beeps and keeps the focus
+    }
+}
+
+bool TForm1::EAvApply() {
+    try {
+        ::EAvChange(State_, Text(EAv));
+        return true;
+    } catch (const EConvertError&) {
         return false;
     }
 }
 
 void TForm1::EAvChange() {
-    try {
-        ::EAvChange(State_, Text(EAv));
-    } catch (const EConvertError&) {
+    if (!EAvApply()) {
         Beep();
         EAv->setFocus();
     }
 }
 
+void TForm1::MeasureSetupChanged() {
+    // The window's gain, lobe width and peak fit, the meter time constant and the tone's
+    // frequency all depend on N and the rate.
+    if (!FFT_ || !DSP_ || !ETime || !TrackF || !LFreq)
+        return; // still being built
+    Guarded([this] { EnsureWindowCalibrated(State_, *FFT_); });
+    ETimeChange();
+    TrackFChange();
+}
 
 void TForm1::flatClick() {
     State_.Weighting = 0;
@@ -288,17 +318,30 @@ void TForm1::CmesClick() {
 
 void TForm1::FormKeyDown(int key) {
     switch (key) {
-    case Qt::Key_R: State_.ResetSmoothing = true; break;
-    case Qt::Key_F8: CTC->setCurrentIndex(2); break;
-    case Qt::Key_F11: CTC->setCurrentIndex(0); break;
-    case Qt::Key_F12: CTC->setCurrentIndex(1); break;
-    default: break;
+    case Qt::Key_R:
+        State_.ResetSmoothing = true;
+        break;
+    case Qt::Key_F8:
+        CTC->setCurrentIndex(2);
+        break;
+    case Qt::Key_F11:
+        CTC->setCurrentIndex(0);
+        break;
+    case Qt::Key_F12:
+        CTC->setCurrentIndex(1);
+        break;
+    default:
+        break;
     }
 }
 
-void TForm1::CUnitsChange() { State_.Controls.CUnits = CUnits->currentIndex(); }
+void TForm1::CUnitsChange() {
+    State_.Controls.CUnits = CUnits->currentIndex();
+}
 
-void TForm1::CDigitsChange() { State_.MeterDigits = CDigits->currentIndex() + 2; }
+void TForm1::CDigitsChange() {
+    State_.MeterDigits = CDigits->currentIndex() + 2;
+}
 
 void TForm1::SNLClick() {
     SNL->setChecked(!SNL->isChecked());
@@ -324,10 +367,18 @@ void TForm1::SpecialMeterSelect(int meter) {
     FormResize();
 }
 
-void TForm1::DPClick() { SpecialMeterSelect(0); }
-void TForm1::DSClick() { SpecialMeterSelect(1); }
-void TForm1::DCClick() { SpecialMeterSelect(2); }
-void TForm1::DOffClick() { SpecialMeterSelect(3); }
+void TForm1::DPClick() {
+    SpecialMeterSelect(0);
+}
+void TForm1::DSClick() {
+    SpecialMeterSelect(1);
+}
+void TForm1::DCClick() {
+    SpecialMeterSelect(2);
+}
+void TForm1::DOffClick() {
+    SpecialMeterSelect(3);
+}
 
 void TForm1::Button1Click() {
     ::Button1Click(State_);
@@ -340,13 +391,17 @@ void TForm1::BResetClick() {
 }
 
 void TForm1::ApplyCalResult(const TCalEditResult& result, QLineEdit* edited) {
-    if (result.Outcome == TCalEditResult::Invalid) {
+    if (!ApplyCalEdit(result, edited)) {
         Beep();
         edited->setFocus();
-        return;
     }
+}
+
+bool TForm1::ApplyCalEdit(const TCalEditResult& result, QLineEdit* /*edited*/) {
+    if (result.Outcome == TCalEditResult::Invalid)
+        return false;
     if (result.Outcome != TCalEditResult::Applied)
-        return;
+        return true;
     const TCalGuardScope guard(State_); // our own writes below must not re-enter the handlers
     if (result.CCalUnit >= 0)
         CCalUnit->setCurrentIndex(result.CCalUnit);
@@ -355,9 +410,12 @@ void TForm1::ApplyCalResult(const TCalEditResult& result, QLineEdit* edited) {
     if (!result.ECalDB.empty())
         ECalDB->setText(QString::fromStdString(result.ECalDB));
     Label23->setText(QString::fromStdString(result.Label23));
+    return true;
 }
 
-void TForm1::ECalDBChange() { ApplyCalResult(::ECalDBChange(State_, Text(ECalDB)), ECalDB); }
+void TForm1::ECalDBChange() {
+    ApplyCalResult(::ECalDBChange(State_, Text(ECalDB)), ECalDB);
+}
 
 void TForm1::ECalVChange() {
     ApplyCalResult(::ECalVChange(State_, Text(ECalV), CCalUnit->currentIndex()), ECalV);
@@ -367,7 +425,9 @@ void TForm1::CCalUnitChange() {
     ApplyCalResult(::CCalUnitChange(State_, Text(ECalV), CCalUnit->currentIndex()), ECalV);
 }
 
-void TForm1::ComboChannelChange() { State_.Controls.ComboChannel = ComboChannel->currentIndex(); }
+void TForm1::ComboChannelChange() {
+    State_.Controls.ComboChannel = ComboChannel->currentIndex();
+}
 
 void TForm1::CheckOutClick() {
     // Takes effect at the next start, when the stream's directions are set.
@@ -375,7 +435,9 @@ void TForm1::CheckOutClick() {
         State_.Generator.CheckOut = CheckOut->isChecked();
 }
 
-void TForm1::COutChanChange() { State_.Generator.COutChan = COutChan->currentIndex(); }
+void TForm1::COutChanChange() {
+    State_.Generator.COutChan = COutChan->currentIndex();
+}
 
 void TForm1::TrackFChange() {
     LFreq->setText(QString::fromStdString(

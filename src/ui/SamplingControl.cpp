@@ -6,6 +6,7 @@
 
 #include "core/MeasurementState.h"
 #include "core/ScopeSweep.h"
+#include "ui/CheckedEdit.h"
 #include "ui/SpectrumTab.h"
 
 #include "dsp/DSXFastFourier.h"
@@ -55,8 +56,18 @@ void TForm1::ConnectSamplingControls() {
     connect(TrackU, &QSlider::valueChanged, this, [this] { Guarded([this] { TrackUChange(); }); });
     connect(EditLF, &QLineEdit::textEdited, this, [this] { EditLFChange(); });
     connect(EditUF, &QLineEdit::textEdited, this, [this] { EditUFChange(); });
-    EditLF->installEventFilter(this);
-    EditUF->installEventFilter(this);
+    // Enter and every exit move the slider to a whole number, or beep and keep the focus.
+    for (auto [edit, track] : {std::pair{EditLF, TrackL}, std::pair{EditUF, TrackU}}) {
+        CheckOnExit(
+            edit,
+            [edit, track] {
+                const auto value = WholeNumber(edit);
+                if (value)
+                    track->setValue(*value);
+                return value.has_value();
+            },
+            [this] { Beep(); }, [this] { return !Closing_; });
+    }
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
@@ -70,18 +81,6 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             }
         } else if (event->type() == QEvent::FocusOut && !Closing_) {
             ECLExit(watched);
-        }
-    }
-    if (watched == EditLF || watched == EditUF) {
-        const bool lower = watched == EditLF;
-        if (event->type() == QEvent::KeyPress) {
-            const auto* key = static_cast<QKeyEvent*>(event);
-            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-                Guarded([&] { lower ? EditLFKeyPress('\r') : EditUFKeyPress('\r'); });
-                return true;
-            }
-        } else if (event->type() == QEvent::FocusOut && !Closing_) {
-            Guarded([&] { lower ? EditLFExit() : EditUFExit(); });
         }
     }
     return QMainWindow::eventFilter(watched, event);
@@ -190,6 +189,7 @@ void TForm1::CFrameChange() {
     DSP_->SetSamplesPerSecond(RoundToInt(State_.SampleRate));
     State_.LowerBin = RoundToInt(TrackL->value() / State_.SampleRate * State_.BlockLength);
     State_.UpperBin = RoundToInt(TrackU->value() / State_.SampleRate * State_.BlockLength);
+    MeasureSetupChanged();
     FormResize();
 }
 
@@ -218,8 +218,8 @@ void TForm1::ComboSamplesChange() {
 
     TrackLChange();
     TrackUChange();
-    ETimeChange();
     RebuildFilter();
+    MeasureSetupChanged();
     FormResize(); // N moves the low end of a logarithmic frequency axis
 }
 

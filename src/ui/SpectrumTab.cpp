@@ -1,6 +1,8 @@
 // The "Spectrum" tab: construction of its controls and menus, its layout and its handlers.
 #include "ui/SpectrumTab.h"
 
+#include "ui/CheckedEdit.h"
+
 #include "core/NumberText.h"
 #include "ui/ViewMappingQt.h"
 #include "ui/ViewPaintBox.h"
@@ -186,8 +188,9 @@ void TSpectrumTab::Connect() {
     for (const auto& [edit, handler] : edits) {
         connect(edit, &QLineEdit::textEdited, this,
                 [this, handler = handler] { EditChanged(handler, false); });
-        connect(edit, &QLineEdit::editingFinished, this,
-                [this, handler = handler] { EditChanged(handler, true); });
+        // Every exit checks the edit; a non-number is reported, and the edit keeps the focus.
+        CheckOnExit(
+            edit, [this, handler = handler] { return EditChanged(handler, true); }, {});
     }
 
     for (TViewPaintBox* box : {PaintBox2, PaintSpecCap}) {
@@ -330,16 +333,18 @@ std::optional<TColour> TSpectrumTab::ChooseColour(TColour initial) {
     return ChooseColourDialog(initial, Page);
 }
 
-void TSpectrumTab::EditChanged(void (TSpectrumTab::*handler)(), bool leaving) {
+bool TSpectrumTab::EditChanged(void (TSpectrumTab::*handler)(), bool leaving) {
     try {
         (this->*handler)();
+        return true;
     } catch (const EConvertError& error) {
         if (!leaving)
-            return;
+            return false;
         if (Hooks_.ReportError)
             Hooks_.ReportError(error.what());
         else
             QApplication::beep();
+        return false;
     }
 }
 

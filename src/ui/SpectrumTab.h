@@ -39,8 +39,8 @@ struct TSpectrumTabHooks {
     std::function<void(QPainter&, int k)> DrawMemPoly;
     // Places the markers, annotations and cursor after the tab's own layout.
     std::function<void()> PlaceOverlays;
-    // Reports a number that could not be read when the user leaves ETop, EOffset or EBoxes.
-    // Empty: a beep.
+    // Reports a number that could not be read when the user leaves ETop, EOffset or EBoxes (the
+    // edit keeps the focus). Empty: a beep.
     std::function<void(const std::string& message)> ReportError;
 };
 
@@ -164,7 +164,8 @@ private:
     std::optional<TColour> ChooseColour(TColour initial);
     // Runs an edit's handler; a conversion error is reported only when the user leaves the edit
     // (while typing, half-entered numbers are simply not applied yet).
-    void EditChanged(void (TSpectrumTab::*handler)(), bool leaving);
+    // Runs an edit handler; false when the text is no number (reported when leaving).
+    bool EditChanged(void (TSpectrumTab::*handler)(), bool leaving);
 
     QPointer<QWidget> PageGuard_;
     MeasurementState& State_;

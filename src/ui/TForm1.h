@@ -137,8 +137,10 @@ public:
     // Spectrum estimation, meters, calibration and the sine output (MeasureControls.cpp).
     void WT0Click(int itemIndex);
     void ETimeChange();
-    bool ETimeExit();
+    bool ETimeExit(); // applies ETime; false when it holds no number
+    bool EAvApply();  // applies EAv; false when it holds no whole number
     void EAvChange();
+    void MeasureSetupChanged(); // after a change of N or the rate: calibration, alpha, LFreq
     void flatClick();
     void psoClick();
     void CmesClick();
@@ -215,11 +217,13 @@ private:
     void ConnectMeasureControls();
     void SpecialMeterSelect(int meter);
     void ApplyCalResult(const struct TCalEditResult& result, QLineEdit* edited);
+    bool ApplyCalEdit(const struct TCalEditResult& result, QLineEdit* edited);
     void ShowPipelineTexts();
     void ShowStreamHealth();
     void BuildCustomPage();
     void RepaintSpectrum();
     void BuildMemoryTraces();
+    void ShowTraceError(const QString& text); // empty: hides it
     void AStreamFailure(const std::string& reason);
     QString ProgramFolder() const;
 
@@ -242,6 +246,7 @@ private:
     std::unique_ptr<TCodecLibrary> Codec_; // the level library, bound at start-up
     bool CustomSwitchGuard_ = false; // C is being set to mirror CCus
     bool TraceErrorShown_ = false;   // the custom trace's evaluation error is on show
+    QLabel* LCusErr = nullptr;       // that error, on the spectrum graph (made when first needed)
     std::uint64_t ShownRepaints_ = 0;
     int HealthLines_ = 0;           // lines at the end of ListBox1 that describe stream gaps
     std::uint64_t ShownGaps_ = 0;   // capture + render gaps those lines describe

@@ -131,10 +131,7 @@ QWidget* TForm1::BuildSpectrumTab() {
             legend->setVisible(visible);
         C->setVisible(visible);
     };
-    hooks.ReportError = [this](const std::string& message) {
-        Beep();
-        ShowMessage(QString::fromStdString(message));
-    };
+    hooks.ReportError = [this](const std::string& /*message*/) { Beep(); }; // in place, no box
     hooks.DrawCustomTrace = [this](QPainter& painter) { DrawCus(painter, SpectrumTab_->Axis()); };
     SpectrumTab_ = std::make_unique<TSpectrumTab>(tab, State_, ViewSettings_, hooks);
     PaintBox2 = SpectrumTab_->PaintBox2;

@@ -21,9 +21,10 @@ inline std::vector<float> SineSamples(std::size_t count, double freqHz, double r
                                       double amplitude = kFullScaleSine, double phase = 0.3) {
     std::vector<float> out(count);
     for (std::size_t i = 0; i < count; ++i) {
+        // Whole cycles are dropped before the sine: long blocks keep small arguments.
+        const double cycles = freqHz * static_cast<double>(i) / rateHz;
         out[i] = static_cast<float>(
-            amplitude *
-            std::sin(2.0 * std::numbers::pi * freqHz * static_cast<double>(i) / rateHz + phase));
+            amplitude * std::sin(2.0 * std::numbers::pi * (cycles - std::floor(cycles)) + phase));
     }
     return out;
 }

@@ -10,7 +10,9 @@
 namespace {
 
 // The S+N level in dBm whose RMS voltage into 50 Ohms is `volts`: 10 log10(V^2 * 20).
-double DbmOfVeff(double volts) { return 10.0 * std::log10(volts * volts * 20.0); }
+double DbmOfVeff(double volts) {
+    return 10.0 * std::log10(volts * volts * 20.0);
+}
 
 struct CustomFixture : ::testing::Test {
     MeasurementState state;

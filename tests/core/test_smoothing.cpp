@@ -57,6 +57,24 @@ TEST(TimeConstants, PeakHoldHoldsUntilReset) {
     EXPECT_NEAR(rig.state.Spectrum[bin], 0.05, 0.001);
 }
 
+// A new sample length starts the spectrum afresh: in peak hold a 12 kHz tone held at N = 1024
+// (bin 256) must not show at bin 256 of N = 2048 (6 kHz) once silence follows.
+TEST(TimeConstants, NewSampleLengthStartsTheSpectrumFromZero) {
+    MeasurementState state;
+    state.Controls.CTC = 2; // "PEAK HOLD"
+    state.BlockLength = 1024;
+    std::vector<double> amplitude(512, 0.0);
+    amplitude[256] = 0.5 * state.FullScale * WindowGain(state.WindowKind);
+    UpdateSpectrum(state, amplitude);
+    ASSERT_NEAR(state.Spectrum[256], 0.5, 1e-12);
+    state.BlockLength = 2048;
+    UpdateSpectrum(state, std::vector<double>(1024, 0.0));
+    ASSERT_EQ(state.Spectrum.size(), 1024u);
+    for (const double value : state.Spectrum) {
+        ASSERT_EQ(value, 0.0);
+    }
+}
+
 namespace {
 
 // A state whose spectrum at bin i is the bin's frequency in Hz, so a mean over bins equals the

@@ -139,8 +139,43 @@ TEST(CustomTrace, AFailingTraceStopsQuietlyAndTheSpectrumStillDraws) {
         EXPECT_GT(blue, 20) << "the main trace is missing after repaint " << repaint;
     }
     EXPECT_TRUE(w.messages.empty()); // no message box per repaint
-    EXPECT_TRUE(w.Find<QLabel>("LErr2")->text().startsWith("Custom trace: "))
-        << w.Find<QLabel>("LErr2")->text().toStdString();
+    // The reason shows on the graph, where the trace is missing.
+    auto* shown = w.form->findChild<QLabel*>("LCusErr");
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_TRUE(shown->text().startsWith("Custom trace deg(i*f): ")) << shown->text().toStdString();
+    EXPECT_EQ(shown->parentWidget(), w.form->SpectrumTab().PaintBox2);
+}
+
+// A failing trace does not overwrite a label error still showing on the Custom page, and its
+// own message goes once the trace is mended.
+TEST(CustomTrace, ATraceErrorKeepsApartFromTheLabelError) {
+    Window w;
+    w.form->PageControl1->setCurrentWidget(w.form->TabSpectrum);
+    w.Find<QComboBox>("ComboSamples")->setCurrentText("2048");
+    w.Find<QPushButton>("SpeedButton1")->click();
+    auto in = SineBlock(2048, 1500.0);
+    TDataBufferF out(2, TSingleArray(2048));
+    w.Deliver(in, out);
+    w.Find<QAction>("CCus")->trigger();
+    Enter(w.Find<QLineEdit>("ECT"), "ln(0*f)");
+    Enter(w.Find<QLineEdit>("ECL"), "sn/("); // a label error, left showing
+    const QString labelError1 = w.Find<QLabel>("LErr1")->text();
+    const QString labelError2 = w.Find<QLabel>("LErr2")->text();
+    ASSERT_NE(labelError2, "no Errors");
+    w.Deliver(in, out);
+    GrabGraph(w);
+    EXPECT_EQ(w.Find<QLabel>("LErr1")->text(), labelError1);
+    EXPECT_EQ(w.Find<QLabel>("LErr2")->text(), labelError2);
+    auto* shown = w.form->findChild<QLabel*>("LCusErr");
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_TRUE(shown->text().startsWith("Custom trace ln(0*f): ")) << shown->text().toStdString();
+
+    Enter(w.Find<QLineEdit>("ECT"), "1/f");
+    w.Deliver(in, out);
+    GrabGraph(w);
+    EXPECT_FALSE(shown->isVisible());
 }
 
 TEST(CustomLabel, ScopeLabelHiddenWithoutDisplayInScopeYetKeptUpToDate) {

@@ -1,6 +1,12 @@
 // Measurement controls of the window: menus, smoothing, meters, calibration, sine output.
 #include "WindowRig.h"
 
+#include "core/SpectrumSmoothing.h"
+#include "core/WindowCalibration.h"
+#include "dsp/DSXFastFourier.h"
+#include "dsp/TBDSP.h"
+#include "ui/SpectrumTab.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,6 +24,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 using namespace uitest;
 
@@ -442,4 +449,76 @@ TEST(MeasureErrors, FailingBlocksGiveOneMessageAndAListLine) {
     w.Deliver(shortBlock, out);
     EXPECT_EQ(w.messages.size(), 2u);
     EXPECT_EQ(list->findItems(w.messages[0], Qt::MatchExactly).size(), 1);
+}
+
+// A change of the rate or of N recalibrates the window, re-derives the meter time constant and
+// refreshes the tone's frequency, without the window being picked again.
+TEST(MeasureSetup, RateAndLengthChangesRederiveCalibrationAlphaAndToneFrequency) {
+    Window w;
+    auto& state = w.form->State();
+    auto* rate = w.Find<QComboBox>("CFrame");
+    auto* length = w.Find<QComboBox>("ComboSamples");
+    auto* tone = w.Find<QLabel>("LFreq");
+    EXPECT_TRUE(tone->text().startsWith("12000")) << tone->text().toStdString();
+
+    rate->setCurrentText("192 ksps");
+    EXPECT_DOUBLE_EQ(state.MeterAlpha, TimeToAlpha(0.5, 192000, 1024));
+    EXPECT_TRUE(tone->text().startsWith("48000")) << tone->text().toStdString();
+    EXPECT_EQ(state.WindowCalRate, 192000.0);
+
+    // The calibration equals a fresh one of the window at the new N.
+    w.Find<QAction>("WT0")->trigger(); // Rect, whose lobe width depends most on N
+    for (const char* n : {"64", "16384"}) {
+        length->setCurrentText(n);
+        MeasurementState fresh;
+        fresh.BlockLength = std::atoi(n);
+        fresh.SampleRate = 192000.0;
+        fresh.WindowKind = 0;
+        TDSXFastFourier fft;
+        CalibrateWindow(fresh, fft);
+        EXPECT_EQ(state.WindowCalLength, fresh.BlockLength);
+        EXPECT_DOUBLE_EQ(state.WindowTotalGain, fresh.WindowTotalGain) << n;
+        EXPECT_EQ(state.PeakHalfWidth, fresh.PeakHalfWidth) << n;
+        EXPECT_DOUBLE_EQ(state.MeterAlpha, TimeToAlpha(0.5, 192000, fresh.BlockLength)) << n;
+    }
+
+    // The custom time constants follow the rate too (they are rebuilt from it every block).
+    rate->setCurrentText("48 ksps");
+    EXPECT_TRUE(tone->text().startsWith("12000")) << tone->text().toStdString();
+    state.Controls.CTC = 1;
+    BuildSmoothAlpha(state, w.form->DSP().SamplesPerSecond());
+    EXPECT_DOUBLE_EQ(state.SmoothAlpha[0], TimeToAlpha(10, 48000, 16384));
+}
+
+// Every exit of a checked edit holding a non-number beeps and keeps the focus, also the second
+// time it is left unchanged; the calibration edits and the spectrum's axis edits included, and
+// without a message box.
+TEST(MeasureEdits, EveryExitOfANonNumberBeepsAndKeepsTheFocus) {
+    Window w;
+    w.form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.form.get()));
+    auto& spectrum = w.form->SpectrumTab();
+    for (QLineEdit* edit :
+         {w.Find<QLineEdit>("ETime"), w.Find<QLineEdit>("EAv"), w.Find<QLineEdit>("ECalDB"),
+          w.Find<QLineEdit>("ECalV"), spectrum.ETop, spectrum.EOffset, spectrum.EBoxes,
+          w.Find<QLineEdit>("EditLF"), w.Find<QLineEdit>("EditUF")}) {
+        const std::string name = edit->objectName().toStdString();
+        Reveal(edit);
+        edit->setFocus();
+        ASSERT_TRUE(edit->hasFocus()) << name;
+        Paste(edit, "1x");
+        const int beeps = w.form->BeepCount();
+        for (int exit = 1; exit <= 2; ++exit) {
+            QTest::keyClick(edit, Qt::Key_Tab); // on to the next control
+            EXPECT_EQ(w.form->BeepCount(), beeps + exit) << name << " exit " << exit;
+            EXPECT_TRUE(edit->hasFocus()) << name << " exit " << exit;
+        }
+        QTest::keyClick(edit, Qt::Key_Return);
+        EXPECT_EQ(w.form->BeepCount(), beeps + 3) << name;
+        Paste(edit, "2");
+        QTest::keyClick(edit, Qt::Key_Tab);
+        EXPECT_FALSE(edit->hasFocus()) << name; // a number lets the focus go
+        EXPECT_EQ(w.form->BeepCount(), beeps + 3) << name;
+    }
+    EXPECT_TRUE(w.messages.empty());
 }
