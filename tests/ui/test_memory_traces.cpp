@@ -249,7 +249,7 @@ TEST(MemoryTraces, SaveAndLoadThroughTheDialogs) {
 
     // Saved with ".s1p" added, read back as displayed levels, without the 0 Hz record.
     w.form->State().DisplayPoints = Spectrum(48000, 0.25);
-    chosen = folder.Q() + "/saved";
+    chosen = QString::fromStdString(folder.Q()) + "/saved";
     w.Find<QAction>("Save1")->trigger();
     chosen += ".s1p";
     ASSERT_TRUE(QFileInfo::exists(chosen));

@@ -36,20 +36,6 @@ struct THeldSettings {
     // Window.
     std::int32_t WasMaximized = 0; // 1: maximise when the window is first activated
 
-    // Peak recorder.
-    std::int32_t PkBufSz = 10000; // buffer size, entries
-    double PkMinf = 0.0;          // Hz
-    double PkMaxf = 20000.0;      // Hz
-    double PkMinL = -100.0;       // dB
-    double PkMaxL = 0.0;          // dB
-    bool PkDrawf = true;          // CPeakF
-    bool PkDrawL = true;          // CPeakL
-    std::uint32_t PeakColor = 0x0000FF;
-    std::uint32_t PeakGridColor = 0x000000;
-    std::uint32_t PeakBackColor = 0xFF00000F; // system colour "button face"
-    std::uint32_t PeakLColor = 0xFF0000;
-    std::uint32_t PeakGridLColor = 0x808080;
-
     // External four-ADC data collection.
     std::string N4File;        // EN4File; empty: "N4.dat" in the home folder (set by the window)
     std::string N4Time = "10"; // EN4Time, s

@@ -5,6 +5,7 @@
 #include "ui/ScopeTab.h"
 #include "ui/SpectrumTab.h"
 #include "ui/TForm1.h"
+#include "ui/peak/PeakTab.h"
 #include "ui/settings/SettingsBinding.h"
 #include "ui/spectrum/MemoryTraces.h"
 
@@ -208,6 +209,18 @@ TSettingsRow BoundBool(const char* key, unsigned readers, std::function<bool()> 
                     set(v == 1);
             },
             [get] { return IntText(get() ? 0 : 1); }};
+}
+
+// A real kept by another part of the window, in the 23-character form; malformed is ignored.
+TSettingsRow BoundReal(const char* key, unsigned readers, std::function<double()> get,
+                       std::function<void(double)> set) {
+    return {key, readers, [get] { return FormatSettingsReal(get()); },
+            [key, set](TSettingsReader& reader) {
+                double v = 0.0;
+                if (reader.FindReal(key, v) == TLookup::Found)
+                    set(v);
+            },
+            [get] { return FormatSettingsReal(get() + 1.5); }};
 }
 
 // CFrame item for a sample rate r = round(v) in Hz; -1 for 200001 and above (left unchanged).
@@ -586,19 +599,40 @@ void TSettingsBinding::BuildRows() {
     }
 
     // Peak recorder.
-    add(HeldInt("PkBufSz=", srPrivate, h.PkBufSz));
-    add(HeldReal("PkTrigLevel=", srPrivate, s.PeakThreshold));
-    add(HeldReal("PkMinf=", srPrivate, h.PkMinf));
-    add(HeldReal("PkMaxf=", srPrivate, h.PkMaxf));
-    add(HeldReal("PkMinL=", srPrivate, h.PkMinL));
-    add(HeldReal("PkMaxL=", srPrivate, h.PkMaxL));
-    add(HeldBool("PkDrawf=", srPrivate, h.PkDrawf));
-    add(HeldBool("PkDrawL=", srPrivate, h.PkDrawL));
-    add(HeldInt("PeakColor=", srPrivate, h.PeakColor));
-    add(HeldInt("PeakGridColor=", srPrivate, h.PeakGridColor));
-    add(HeldInt("PeakBackColor=", srPrivate, h.PeakBackColor));
-    add(HeldInt("PeakLColor=", srPrivate, h.PeakLColor));
-    add(HeldInt("PeakGridLColor=", srPrivate, h.PeakGridLColor));
+    // The peak recorder (its tab applies each value as its controls would).
+    const auto peak = [&f]() -> TPeakTab& { return f.PeakTab(); };
+    add(BoundInt(
+        "PkBufSz=", srPrivate, [peak] { return peak().BufferSize(); },
+        [peak](std::int32_t v) { peak().ApplyBufferSize(v); }));
+    const auto realRow = [&](const char* key, double TPeakRecorderSettings::*field,
+                             void (TPeakTab::*apply)(double)) {
+        add(BoundReal(
+            key, srPrivate, [peak, field] { return peak().Settings().*field; },
+            [peak, apply](double v) { (peak().*apply)(v); }));
+    };
+    realRow("PkTrigLevel=", &TPeakRecorderSettings::TriggerLevel, &TPeakTab::ApplyTriggerLevel);
+    realRow("PkMinf=", &TPeakRecorderSettings::FrequencyLower, &TPeakTab::ApplyFrequencyLower);
+    realRow("PkMaxf=", &TPeakRecorderSettings::FrequencyUpper, &TPeakTab::ApplyFrequencyUpper);
+    realRow("PkMinL=", &TPeakRecorderSettings::LevelLower, &TPeakTab::ApplyLevelLower);
+    realRow("PkMaxL=", &TPeakRecorderSettings::LevelUpper, &TPeakTab::ApplyLevelUpper);
+    add(BoundBool(
+        "PkDrawf=", srPrivate, [peak] { return peak().Settings().DrawFrequency; },
+        [peak](bool on) { peak().ApplyDrawFrequency(on); }));
+    add(BoundBool(
+        "PkDrawL=", srPrivate, [peak] { return peak().Settings().DrawLevel; },
+        [peak](bool on) { peak().ApplyDrawLevel(on); }));
+    const auto colourRow = [&](const char* key, std::uint32_t TPeakRecorderSettings::*field,
+                               void (TPeakTab::*apply)(TColour)) {
+        add(BoundInt(
+            key, srPrivate, [peak, field] { return peak().Settings().*field; },
+            [peak, apply](std::int32_t c) { (peak().*apply)(static_cast<TColour>(c)); }));
+    };
+    colourRow("PeakColor=", &TPeakRecorderSettings::TraceColour, &TPeakTab::ApplyTraceColour);
+    colourRow("PeakGridColor=", &TPeakRecorderSettings::GridColour, &TPeakTab::ApplyGridColour);
+    colourRow("PeakBackColor=", &TPeakRecorderSettings::BackColour, &TPeakTab::ApplyBackColour);
+    colourRow("PeakLColor=", &TPeakRecorderSettings::LevelColour, &TPeakTab::ApplyLevelColour);
+    colourRow("PeakGridLColor=", &TPeakRecorderSettings::LevelGridColour,
+              &TPeakTab::ApplyLevelGridColour);
 
     // External four-ADC data collection.
     add(HeldText("N4File=", srPrivate, h.N4File));
