@@ -38,7 +38,7 @@ chmod +x "$work"/tree/scripts/*.sh "$work"/tree/build/release/src/app/phonoscale
 
 # No display and no sound server reachable from the outside environment.
 run() {
-    env -u DISPLAY -u WAYLAND_DISPLAY -u PULSE_SERVER XDG_RUNTIME_DIR="$work/runtime" \
+    env -u DISPLAY -u WAYLAND_DISPLAY -u PULSE_SERVER -u PS_SOUND_DIR XDG_RUNTIME_DIR="$work/runtime" \
         TMPDIR="$work/tmp" PATH="$work/bin:$PATH" PHONOSCALE_SCREENSHOT="$work/shot.png" \
         "$@" "$work/tree/scripts/run.sh" >"$work/out" 2>&1 || { cat "$work/out"; return 1; }
 }
