@@ -134,7 +134,9 @@ step() {
     shift
     echo "$me: --- $name"
     t=$(now)
-    if ! inside "$@"; then
+    # In the background and waited for, so that a signal ends the check (and cleans up) at once.
+    inside "$@" &
+    if ! wait $!; then
         echo "$me: $name failed inside the fresh root after $(($(now) - t)) s" >&2
         exit 1
     fi
