@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  cmake make ninja-build g++ clang pkg-config
+  cmake make ninja-build g++ clang libclang-rt-14-dev pkg-config
   qt6-base-dev libgl-dev
   libasound2-dev libasound2-plugins alsa-utils
   libpulse-dev pulseaudio pulseaudio-utils

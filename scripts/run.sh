@@ -8,10 +8,13 @@
 #
 # Environment: PHONOSCALE_SCREENSHOT=FILE saves a picture of the window to FILE and ends;
 # PHONOSCALE_RUN_SECONDS (default 8) is how long it measures first; PHONOSCALE_DEMO=1 starts
-# measuring at once on the Spectrum tab.
+# measuring at once on the Spectrum tab; PS_SOUND_DIR is the private sound server's folder
+# (default: this script's own, ${TMPDIR:-/tmp}/phonoscale-run-sound-$UID). A server already
+# running in that folder is used and left running; only a server started here is stopped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+export PS_SOUND_DIR="${PS_SOUND_DIR:-${TMPDIR:-/tmp}/phonoscale-run-sound-$(id -u)}"
 
 scripts/install-deps.sh
 cmake -S "$root" -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -26,9 +29,15 @@ cleanup() {
 trap cleanup EXIT
 
 if ! pactl info >/dev/null 2>&1 && [ ! -d /dev/snd ]; then
+  before=""
+  scripts/sound-server.sh env >/dev/null 2>&1 && before=$(cat "$PS_SOUND_DIR/pulseaudio.pid")
   eval "$(scripts/sound-server.sh start)"
-  private_server=1
-  echo "No sound card: started a private sound server with a loop device."
+  if [ -n "$before" ] && [ "$before" = "$(cat "$PS_SOUND_DIR/pulseaudio.pid")" ]; then
+    echo "No sound card: using the private sound server already running in $PS_SOUND_DIR."
+  else
+    private_server=1
+    echo "No sound card: started a private sound server with a loop device."
+  fi
   # The test signal plays into the loop; the program captures the loop's monitor.
   sox -q -n -r 48000 -c 2 -b 16 -e signed-integer -t raw - synth 3600 sine 1000 vol 0.5 |
     pacat --raw --rate=48000 --channels=2 --format=s16le --device=loop &

@@ -15,14 +15,20 @@ configure_and_build() {
   cmake --build "$dir" -j "$jobs"
 }
 
-# A private sound server with a loop device for the tests that play and record for real.
+# A private sound server with a loop device for the tests that play and record for real, in this
+# script's own folder unless PS_SOUND_DIR names one; only a server started here is stopped.
+export PS_SOUND_DIR="${PS_SOUND_DIR:-${TMPDIR:-/tmp}/phonoscale-test-sound-$(id -u)}"
 if [ -x scripts/sound-server.sh ]; then
+  before=""
+  scripts/sound-server.sh env >/dev/null 2>&1 && before=$(cat "$PS_SOUND_DIR/pulseaudio.pid")
   if server_env=$(scripts/sound-server.sh start); then
     eval "$server_env"
+    if [ -z "$before" ] || [ "$before" != "$(cat "$PS_SOUND_DIR/pulseaudio.pid")" ]; then
+      trap 'scripts/sound-server.sh stop >/dev/null 2>&1 || true' EXIT
+    fi
   else
     echo "No sound server: the loop tests will be skipped."
   fi
-  trap 'scripts/sound-server.sh stop >/dev/null 2>&1 || true' EXIT
 fi
 
 configure_and_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -4,6 +4,7 @@
 
 #include "core/CustomExpressions.h"
 #include "ui/ScopeTab.h"
+#include "ui/ShownText.h"
 #include "ui/SpectrumTab.h"
 #include "ui/ViewMapping.h"
 #include "ui/ViewMappingQt.h"
@@ -104,7 +105,7 @@ bool TForm1::ECLExit(QObject* sender) {
     TraceErrorShown_ = false;
     if (result.Ok) {
         LErr2->setText("no Errors");
-        const QString text = QString::fromStdString(CustomLabelText());
+        const QString text = ShownText(CustomLabelText());
         ScopeTab_->LCS->setText(text);
         if (slot == TCustomExpressions::LabelSlot)
             LCus->setText(text);
@@ -112,8 +113,8 @@ bool TForm1::ECLExit(QObject* sender) {
             RepaintSpectrum();
         return true;
     }
-    LErr1->setText(QString::fromStdString(result.ErrorPrefix));
-    LErr2->setText(QString::fromStdString(result.ErrorMessage));
+    LErr1->setText(ShownText(result.ErrorPrefix));
+    LErr2->setText(ShownText(result.ErrorMessage));
     edit->setFocus();
     return false;
 }

@@ -161,10 +161,12 @@ void TForm1::StartSampling() {
         SpeedButton1Click();
         throw;
     }
+    ShowReadingsStale(false);
 }
 
 void TForm1::StopSampling() {
     AStream_->Stop();
+    ShowReadingsStale(true); // the meters keep their last reading until the next start
     ShowStreamHealth();
     SetSamplingControlsEnabled(true);
     SpeedButton1->setText("Start Sampling");

@@ -70,8 +70,10 @@ void TScopeTab::DrawScopeGrid(QPainter& painter, const TScopeAxis& axis) {
             const double t = j * axis.TimeBase / 10;
             const int x = Limited(TimeToX(axis, t));
             painter.drawLine(x, 0, x, h);
-            painter.drawText(x + 1, h / 2 + metrics.ascent(),
-                             QString::fromStdString(ScopeCaptionText(t, "s")));
+            // Beside its line, but never past the right edge.
+            const QString caption = QString::fromStdString(ScopeCaptionText(t, "s"));
+            const int left = std::min(x + 1, std::max(w - metrics.horizontalAdvance(caption), 0));
+            painter.drawText(left, h / 2 + metrics.ascent(), caption);
         }
     }
 }

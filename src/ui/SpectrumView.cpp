@@ -178,16 +178,16 @@ void TSpectrumTab::PaintSpecCapPaint(QPainter& painter) {
         }
     }
 
-    // Frequency markings along the bottom, each centred on its grid position.
+    // Frequency markings along the bottom, each centred on its grid position, moved inwards
+    // where that would cross the graph's left or right edge ("0 Hz" of a linear axis).
     if (Settings_.FMarkings && Settings_.LogGrid) {
         const int top = PaintSpecCap->height() - (metrics.height() - 2);
         for (const TFrequencyCaption& caption : FrequencyCaptions(axis, Settings_.LogSubGrid)) {
-            const long long x = graph.x() + static_cast<long long>(caption.X);
-            if (x < graph.x() || x > PaintSpecCap->width())
+            if (caption.X < 0 || caption.X > graph.width())
                 continue;
             const QString text = QString::fromStdString(caption.Text);
-            painter.drawText(static_cast<int>(x) - metrics.horizontalAdvance(text) / 2,
-                             top + metrics.ascent(), text);
+            const int left = CaptionLeft(caption.X, metrics.horizontalAdvance(text), graph.width());
+            painter.drawText(graph.x() + left, top + metrics.ascent(), text);
         }
     }
 }

@@ -10,6 +10,7 @@
 #include "mixtrel/CodecLibrary.h"
 #include "ui/QtMainThreadDispatcher.h"
 #include "ui/ScopeTab.h"
+#include "ui/ShownText.h"
 #include "ui/SpectrumTab.h"
 #include "ui/settings/SettingsBinding.h"
 #include "ui/detector/DetectorTab.h"
@@ -87,7 +88,9 @@ void TForm1::Beep() {
     QApplication::beep();
 }
 
-void TForm1::ShowMessage(const QString& text) {
+void TForm1::ShowMessage(const QString& message) {
+    // Every message reaches the user here; its CR line breaks become lines.
+    const QString text = ShownText(message);
     if (Env_.ShowMessage)
         Env_.ShowMessage(text);
     else
@@ -134,7 +137,7 @@ void TForm1::FormCreate() {
     Label29->setText(QStringLiteral(
         "Phonoscale %1\n\n"
         "A real-time audio measurement instrument: calibrated FFT spectrum, level meters, "
-        "band-filtered oscilloscope, peak recorder and coherent test sine.\n\n"
+        "band-filtered oscilloscope and coherent test sine.\n\n"
         "Developed as free software for Linux desktops by the Phonoscale developers.\n"
         "Report problems and suggestions through the project's issue tracker.")
                          .arg(QStringLiteral(PHONOSCALE_VERSION)));

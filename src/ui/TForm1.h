@@ -87,6 +87,9 @@ public:
     int BeepCount() const { return BeepCount_; }
     // Engine blocks handed to the window since it was created.
     long long BlocksReceived() const { return BlocksReceived_; }
+    // True from the end of sampling to the next start: the meters show their last reading
+    // greyed.
+    bool ReadingsStale() const { return ReadingsStale_; }
 
     MeasurementState& State() { return State_; }
     TQuibexStream& AStream() { return *AStream_; }
@@ -210,6 +213,9 @@ private:
     void StopSampling();
     void StartSampling();
     void SetSamplingControlsEnabled(bool enabled);
+    // Greys the meters (no blocks arrive, their reading is old) or shows them live again
+    // (StaleReadings.cpp).
+    void ShowReadingsStale(bool stale);
     void BuildMeasureMenus();
     QWidget* BuildCalibrationGroup(QWidget* parent);
     void BuildSmoothingPage();
@@ -254,6 +260,7 @@ private:
     int BeepCount_ = 0;
     long long BlocksReceived_ = 0;
     bool Closing_ = false;
+    bool ReadingsStale_ = false;
 
 public:
     // Controls, named as their objectName().

@@ -169,6 +169,11 @@ std::vector<TFrequencyCaption> FrequencyCaptions(const TSpectrumAxis& axis, bool
     return captions;
 }
 
+int CaptionLeft(int x, int textWidth, int graphWidth) {
+    const int rightmost = std::max(graphWidth - textWidth, 0);
+    return std::clamp(x - textWidth / 2, 0, rightmost);
+}
+
 std::string FrequencyCaptionText(double frequencyHz) {
     const TEngineeringValue value = FormatEngineering(frequencyHz);
     return FormatGeneral(value.Mantissa) + " " + value.Prefix + "Hz";

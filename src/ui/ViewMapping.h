@@ -103,6 +103,10 @@ struct TFrequencyCaption {
 // are shown also its sub-ticks; only positions with x >= 0. Linear axis: the linear-step grid's
 // frequencies with x >= 0.
 std::vector<TFrequencyCaption> FrequencyCaptions(const TSpectrumAxis& axis, bool subTicks);
+// Left edge of a caption of textWidth pixels centred on x, moved inwards so that the whole
+// caption stays within 0 .. graphWidth: clamp(x - textWidth / 2, 0, graphWidth - textWidth), and
+// 0 for a caption wider than the graph. Graph pixels.
+int CaptionLeft(int x, int textWidth, int graphWidth);
 // Mantissa of the frequency with an SI prefix, a blank, the prefix and "Hz": "1 kHz", "500 Hz".
 std::string FrequencyCaptionText(double frequencyHz);
 // Caption of the k-th dB line: TruncSignificant(YTop - 10k, 4) in the shortest form and " dB".

@@ -111,6 +111,70 @@ TEST(MainWindowSampling, AFailedStartLeavesTheWindowStoppedWithOneMessage) {
     EXPECT_EQ(w.messages[0], "Device or resource busy");
 }
 
+namespace {
+
+// The darkest grey level and the strongest colour saturation among the pixels of a widget's
+// place in its parent.
+struct TInk {
+    int Darkest = 255;
+    int MostSaturated = 0;
+};
+TInk InkOf(QWidget* widget) {
+    QApplication::processEvents();
+    // Drawn by its parent, as on the screen: the parent's background, the widget over it.
+    const QImage image = widget->parentWidget()
+                             ->grab(widget->geometry())
+                             .toImage()
+                             .convertToFormat(QImage::Format_RGB32);
+    TInk ink;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            ink.Darkest = std::min(ink.Darkest, c.value());
+            ink.MostSaturated = std::max(ink.MostSaturated, c.hsvSaturation());
+        }
+    return ink;
+}
+
+} // namespace
+
+TEST(MainWindowSampling, MetersAreGreyedFromStopToTheNextStart) {
+    Window w;
+    QLabel* big = w.Find<QLabel>("LSN_M"); // black text
+    QLabel* red = w.Find<QLabel>("LSN");   // red text over the spectrum
+    const TInk bigLive = InkOf(big);
+    const TInk redLive = InkOf(red);
+    ASSERT_LT(bigLive.Darkest, 60);
+    ASSERT_GT(redLive.MostSaturated, 150);
+    EXPECT_FALSE(w.form->ReadingsStale());
+
+    w.Find<QPushButton>("SpeedButton1")->click();
+    ASSERT_TRUE(w.form->Sampling());
+    EXPECT_LT(InkOf(big).Darkest, 60);
+    // Stopped by the user: the last reading stays, in grey.
+    w.Find<QPushButton>("SpeedButton1")->click();
+    ASSERT_FALSE(w.form->Sampling());
+    EXPECT_TRUE(w.form->ReadingsStale());
+    EXPECT_GT(InkOf(big).Darkest, 70);
+    EXPECT_LT(InkOf(red).MostSaturated, 40);
+    EXPECT_EQ(big->text(), "____ dB");
+
+    // Live again at the next start.
+    w.Find<QPushButton>("SpeedButton1")->click();
+    ASSERT_TRUE(w.form->Sampling());
+    EXPECT_FALSE(w.form->ReadingsStale());
+    EXPECT_LT(InkOf(big).Darkest, 60);
+    EXPECT_GT(InkOf(red).MostSaturated, 150);
+
+    // Stopped by a fault of the stream: greyed as well.
+    w.form->AStream().OnFailure("Input/output error");
+    ASSERT_FALSE(w.form->Sampling());
+    EXPECT_TRUE(w.form->ReadingsStale());
+    EXPECT_GT(InkOf(big).Darkest, 70);
+    for (const char* name : {"LS", "LSp", "LSN_O", "LCS", "ProgressBar1"})
+        EXPECT_NE(w.form->findChild<QWidget*>(name)->graphicsEffect(), nullptr) << name;
+}
+
 TEST(MainWindowBand, SampleRateSetsSliderRangesAndBins) {
     Window w;
     auto* rate = w.Find<QComboBox>("CFrame");
@@ -198,7 +262,8 @@ TEST(MainWindowDevices, NoRenderDeviceTurnsTheSineOutputOff) {
 TEST(MainWindowDevices, NoCaptureDeviceSaysSoAndEnds) {
     Window w({{"hdmi", "HDMI", false, true}});
     ASSERT_EQ(w.messages.size(), 1u);
-    EXPECT_EQ(w.messages[0], "No sound card found!\rClosing Phonoscale.");
+    // The CR of the message is a line break on the screen.
+    EXPECT_EQ(w.messages[0], "No sound card found!\nClosing Phonoscale.");
     EXPECT_TRUE(w.form->TerminateRequested());
 }
 

@@ -462,6 +462,59 @@ TEST_F(SpectrumTabTest, CaptionStripWithMarkingsOutsideAndLogFrequencies) {
     EXPECT_TRUE(marginInk);
 }
 
+// Columns of `image` in [x0, x1) with a pixel in rows [y0, y1) unlike `background`.
+int InkColumns(const QImage& image, int x0, int x1, int y0, int y1, const QColor& background) {
+    int columns = 0;
+    for (int x = std::max(x0, 0); x < std::min(x1, image.width()); ++x) {
+        bool ink = false;
+        for (int y = std::max(y0, 0); y < std::min(y1, image.height()) && !ink; ++y)
+            ink = image.pixelColor(x, y) != background;
+        columns += ink;
+    }
+    return columns;
+}
+
+// Columns that `text` inks when drawn alone in `font`.
+int InkColumnsOfText(const QString& text, const QFont& font) {
+    const QFontMetrics metrics(font);
+    QImage image(metrics.horizontalAdvance(text) + 20, metrics.height() + 4, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        painter.drawText(10, 2 + metrics.ascent(), text);
+    }
+    return InkColumns(image, 0, image.width(), 0, image.height(), Qt::white);
+}
+
+TEST_F(SpectrumTabTest, LinearAxisCaptionsStayWhole) {
+    // "0 Hz" stands on the left edge of the graph and "24 kHz" would end past its right edge
+    // when centred: both are moved inwards and drawn whole, with nothing outside the graph.
+    state.SpecialMeter = 3;
+    state.Texts.LS = "";
+    settings.FMarkings = true;
+    tab->Relayout();
+    const QRect graph = tab->PaintBox2->geometry();
+    const auto captions = FrequencyCaptions(tab->Axis(), settings.LogSubGrid);
+    ASSERT_FALSE(captions.empty());
+    ASSERT_EQ(captions.front().Text, "0 Hz");
+    const QImage image = Grab();
+    SavePicture(image, "spectrum_linear_captions");
+    const int top = graph.bottom() + 1;
+    const int bottom = page->height();
+    ASSERT_GT(bottom, top);
+    // Between the 0 and 10 kHz captions the strip shows only its background.
+    const QColor background = image.pixelColor(graph.x() + graph.width() * 5 / 24, bottom - 5);
+    const int whole = InkColumnsOfText("0 Hz", page->font());
+    const int shown =
+        InkColumns(image, graph.x(), graph.x() + graph.width() / 6, top, bottom, background);
+    EXPECT_NEAR(shown, whole, 2);
+    EXPECT_EQ(InkColumns(image, 0, graph.x(), top, bottom, background), 0);
+    EXPECT_EQ(InkColumns(image, graph.x() + graph.width(), page->width(), top, bottom, background),
+              0);
+}
+
 TEST(SpectrumTabLifetime, ThePageMayBeDeletedBeforeTheTab) {
     MeasurementState state;
     TViewSettings settings;

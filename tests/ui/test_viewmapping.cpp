@@ -151,6 +151,15 @@ TEST(ViewMapping, LinearGridAt48kspsHasLinesAt10And20kHzOnly) {
               (std::vector<std::string>{"0 Hz", "10 kHz", "20 kHz"}));
 }
 
+TEST(ViewMapping, CaptionsAreCentredButKeptInsideTheGraph) {
+    EXPECT_EQ(CaptionLeft(500, 40, 1000), 480); // centred where it fits
+    EXPECT_EQ(CaptionLeft(0, 40, 1000), 0);     // "0 Hz" of a linear axis: from the left edge
+    EXPECT_EQ(CaptionLeft(10, 40, 1000), 0);
+    EXPECT_EQ(CaptionLeft(1000, 40, 1000), 960); // ends on the right edge
+    EXPECT_EQ(CaptionLeft(995, 41, 1000), 959);
+    EXPECT_EQ(CaptionLeft(50, 200, 100), 0); // wider than the graph: starts at its left edge
+}
+
 TEST(ViewMapping, LinearGridStepsAreOneTwoOrTenTimesAPowerOfTen) {
     // span 3000: step 100 -> 200 -> 1000 (no 500 step).
     const auto marks = LinearGridMarks(LinearAxis(1000, 300, 1000, 4000));
