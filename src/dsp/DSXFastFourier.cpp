@@ -30,10 +30,12 @@ struct Scratch {
 // The kernels, once for the baseline instruction set and on x86-64 once more for AVX2 + FMA.
 namespace fft_baseline {
 #include "dsp/FftKernels.inc"
+#undef PS_FFT_FIRST_STAGE
 } // namespace fft_baseline
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define PS_FFT_AVX2 1
+#include <immintrin.h>
 #if defined(__clang__)
 #pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
 #else
@@ -41,7 +43,10 @@ namespace fft_baseline {
 #pragma GCC target("avx2,fma")
 #endif
 namespace fft_avx2 {
+#define PS_FFT_AVX2_INTRINSICS 1
 #include "dsp/FftKernels.inc"
+#undef PS_FFT_AVX2_INTRINSICS
+#undef PS_FFT_FIRST_STAGE
 } // namespace fft_avx2
 #if defined(__clang__)
 #pragma clang attribute pop
