@@ -31,6 +31,7 @@ struct Scratch {
 namespace fft_baseline {
 #include "dsp/FftKernels.inc"
 #undef PS_FFT_FIRST_STAGE
+#undef PS_FFT_SPLIT
 } // namespace fft_baseline
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -47,6 +48,7 @@ namespace fft_avx2 {
 #include "dsp/FftKernels.inc"
 #undef PS_FFT_AVX2_INTRINSICS
 #undef PS_FFT_FIRST_STAGE
+#undef PS_FFT_SPLIT
 } // namespace fft_avx2
 #if defined(__clang__)
 #pragma clang attribute pop
