@@ -1,14 +1,97 @@
-// Radix-2 decimation-in-time FFT: reference algorithm and the buffer-owning component.
+// Radix-2 reference FFT and the buffer-owning component with its fast radix-4 kernels.
 #include "dsp/DSXFastFourier.h"
 
 #include <cmath>
+#include <cstddef>
 #include <new>
 #include <numbers>
+#include <utility>
 
 namespace {
 
+// Twiddles of one transform length L: w^p, w^2p, w^3p for p < L/4, w = exp(+i 2 pi / L).
+struct Twiddles {
+    const double* w1r;
+    const double* w1i;
+    const double* w2r;
+    const double* w2i;
+    const double* w3r;
+    const double* w3i;
+};
+
+// Scratch of a transform: three pairs of separate arrays, each at least L doubles.
+struct Scratch {
+    double* re[3];
+    double* im[3];
+};
+
+} // namespace
+
+// The kernels, once for the baseline instruction set and on x86-64 once more for AVX2 + FMA.
+namespace fft_baseline {
+#include "dsp/FftKernels.inc"
+#undef PS_FFT_FIRST_STAGE
+#undef PS_FFT_SPLIT
+} // namespace fft_baseline
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define PS_FFT_AVX2 1
+#include <immintrin.h>
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2,fma")
+#endif
+namespace fft_avx2 {
+#define PS_FFT_AVX2_INTRINSICS 1
+#include "dsp/FftKernels.inc"
+#undef PS_FFT_AVX2_INTRINSICS
+#undef PS_FFT_FIRST_STAGE
+#undef PS_FFT_SPLIT
+} // namespace fft_avx2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+#endif
+
+namespace {
+
+// Entry points of one instruction set.
+struct Kernels {
+    void (*complexTransform)(int, const double*, double*, const Scratch&, const Twiddles&, double,
+                             double, double);
+    void (*realForward)(int, const double*, double*, const Scratch&, const Twiddles&, const double*,
+                        const double*);
+    void (*realInverse)(int, const double*, double*, const Scratch&, const Twiddles&, const double*,
+                        const double*);
+};
+
+// The kernels for this processor, chosen once.
+const Kernels& ActiveKernels() {
+    static const Kernels kernels = [] {
+#ifdef PS_FFT_AVX2
+        __builtin_cpu_init();
+        if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
+            return Kernels{&fft_avx2::ComplexTransform, &fft_avx2::RealForward,
+                           &fft_avx2::RealInverse};
+        }
+#endif
+        return Kernels{&fft_baseline::ComplexTransform, &fft_baseline::RealForward,
+                       &fft_baseline::RealInverse};
+    }();
+    return kernels;
+}
+
 const char* const kNotPowerOfTwo = "NumSamples is not a positive integer power of 2";
 const char* const kNoMemory = "Could not allocate memory for complex arrays";
+const char* const kWrongOutputLength =
+    "The output of the real inverse transform must hold N values";
+
+// Shortest length done by the radix-4 kernels; shorter ones use the reference algorithm.
+constexpr std::size_t kMinFastLength = 8;
 
 // Butterfly stages in place on data already in bit-reversed order. For block size B the m-th
 // butterfly of every block uses w = exp(i m d), d = angleNumerator / B, advanced by the
@@ -81,16 +164,56 @@ void TDSXFastFourier::SetNumSamples(int n) {
     TComplexArray().swap(complexInput_);
     TComplexArray().swap(complexOutput_);
     const std::size_t count = n > 0 ? static_cast<std::size_t>(n) : 0;
+    TFloatArray().swap(twiddles_);
+    TFloatArray().swap(scratch_);
     try {
         complexInput_.resize(count);
         complexOutput_.resize(count);
         realInput_.resize(count); // strong guarantee: unchanged if this throws
+        Prepare();
     } catch (const std::bad_alloc&) {
         TComplexArray().swap(complexInput_);
         TComplexArray().swap(complexOutput_);
+        TFloatArray().swap(twiddles_);
+        TFloatArray().swap(scratch_);
         throw EFastFourierError(kNoMemory);
     }
     buffersAllocated_ = true;
+}
+
+void TDSXFastFourier::Prepare() {
+    const int n = numSamples_;
+    if (!IsPowerOfTwo(n) || static_cast<std::size_t>(n) < kMinFastLength) {
+        return;
+    }
+    const std::size_t size = static_cast<std::size_t>(n);
+    twiddles_.resize(TwiddleCount(size));
+    scratch_.resize(4 * size);
+    // Each factor is rounded once from extended precision, which keeps the tables more exact
+    // than factors built up by a recurrence.
+    const auto fill = [](double* re, double* im, std::size_t count, std::size_t step,
+                         std::size_t length) {
+        for (std::size_t j = 0; j < count; ++j) {
+            const long double angle = 2.0L * std::numbers::pi_v<long double> *
+                                      static_cast<long double>(j * step) /
+                                      static_cast<long double>(length);
+            re[j] = static_cast<double>(std::cos(angle));
+            im[j] = static_cast<double>(std::sin(angle));
+        }
+    };
+    double* table = twiddles_.data();
+    for (std::size_t length : {size, size / 2}) {
+        const std::size_t quarter = length / 4;
+        for (std::size_t r = 1; r <= 3; ++r) {
+            fill(table, table + quarter, quarter, r, length);
+            table += 2 * quarter;
+        }
+    }
+    fill(table, table + size / 2, size / 2, 1, size);
+}
+
+std::size_t TDSXFastFourier::TwiddleCount(std::size_t n) noexcept {
+    return 6 * (n / 4) + 6 * (n / 8) + n;
 }
 
 void TDSXFastFourier::CheckUsable() const {
@@ -102,27 +225,103 @@ void TDSXFastFourier::CheckUsable() const {
     }
 }
 
-void TDSXFastFourier::FourierTransform() {
+namespace {
+
+// Twiddles of length `length` starting at `table` (six arrays of length/4).
+Twiddles TwiddlesAt(const double* table, std::size_t length) {
+    const std::size_t q = length / 4;
+    return {table, table + q, table + 2 * q, table + 3 * q, table + 4 * q, table + 5 * q};
+}
+
+// Three pairs of arrays of `length` doubles carved from `scratch`.
+Scratch ScratchOf(double* scratch, std::size_t length) {
+    return {{scratch, scratch + 2 * length, scratch + 4 * length},
+            {scratch + length, scratch + 3 * length, scratch + 5 * length}};
+}
+
+double* Doubles(TComplex* values) {
+    static_assert(sizeof(TComplex) == 2 * sizeof(double) && alignof(TComplex) == alignof(double));
+    return reinterpret_cast<double*>(values);
+}
+
+const double* Doubles(const TComplex* values) {
+    return reinterpret_cast<const double*>(values);
+}
+
+} // namespace
+
+void TDSXFastFourier::ComplexTransform(double sign) {
     CheckUsable();
-    ReferenceFourierTransform(std::span<const TComplex>(complexInput_), complexOutput_,
-                              2.0 * std::numbers::pi);
+    const std::size_t n = complexInput_.size();
+    if (n < kMinFastLength) {
+        ReferenceFourierTransform(std::span<const TComplex>(complexInput_), complexOutput_,
+                                  sign * 2.0 * std::numbers::pi);
+        if (sign < 0.0) {
+            for (TComplex& value : complexOutput_) {
+                value.Re /= static_cast<double>(n);
+                value.Im /= static_cast<double>(n);
+            }
+        }
+        return;
+    }
+    // The inverse is the conjugate of the forward transform of the conjugate input.
+    const double scale = sign < 0.0 ? 1.0 / static_cast<double>(n) : 1.0;
+    ActiveKernels().complexTransform(static_cast<int>(n),
+                                     Doubles(std::as_const(complexInput_).data()),
+                                     Doubles(complexOutput_.data()), ScratchOf(scratch_.data(), n),
+                                     TwiddlesAt(twiddles_.data(), n), sign, scale, sign * scale);
+}
+
+void TDSXFastFourier::FourierTransform() {
+    ComplexTransform(1.0);
 }
 
 void TDSXFastFourier::InverseFourierTransform() {
-    CheckUsable();
-    ReferenceFourierTransform(std::span<const TComplex>(complexInput_), complexOutput_,
-                              -2.0 * std::numbers::pi);
-    const double n = static_cast<double>(numSamples_);
-    for (TComplex& value : complexOutput_) {
-        value.Re /= n;
-        value.Im /= n;
-    }
+    ComplexTransform(-1.0);
 }
 
 void TDSXFastFourier::RealFourierTransform() {
     CheckUsable();
-    ReferenceFourierTransform(std::span<const double>(realInput_), complexOutput_,
-                              2.0 * std::numbers::pi);
+    const std::size_t n = realInput_.size();
+    if (n < 2 * kMinFastLength) {
+        ReferenceFourierTransform(std::span<const double>(realInput_), complexOutput_,
+                                  2.0 * std::numbers::pi);
+        return;
+    }
+    const double* split = twiddles_.data() + 6 * (n / 4) + 6 * (n / 8);
+    ActiveKernels().realForward(static_cast<int>(n), realInput_.data(),
+                                Doubles(complexOutput_.data()), ScratchOf(scratch_.data(), n / 2),
+                                TwiddlesAt(twiddles_.data() + 6 * (n / 4), n / 2), split,
+                                split + n / 2);
+}
+
+void TDSXFastFourier::InverseRealFourierTransform(std::span<double> output) {
+    CheckUsable();
+    const std::size_t n = complexInput_.size();
+    if (output.size() != n) {
+        throw EFastFourierError(kWrongOutputLength);
+    }
+    if (n < 2 * kMinFastLength) {
+        // x[n] = (1/N) (X0 + (-1)^n X[N/2] + 2 sum_{0<k<N/2} Re(X[k] exp(-i 2 pi n k / N))).
+        const std::size_t half = n / 2;
+        for (std::size_t t = 0; t < n; ++t) {
+            double sum = complexInput_[0].Re +
+                         (t % 2 == 0 ? complexInput_[half].Re : -complexInput_[half].Re);
+            for (std::size_t k = 1; k < half; ++k) {
+                const double angle = -2.0 * std::numbers::pi * static_cast<double>(t * k % n) /
+                                     static_cast<double>(n);
+                sum += 2.0 * (complexInput_[k].Re * std::cos(angle) -
+                              complexInput_[k].Im * std::sin(angle));
+            }
+            output[t] = sum / static_cast<double>(n);
+        }
+        return;
+    }
+    const double* split = twiddles_.data() + 6 * (n / 4) + 6 * (n / 8);
+    ActiveKernels().realInverse(static_cast<int>(n), Doubles(std::as_const(complexInput_).data()),
+                                output.data(), ScratchOf(scratch_.data(), n / 2),
+                                TwiddlesAt(twiddles_.data() + 6 * (n / 4), n / 2), split,
+                                split + n / 2);
 }
 
 bool TDSXFastFourier::IsPowerOfTwo(int n) noexcept {

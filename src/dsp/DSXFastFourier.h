@@ -3,6 +3,7 @@
 
 #include "dsp/FloatTypes.h"
 
+#include <cstddef>
 #include <span>
 #include <stdexcept>
 
@@ -25,9 +26,11 @@ void ReferenceFourierTransform(std::span<const double> input, std::span<TComplex
                                double angleNumerator);
 
 // Fourier transforms of length NumSamples: callers fill ComplexInput or RealInput, call a
-// transform and read ComplexOutput. The component owns its three buffers; they are allocated
-// only when NumSamples is assigned, never during a transform. Not thread-safe: one thread at a
-// time fills, transforms and reads.
+// transform and read ComplexOutput. The component owns its three buffers, its scratch and its
+// twiddle tables; all are allocated and the tables computed only when NumSamples is assigned,
+// never during a transform. The transforms are self-sorting radix-4 FFTs (the real ones through
+// a half-length complex transform), vectorised, with AVX2/FMA kernels chosen at run time where
+// the processor has them. Not thread-safe: one thread at a time fills, transforms and reads.
 class TDSXFastFourier {
 public:
     TDSXFastFourier() = default;
@@ -57,6 +60,12 @@ public:
     void InverseFourierTransform();
     // ComplexOutput[k] = sum_n RealInput[n] * exp(+i 2 pi n k / N), unscaled.
     void RealFourierTransform();
+    // Inverse of RealFourierTransform for a Hermitian spectrum given by ComplexInput[0 ... N/2]
+    // (bins above N/2 and the imaginary parts of bins 0 and N/2 are not read):
+    // output[n] = (1/N) sum_k X[k] * exp(-i 2 pi n k / N), X[N-k] = conj X[k]. This is the real
+    // part of InverseFourierTransform of that spectrum. output must hold N values and must not
+    // overlap the component's buffers; ComplexOutput is left alone.
+    void InverseRealFourierTransform(std::span<double> output);
 
     // True for N = 2, 4, 8, ... 2^30 (N = 1 is refused).
     static bool IsPowerOfTwo(int n) noexcept;
@@ -69,9 +78,20 @@ private:
     // Raises EFastFourierError unless N is valid and the buffers were allocated.
     void CheckUsable() const;
 
+    // Computes the twiddle tables and sizes the scratch for N (a valid length).
+    void Prepare();
+    // Number of doubles in the twiddle tables of length n.
+    static std::size_t TwiddleCount(std::size_t n) noexcept;
+    // Forward (sign = +1) or scaled inverse (sign = -1) complex transform.
+    void ComplexTransform(double sign);
+
     int numSamples_ = 0;
     bool buffersAllocated_ = true; // false after an allocation failure in SetNumSamples
     TComplexArray complexInput_;
     TComplexArray complexOutput_;
     TFloatArray realInput_;
+    // exp(+i 2 pi r p / N) for r = 1, 2, 3 and p < N/4 (separate real and imaginary arrays),
+    // then the same for N/2, then exp(+i 2 pi k / N) for k < N/2; empty for N < 8.
+    TFloatArray twiddles_;
+    TFloatArray scratch_; // four arrays of N doubles for the stages of one transform
 };

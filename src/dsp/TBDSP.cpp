@@ -185,6 +185,7 @@ void TTBDSP::CreateFilter() {
     // the size stays N a previous design remains usable if the design below throws.
     response_.resize(Index(n));
     overlapBuffer_.resize(Index(n));
+    convolution_.resize(Index(n));
     delayBuffer_.resize(Index(std::clamp(half, 0, n)));
 
     WriteDesiredResponse();
@@ -246,22 +247,24 @@ void TTBDSP::Filter(std::span<const double> input, std::span<double> output, int
     // of N marks the filter not created.
     fft.RealFourierTransform();
 
+    // The product of two spectra of real sequences is Hermitian: bins 0 ... N/2 determine it,
+    // and the real inverse transform returns the real part of the full inverse.
     const std::span<TComplex> product = fft.ComplexInput();
     const std::span<const TComplex> spectrum = fft.ComplexOutput();
-    for (std::size_t i = 0; i < Index(n); ++i) {
+    for (std::size_t i = 0; i <= Index(n / 2); ++i) {
         product[i] = ComplexProduct(spectrum[i], response_[i]);
     }
-    fft.InverseFourierTransform();
+    fft.InverseRealFourierTransform(convolution_);
 
     // Overlap-add. The tail beyond count is added to the carried tail rather than replacing it,
     // so that blocks shorter than K - 1 keep the whole convolution.
-    const std::span<const TComplex> convolution = fft.ComplexOutput();
+    const std::span<const double> convolution = convolution_;
     for (std::size_t i = 0; i < used; ++i) {
-        output[i] = convolution[i].Re + overlapBuffer_[i];
+        output[i] = convolution[i] + overlapBuffer_[i];
     }
     const std::size_t size = Index(n);
     for (std::size_t j = 0; j + used < size; ++j) {
-        overlapBuffer_[j] = convolution[j + used].Re + overlapBuffer_[j + used];
+        overlapBuffer_[j] = convolution[j + used] + overlapBuffer_[j + used];
     }
     std::fill(overlapBuffer_.begin() + static_cast<std::ptrdiff_t>(size - used),
               overlapBuffer_.end(), 0.0);

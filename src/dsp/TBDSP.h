@@ -123,6 +123,7 @@ private:
     int samplesPerSecond_ = 0;
     TComplexArray response_;
     TFloatArray overlapBuffer_; // tail of the previous convolution, added to the next block
+    TFloatArray convolution_;   // circular convolution of the current block, N samples
     TFloatArray delayBuffer_;   // Hilbert: the last K div 2 input samples, oldest first
     bool filterCreated_ = false;
     TFilterType designedType_ = BandPass; // design that Response belongs to
