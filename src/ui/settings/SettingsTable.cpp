@@ -190,7 +190,8 @@ TSettingsRow HeldText(const char* key, unsigned readers, std::string& field) {
 // An integer kept by another part of the window: read with `get`, applied with `set`.
 TSettingsRow BoundInt(const char* key, unsigned readers, std::function<long long()> get,
                       std::function<void(std::int32_t)> set) {
-    return {key, readers, [get] { return IntText(get()); },
+    // Written as the signed 32-bit value the file keeps (colours above 0x7FFFFFFF read negative).
+    return {key, readers, [get] { return IntText(static_cast<std::int32_t>(get())); },
             [key, set](TSettingsReader& reader) {
                 std::int32_t v = 0;
                 if (reader.FindInt(key, v) == TLookup::Found)
