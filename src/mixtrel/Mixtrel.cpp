@@ -145,11 +145,11 @@ MIXTREL_API int32_t getMixerFormat(int32_t handle, int32_t* channels, int32_t* b
         if (channels == nullptr || bitsPerSample == nullptr || samplesPerSecond == nullptr)
             return -1;
         return WithSource(handle, [&](TPulseSession&, const TPulseSource& source) {
-            if (!pa_sample_spec_valid(&source.Spec))
+            if (!pa_sample_spec_valid(&source.SampleSpec))
                 return -1;
-            *channels = source.Spec.channels;
-            *bitsPerSample = static_cast<int32_t>(pa_sample_size(&source.Spec) * 8);
-            *samplesPerSecond = static_cast<int32_t>(source.Spec.rate);
+            *channels = source.SampleSpec.channels;
+            *bitsPerSample = static_cast<int32_t>(pa_sample_size(&source.SampleSpec) * 8);
+            *samplesPerSecond = static_cast<int32_t>(source.SampleSpec.rate);
             return 1;
         });
     } catch (...) {

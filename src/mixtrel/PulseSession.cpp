@@ -21,7 +21,7 @@ TPulseSource FromInfo(const pa_source_info& info) {
                 source.Entry.Properties[key] = value;
     source.Volume = info.volume;
     source.Mute = info.mute != 0;
-    source.Spec = info.sample_spec;
+    source.SampleSpec = info.sample_spec;
     return source;
 }
 

@@ -18,7 +18,7 @@ struct TPulseSource {
     TSourceEntry Entry;
     pa_cvolume Volume{};
     bool Mute = false;
-    pa_sample_spec Spec{};
+    pa_sample_spec SampleSpec{};
 };
 
 // A private main loop and context, connected on construction (no autospawn). Every operation

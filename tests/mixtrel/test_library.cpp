@@ -174,8 +174,8 @@ TEST_F(MixtrelLibrary, MixerFormatIsTheSourcesSampleSpec) {
     ASSERT_FALSE(Load("module-null-sink sink_name=fmt format=s24le channels=1 rate=44100 "
                       "sink_properties=device.description=FormatProbe")
                      .empty());
-    const std::string spec = SampleSpec("fmt.monitor");
-    ASSERT_EQ(spec, "s24le 1ch 44100Hz"); // the server's report that the figures below follow
+    const std::string format = SampleSpec("fmt.monitor");
+    ASSERT_EQ(format, "s24le 1ch 44100Hz"); // the server's report that the figures below follow
     const int32_t h = openCodec("Monitor of FormatProbe");
     ASSERT_NE(h, 0);
     int32_t channels = 0, bits = 0, rate = 0;

@@ -238,7 +238,7 @@ int FrameItemOfRate(long long r) {
 
 void TSettingsBinding::BuildRows() {
     TForm1& f = Form_;
-    TSpectrumTab& spec = *f.SpectrumTab_;
+    TSpectrumTab& spectrum = *f.SpectrumTab_;
     TScopeTab& scope = *f.ScopeTab_;
     MeasurementState& s = f.State_;
     TViewSettings& view = f.ViewSettings_;
@@ -327,10 +327,10 @@ void TSettingsBinding::BuildRows() {
     // Screenshots and meter fonts.
     add(HeldInt("ScreenShotX=", srMain, h.ScreenShotX));
     add(HeldInt("ScreenShotY=", srMain, h.ScreenShotY));
-    add(HeldInt("NFont=", srMain, h.NFont, [&f, &spec, &scope, &h] {
+    add(HeldInt("NFont=", srMain, h.NFont, [&f, &spectrum, &scope, &h] {
         if (h.NFont <= 0 || h.NFont > 500)
             return;
-        for (QLabel* label : {scope.LSN_O, scope.LCS, spec.LSN, spec.LS, spec.LSp}) {
+        for (QLabel* label : {scope.LSN_O, scope.LCS, spectrum.LSN, spectrum.LS, spectrum.LSp}) {
             QFont font = label->font();
             font.setPointSize(h.NFont);
             label->setFont(font);
@@ -343,14 +343,14 @@ void TSettingsBinding::BuildRows() {
 
     // Spectrum axis, grids and meters.
     add(HeldInt("boxes=", srMain, view.Boxes,
-                [&spec, &view] { spec.EBoxes->setText(QString::number(view.Boxes)); }));
-    add(HeldInt("Markings=", srMain, view.Markings, [&spec, &view] {
-        spec.CGCi->setChecked(view.Markings == 1);
-        spec.CGCo->setChecked(view.Markings == 2);
+                [&spectrum, &view] { spectrum.EBoxes->setText(QString::number(view.Boxes)); }));
+    add(HeldInt("Markings=", srMain, view.Markings, [&spectrum, &view] {
+        spectrum.CGCi->setChecked(view.Markings == 1);
+        spectrum.CGCo->setChecked(view.Markings == 2);
     }));
     add(HeldBool("FMarkings=", srMain, view.FMarkings,
-                 [&spec, &view] { spec.CFC->setChecked(view.FMarkings); }));
-    add(ToggleRow("LogF=", spec.LogF, [&spec] { spec.LogFClick(); }));
+                 [&spectrum, &view] { spectrum.CFC->setChecked(view.FMarkings); }));
+    add(ToggleRow("LogF=", spectrum.LogF, [&spectrum] { spectrum.LogFClick(); }));
     add(ToggleRow("LabelSN=", f.SNL, [&f] { f.SNLClick(); }));
     add(ToggleRow("LabelS=", f.SL, [&f] { f.SLClick(); }));
     add({"LabelC=", srMain, [&s] { return IntText(s.SpecialMeter); },
@@ -367,9 +367,9 @@ void TSettingsBinding::BuildRows() {
         f.FormResize();
     }));
     add(HeldBool("LogGrid=", srMain, view.LogGrid,
-                 [&spec, &view] { spec.LogXG->setChecked(view.LogGrid); }));
+                 [&spectrum, &view] { spectrum.LogXG->setChecked(view.LogGrid); }));
     add(HeldBool("LogSubGrid=", srMain, view.LogSubGrid,
-                 [&spec, &view] { spec.LogXS->setChecked(view.LogSubGrid); }));
+                 [&spectrum, &view] { spectrum.LogXS->setChecked(view.LogSubGrid); }));
     add({"WinType=", srMain, [&s] { return IntText(s.WindowKind); },
          [&f, &s, guarded](TSettingsReader& reader) {
              std::int32_t v = 2; // the default when the key is missing
@@ -401,18 +401,18 @@ void TSettingsBinding::BuildRows() {
 
     // Band lines, axis top and offset, smoothing.
     add({"BW_Lines=", srMain, [&view] { return IntText(view.BandLines ? 1 : 0); },
-         [&spec, &view](TSettingsReader& reader) {
+         [&spectrum, &view](TSettingsReader& reader) {
              std::int32_t v = 0;
              if (reader.FindInt("BW_Lines=", v) != TLookup::Found)
                  return;
              view.BandLines = v == 1;
-             spec.ApplyBandMarkVisibility();
+             spectrum.ApplyBandMarkVisibility();
          },
          [&view] { return IntText(view.BandLines ? 0 : 1); }});
     add(HeldReal("Top=", srMain, view.YTop,
-                 [&spec, &view] { spec.ETop->setText(FromUtf8(FormatGeneral(view.YTop))); }));
+                 [&spectrum, &view] { spectrum.ETop->setText(FromUtf8(FormatGeneral(view.YTop))); }));
     add(HeldReal("Offset=", srMain, s.YOffset,
-                 [&spec, &s] { spec.EOffset->setText(FromUtf8(FormatGeneral(s.YOffset))); }));
+                 [&spectrum, &s] { spectrum.EOffset->setText(FromUtf8(FormatGeneral(s.YOffset))); }));
     add(ComboRow("Reduction=", srMain, f.CRed));
     add(HeldInt("Averaging=", srMain, s.ReducePoints,
                 [&f, &s] { f.EAv->setText(QString::number(s.ReducePoints)); }));
@@ -525,10 +525,10 @@ void TSettingsBinding::BuildRows() {
         static const char* keys[] = {"T1=", "T2=", "T3=", "T4=", "T5=", "T6="};
         add(TextRow(keys[k], srMain, f.ETs[static_cast<std::size_t>(k)]));
     }
-    add(HeldBool("Zoom=", srMain, view.Zoom, [&f, &spec, &view] {
-        spec.CheckZoom->setChecked(view.Zoom);
-        spec.Zoom1->setChecked(view.Zoom);
-        spec.ApplyBandMarkVisibility();
+    add(HeldBool("Zoom=", srMain, view.Zoom, [&f, &spectrum, &view] {
+        spectrum.CheckZoom->setChecked(view.Zoom);
+        spectrum.Zoom1->setChecked(view.Zoom);
+        spectrum.ApplyBandMarkVisibility();
         f.FormResize();
     }));
     add(HeldInt("CurAlign=", srMain, h.CurAlign));
