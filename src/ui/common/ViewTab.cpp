@@ -2,8 +2,8 @@
 #include "ui/common/ViewTab.h"
 
 #include "core/NumberText.h"
-#include "ui/ViewMappingQt.h"
-#include "ui/ViewPaintBox.h"
+#include "ui/common/ViewMappingQt.h"
+#include "ui/common/ViewPaintBox.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,7 +1,7 @@
 // What every tab with views shares: page watching, the window's re-layout, colours, edit checking.
 #pragma once
 
-#include "ui/ViewMapping.h"
+#include "ui/common/ViewMapping.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,11 +1,11 @@
 // The "Spectrum" tab: construction of its controls and menus, its layout and its handlers.
-#include "ui/SpectrumTab.h"
+#include "ui/spectrum/SpectrumTab.h"
 
 #include "ui/CheckedEdit.h"
 
 #include "core/NumberText.h"
-#include "ui/ViewMappingQt.h"
-#include "ui/ViewPaintBox.h"
+#include "ui/common/ViewMappingQt.h"
+#include "ui/common/ViewPaintBox.h"
 
 #include <QAction>
 #include <QEvent>
