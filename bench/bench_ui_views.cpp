@@ -1,7 +1,7 @@
 // Benchmarks of painting the spectrum graph and the scope view into images (offscreen Qt).
-#include "ui/ScopeTab.h"
-#include "ui/SpectrumTab.h"
-#include "ui/ViewPaintBox.h"
+#include "ui/common/ViewPaintBox.h"
+#include "ui/scope/ScopeTab.h"
+#include "ui/spectrum/SpectrumTab.h"
 
 #include <QApplication>
 #include <QImage>

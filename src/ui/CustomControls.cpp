@@ -3,12 +3,12 @@
 #include "ui/TForm1.h"
 
 #include "core/CustomExpressions.h"
-#include "ui/ScopeTab.h"
 #include "ui/ShownText.h"
-#include "ui/SpectrumTab.h"
-#include "ui/ViewMapping.h"
-#include "ui/ViewMappingQt.h"
 #include "ui/WidgetNaming.h"
+#include "ui/common/ViewMapping.h"
+#include "ui/common/ViewMappingQt.h"
+#include "ui/scope/ScopeTab.h"
+#include "ui/spectrum/SpectrumTab.h"
 
 #include <QAction>
 #include <QCheckBox>

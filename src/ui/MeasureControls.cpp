@@ -11,9 +11,9 @@
 #include "dsp/DSXFastFourier.h"
 #include "dsp/TBDSP.h"
 #include "ui/CheckedEdit.h"
-#include "ui/ScopeTab.h"
-#include "ui/SpectrumTab.h"
 #include "ui/WidgetNaming.h"
+#include "ui/scope/ScopeTab.h"
+#include "ui/spectrum/SpectrumTab.h"
 
 #include <QAction>
 #include <QActionGroup>

@@ -7,7 +7,7 @@
 #include "core/MeasurementState.h"
 #include "core/ScopeSweep.h"
 #include "ui/CheckedEdit.h"
-#include "ui/SpectrumTab.h"
+#include "ui/spectrum/SpectrumTab.h"
 
 #include "dsp/DSXFastFourier.h"
 #include "dsp/TBDSP.h"

@@ -1,8 +1,8 @@
 // The meters' look while no blocks arrive: greyed from the end of sampling to the next start.
 #include "ui/TForm1.h"
 
-#include "ui/ScopeTab.h"
-#include "ui/SpectrumTab.h"
+#include "ui/scope/ScopeTab.h"
+#include "ui/spectrum/SpectrumTab.h"
 
 #include <QGraphicsEffect>
 #include <QImage>

@@ -9,13 +9,13 @@
 #include "dsp/TBDSP.h"
 #include "mixtrel/CodecLibrary.h"
 #include "ui/QtMainThreadDispatcher.h"
-#include "ui/ScopeTab.h"
 #include "ui/ShownText.h"
-#include "ui/SpectrumTab.h"
-#include "ui/settings/SettingsBinding.h"
 #include "ui/detector/DetectorTab.h"
 #include "ui/peak/PeakTab.h"
+#include "ui/scope/ScopeTab.h"
+#include "ui/settings/SettingsBinding.h"
 #include "ui/spectrum/MemoryTraces.h"
+#include "ui/spectrum/SpectrumTab.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -24,9 +24,9 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGroupBox>
-#include <QPushButton>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSlider>
 #include <QStandardPaths>
 #include <QTabWidget>

@@ -6,7 +6,7 @@
 #include "audio/Quibex_Strm.h"
 #include "core/BlockPipeline.h"
 #include "core/MeasurementState.h"
-#include "ui/ViewSettings.h"
+#include "ui/common/ViewSettings.h"
 
 #include <QMainWindow>
 #include <QString>

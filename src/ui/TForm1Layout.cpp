@@ -1,13 +1,13 @@
 // The main window's menus, tab pages and controls, and the placement of the band-edge marks.
 #include "ui/TForm1.h"
 
-#include "ui/ScopeTab.h"
-#include "ui/SpectrumTab.h"
+#include "ui/WidgetNaming.h"
+#include "ui/common/ViewPaintBox.h"
 #include "ui/detector/DetectorTab.h"
 #include "ui/peak/PeakTab.h"
-#include "ui/ViewPaintBox.h"
-#include "ui/WidgetNaming.h"
+#include "ui/scope/ScopeTab.h"
 #include "ui/spectrum/MemoryTraces.h"
+#include "ui/spectrum/SpectrumTab.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -28,7 +28,6 @@
 #include <QVBoxLayout>
 
 #include <cmath>
-
 
 void TForm1::BuildMenus() {
     auto* settings = menuBar()->addMenu("Settings");

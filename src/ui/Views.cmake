@@ -1,13 +1,20 @@
-# The spectrum and scope views: mappings, tabs and paint boxes, added to the UI library.
+# The tabs, each in a folder of its own, and what the tabs with views share (common/: the
+# view-tab base, mappings, paint boxes, display settings), added to the UI library.
 target_sources(ps_ui PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/ViewMapping.cpp ${CMAKE_CURRENT_LIST_DIR}/ViewMapping.h
-  ${CMAKE_CURRENT_LIST_DIR}/ViewMappingQt.cpp ${CMAKE_CURRENT_LIST_DIR}/ViewMappingQt.h
-  ${CMAKE_CURRENT_LIST_DIR}/ViewSettings.h
-  ${CMAKE_CURRENT_LIST_DIR}/ViewPaintBox.cpp ${CMAKE_CURRENT_LIST_DIR}/ViewPaintBox.h
-  ${CMAKE_CURRENT_LIST_DIR}/SpectrumTab.cpp ${CMAKE_CURRENT_LIST_DIR}/SpectrumTab.h
-  ${CMAKE_CURRENT_LIST_DIR}/SpectrumView.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ScopeTab.cpp ${CMAKE_CURRENT_LIST_DIR}/ScopeTab.h
-  ${CMAKE_CURRENT_LIST_DIR}/ScopeView.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/common/ViewMapping.cpp ${CMAKE_CURRENT_LIST_DIR}/common/ViewMapping.h
+  ${CMAKE_CURRENT_LIST_DIR}/common/ViewMappingQt.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/common/ViewMappingQt.h
+  ${CMAKE_CURRENT_LIST_DIR}/common/ViewSettings.h
+  ${CMAKE_CURRENT_LIST_DIR}/common/ViewPaintBox.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/common/ViewPaintBox.h
   ${CMAKE_CURRENT_LIST_DIR}/common/ViewTab.cpp ${CMAKE_CURRENT_LIST_DIR}/common/ViewTab.h
+  ${CMAKE_CURRENT_LIST_DIR}/spectrum/SpectrumTab.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/spectrum/SpectrumTab.h
+  ${CMAKE_CURRENT_LIST_DIR}/spectrum/SpectrumView.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/spectrum/MemoryTraces.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/spectrum/MemoryTraces.h
+  ${CMAKE_CURRENT_LIST_DIR}/spectrum/MemoryTracesWindow.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/scope/ScopeTab.cpp ${CMAKE_CURRENT_LIST_DIR}/scope/ScopeTab.h
+  ${CMAKE_CURRENT_LIST_DIR}/scope/ScopeView.cpp
   ${CMAKE_CURRENT_LIST_DIR}/peak/PeakTab.cpp ${CMAKE_CURRENT_LIST_DIR}/peak/PeakTab.h
   ${CMAKE_CURRENT_LIST_DIR}/detector/DetectorTab.cpp ${CMAKE_CURRENT_LIST_DIR}/detector/DetectorTab.h)

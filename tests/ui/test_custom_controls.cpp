@@ -1,10 +1,10 @@
 // The custom label and trace in the window: texts, errors in place, and the trace's pixels.
 #include "WindowRig.h"
 
-#include "ui/ScopeTab.h"
-#include "ui/SpectrumTab.h"
-#include "ui/ViewMapping.h"
-#include "ui/ViewPaintBox.h"
+#include "ui/common/ViewMapping.h"
+#include "ui/common/ViewPaintBox.h"
+#include "ui/scope/ScopeTab.h"
+#include "ui/spectrum/SpectrumTab.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -5,7 +5,7 @@
 #include "core/WindowCalibration.h"
 #include "dsp/DSXFastFourier.h"
 #include "dsp/TBDSP.h"
-#include "ui/SpectrumTab.h"
+#include "ui/spectrum/SpectrumTab.h"
 
 #include <QAction>
 #include <QCheckBox>

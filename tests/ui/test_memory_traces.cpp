@@ -3,9 +3,9 @@
 #include "WindowRig.h"
 
 #include "files/Touchstone.h"
-#include "ui/SpectrumTab.h"
-#include "ui/ViewMappingQt.h"
+#include "ui/common/ViewMappingQt.h"
 #include "ui/spectrum/MemoryTraces.h"
+#include "ui/spectrum/SpectrumTab.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -5,7 +5,7 @@
 #include "WindowRig.h"
 
 #include "instruments/PeakRecorder.h"
-#include "ui/ViewPaintBox.h"
+#include "ui/common/ViewPaintBox.h"
 #include "ui/peak/PeakTab.h"
 
 #include <QApplication>

@@ -3,8 +3,8 @@
 #include "WindowRig.h"
 
 #include "instruments/PeakRecorder.h"
-#include "ui/ViewMappingQt.h"
-#include "ui/ViewPaintBox.h"
+#include "ui/common/ViewMappingQt.h"
+#include "ui/common/ViewPaintBox.h"
 #include "ui/detector/DetectorTab.h"
 #include "ui/peak/PeakTab.h"
 

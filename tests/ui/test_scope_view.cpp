@@ -1,7 +1,7 @@
 // The Scope tab under the offscreen platform: layout, handlers, trigger drag and view pixels.
-#include "ui/ScopeTab.h"
-#include "ui/ViewMappingQt.h"
-#include "ui/ViewPaintBox.h"
+#include "ui/common/ViewMappingQt.h"
+#include "ui/common/ViewPaintBox.h"
+#include "ui/scope/ScopeTab.h"
 
 #include <QAction>
 #include <QApplication>

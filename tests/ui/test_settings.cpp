@@ -2,9 +2,9 @@
 #include "WindowRig.h"
 
 #include "files/SettingsFile.h"
-#include "ui/ScopeTab.h"
-#include "ui/SpectrumTab.h"
+#include "ui/scope/ScopeTab.h"
 #include "ui/settings/SettingsBinding.h"
+#include "ui/spectrum/SpectrumTab.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -1,7 +1,7 @@
 // The Spectrum tab under the offscreen platform: layout, handlers and pixels of grabbed views.
-#include "ui/SpectrumTab.h"
-#include "ui/ViewMappingQt.h"
-#include "ui/ViewPaintBox.h"
+#include "ui/common/ViewMappingQt.h"
+#include "ui/common/ViewPaintBox.h"
+#include "ui/spectrum/SpectrumTab.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,6 +1,6 @@
 // The views' pixel mappings, grids, captions, colour blending and trace split, without Qt.
 #include "core/NumberText.h"
-#include "ui/ViewMapping.h"
+#include "ui/common/ViewMapping.h"
 
 #include <gtest/gtest.h>
 

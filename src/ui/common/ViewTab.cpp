@@ -2,8 +2,8 @@
 #include "ui/common/ViewTab.h"
 
 #include "core/NumberText.h"
-#include "ui/ViewMappingQt.h"
-#include "ui/ViewPaintBox.h"
+#include "ui/common/ViewMappingQt.h"
+#include "ui/common/ViewPaintBox.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -23,21 +23,21 @@ TViewTab::~TViewTab() {
 }
 
 void TViewTab::RunFormResize() {
-    if (CommonHooks_.FormResize)
-        CommonHooks_.FormResize();
+    if (CommonHooks().FormResize)
+        CommonHooks().FormResize();
     else
         Relayout();
 }
 
 std::optional<TColour> TViewTab::ChooseColour(TColour initial) {
-    if (CommonHooks_.ChooseColour)
-        return CommonHooks_.ChooseColour(initial);
+    if (CommonHooks().ChooseColour)
+        return CommonHooks().ChooseColour(initial);
     return ChooseColourDialog(initial, Page);
 }
 
 void TViewTab::ReportError(const std::string& message) {
-    if (CommonHooks_.ReportError)
-        CommonHooks_.ReportError(message);
+    if (CommonHooks().ReportError)
+        CommonHooks().ReportError(message);
     else
         QMessageBox::warning(Page, "Phonoscale", QString::fromStdString(message));
 }
@@ -57,16 +57,18 @@ void TViewTab::ConnectEdit(QLineEdit* edit, std::function<void(bool leaving)> ha
     connect(edit, &QLineEdit::editingFinished, this, [handler] { handler(true); });
 }
 
-void TViewTab::EditChanged(const std::function<void()>& handler, bool leaving) {
+bool TViewTab::EditChanged(const std::function<void()>& handler, bool leaving) {
     try {
         handler();
+        return true;
     } catch (const EConvertError& error) {
         if (!leaving)
-            return;
-        if (CommonHooks_.ReportError)
-            CommonHooks_.ReportError(error.what());
+            return false;
+        if (const TViewTabHooks& hooks = CommonHooks(); hooks.ReportError)
+            hooks.ReportError(error.what());
         else
             QApplication::beep();
+        return false;
     }
 }
 

@@ -1,7 +1,7 @@
 // What every tab with views shares: page watching, the window's re-layout, colours, edit checking.
 #pragma once
 
-#include "ui/ViewMapping.h"
+#include "ui/common/ViewMapping.h"
 
 #include <QObject>
 #include <QPointer>
@@ -37,7 +37,9 @@ public:
     TViewTab(const TViewTab&) = delete;
     TViewTab& operator=(const TViewTab&) = delete;
 
-    TViewTabHooks& CommonHooks() { return CommonHooks_; }
+    // The hooks the base runs. A tab whose own hooks extend TViewTabHooks returns those, so
+    // that hooks set after construction reach the base too.
+    virtual TViewTabHooks& CommonHooks() { return CommonHooks_; }
     // This tab's part of the window's re-layout.
     virtual void Relayout() = 0;
 
@@ -56,7 +58,9 @@ protected:
     // Runs `handler` while the edit is typed into and when it is left; a conversion error
     // (EConvertError) is reported only on leaving, half-entered numbers are simply not applied.
     void ConnectEdit(QLineEdit* edit, std::function<void(bool leaving)> handler);
-    void EditChanged(const std::function<void()>& handler, bool leaving);
+    // Runs an edit's handler; false when its text is no number (reported only when leaving:
+    // through ReportError, else a beep).
+    bool EditChanged(const std::function<void()>& handler, bool leaving);
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 

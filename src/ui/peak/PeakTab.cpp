@@ -4,9 +4,9 @@
 #include "core/LevelMeters.h"
 #include "core/NumberText.h"
 #include "files/AtomicFile.h"
-#include "ui/ViewMappingQt.h"
-#include "ui/ViewPaintBox.h"
 #include "ui/WidgetNaming.h"
+#include "ui/common/ViewMappingQt.h"
+#include "ui/common/ViewPaintBox.h"
 
 #include <QCheckBox>
 #include <QFileDialog>

@@ -2,8 +2,8 @@
 #include "ui/settings/SettingsBinding.h"
 
 #include "files/SettingsFile.h"
-#include "ui/ScopeTab.h"
 #include "ui/TForm1.h"
+#include "ui/scope/ScopeTab.h"
 
 #include <QAction>
 #include <QDir>

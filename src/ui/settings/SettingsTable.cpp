@@ -2,12 +2,12 @@
 #include "core/SpectrumSmoothing.h"
 #include "files/SettingsFile.h"
 #include "files/TextNumbers.h"
-#include "ui/ScopeTab.h"
-#include "ui/SpectrumTab.h"
 #include "ui/TForm1.h"
 #include "ui/peak/PeakTab.h"
+#include "ui/scope/ScopeTab.h"
 #include "ui/settings/SettingsBinding.h"
 #include "ui/spectrum/MemoryTraces.h"
+#include "ui/spectrum/SpectrumTab.h"
 
 #include "core/NumberText.h"
 

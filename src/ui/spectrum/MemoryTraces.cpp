@@ -3,7 +3,7 @@
 
 #include "files/AtomicFile.h"
 #include "files/Touchstone.h"
-#include "ui/ViewMappingQt.h"
+#include "ui/common/ViewMappingQt.h"
 
 #include <QAction>
 #include <QCheckBox>

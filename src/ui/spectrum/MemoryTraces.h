@@ -2,8 +2,8 @@
 #pragma once
 
 #include "core/MeasurementState.h"
-#include "ui/ViewMapping.h"
-#include "ui/ViewSettings.h"
+#include "ui/common/ViewMapping.h"
+#include "ui/common/ViewSettings.h"
 
 #include <QObject>
 #include <QString>

@@ -1,8 +1,8 @@
 // The main window's side of the memory traces: their items, dialogs and message boxes.
-#include "ui/SpectrumTab.h"
 #include "ui/TForm1.h"
-#include "ui/ViewMappingQt.h"
+#include "ui/common/ViewMappingQt.h"
 #include "ui/spectrum/MemoryTraces.h"
+#include "ui/spectrum/SpectrumTab.h"
 
 #include <QColorDialog>
 #include <QFileDialog>

@@ -1,7 +1,7 @@
 // Display settings of the spectrum and scope views that the settings files store.
 #pragma once
 
-#include "ui/ViewMapping.h"
+#include "ui/common/ViewMapping.h"
 
 #include <cstdint>
 

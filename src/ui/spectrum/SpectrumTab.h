@@ -2,15 +2,11 @@
 #pragma once
 
 #include "core/MeasurementState.h"
-#include "ui/ViewMapping.h"
-#include "ui/ViewSettings.h"
-
-#include <QObject>
-#include <QPointer>
+#include "ui/common/ViewMapping.h"
+#include "ui/common/ViewSettings.h"
+#include "ui/common/ViewTab.h"
 
 #include <functional>
-#include <optional>
-#include <string>
 
 class QAction;
 class QFrame;
@@ -22,13 +18,11 @@ class QPainter;
 class QWidget;
 class TViewPaintBox;
 
-// What the tab asks of the window and of the overlays that draw into the graph. Every hook may
-// stay empty.
-struct TSpectrumTabHooks {
-    // The window's re-layout (FormResize). Empty: the tab re-lays out only itself.
-    std::function<void()> FormResize;
-    // The colour dialog: the chosen colour, or nothing when cancelled. Empty: QColorDialog.
-    std::function<std::optional<TColour>(TColour initial)> ChooseColour;
+// What the tab asks of the window and of the overlays that draw into the graph: the hooks every
+// view tab has (FormResize, ChooseColour, and ReportError for a number that could not be read
+// when the user leaves ETop, EOffset or EBoxes, the edit keeping the focus; empty: a beep), and
+// these. Every hook may stay empty.
+struct TSpectrumTabHooks : TViewTabHooks {
     // Re-applies the trace colours to the legend and annotation labels (memory traces).
     std::function<void()> ApplyTraceColours;
     // Shows or hides the check boxes M1..M4 and C that belong to the Spectrum tab.
@@ -39,9 +33,6 @@ struct TSpectrumTabHooks {
     std::function<void(QPainter&, int k)> DrawMemPoly;
     // Places the markers, annotations and cursor after the tab's own layout.
     std::function<void()> PlaceOverlays;
-    // Reports a number that could not be read when the user leaves ETop, EOffset or EBoxes (the
-    // edit keeps the focus). Empty: a beep.
-    std::function<void(const std::string& message)> ReportError;
 };
 
 // Creates and owns (through Qt parenthood) the controls of the Spectrum tab on the page it is
@@ -49,7 +40,7 @@ struct TSpectrumTabHooks {
 // MeasurementState and the display settings from TViewSettings; both belong to the window and
 // outlive the tab. The tab object itself has no Qt parent: the window holds it in a
 // std::unique_ptr. Main thread only.
-class TSpectrumTab final : public QObject {
+class TSpectrumTab final : public TViewTab {
 public:
     TSpectrumTab(QWidget* page, MeasurementState& state, TViewSettings& settings,
                  TSpectrumTabHooks hooks = {});
@@ -58,6 +49,7 @@ public:
     TSpectrumTab& operator=(const TSpectrumTab&) = delete;
 
     TSpectrumTabHooks& Hooks() { return Hooks_; }
+    TViewTabHooks& CommonHooks() override { return Hooks_; }
 
     // Adds the spectrum items of the main menu (log axis, grids, markings, zoom) to `menu`.
     void AddMenuItems(QMenu* menu);
@@ -71,7 +63,7 @@ public:
     TSpectrumAxis Axis() const;
     // This tab's part of the window's re-layout: graph, caption strip, background, meter labels,
     // band-edge marks; then PlaceOverlays.
-    void Relayout();
+    void Relayout() override;
     // Band-edge marks Shape1/Shape2 at the cut-on/cut-off frequencies (State.Controls.TrackL and
     // TrackU), their captions L_L/L_U and LBW at the top right. The marks stay put while
     // BandMarkDragging is set.
@@ -119,7 +111,6 @@ public:
     void LSN_OClick();
 
     // Controls, named as their objectName().
-    QWidget* Page = nullptr;
     TViewPaintBox* PaintBox2 = nullptr;
     TViewPaintBox* PaintSpecCap = nullptr;
     QFrame* SpecBack = nullptr;
@@ -153,21 +144,16 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void PageShown() override { TabSpectrumShow(); }
+    void PageHidden() override { TabSpectrumHide(); }
 
 private:
     void BuildControls();
     void BuildMenus();
     void BuildSettingsGroup();
     void Connect();
-    void RunFormResize();
     void ApplyBackground();
-    std::optional<TColour> ChooseColour(TColour initial);
-    // Runs an edit's handler; a conversion error is reported only when the user leaves the edit
-    // (while typing, half-entered numbers are simply not applied yet).
-    // Runs an edit handler; false when the text is no number (reported when leaving).
-    bool EditChanged(void (TSpectrumTab::*handler)(), bool leaving);
 
-    QPointer<QWidget> PageGuard_;
     MeasurementState& State_;
     TViewSettings& Settings_;
     TSpectrumTabHooks Hooks_;

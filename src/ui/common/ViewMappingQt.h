@@ -1,7 +1,7 @@
 // Conversion of the views' 32-bit colours to Qt colours, with system colours taken from a palette.
 #pragma once
 
-#include "ui/ViewMapping.h"
+#include "ui/common/ViewMapping.h"
 
 #include <QColor>
 #include <QPalette>

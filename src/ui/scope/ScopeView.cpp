@@ -1,9 +1,9 @@
 // Painting of the scope view: the trace, the frame with voltage and time markings, level lines.
-#include "ui/ScopeTab.h"
+#include "ui/scope/ScopeTab.h"
 
 #include "core/NumberText.h"
-#include "ui/ViewMappingQt.h"
-#include "ui/ViewPaintBox.h"
+#include "ui/common/ViewMappingQt.h"
+#include "ui/common/ViewPaintBox.h"
 
 #include <QAction>
 #include <QFontMetrics>

@@ -1,5 +1,5 @@
 // A drawing surface for the views: paints through a callback, hands mouse events to callbacks.
-#include "ui/ViewPaintBox.h"
+#include "ui/common/ViewPaintBox.h"
 
 #include <QMouseEvent>
 #include <QPainter>

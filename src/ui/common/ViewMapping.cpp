@@ -1,5 +1,5 @@
 // Pixel mappings, grids, captions and colour blending of the spectrum and scope views.
-#include "ui/ViewMapping.h"
+#include "ui/common/ViewMapping.h"
 
 #include "core/NumberText.h"
 

@@ -1,8 +1,8 @@
 // Painting of the spectrum graph (grid, frequency grid, level lines, traces) and its markings.
-#include "ui/SpectrumTab.h"
+#include "ui/spectrum/SpectrumTab.h"
 
-#include "ui/ViewMappingQt.h"
-#include "ui/ViewPaintBox.h"
+#include "ui/common/ViewMappingQt.h"
+#include "ui/common/ViewPaintBox.h"
 
 #include <QFontMetrics>
 #include <QFrame>

@@ -1,14 +1,13 @@
 // The "Spectrum" tab: construction of its controls and menus, its layout and its handlers.
-#include "ui/SpectrumTab.h"
+#include "ui/spectrum/SpectrumTab.h"
 
 #include "ui/CheckedEdit.h"
 
 #include "core/NumberText.h"
-#include "ui/ViewMappingQt.h"
-#include "ui/ViewPaintBox.h"
+#include "ui/common/ViewMappingQt.h"
+#include "ui/common/ViewPaintBox.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QEvent>
 #include <QFormLayout>
 #include <QFrame>
@@ -56,7 +55,7 @@ template <typename Handler> void ConnectClick(QObject* context, QAction* action,
 
 TSpectrumTab::TSpectrumTab(QWidget* page, MeasurementState& state, TViewSettings& settings,
                            TSpectrumTabHooks hooks)
-    : Page(page), PageGuard_(page), State_(state), Settings_(settings), Hooks_(std::move(hooks)) {
+    : TViewTab(page, {}), State_(state), Settings_(settings), Hooks_(std::move(hooks)) {
     BuildControls();
     BuildMenus();
     BuildSettingsGroup();
@@ -65,12 +64,7 @@ TSpectrumTab::TSpectrumTab(QWidget* page, MeasurementState& state, TViewSettings
     Relayout();
 }
 
-TSpectrumTab::~TSpectrumTab() {
-    // The widgets belong to the page; stop watching them before they go.
-    // The window may have deleted the page (and its widgets) first.
-    if (PageGuard_)
-        PageGuard_->removeEventFilter(this);
-}
+TSpectrumTab::~TSpectrumTab() = default;
 
 void TSpectrumTab::BuildControls() {
     // Stacking order, bottom to top: the background shape, the caption strip (transparent, so
@@ -104,10 +98,6 @@ void TSpectrumTab::BuildControls() {
         meter->installEventFilter(this);
     }
     LSp->setVisible(State_.SpecialMeter != 3);
-
-    PaintBox2->OnPaint = [this](QPainter& painter) { PaintBox2Paint(painter); };
-    PaintSpecCap->OnPaint = [this](QPainter& painter) { PaintSpecCapPaint(painter); };
-    Page->installEventFilter(this);
 }
 
 void TSpectrumTab::BuildMenus() {
@@ -186,18 +176,16 @@ void TSpectrumTab::Connect() {
         {EBoxes, &TSpectrumTab::EBoxesChange},
         {EOffset, &TSpectrumTab::EOffsetChange}};
     for (const auto& [edit, handler] : edits) {
-        connect(edit, &QLineEdit::textEdited, this,
-                [this, handler = handler] { EditChanged(handler, false); });
+        const auto run = [this, handler = handler] { (this->*handler)(); };
+        connect(edit, &QLineEdit::textEdited, this, [this, run] { EditChanged(run, false); });
         // Every exit checks the edit; a non-number is reported, and the edit keeps the focus.
-        CheckOnExit(
-            edit, [this, handler = handler] { return EditChanged(handler, true); }, {});
+        CheckOnExit(edit, [this, run] { return EditChanged(run, true); }, {});
     }
 
-    for (TViewPaintBox* box : {PaintBox2, PaintSpecCap}) {
-        box->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(box, &QWidget::customContextMenuRequested, this,
-                [this, box](const QPoint& at) { PopupSpec->popup(box->mapToGlobal(at)); });
-    }
+    AttachPaintBox(
+        PaintBox2, [this](QPainter& painter) { PaintBox2Paint(painter); }, PopupSpec);
+    AttachPaintBox(
+        PaintSpecCap, [this](QPainter& painter) { PaintSpecCapPaint(painter); }, PopupSpec);
 }
 
 void TSpectrumTab::ApplyControlsFromSettings() {
@@ -320,54 +308,13 @@ void TSpectrumTab::Invalidate() {
     PaintSpecCap->update();
 }
 
-void TSpectrumTab::RunFormResize() {
-    if (Hooks_.FormResize)
-        Hooks_.FormResize();
-    else
-        Relayout();
-}
-
-std::optional<TColour> TSpectrumTab::ChooseColour(TColour initial) {
-    if (Hooks_.ChooseColour)
-        return Hooks_.ChooseColour(initial);
-    return ChooseColourDialog(initial, Page);
-}
-
-bool TSpectrumTab::EditChanged(void (TSpectrumTab::*handler)(), bool leaving) {
-    try {
-        (this->*handler)();
-        return true;
-    } catch (const EConvertError& error) {
-        if (!leaving)
-            return false;
-        if (Hooks_.ReportError)
-            Hooks_.ReportError(error.what());
-        else
-            QApplication::beep();
-        return false;
-    }
-}
-
 bool TSpectrumTab::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Page) {
-        switch (event->type()) {
-        case QEvent::Resize:
-            Relayout();
-            break;
-        case QEvent::Show:
-            TabSpectrumShow();
-            break;
-        case QEvent::Hide:
-            TabSpectrumHide();
-            break;
-        default:
-            break;
-        }
-    } else if (event->type() == QEvent::MouseButtonRelease &&
-               static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    // The page itself: re-layout on resize, PageShown and PageHidden (base). The meter labels:
+    // a left click re-lays out.
+    if (watched != Page && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
         LSN_OClick();
-    }
-    return QObject::eventFilter(watched, event);
+    return TViewTab::eventFilter(watched, event);
 }
 
 // ---------------------------------------------------------------------------------------------

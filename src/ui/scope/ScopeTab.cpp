@@ -1,9 +1,9 @@
 // The "Scope" tab: construction of its controls and menus, its layout and its handlers.
-#include "ui/ScopeTab.h"
+#include "ui/scope/ScopeTab.h"
 
 #include "core/ScopeSweep.h"
-#include "ui/ViewMappingQt.h"
-#include "ui/ViewPaintBox.h"
+#include "ui/common/ViewMappingQt.h"
+#include "ui/common/ViewPaintBox.h"
 
 #include <QAction>
 #include <QEvent>

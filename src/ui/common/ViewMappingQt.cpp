@@ -1,5 +1,5 @@
 // Conversion of the views' 32-bit colours to Qt colours, with system colours taken from a palette.
-#include "ui/ViewMappingQt.h"
+#include "ui/common/ViewMappingQt.h"
 
 #include <QColorDialog>
 #include <QWidget>
