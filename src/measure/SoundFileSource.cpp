@@ -22,6 +22,11 @@ TSoundFile::TSoundFile(const std::string& path) : handle_(std::make_unique<Handl
     channels_ = info.channels;
     format_ = info.format;
     frames_ = info.frames;
+    // The library corrects a chunk size that runs past the end of the file and notes the size
+    // the header gave as "(should be ...)" in its log.
+    std::string log(8192, '\0');
+    sf_command(handle_->file, SFC_GET_LOG_INFO, log.data(), static_cast<int>(log.size()));
+    truncated_ = log.find("should be") != std::string::npos;
     // Float files are read as they are; integer files come normalised to [-1, 1).
     sf_command(handle_->file, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
 }

@@ -27,6 +27,9 @@ public:
     int SampleRate() const noexcept { return rate_; }
     int Channels() const noexcept { return channels_; }
     std::int64_t Frames() const noexcept { return frames_; }
+    // True when the library's log says that a chunk reaches beyond the end of the file (a
+    // copy or a recording cut short): the samples that are there are read, the rest is lost.
+    bool Truncated() const noexcept { return truncated_; }
     // "WAV 24 bit", "FLAC 16 bit" and the like, for the report.
     std::string Description() const;
 
@@ -44,6 +47,7 @@ private:
     int channels_ = 0;
     int format_ = 0;
     std::int64_t frames_ = 0;
+    bool truncated_ = false;
     std::string path_;
     std::vector<double> interleaved_; // frames x channels work buffer, reused
 };

@@ -138,6 +138,13 @@ int Run(const TMeasureOptions& options) {
     std::cout << ReadingLine(options.Format, final, true) << '\n' << std::flush;
     if (!options.SaveSpectrum.empty())
         run.SaveSpectrum(options.SaveSpectrum);
+    if (done < limit || file.Truncated()) {
+        // The header promised more samples than the file holds.
+        std::cerr << "phonoscale-measure: " << options.Input
+                  << " is truncated: its header announces more samples than the file holds; "
+                  << done << " samples were measured\n";
+        return ExitFile;
+    }
     return final.Gaps > 0 ? ExitGaps : ExitMeasured;
 }
 
