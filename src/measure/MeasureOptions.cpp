@@ -49,10 +49,16 @@ constexpr std::array<std::string_view, 3> FormatNames = {"text", "json", "csv"};
 } // namespace
 
 std::string MeasureUsage() {
-    return "Usage: phonoscale-measure --input FILE [options]\n"
-           "Measures a sound file (WAV, FLAC, ... as libsndfile reads them) block by block with\n"
-           "the instrument's pipeline and prints the meter readings.\n"
-           "  --input FILE          sound file to measure (required)\n"
+    return "Usage: phonoscale-measure --input FILE | --device NAME [options]\n"
+           "       phonoscale-measure --list-devices\n"
+           "Measures a sound file (WAV, FLAC, ... as libsndfile reads them) or a capture device\n"
+           "block by block with the instrument's pipeline and prints the meter readings.\n"
+           "  --input FILE          sound file to measure\n"
+           "  --device NAME         capture device: its entry in --list-devices, the text after\n"
+           "                        the number, or the number\n"
+           "  --rate R              device sample rate (48000)\n"
+           "  --bits B              device resolution, 16 or 24 (16)\n"
+           "  --list-devices        print the capture and playback lists\n"
            "  --length N            FFT length, a power of 2 from 64 to 1048576 (1024)\n"
            "  --channel C           left, right, sum, diff or 0..3 (left)\n"
            "  --window W            rect, blackman, blackman2, hanning, hamming, flattop\n"
@@ -63,7 +69,7 @@ std::string MeasureUsage() {
            "  --time-constant S     meter time constant in seconds (0.5)\n"
            "  --digits D            significant digits of the meter texts, 2..7 (3)\n"
            "  --blocks K            measure the first K engine blocks only\n"
-           "  --seconds S           measure the first S seconds only\n"
+           "  --seconds S           measure the first S seconds only (a device: 5)\n"
            "  --format F            text, json or csv (text)\n"
            "  --save-spectrum FILE  write the final spectrum as a Touchstone .s1p file\n"
            "  --help                print this text\n"
@@ -78,12 +84,16 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args) {
             o.Help = true;
             continue;
         }
+        if (name == "--list-devices") {
+            o.ListDevices = true;
+            continue;
+        }
         if (name.rfind("--", 0) != 0)
             throw EUsageError("Unexpected argument \"" + name + "\"");
-        static constexpr std::array<std::string_view, 13> Known = {
-            "--input",   "--length", "--channel",       "--window", "--weighting",
-            "--band",    "--units",  "--time-constant", "--digits", "--blocks",
-            "--seconds", "--format", "--save-spectrum"};
+        static constexpr std::array<std::string_view, 16> Known = {
+            "--device", "--rate",      "--bits",   "--input",        "--length",        "--channel",
+            "--window", "--weighting", "--band",   "--units",        "--time-constant", "--digits",
+            "--blocks", "--seconds",   "--format", "--save-spectrum"};
         bool known = false;
         for (const auto k : Known)
             known = known || name == k;
@@ -98,6 +108,20 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args) {
 
         if (name == "--input") {
             o.Input = value;
+        } else if (name == "--device") {
+            if (value.empty())
+                throw bad("a device entry, name or number is needed");
+            o.Device = value;
+        } else if (name == "--rate") {
+            const auto r = WholeNumber(value);
+            if (!r || *r < 6000 || *r > 192000)
+                throw bad("a sample rate from 6000 to 192000 is needed");
+            o.Rate = static_cast<std::int32_t>(*r);
+        } else if (name == "--bits") {
+            const auto b = WholeNumber(value);
+            if (!b || (*b != 16 && *b != 24))
+                throw bad("16 or 24 is needed");
+            o.Bits = static_cast<std::int32_t>(*b);
         } else if (name == "--length") {
             const auto n = WholeNumber(value);
             if (!n || *n < 64 || *n > (1 << 20) || (*n & (*n - 1)) != 0)
@@ -166,8 +190,10 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args) {
             o.SaveSpectrum = value;
         }
     }
-    if (!o.Help && o.Input.empty())
-        throw EUsageError("No input: --input FILE is needed");
+    if (!o.Help && !o.ListDevices && o.Input.empty() && o.Device.empty())
+        throw EUsageError("No input: --input FILE or --device NAME is needed");
+    if (!o.Input.empty() && !o.Device.empty())
+        throw EUsageError("Give --input or --device, not both");
     if (o.Blocks && o.Seconds)
         throw EUsageError("Give --blocks or --seconds, not both");
     return o;

@@ -19,6 +19,10 @@ enum class TOutputFormat : std::uint8_t { ofText, ofJson, ofCsv };
 struct TMeasureOptions {
     bool Help = false;
     std::string Input;                    // sound file read through libsndfile
+    std::string Device;                   // or a capture device: its list entry, name or number
+    bool ListDevices = false;             // print the device lists and exit
+    std::int32_t Rate = 48000;            // device sample rate, samples/s
+    std::int32_t Bits = 16;               // device resolution, 16 or 24
     std::int32_t Length = 1024;           // FFT length N, a power of 2 from 64 to 2^20
     std::int32_t Channel = 0;             // 0 left, 1 right, 2 left+right, 3 left-right
     std::int32_t WindowKind = 2;          // 0 rect ... 5 flat top, as the window's list
@@ -35,7 +39,8 @@ struct TMeasureOptions {
 };
 
 // Parses argv[1..argc-1]. Raises EUsageError with a one-line reason for an unknown option, a
-// missing or malformed value, a value out of range or a missing --input (unless --help).
+// missing or malformed value, a value out of range, or neither or both of --input and --device
+// (unless --help or --list-devices).
 TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args);
 
 // The usage text printed by --help and after a bad command line.

@@ -3,6 +3,11 @@
 #include "measure/MeasureRun.h"
 #include "measure/SoundFileSource.h"
 
+#include "audio/EngineFactory.h"
+#include "audio/MainThreadDispatcher.h"
+#include "audio/PcmDeviceList.h"
+#include "audio/Quibex_Strm.h"
+
 #include <unistd.h>
 
 #include <charconv>
@@ -12,6 +17,7 @@
 #include <exception>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -148,6 +154,100 @@ int Run(const TMeasureOptions& options) {
     return final.Gaps > 0 ? ExitGaps : ExitMeasured;
 }
 
+// The capture entry that `wanted` names: the entry itself, the text after its "NN  " number, or
+// the number (from 1). Empty when none does.
+std::string FindDeviceEntry(const std::vector<std::string>& entries, const std::string& wanted) {
+    for (const std::string& entry : entries)
+        if (entry == wanted || (entry.size() > 4 && entry.substr(4) == wanted))
+            return entry;
+    std::size_t number = 0;
+    const auto [end, ec] = std::from_chars(wanted.data(), wanted.data() + wanted.size(), number);
+    if (ec == std::errc() && end == wanted.data() + wanted.size() && number >= 1 &&
+        number <= entries.size())
+        return entries[number - 1];
+    return {};
+}
+
+int ListDevices() {
+    TQueuedDispatcher dispatcher;
+    auto devices = std::make_shared<const std::vector<TPcmDevice>>(TAlsaDeviceLister().List());
+    TQuibexStream stream(MakeEngineFactory(devices, &dispatcher));
+    std::cout << "Capture devices:\n";
+    for (const std::string& entry : stream.InputDeviceNames())
+        std::cout << entry << '\n';
+    std::cout << "Playback devices:\n";
+    for (const std::string& entry : stream.OutputDeviceNames())
+        std::cout << entry << '\n';
+    return ExitMeasured;
+}
+
+// Measures a capture device through the sound-card engine. The engine hands its blocks to the
+// queued dispatcher; this (main) thread runs them, and with them the pipeline, between short
+// sleeps until enough blocks were measured.
+int RunDevice(const TMeasureOptions& options) {
+    TQueuedDispatcher dispatcher;
+    auto devices = std::make_shared<const std::vector<TPcmDevice>>(TAlsaDeviceLister().List());
+    TQuibexStream stream(MakeEngineFactory(devices, &dispatcher));
+    std::string entry = FindDeviceEntry(stream.InputDeviceNames(), options.Device);
+    if (entry.empty())
+        throw EUsageError("No capture device \"" + options.Device + "\" (see --list-devices)");
+    TMeasureRun run(options, options.Rate);
+    const auto engineBlock = static_cast<int>(run.EngineBlockLength());
+    const std::int64_t target =
+        options.Blocks ? *options.Blocks
+                       : std::max<std::int64_t>(
+                             1, static_cast<std::int64_t>(std::ceil(options.Seconds.value_or(5.0) *
+                                                                    options.Rate / engineBlock)));
+
+    stream.Directions = ddCapture;
+    stream.InputDevice = TDeviceSettings(0, 2, options.Rate, options.Bits, engineBlock);
+    stream.OutputDevice = stream.InputDevice;
+    stream.BufferCount = 3;
+    stream.SelectInputDevice(entry);
+    std::string failure;
+    std::string blockError;
+    std::int64_t seen = 0;
+    stream.OnData = [&](void*, TDataBufferI&, TDataBufferF& in, TDataBufferF&) {
+        if (seen >= target || !failure.empty())
+            return;
+        if (!run.Feed(in, in.empty() ? 0 : in[0].size()) && blockError.empty())
+            blockError = run.State().StreamErrors.Summary();
+        ++seen;
+        TMeasureReading r = run.Reading();
+        r.Gaps = static_cast<std::int64_t>(stream.Health().CaptureGaps);
+        std::cout << ReadingLine(options.Format, r, false) << '\n';
+    };
+    stream.OnFailure = [&](const std::string& reason) { failure = reason; };
+    if (options.Format == TOutputFormat::ofCsv)
+        std::cout << "kind,blocks,gaps,sn_db,s_db,peak_hz,sn_text,s_text,peak_text\n";
+    stream.Start();
+    const auto started = std::chrono::steady_clock::now();
+    // A stalled device ends the run: twice the expected time and 5 s more.
+    const auto limit = std::chrono::duration<double>(
+        2.0 * static_cast<double>(target) * engineBlock / options.Rate + 5.0);
+    while (seen < target && failure.empty()) {
+        dispatcher.RunPending();
+        if (std::chrono::steady_clock::now() - started > limit) {
+            failure = "The device delivered no more blocks";
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    stream.Stop();
+    dispatcher.RunPending();
+    TMeasureReading final = run.Reading();
+    const TStreamHealth health = stream.Health();
+    final.Gaps = static_cast<std::int64_t>(health.CaptureGaps);
+    std::cout << ReadingLine(options.Format, final, true) << '\n' << std::flush;
+    if (!options.SaveSpectrum.empty())
+        run.SaveSpectrum(options.SaveSpectrum);
+    if (!failure.empty())
+        throw std::runtime_error("Capture from " + entry + " failed: " + failure);
+    if (!blockError.empty())
+        throw std::runtime_error("Measurement failed: " + blockError);
+    return final.Gaps > 0 ? ExitGaps : ExitMeasured;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -163,7 +263,9 @@ int main(int argc, char** argv) {
         return ExitMeasured;
     }
     try {
-        return Run(options);
+        if (options.ListDevices)
+            return ListDevices();
+        return options.Device.empty() ? Run(options) : RunDevice(options);
     } catch (const EUsageError& e) {
         std::cerr << "phonoscale-measure: " << e.what() << "\n\n" << MeasureUsage();
         return ExitUsage;

@@ -12,6 +12,9 @@
 #include <sstream>
 #include <string>
 
+#ifndef PS_SOURCE_DIR
+#error "PS_SOURCE_DIR must name the source tree"
+#endif
 #ifndef PS_MEASURE_PROGRAM
 #error "PS_MEASURE_PROGRAM must name the phonoscale-measure program"
 #endif
@@ -200,6 +203,8 @@ TEST_F(MeasureCli, BadInputGivesItsMessageAndExitCode) {
         {"--input tone.wav --window kaiser", 2, "Bad value \"kaiser\" for --window"},
         {"--input tone.wav --seconds", 2, "Option --seconds needs a value"},
         {"--format json", 2, "No input"},
+        {"--input tone.wav --device 1", 2, "Give --input or --device, not both"},
+        {"--device 1 --bits 20", 2, "Bad value \"20\" for --bits: 16 or 24 is needed"},
     };
     for (const Case& c : cases) {
         const TRunResult r = Measure(c.Args);
@@ -214,6 +219,36 @@ TEST_F(MeasureCli, BadInputGivesItsMessageAndExitCode) {
     const TRunResult help = Measure("--help");
     EXPECT_EQ(help.Code, 0);
     EXPECT_NE(help.Out.find("--save-spectrum FILE"), std::string::npos);
+}
+
+// The same tone through the private sound server's loop (capture from its monitor) reads as
+// the file does.
+TEST_F(MeasureCli, DeviceThroughTheSoundServerLoopReadsAsTheFile) {
+    Sox("-n -r 48000 -b 16 -c 2 tone.wav synth 1 sine 1000 vol 0.5");
+    const TRunResult file = Measure("--input tone.wav --format json --length 8192 --window 5");
+    ASSERT_EQ(file.Code, 0) << file.Err;
+
+    const std::string server = "'" PS_SOURCE_DIR "/scripts/sound-server.sh'";
+    const std::string start = "export PS_SOUND_DIR='" + Path("sound").string() + "'; eval \"$(" +
+                              server + " start 2>/dev/null)\" || exit 77; ";
+    if (std::system(("(" + start + server + " stop) >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "no private sound server on this machine";
+    const std::string command =
+        "cd '" + dir_.string() + "' && (" + start +
+        "sox -n -r 48000 -b 16 -c 2 -t wav - synth 10 sine 1000 vol 0.5 2>/dev/null | "
+        "paplay >/dev/null 2>&1 & player=$!; sleep 1.5; '" PS_MEASURE_PROGRAM
+        "' --device 'PulseAudio Sound Server' --seconds 2 --format json --length 8192 "
+        "--window 5 >out.txt 2>err.txt; code=$?; kill $player; " +
+        server + " stop >/dev/null 2>&1; exit $code)";
+    const int status = std::system(command.c_str());
+    const std::string out = ReadAll(Path("out.txt"));
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << ReadAll(Path("err.txt"));
+    EXPECT_NEAR(JsonNumber(out, "s_db"), JsonNumber(file.Out, "s_db"), 0.01) << out;
+    EXPECT_NEAR(JsonNumber(out, "sn_db"), JsonNumber(file.Out, "sn_db"), 0.01) << out;
+    EXPECT_NEAR(JsonNumber(out, "peak_hz"), 1000.0, 0.05) << out;
+    EXPECT_EQ(JsonNumber(out, "gaps"), 0.0) << out;
+    EXPECT_EQ(JsonNumber(out, "blocks"), 12.0) << out; // ceil(2 s * 48000 / 8192)
 }
 
 } // namespace
