@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   cmake make ninja-build g++ clang libclang-rt-14-dev pkg-config
   qt6-base-dev libgl-dev
-  libasound2-dev libasound2-plugins alsa-utils
+  libasound2-dev libasound2-plugins alsa-utils libsndfile1-dev
   libpulse-dev pulseaudio pulseaudio-utils
   libjack-jackd2-dev jackd2
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev

@@ -1,0 +1,200 @@
+// Parser of the command line of phonoscale-measure.
+#include "measure/MeasureOptions.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <string_view>
+
+namespace {
+
+// The whole text as a whole number, or nothing.
+std::optional<std::int64_t> WholeNumber(std::string_view text) {
+    std::int64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty())
+        return std::nullopt;
+    return value;
+}
+
+// The whole text as a finite number with "." as the decimal separator, or nothing.
+std::optional<double> RealNumber(std::string_view text) {
+    double value = 0.0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty() ||
+        !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+// Index of `text` in `names`, or of a whole number 0 .. names.size() - 1; nothing otherwise.
+template <std::size_t Count>
+std::optional<std::int32_t> Choice(std::string_view text,
+                                   const std::array<std::string_view, Count>& names) {
+    for (std::size_t i = 0; i < Count; ++i)
+        if (text == names[i])
+            return static_cast<std::int32_t>(i);
+    if (const auto n = WholeNumber(text); n && *n >= 0 && *n < static_cast<std::int64_t>(Count))
+        return static_cast<std::int32_t>(*n);
+    return std::nullopt;
+}
+
+constexpr std::array<std::string_view, 4> ChannelNames = {"left", "right", "sum", "diff"};
+constexpr std::array<std::string_view, 6> WindowNames = {"rect",    "blackman", "blackman2",
+                                                         "hanning", "hamming",  "flattop"};
+constexpr std::array<std::string_view, 3> WeightingNames = {"flat", "psophometric", "cmessage"};
+constexpr std::array<std::string_view, 3> UnitNames = {"db", "vpp", "veff"};
+constexpr std::array<std::string_view, 3> FormatNames = {"text", "json", "csv"};
+
+} // namespace
+
+std::string MeasureUsage() {
+    return "Usage: phonoscale-measure --input FILE | --device NAME [options]\n"
+           "       phonoscale-measure --list-devices\n"
+           "Measures a sound file (WAV, FLAC, ... as libsndfile reads them) or a capture device\n"
+           "block by block with the instrument's pipeline and prints the meter readings.\n"
+           "  --input FILE          sound file to measure\n"
+           "  --device NAME         capture device: its entry in --list-devices, the text after\n"
+           "                        the number, or the number\n"
+           "  --rate R              device sample rate (48000)\n"
+           "  --bits B              device resolution, 16 or 24 (16)\n"
+           "  --list-devices        print the capture and playback lists\n"
+           "  --length N            FFT length, a power of 2 from 64 to 1048576 (1024)\n"
+           "  --channel C           left, right, sum, diff or 0..3 (left)\n"
+           "  --window W            rect, blackman, blackman2, hanning, hamming, flattop\n"
+           "                        or 0..5 (blackman2)\n"
+           "  --weighting W         flat, psophometric, cmessage or 0..2 (flat)\n"
+           "  --band LO:HI          measured band in whole Hz (0 to half the sample rate)\n"
+           "  --units U             db, vpp or veff: units of the meter texts (db)\n"
+           "  --time-constant S     meter time constant in seconds (0.5)\n"
+           "  --digits D            significant digits of the meter texts, 2..7 (3)\n"
+           "  --blocks K            measure the first K engine blocks only\n"
+           "  --seconds S           measure the first S seconds only (a device: 5)\n"
+           "  --format F            text, json or csv (text)\n"
+           "  --save-spectrum FILE  write the final spectrum as a Touchstone .s1p file\n"
+           "  --help                print this text\n"
+           "Exit codes: 0 measured, 2 bad arguments, 3 file error, 4 stream gaps occurred.\n";
+}
+
+TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args) {
+    TMeasureOptions o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& name = args[i];
+        if (name == "--help" || name == "-h") {
+            o.Help = true;
+            continue;
+        }
+        if (name == "--list-devices") {
+            o.ListDevices = true;
+            continue;
+        }
+        if (name.rfind("--", 0) != 0)
+            throw EUsageError("Unexpected argument \"" + name + "\"");
+        static constexpr std::array<std::string_view, 16> Known = {
+            "--device", "--rate",      "--bits",   "--input",        "--length",        "--channel",
+            "--window", "--weighting", "--band",   "--units",        "--time-constant", "--digits",
+            "--blocks", "--seconds",   "--format", "--save-spectrum"};
+        bool known = false;
+        for (const auto k : Known)
+            known = known || name == k;
+        if (!known)
+            throw EUsageError("Unknown option \"" + name + "\"");
+        if (i + 1 >= args.size())
+            throw EUsageError("Option " + name + " needs a value");
+        const std::string& value = args[++i];
+        const auto bad = [&](const std::string& why) {
+            return EUsageError("Bad value \"" + value + "\" for " + name + ": " + why);
+        };
+
+        if (name == "--input") {
+            o.Input = value;
+        } else if (name == "--device") {
+            if (value.empty())
+                throw bad("a device entry, name or number is needed");
+            o.Device = value;
+        } else if (name == "--rate") {
+            const auto r = WholeNumber(value);
+            if (!r || *r < 6000 || *r > 192000)
+                throw bad("a sample rate from 6000 to 192000 is needed");
+            o.Rate = static_cast<std::int32_t>(*r);
+        } else if (name == "--bits") {
+            const auto b = WholeNumber(value);
+            if (!b || (*b != 16 && *b != 24))
+                throw bad("16 or 24 is needed");
+            o.Bits = static_cast<std::int32_t>(*b);
+        } else if (name == "--length") {
+            const auto n = WholeNumber(value);
+            if (!n || *n < 64 || *n > (1 << 20) || (*n & (*n - 1)) != 0)
+                throw bad("a power of 2 from 64 to 1048576 is needed");
+            o.Length = static_cast<std::int32_t>(*n);
+        } else if (name == "--channel") {
+            const auto c = Choice(value, ChannelNames);
+            if (!c)
+                throw bad("left, right, sum, diff or 0..3 is needed");
+            o.Channel = *c;
+        } else if (name == "--window") {
+            const auto w = Choice(value, WindowNames);
+            if (!w)
+                throw bad("rect, blackman, blackman2, hanning, hamming, flattop or 0..5 is needed");
+            o.WindowKind = *w;
+        } else if (name == "--weighting") {
+            const auto w = Choice(value, WeightingNames);
+            if (!w)
+                throw bad("flat, psophometric, cmessage or 0..2 is needed");
+            o.Weighting = *w;
+        } else if (name == "--band") {
+            const auto colon = value.find(':');
+            const auto lo = colon == std::string::npos
+                                ? std::nullopt
+                                : WholeNumber(std::string_view(value).substr(0, colon));
+            const auto hi = colon == std::string::npos
+                                ? std::nullopt
+                                : WholeNumber(std::string_view(value).substr(colon + 1));
+            if (!lo || !hi || *lo < 0 || *hi > 10'000'000)
+                throw bad("LO:HI in whole Hz is needed");
+            if (*lo >= *hi)
+                throw bad("the cut-on LO must lie below the cut-off HI");
+            o.BandLow = static_cast<std::int32_t>(*lo);
+            o.BandHigh = static_cast<std::int32_t>(*hi);
+        } else if (name == "--units") {
+            const auto u = Choice(value, UnitNames);
+            if (!u)
+                throw bad("db, vpp or veff is needed");
+            o.Units = *u;
+        } else if (name == "--time-constant") {
+            const auto t = RealNumber(value);
+            if (!t || *t < 0.0)
+                throw bad("a number of seconds, 0 or more, is needed");
+            o.TimeConstant = value;
+        } else if (name == "--digits") {
+            const auto d = WholeNumber(value);
+            if (!d || *d < 2 || *d > 7)
+                throw bad("a whole number from 2 to 7 is needed");
+            o.Digits = static_cast<std::int32_t>(*d);
+        } else if (name == "--blocks") {
+            const auto k = WholeNumber(value);
+            if (!k || *k < 1)
+                throw bad("a whole number of blocks, 1 or more, is needed");
+            o.Blocks = *k;
+        } else if (name == "--seconds") {
+            const auto s = RealNumber(value);
+            if (!s || *s <= 0.0)
+                throw bad("a number of seconds above 0 is needed");
+            o.Seconds = *s;
+        } else if (name == "--format") {
+            const auto f = Choice(value, FormatNames);
+            if (!f || value.size() == 1)
+                throw bad("text, json or csv is needed");
+            o.Format = static_cast<TOutputFormat>(*f);
+        } else if (name == "--save-spectrum") {
+            o.SaveSpectrum = value;
+        }
+    }
+    if (!o.Help && !o.ListDevices && o.Input.empty() && o.Device.empty())
+        throw EUsageError("No input: --input FILE or --device NAME is needed");
+    if (!o.Input.empty() && !o.Device.empty())
+        throw EUsageError("Give --input or --device, not both");
+    if (o.Blocks && o.Seconds)
+        throw EUsageError("Give --blocks or --seconds, not both");
+    return o;
+}

@@ -1,0 +1,47 @@
+// Command-line options of phonoscale-measure and their parser.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// A command line that cannot be run: the program prints the text and the usage, exit code 2.
+class EUsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class TOutputFormat : std::uint8_t { ofText, ofJson, ofCsv };
+
+// What one run measures and prints. Plain data, filled by ParseMeasureOptions.
+struct TMeasureOptions {
+    bool Help = false;
+    std::string Input;                    // sound file read through libsndfile
+    std::string Device;                   // or a capture device: its list entry, name or number
+    bool ListDevices = false;             // print the device lists and exit
+    std::int32_t Rate = 48000;            // device sample rate, samples/s
+    std::int32_t Bits = 16;               // device resolution, 16 or 24
+    std::int32_t Length = 1024;           // FFT length N, a power of 2 from 64 to 2^20
+    std::int32_t Channel = 0;             // 0 left, 1 right, 2 left+right, 3 left-right
+    std::int32_t WindowKind = 2;          // 0 rect ... 5 flat top, as the window's list
+    std::int32_t Weighting = 0;           // 0 flat, 1 psophometric, 2 C-message
+    std::optional<std::int32_t> BandLow;  // cut-on, Hz (default 0)
+    std::optional<std::int32_t> BandHigh; // cut-off, Hz (default half the sample rate)
+    std::int32_t Units = 0;               // 0 dB, 1 sine eq. Vpp, 2 Veff (the window's CUnits)
+    std::string TimeConstant = "0.5";     // meter time constant, seconds (the window's ETime)
+    std::int32_t Digits = 3;              // significant digits of the read-outs, 2..7
+    std::optional<std::int64_t> Blocks;   // engine blocks to measure (default: the whole file)
+    std::optional<double> Seconds;        // or seconds of input
+    TOutputFormat Format = TOutputFormat::ofText;
+    std::string SaveSpectrum; // .s1p file for the final spectrum (empty: none)
+};
+
+// Parses argv[1..argc-1]. Raises EUsageError with a one-line reason for an unknown option, a
+// missing or malformed value, a value out of range, or neither or both of --input and --device
+// (unless --help or --list-devices).
+TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args);
+
+// The usage text printed by --help and after a bad command line.
+std::string MeasureUsage();

@@ -1,0 +1,107 @@
+// Set-up of the shared measurement state and pipeline for a run without a window.
+#include "measure/MeasureRun.h"
+
+#include "core/LevelMeters.h"
+#include "core/SpectrumSmoothing.h"
+#include "core/WindowCalibration.h"
+#include "files/Touchstone.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+namespace {
+
+int RoundToInt(double x) {
+    return static_cast<int>(std::nearbyint(x));
+}
+
+} // namespace
+
+TMeasureRun::TMeasureRun(const TMeasureOptions& options, int sampleRateHz) {
+    const int n = options.Length;
+    const int half = sampleRateHz / 2;
+    const int cutOn = options.BandLow.value_or(0);
+    const int cutOff = options.BandHigh.value_or(half);
+    if (cutOff > half)
+        throw EUsageError("Bad value for --band: the cut-off " + std::to_string(cutOff) +
+                          " Hz lies above half the sample rate (" + std::to_string(half) + " Hz)");
+
+    // The sample-rate, sample-length and band handlers of the window, in that order.
+    state_.SampleRate = sampleRateHz;
+    state_.BlockLength = n;
+    state_.PeakBin = 0;
+    fft_.SetNumSamples(n);
+    state_.FilterIn.assign(static_cast<std::size_t>(n), 0.0);
+    state_.FilterOut.assign(static_cast<std::size_t>(n), 0.0);
+    state_.LowerBin = RoundToInt(cutOn / state_.SampleRate * n);
+    state_.UpperBin = RoundToInt(cutOff / state_.SampleRate * n);
+    state_.Controls.TrackL = cutOn;
+    state_.Controls.TrackU = cutOff;
+    state_.Controls.ComboChannel = options.Channel;
+    state_.Controls.CUnits = options.Units;
+    state_.WindowKind = options.WindowKind;
+    state_.Weighting = options.Weighting;
+    state_.MeterDigits = options.Digits;
+
+    dsp_->SetAmplification(1.0);
+    dsp_->SetFilterType(BandPass);
+    dsp_->SetSamplesPerSecond(sampleRateHz);
+    dsp_->SetStartFrequency(cutOn);
+    dsp_->SetStopFrequency(cutOff);
+    dsp_->SetKernelLength(n - 1);
+    dsp_->SetFFT_Order(std::countr_zero(static_cast<unsigned>(n)) + 1);
+    dsp_->CreateFilter();
+    parts_.FFT = &fft_;
+    parts_.DSP = dsp_.get();
+
+    CalibrateWindow(state_, fft_);
+    ETimeChange(state_, options.TimeConstant, dsp_->SamplesPerSecond());
+
+    // Start of sampling.
+    state_.EngineBlock = 2048;
+    ResetForStart(state_);
+    state_.Generator.CheckOut = false;
+    state_.SubBlocks = std::max(state_.EngineBlock / n, 1);
+    // The meters and the spectrum start from the first block rather than from silence.
+    state_.ResetSmoothing = true;
+    AllocateBlock(outBuffer_, 2, static_cast<int>(EngineBlockLength()));
+}
+
+std::size_t TMeasureRun::EngineBlockLength() const {
+    return static_cast<std::size_t>(std::max(state_.BlockLength, state_.EngineBlock));
+}
+
+bool TMeasureRun::Feed(TDataBufferF& in, std::size_t frames) {
+    const auto n = static_cast<std::size_t>(state_.BlockLength);
+    const std::int32_t whole = static_cast<std::int32_t>(frames / n);
+    if (whole < 1)
+        return true;
+    const std::int32_t full = state_.SubBlocks;
+    state_.SubBlocks = std::min(whole, full);
+    const std::string before = state_.StreamErrors.FirstError;
+    const std::uint64_t repeats = state_.StreamErrors.Repeats;
+    pipeline_.AStreamData(nullptr, int32Buffer_, in, outBuffer_);
+    state_.SubBlocks = full;
+    ++blocks_;
+    return state_.StreamErrors.FirstError == before && state_.StreamErrors.Repeats == repeats;
+}
+
+TMeasureReading TMeasureRun::Reading() const {
+    TMeasureReading r;
+    r.Blocks = blocks_;
+    r.SNdB = state_.SNLevel;
+    r.SdB = state_.SLevel;
+    r.PeakHz = PeakFrequency(state_);
+    r.SNText = state_.Texts.LSN_M;
+    r.SText = state_.Texts.LS;
+    r.SpecialText = state_.Texts.LSp;
+    return r;
+}
+
+void TMeasureRun::SaveSpectrum(const std::string& path) const {
+    TTrace trace(state_.DisplayPoints.size());
+    for (std::size_t i = 0; i < trace.size(); ++i)
+        trace[i] = {state_.DisplayPoints[i].x, state_.DisplayPoints[i].y};
+    WriteSpectrumFile(path, trace, state_.RefLevel, state_.YOffset);
+}

@@ -1,0 +1,56 @@
+// One measurement without a window: the window's state, FFT, band filter and block pipeline.
+#pragma once
+
+#include "core/BlockPipeline.h"
+#include "core/MeasurementState.h"
+#include "dsp/DSXFastFourier.h"
+#include "dsp/TBDSP.h"
+#include "measure/MeasureOptions.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// The readings after an engine block: levels as the meters compute them and the meter texts.
+struct TMeasureReading {
+    std::int64_t Blocks = 0; // engine blocks measured so far
+    std::int64_t Gaps = 0;   // stream gaps counted so far (a file has none)
+    double SNdB = 0.0;       // SNLevel, dB (dBm when calibrated)
+    double SdB = 0.0;        // SLevel
+    double PeakHz = 0.0;     // interpolated peak frequency
+    std::string SNText;      // LSN_M, the large S+N read-out
+    std::string SText;       // LS
+    std::string SpecialText; // LSp (peak frequency)
+};
+
+// Sets the measurement up as the window does when it starts sampling with these options at
+// `sampleRateHz`, and runs the pipeline on engine blocks. Owns the state, the FFT, the band
+// filter and the pipeline; one thread. EUsageError when the band does not fit the rate.
+class TMeasureRun {
+public:
+    TMeasureRun(const TMeasureOptions& options, int sampleRateHz);
+
+    // Samples per engine block: max(N, 2048), as the window asks of the engine.
+    std::size_t EngineBlockLength() const;
+
+    // One engine block of `frames` samples in rows 0 and 1 of `in` (at most EngineBlockLength;
+    // a short last block runs the whole blocks of N it holds). Nothing runs when frames < N.
+    // Returns false when the pipeline recorded an error for this block.
+    bool Feed(TDataBufferF& in, std::size_t frames);
+
+    TMeasureReading Reading() const;
+    const MeasurementState& State() const { return state_; }
+
+    // The final spectrum, as "Save Data to File" writes it: the display points, shown levels.
+    void SaveSpectrum(const std::string& path) const;
+
+private:
+    MeasurementState state_;
+    TDSXFastFourier fft_;
+    std::unique_ptr<TTBDSP> dsp_ = std::make_unique<TTBDSP>();
+    TPipelineComponents parts_;
+    TBlockPipeline pipeline_{state_, parts_};
+    TDataBufferI int32Buffer_;
+    TDataBufferF outBuffer_;
+    std::int64_t blocks_ = 0;
+};

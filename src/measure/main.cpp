@@ -1,0 +1,276 @@
+// phonoscale-measure: the instrument's measurement of a sound file, printed for scripts.
+#include "measure/MeasureOptions.h"
+#include "measure/MeasureRun.h"
+#include "measure/SoundFileSource.h"
+
+#include "audio/EngineFactory.h"
+#include "audio/MainThreadDispatcher.h"
+#include "audio/PcmDeviceList.h"
+#include "audio/Quibex_Strm.h"
+
+#include <unistd.h>
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int ExitMeasured = 0;
+constexpr int ExitUsage = 2;
+constexpr int ExitFile = 3;
+constexpr int ExitGaps = 4;
+
+// x with `decimals` digits after ".", whatever the locale; "null" when not finite.
+std::string Fixed(double x, int decimals) {
+    if (!std::isfinite(x))
+        return "null";
+    char buffer[64];
+    const auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof(buffer), x, std::chars_format::fixed, decimals);
+    return ec == std::errc() ? std::string(buffer, end) : std::string("null");
+}
+
+// A JSON string literal of `text`.
+std::string JsonText(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char esc[8];
+            std::snprintf(esc, sizeof(esc), "\\u%04x", static_cast<unsigned>(c));
+            out += esc;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+// A CSV field: quoted, inner quotes doubled.
+std::string CsvText(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        out += c;
+        if (c == '"')
+            out += '"';
+    }
+    return out + "\"";
+}
+
+// Texts of the meters without the blanks the labels pad them with.
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// One output line: `final` marks the settled readings after the last block.
+std::string ReadingLine(TOutputFormat format, const TMeasureReading& r, bool final) {
+    const std::string sn = Trimmed(r.SNText), s = Trimmed(r.SText), sp = Trimmed(r.SpecialText);
+    switch (format) {
+    case TOutputFormat::ofJson:
+        return std::string("{\"final\":") + (final ? "true" : "false") +
+               ",\"blocks\":" + std::to_string(r.Blocks) + ",\"gaps\":" + std::to_string(r.Gaps) +
+               ",\"sn_db\":" + Fixed(r.SNdB, 6) + ",\"s_db\":" + Fixed(r.SdB, 6) +
+               ",\"peak_hz\":" + Fixed(r.PeakHz, 6) + ",\"sn_text\":" + JsonText(sn) +
+               ",\"s_text\":" + JsonText(s) + ",\"peak_text\":" + JsonText(sp) + "}";
+    case TOutputFormat::ofCsv:
+        return std::string(final ? "final" : "block") + "," + std::to_string(r.Blocks) + "," +
+               std::to_string(r.Gaps) + "," + Fixed(r.SNdB, 6) + "," + Fixed(r.SdB, 6) + "," +
+               Fixed(r.PeakHz, 6) + "," + CsvText(sn) + "," + CsvText(s) + "," + CsvText(sp);
+    case TOutputFormat::ofText:
+    default:
+        return std::string(final ? "final" : "block ") +
+               (final ? std::string() : std::to_string(r.Blocks)) + ": S+N " + sn + "  " + s +
+               "  peak " + sp +
+               (final ? "  (" + std::to_string(r.Blocks) + " blocks, " + std::to_string(r.Gaps) +
+                            " gaps)"
+                      : std::string());
+    }
+}
+
+int Run(const TMeasureOptions& options) {
+    TSoundFile file(options.Input);
+    TMeasureRun run(options, file.SampleRate());
+
+    // Frames to measure: the whole file, or as --seconds / --blocks say.
+    const std::size_t engineBlock = run.EngineBlockLength();
+    std::int64_t limit = file.Frames();
+    if (options.Seconds)
+        limit = std::min<std::int64_t>(
+            limit, static_cast<std::int64_t>(std::llround(*options.Seconds * file.SampleRate())));
+    if (options.Blocks)
+        limit =
+            std::min<std::int64_t>(limit, *options.Blocks * static_cast<std::int64_t>(engineBlock));
+    if (limit < options.Length)
+        throw ESoundFileError("Cannot measure " + options.Input + ": it holds " +
+                              std::to_string(file.Frames()) + " samples, fewer than one block of " +
+                              std::to_string(options.Length));
+
+    if (options.Format == TOutputFormat::ofCsv)
+        std::cout << "kind,blocks,gaps,sn_db,s_db,peak_hz,sn_text,s_text,peak_text\n";
+    const bool progress = isatty(STDERR_FILENO) != 0;
+    const auto started = std::chrono::steady_clock::now();
+    TDataBufferF block;
+    std::int64_t done = 0;
+    while (done < limit) {
+        const auto want = static_cast<std::size_t>(
+            std::min<std::int64_t>(static_cast<std::int64_t>(engineBlock), limit - done));
+        const std::size_t got = file.Read(block, want);
+        if (got == 0)
+            break;
+        done += static_cast<std::int64_t>(got);
+        if (got < static_cast<std::size_t>(options.Length))
+            break;
+        if (!run.Feed(block, got))
+            throw std::runtime_error("Measurement failed: " + run.State().StreamErrors.Summary());
+        std::cout << ReadingLine(options.Format, run.Reading(), false) << '\n';
+        if (progress && std::chrono::steady_clock::now() - started > std::chrono::seconds(1))
+            std::cerr << "\r" << (100 * done / limit) << " %" << std::flush;
+    }
+    if (progress && std::chrono::steady_clock::now() - started > std::chrono::seconds(1))
+        std::cerr << "\r     \r" << std::flush;
+    const TMeasureReading final = run.Reading();
+    std::cout << ReadingLine(options.Format, final, true) << '\n' << std::flush;
+    if (!options.SaveSpectrum.empty())
+        run.SaveSpectrum(options.SaveSpectrum);
+    if (done < limit || file.Truncated()) {
+        // The header promised more samples than the file holds.
+        std::cerr << "phonoscale-measure: " << options.Input
+                  << " is truncated: its header announces more samples than the file holds; "
+                  << done << " samples were measured\n";
+        return ExitFile;
+    }
+    return final.Gaps > 0 ? ExitGaps : ExitMeasured;
+}
+
+// The capture entry that `wanted` names: the entry itself, the text after its "NN  " number, or
+// the number (from 1). Empty when none does.
+std::string FindDeviceEntry(const std::vector<std::string>& entries, const std::string& wanted) {
+    for (const std::string& entry : entries)
+        if (entry == wanted || (entry.size() > 4 && entry.substr(4) == wanted))
+            return entry;
+    std::size_t number = 0;
+    const auto [end, ec] = std::from_chars(wanted.data(), wanted.data() + wanted.size(), number);
+    if (ec == std::errc() && end == wanted.data() + wanted.size() && number >= 1 &&
+        number <= entries.size())
+        return entries[number - 1];
+    return {};
+}
+
+int ListDevices() {
+    TQueuedDispatcher dispatcher;
+    auto devices = std::make_shared<const std::vector<TPcmDevice>>(TAlsaDeviceLister().List());
+    TQuibexStream stream(MakeEngineFactory(devices, &dispatcher));
+    std::cout << "Capture devices:\n";
+    for (const std::string& entry : stream.InputDeviceNames())
+        std::cout << entry << '\n';
+    std::cout << "Playback devices:\n";
+    for (const std::string& entry : stream.OutputDeviceNames())
+        std::cout << entry << '\n';
+    return ExitMeasured;
+}
+
+// Measures a capture device through the sound-card engine. The engine hands its blocks to the
+// queued dispatcher; this (main) thread runs them, and with them the pipeline, between short
+// sleeps until enough blocks were measured.
+int RunDevice(const TMeasureOptions& options) {
+    TQueuedDispatcher dispatcher;
+    auto devices = std::make_shared<const std::vector<TPcmDevice>>(TAlsaDeviceLister().List());
+    TQuibexStream stream(MakeEngineFactory(devices, &dispatcher));
+    std::string entry = FindDeviceEntry(stream.InputDeviceNames(), options.Device);
+    if (entry.empty())
+        throw EUsageError("No capture device \"" + options.Device + "\" (see --list-devices)");
+    TMeasureRun run(options, options.Rate);
+    const auto engineBlock = static_cast<int>(run.EngineBlockLength());
+    const std::int64_t target =
+        options.Blocks ? *options.Blocks
+                       : std::max<std::int64_t>(
+                             1, static_cast<std::int64_t>(std::ceil(options.Seconds.value_or(5.0) *
+                                                                    options.Rate / engineBlock)));
+
+    stream.Directions = ddCapture;
+    stream.InputDevice = TDeviceSettings(0, 2, options.Rate, options.Bits, engineBlock);
+    stream.OutputDevice = stream.InputDevice;
+    stream.BufferCount = 3;
+    stream.SelectInputDevice(entry);
+    std::string failure;
+    std::string blockError;
+    std::int64_t seen = 0;
+    stream.OnData = [&](void*, TDataBufferI&, TDataBufferF& in, TDataBufferF&) {
+        if (seen >= target || !failure.empty())
+            return;
+        if (!run.Feed(in, in.empty() ? 0 : in[0].size()) && blockError.empty())
+            blockError = run.State().StreamErrors.Summary();
+        ++seen;
+        TMeasureReading r = run.Reading();
+        r.Gaps = static_cast<std::int64_t>(stream.Health().CaptureGaps);
+        std::cout << ReadingLine(options.Format, r, false) << '\n';
+    };
+    stream.OnFailure = [&](const std::string& reason) { failure = reason; };
+    if (options.Format == TOutputFormat::ofCsv)
+        std::cout << "kind,blocks,gaps,sn_db,s_db,peak_hz,sn_text,s_text,peak_text\n";
+    stream.Start();
+    const auto started = std::chrono::steady_clock::now();
+    // A stalled device ends the run: twice the expected time and 5 s more.
+    const auto limit = std::chrono::duration<double>(
+        2.0 * static_cast<double>(target) * engineBlock / options.Rate + 5.0);
+    while (seen < target && failure.empty()) {
+        dispatcher.RunPending();
+        if (std::chrono::steady_clock::now() - started > limit) {
+            failure = "The device delivered no more blocks";
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    stream.Stop();
+    dispatcher.RunPending();
+    TMeasureReading final = run.Reading();
+    const TStreamHealth health = stream.Health();
+    final.Gaps = static_cast<std::int64_t>(health.CaptureGaps);
+    std::cout << ReadingLine(options.Format, final, true) << '\n' << std::flush;
+    if (!options.SaveSpectrum.empty())
+        run.SaveSpectrum(options.SaveSpectrum);
+    if (!failure.empty())
+        throw std::runtime_error("Capture from " + entry + " failed: " + failure);
+    if (!blockError.empty())
+        throw std::runtime_error("Measurement failed: " + blockError);
+    return final.Gaps > 0 ? ExitGaps : ExitMeasured;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    TMeasureOptions options;
+    try {
+        options = ParseMeasureOptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const EUsageError& e) {
+        std::cerr << "phonoscale-measure: " << e.what() << "\n\n" << MeasureUsage();
+        return ExitUsage;
+    }
+    if (options.Help) {
+        std::cout << MeasureUsage();
+        return ExitMeasured;
+    }
+    try {
+        if (options.ListDevices)
+            return ListDevices();
+        return options.Device.empty() ? Run(options) : RunDevice(options);
+    } catch (const EUsageError& e) {
+        std::cerr << "phonoscale-measure: " << e.what() << "\n\n" << MeasureUsage();
+        return ExitUsage;
+    } catch (const std::exception& e) {
+        std::cerr << "phonoscale-measure: " << e.what() << '\n';
+        return ExitFile;
+    }
+}

@@ -1,0 +1,254 @@
+// phonoscale-measure run as a program on files that sox writes: levels, peak, options, errors.
+#include "files/Touchstone.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#ifndef PS_SOURCE_DIR
+#error "PS_SOURCE_DIR must name the source tree"
+#endif
+#ifndef PS_MEASURE_PROGRAM
+#error "PS_MEASURE_PROGRAM must name the phonoscale-measure program"
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TRunResult {
+    int Code = -1;
+    std::string Out;
+    std::string Err;
+};
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The number after "key": on the last line of `json`, or NaN.
+double JsonNumber(const std::string& json, const std::string& key) {
+    const auto lineStart = json.rfind('\n', json.size() >= 2 ? json.size() - 2 : 0);
+    const std::string last = json.substr(lineStart == std::string::npos ? 0 : lineStart + 1);
+    const auto at = last.find("\"" + key + "\":");
+    if (at == std::string::npos)
+        return std::nan("");
+    return std::strtod(last.c_str() + at + key.size() + 3, nullptr);
+}
+
+// A scratch folder per test with the sox files it makes.
+class MeasureCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::system("command -v sox >/dev/null 2>&1") != 0)
+            GTEST_SKIP() << "sox is not installed";
+        char pattern[] = "/tmp/ps-measure-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        if (!dir_.empty())
+            fs::remove_all(dir_);
+    }
+
+    fs::path Path(const std::string& name) const { return dir_ / name; }
+
+    // Runs sox with these arguments in the scratch folder.
+    void Sox(const std::string& args) const {
+        const std::string command = "cd '" + dir_.string() + "' && sox " + args + " 2>/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+
+    TRunResult Measure(const std::string& args) const {
+        const std::string command = "cd '" + dir_.string() + "' && '" PS_MEASURE_PROGRAM "' " +
+                                    args + " >out.txt 2>err.txt";
+        const int status = std::system(command.c_str());
+        TRunResult r;
+        r.Code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.Out = ReadAll(Path("out.txt"));
+        r.Err = ReadAll(Path("err.txt"));
+        return r;
+    }
+
+    fs::path dir_;
+};
+
+// 20 log10(0.5): a sine at half of full scale.
+constexpr double HalfScaleDb = -6.020599913279624;
+
+TEST_F(MeasureCli, HalfScaleSineReadsItsLevelAndFrequencyInEveryFileFormat) {
+    const char* const formats[] = {"-b 24 tone24.wav", "-b 16 tone16.wav", "-b 24 tone24.flac",
+                                   "-b 16 tone16.flac", "-e floating-point -b 32 tonef.wav"};
+    for (const char* format : formats) {
+        const std::string spec = format;
+        const std::string name = spec.substr(spec.rfind(' ') + 1);
+        Sox("-n -r 48000 -c 2 " + spec + " synth 1 sine 1000 vol 0.5");
+        const TRunResult r = Measure("--input " + name + " --format json");
+        ASSERT_EQ(r.Code, 0) << name << ": " << r.Err;
+        EXPECT_NEAR(JsonNumber(r.Out, "s_db"), HalfScaleDb, 0.005) << name;
+        EXPECT_NEAR(JsonNumber(r.Out, "sn_db"), HalfScaleDb, 0.005) << name;
+        EXPECT_NEAR(JsonNumber(r.Out, "peak_hz"), 1000.0, 0.05) << name;
+        // 48000 samples: 23 whole engine blocks of 2048; the last 896 are less than one N.
+        EXPECT_EQ(JsonNumber(r.Out, "blocks"), 23.0) << name;
+        EXPECT_EQ(JsonNumber(r.Out, "gaps"), 0.0) << name;
+        EXPECT_NE(r.Out.find("\"s_text\":\"S= -6.021 dB\""), std::string::npos) << r.Out;
+    }
+}
+
+TEST_F(MeasureCli, TwoTonesReadTheStrongerAsSAndThePowerSumAsSPlusN) {
+    Sox("-n -r 48000 -b 24 -c 1 a.wav synth 1 sine 1000 vol 0.5");
+    Sox("-n -r 48000 -b 24 -c 1 b.wav synth 1 sine 3000 vol 0.25");
+    Sox("-m -v 1 a.wav -v 1 b.wav two.wav");
+    const TRunResult r = Measure("--input two.wav --format json --length 4096 --window flattop");
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    EXPECT_NEAR(JsonNumber(r.Out, "s_db"), HalfScaleDb, 0.005);
+    EXPECT_NEAR(JsonNumber(r.Out, "sn_db"), 10.0 * std::log10(0.25 + 0.0625), 0.005);
+    EXPECT_NEAR(JsonNumber(r.Out, "peak_hz"), 1000.0, 0.05);
+
+    // A band above the stronger tone sees the weaker one alone.
+    const TRunResult upper = Measure("--input two.wav --format json --band 2000:24000");
+    ASSERT_EQ(upper.Code, 0) << upper.Err;
+    EXPECT_NEAR(JsonNumber(upper.Out, "s_db"), 20.0 * std::log10(0.25), 0.005);
+    EXPECT_NEAR(JsonNumber(upper.Out, "sn_db"), 20.0 * std::log10(0.25), 0.005);
+    EXPECT_NEAR(JsonNumber(upper.Out, "peak_hz"), 3000.0, 0.05);
+}
+
+TEST_F(MeasureCli, ChannelOptionSelectsLeftRightAndTheirSum) {
+    Sox("-n -r 44100 -b 24 -c 1 l.wav synth 1 sine 1000 vol 0.5");
+    Sox("-n -r 44100 -b 24 -c 1 r.wav synth 1 sine 5000 vol 0.25");
+    Sox("-M l.wav r.wav lr.wav");
+    const TRunResult left = Measure("--input lr.wav --format json --channel left");
+    const TRunResult right = Measure("--input lr.wav --format json --channel right");
+    const TRunResult sum = Measure("--input lr.wav --format json --channel 2 --length 4096");
+    ASSERT_EQ(left.Code, 0) << left.Err;
+    ASSERT_EQ(right.Code, 0) << right.Err;
+    ASSERT_EQ(sum.Code, 0) << sum.Err;
+    EXPECT_NEAR(JsonNumber(left.Out, "peak_hz"), 1000.0, 0.05);
+    EXPECT_NEAR(JsonNumber(right.Out, "peak_hz"), 5000.0, 0.05);
+    EXPECT_NEAR(JsonNumber(right.Out, "s_db"), 20.0 * std::log10(0.25), 0.005);
+    EXPECT_NEAR(JsonNumber(sum.Out, "sn_db"), 10.0 * std::log10(0.25 + 0.0625), 0.005);
+}
+
+TEST_F(MeasureCli, RunLengthFormatsAndSavedSpectrum) {
+    Sox("-n -r 48000 -b 24 -c 2 tone.wav synth 1 sine 1000 vol 0.5");
+
+    // --blocks K measures K engine blocks: K lines and the final one.
+    const TRunResult five = Measure("--input tone.wav --format csv --blocks 5");
+    ASSERT_EQ(five.Code, 0) << five.Err;
+    std::istringstream lines(five.Out);
+    std::string line;
+    int count = 0;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "kind,blocks,gaps,sn_db,s_db,peak_hz,sn_text,s_text,peak_text");
+    std::string last;
+    for (; std::getline(lines, line); ++count)
+        last = line;
+    EXPECT_EQ(count, 6);
+    EXPECT_EQ(last.rfind("final,5,0,", 0), 0u) << last;
+
+    // 0.5 s = 24000 samples: 11 engine blocks and a short one holding one N of 1024.
+    const TRunResult half = Measure("--input tone.wav --format json --seconds 0.5");
+    ASSERT_EQ(half.Code, 0) << half.Err;
+    EXPECT_EQ(JsonNumber(half.Out, "blocks"), 12.0);
+
+    const TRunResult text = Measure("--input tone.wav --save-spectrum tone.s1p");
+    ASSERT_EQ(text.Code, 0) << text.Err;
+    EXPECT_NE(text.Out.find("final: S+N -6.021 dB  S= -6.021 dB  peak 1000.00 Hz"),
+              std::string::npos)
+        << text.Out;
+    const TTouchstoneRead saved = ReadTouchstone(Path("tone.s1p").string());
+    ASSERT_TRUE(saved.Apply);
+    ASSERT_EQ(saved.Records.size(), 511u); // bins 1 .. N/2 - 1 of N = 1024
+    const auto peak = std::max_element(
+        saved.Records.begin(), saved.Records.end(),
+        [](const TTraceRecord& a, const TTraceRecord& b) { return a.Magnitude < b.Magnitude; });
+    EXPECT_NEAR(peak->Frequency, 1000.0, 48000.0 / 1024);
+    EXPECT_NEAR(20.0 * std::log10(peak->Magnitude), HalfScaleDb, 1.0);
+}
+
+TEST_F(MeasureCli, BadInputGivesItsMessageAndExitCode) {
+    Sox("-n -r 48000 -b 24 -c 2 tone.wav synth 1 sine 1000 vol 0.5");
+    Sox("-n -r 48000 -b 16 -c 1 short.wav synth 0.01 sine 1000");
+    std::ofstream(Path("not.wav")) << "this is text, not sound\n";
+    ASSERT_EQ(std::system(("head -c 30000 '" + Path("tone.wav").string() + "' > '" +
+                           Path("cut.wav").string() + "'")
+                              .c_str()),
+              0);
+
+    struct Case {
+        const char* Args;
+        int Code;
+        const char* Message;
+    };
+    const Case cases[] = {
+        {"--input missing.wav", 3, "Cannot open missing.wav: System error : No such file"},
+        {"--input not.wav", 3, "Cannot open not.wav"},
+        {"--input cut.wav", 3, "cut.wav is truncated"},
+        {"--input short.wav", 3, "fewer than one block of 1024"},
+        {"--input tone.wav --bogus 1", 2, "Unknown option \"--bogus\""},
+        {"--input tone.wav --band 5000:100", 2, "the cut-on LO must lie below the cut-off HI"},
+        {"--input tone.wav --band 100:30000", 2, "above half the sample rate (24000 Hz)"},
+        {"--input tone.wav --band 100-3000", 2, "LO:HI in whole Hz is needed"},
+        {"--input tone.wav --length 1000", 2, "a power of 2 from 64 to 1048576 is needed"},
+        {"--input tone.wav --window kaiser", 2, "Bad value \"kaiser\" for --window"},
+        {"--input tone.wav --seconds", 2, "Option --seconds needs a value"},
+        {"--format json", 2, "No input"},
+        {"--input tone.wav --device 1", 2, "Give --input or --device, not both"},
+        {"--device 1 --bits 20", 2, "Bad value \"20\" for --bits: 16 or 24 is needed"},
+    };
+    for (const Case& c : cases) {
+        const TRunResult r = Measure(c.Args);
+        EXPECT_EQ(r.Code, c.Code) << c.Args << ": " << r.Err;
+        EXPECT_NE(r.Err.find(c.Message), std::string::npos) << c.Args << ": " << r.Err;
+        if (c.Code == 2)
+            EXPECT_NE(r.Err.find("Usage: phonoscale-measure"), std::string::npos) << c.Args;
+        else
+            EXPECT_EQ(r.Err.find("Usage:"), std::string::npos) << c.Args;
+    }
+
+    const TRunResult help = Measure("--help");
+    EXPECT_EQ(help.Code, 0);
+    EXPECT_NE(help.Out.find("--save-spectrum FILE"), std::string::npos);
+}
+
+// The same tone through the private sound server's loop (capture from its monitor) reads as
+// the file does.
+TEST_F(MeasureCli, DeviceThroughTheSoundServerLoopReadsAsTheFile) {
+    Sox("-n -r 48000 -b 16 -c 2 tone.wav synth 1 sine 1000 vol 0.5");
+    const TRunResult file = Measure("--input tone.wav --format json --length 8192 --window 5");
+    ASSERT_EQ(file.Code, 0) << file.Err;
+
+    const std::string server = "'" PS_SOURCE_DIR "/scripts/sound-server.sh'";
+    const std::string start = "export PS_SOUND_DIR='" + Path("sound").string() + "'; eval \"$(" +
+                              server + " start 2>/dev/null)\" || exit 77; ";
+    if (std::system(("(" + start + server + " stop) >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "no private sound server on this machine";
+    const std::string command =
+        "cd '" + dir_.string() + "' && (" + start +
+        "sox -n -r 48000 -b 16 -c 2 -t wav - synth 10 sine 1000 vol 0.5 2>/dev/null | "
+        "paplay >/dev/null 2>&1 & player=$!; sleep 1.5; '" PS_MEASURE_PROGRAM
+        "' --device 'PulseAudio Sound Server' --seconds 2 --format json --length 8192 "
+        "--window 5 >out.txt 2>err.txt; code=$?; kill $player; " +
+        server + " stop >/dev/null 2>&1; exit $code)";
+    const int status = std::system(command.c_str());
+    const std::string out = ReadAll(Path("out.txt"));
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << ReadAll(Path("err.txt"));
+    EXPECT_NEAR(JsonNumber(out, "s_db"), JsonNumber(file.Out, "s_db"), 0.01) << out;
+    EXPECT_NEAR(JsonNumber(out, "sn_db"), JsonNumber(file.Out, "sn_db"), 0.01) << out;
+    EXPECT_NEAR(JsonNumber(out, "peak_hz"), 1000.0, 0.05) << out;
+    EXPECT_EQ(JsonNumber(out, "gaps"), 0.0) << out;
+    EXPECT_EQ(JsonNumber(out, "blocks"), 12.0) << out; // ceil(2 s * 48000 / 8192)
+}
+
+} // namespace
