@@ -90,9 +90,9 @@ TEST_F(MeasureCli, HalfScaleSineReadsItsLevelAndFrequencyInEveryFileFormat) {
     const char* const formats[] = {"-b 24 tone24.wav", "-b 16 tone16.wav", "-b 24 tone24.flac",
                                    "-b 16 tone16.flac", "-e floating-point -b 32 tonef.wav"};
     for (const char* format : formats) {
-        const std::string spec = format;
-        const std::string name = spec.substr(spec.rfind(' ') + 1);
-        Sox("-n -r 48000 -c 2 " + spec + " synth 1 sine 1000 vol 0.5");
+        const std::string soxFormat = format;
+        const std::string name = soxFormat.substr(soxFormat.rfind(' ') + 1);
+        Sox("-n -r 48000 -c 2 " + soxFormat + " synth 1 sine 1000 vol 0.5");
         const TRunResult r = Measure("--input " + name + " --format json");
         ASSERT_EQ(r.Code, 0) << name << ": " << r.Err;
         EXPECT_NEAR(JsonNumber(r.Out, "s_db"), HalfScaleDb, 0.005) << name;

@@ -58,7 +58,7 @@ inline bool Muted(const std::string& source) {
     return Run("pactl get-source-mute '" + source + "'").find("yes") != std::string::npos;
 }
 
-// The sample specification column of "pactl list short sources" for `source`
+// The sample format column of "pactl list short sources" for `source`
 // ("s16le 2ch 48000Hz"), or "".
 inline std::string SampleSpec(const std::string& source) {
     const std::string text = Run("pactl list short sources");
