@@ -3,6 +3,7 @@
 
 #include "ui/common/ViewMapping.h"
 
+#include <QAction>
 #include <QObject>
 #include <QPointer>
 
@@ -30,6 +31,17 @@ struct TViewTabHooks {
 // out, show and hide reach the tab), runs the window's re-layout, picks colours and checks edits.
 // The page and its widgets belong to the window; the tab object has no Qt parent and may outlive
 // the page. Main thread only.
+// Runs `handler` when a menu item is chosen. A checkable item has already toggled itself by then;
+// the toggle is undone first because the handlers set the check marks themselves (the settings
+// loader calls them the same way).
+template <typename Handler> void ConnectClick(QObject* context, QAction* action, Handler handler) {
+    QObject::connect(action, &QAction::triggered, context, [action, handler](bool checked) {
+        if (action->isCheckable())
+            action->setChecked(!checked);
+        handler();
+    });
+}
+
 class TViewTab : public QObject {
 public:
     TViewTab(QWidget* page, TViewTabHooks hooks);

@@ -35,15 +35,6 @@ QAction* NamedAction(QMenu* menu, const char* name, const QString& caption, bool
     return action;
 }
 
-// Runs `handler` when the item is chosen, after undoing the toggle of a checkable item: the
-// handlers set the check marks themselves.
-template <typename Handler> void ConnectClick(QObject* context, QAction* action, Handler handler) {
-    QObject::connect(action, &QAction::triggered, context, [action, handler](bool checked) {
-        if (action->isCheckable())
-            action->setChecked(!checked);
-        handler();
-    });
-}
 
 void SetTextColour(QLabel* label, TColour colour) {
     QPalette palette = label->palette();

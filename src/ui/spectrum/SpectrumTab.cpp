@@ -40,16 +40,6 @@ QAction* NamedAction(QObject* parent, const char* name, const QString& caption, 
     return action;
 }
 
-// Runs `handler` when the item is chosen. A checkable item has already toggled itself by then;
-// the toggle is undone first because the handlers set the check marks themselves (the settings
-// loader calls them the same way).
-template <typename Handler> void ConnectClick(QObject* context, QAction* action, Handler handler) {
-    QObject::connect(action, &QAction::triggered, context, [action, handler](bool checked) {
-        if (action->isCheckable())
-            action->setChecked(!checked);
-        handler();
-    });
-}
 
 } // namespace
 
