@@ -23,6 +23,9 @@ TBlockPipeline::TBlockPipeline(MeasurementState& state, TPipelineComponents& com
 void TBlockPipeline::AStreamData(void* /*sender*/, TDataBufferI& /*int32Buffer*/,
                                  TDataBufferF& inBuffer, TDataBufferF& outBuffer) {
     FillOutBuffer(state_.Generator, outBuffer);
+    alphaBuilt_ = false;
+    overlayHidden_ = false;
+    scopeLabelHidden_ = false;
     try {
         if (inBuffer.size() < 2) {
             throw std::runtime_error("The input block needs two channels.");
@@ -36,10 +39,15 @@ void TBlockPipeline::AStreamData(void* /*sender*/, TDataBufferI& /*int32Buffer*/
         const std::span<const float> left(inBuffer[0]);
         const std::span<const float> right(inBuffer[1]);
         for (std::size_t s = 0; s < blocks; ++s) {
-            SubStreamData(left.subspan(s * n, n), right.subspan(s * n, n));
+            const bool shown = !lean_ || s + 1 == blocks;
+            if (shown) {
+                ShowHiddenScopeTexts(); // the last block may overwrite them
+            }
+            ProcessBlock(left.subspan(s * n, n), right.subspan(s * n, n), shown);
         }
         ++state_.Texts.RepaintRequests;
     } catch (const std::exception& error) {
+        ShowHiddenScopeTexts();
         state_.StreamErrors.Record(error.what());
     }
 }
@@ -82,6 +90,11 @@ const std::vector<double>& TBlockPipeline::WeightTable(int n) {
 }
 
 void TBlockPipeline::AnalyseBlock(std::span<const float> left, std::span<const float> right) {
+    Analyse(left, right, true);
+}
+
+void TBlockPipeline::Analyse(std::span<const float> left, std::span<const float> right,
+                             bool shown) {
     MeasurementState& st = state_;
     if (components_.FFT == nullptr) {
         throw std::logic_error("The pipeline has no FFT.");
@@ -152,9 +165,14 @@ void TBlockPipeline::AnalyseBlock(std::span<const float> left, std::span<const f
     const int filterRate = components_.DSP != nullptr
                                ? components_.DSP->SamplesPerSecond()
                                : static_cast<int>(std::nearbyint(st.SampleRate));
-    BuildSmoothAlpha(st, filterRate);
+    if (shown || !alphaBuilt_) { // its inputs change only between engine blocks
+        BuildSmoothAlpha(st, filterRate);
+        alphaBuilt_ = true;
+    }
     UpdateSpectrum(st, amplitude_);
-    ReduceSpectrum(st);
+    if (shown) {
+        ReduceSpectrum(st);
+    }
 
     // Strongest component: root-sum-square of the peak's main lobe.
     const int first = std::max(st.PeakBin - st.PeakHalfWidth, 0);
@@ -166,17 +184,75 @@ void TBlockPipeline::AnalyseBlock(std::span<const float> left, std::span<const f
     }
     st.PeakAmplitude = std::sqrt(lobe) / st.WindowTotalGain / st.FullScale;
     st.PeakBinFine = RefinePeak(st.Spectrum, st.PeakBin, st.PeakFit);
+    if (shown && st.SpecialMeter == 0) {
+        st.Texts.LSp = FormatFixed(PeakFrequency(st)) + " Hz";
+    }
+}
+
+TBlockPipeline::TScopeReadings TBlockPipeline::Readings() const {
+    return {state_.SNLevel, state_.SLevel, state_.PeakAmplitude, state_.PeakBinFine};
+}
+
+namespace {
+
+// Puts a hidden block's readings into the state for the lifetime of the object and restores
+// the current ones afterwards.
+template <class Readings> class TReadingsScope {
+public:
+    TReadingsScope(MeasurementState& state, const Readings& readings)
+        : state_(state), saved_{state.SNLevel, state.SLevel, state.PeakAmplitude,
+                                state.PeakBinFine} {
+        Put(readings);
+    }
+    ~TReadingsScope() { Put(saved_); }
+    TReadingsScope(const TReadingsScope&) = delete;
+    TReadingsScope& operator=(const TReadingsScope&) = delete;
+
+private:
+    void Put(const Readings& r) {
+        state_.SNLevel = r.SNLevel;
+        state_.SLevel = r.SLevel;
+        state_.PeakAmplitude = r.PeakAmplitude;
+        state_.PeakBinFine = r.PeakBinFine;
+    }
+    MeasurementState& state_;
+    Readings saved_;
+};
+
+} // namespace
+
+void TBlockPipeline::ShowHiddenScopeTexts() {
+    if (overlayHidden_) {
+        const TReadingsScope scope(state_, overlayReadings_);
+        state_.Texts.LSN_O = MainMeterText(state_);
+    }
+    if (scopeLabelHidden_) {
+        const TReadingsScope scope(state_, scopeLabelReadings_);
+        state_.Texts.LCS = CustomLabelText();
+    }
+    overlayHidden_ = false;
+    scopeLabelHidden_ = false;
+}
+
+void TBlockPipeline::ShowFailedBlock() {
+    MeasurementState& st = state_;
+    ReduceSpectrum(st);
     if (st.SpecialMeter == 0) {
         st.Texts.LSp = FormatFixed(PeakFrequency(st)) + " Hz";
     }
 }
 
 void TBlockPipeline::SubStreamData(std::span<const float> left, std::span<const float> right) {
+    ProcessBlock(left, right, true);
+}
+
+void TBlockPipeline::ProcessBlock(std::span<const float> left, std::span<const float> right,
+                                  bool shown) {
     MeasurementState& st = state_;
     if (components_.FFT == nullptr || components_.DSP == nullptr) {
         throw std::logic_error("The pipeline has no FFT or band filter.");
     }
-    AnalyseBlock(left, right);
+    Analyse(left, right, shown);
     const int n = st.BlockLength;
     const auto count = static_cast<std::size_t>(n);
     if (components_.RefreshMarkers) {
@@ -187,7 +263,16 @@ void TBlockPipeline::SubStreamData(std::span<const float> left, std::span<const 
     for (std::size_t i = 0; i < count; ++i) {
         st.FilterIn[i] = measured_[i];
     }
-    components_.DSP->Filter(st.FilterIn, st.FilterOut, n);
+    if (shown) {
+        components_.DSP->Filter(st.FilterIn, st.FilterOut, n);
+    } else {
+        try {
+            components_.DSP->Filter(st.FilterIn, st.FilterOut, n);
+        } catch (...) {
+            ShowFailedBlock();
+            throw;
+        }
+    }
     if (st.Scope.NewScopeData) {
         double sum = 0.0;
         for (std::size_t i = 0; i < count; ++i) {
@@ -198,10 +283,21 @@ void TBlockPipeline::SubStreamData(std::span<const float> left, std::span<const 
     }
 
     LevelStep(st);
-    const double bandwidth = components_.DSP->StopFrequency() - components_.DSP->StartFrequency();
-    TextStep(st, bandwidth, [this] { return CustomLabelText(); });
-    const double percent = std::nearbyint(std::sqrt(2.0) * st.ScopeRms * 100.0);
-    st.Texts.ProgressBar1 = static_cast<std::int32_t>(std::clamp(percent, 0.0, double{INT_MAX}));
+    if (shown) {
+        const double bandwidth =
+            components_.DSP->StopFrequency() - components_.DSP->StartFrequency();
+        TextStep(st, bandwidth, [this] { return CustomLabelText(); });
+        const double percent = std::nearbyint(std::sqrt(2.0) * st.ScopeRms * 100.0);
+        st.Texts.ProgressBar1 =
+            static_cast<std::int32_t>(std::clamp(percent, 0.0, double{INT_MAX}));
+    } else if (st.Scope.NewScopeData) {
+        // The text step would write LSN_O and LCS from this block's readings.
+        overlayReadings_ = Readings();
+        scopeLabelReadings_ = overlayReadings_;
+        overlayHidden_ = true;
+        scopeLabelHidden_ = true;
+        st.Scope.NewScopeData = false;
+    }
 
     AssembleSweep(st.Scope, std::span<const double>(st.FilterOut).first(count), st.SampleRate);
     if (st.Scope.ScopeRedraw) {
@@ -209,9 +305,14 @@ void TBlockPipeline::SubStreamData(std::span<const float> left, std::span<const 
         st.Scope.ScopeRedraw = false;
     }
     if (st.Scope.NewScopeData) {
-        st.Texts.LCS = CustomLabelText();
+        if (shown) {
+            st.Texts.LCS = CustomLabelText();
+        } else {
+            scopeLabelReadings_ = Readings();
+            scopeLabelHidden_ = true;
+        }
     }
-    if (st.SpecialMeter == 2) {
+    if (shown && st.SpecialMeter == 2) {
         st.Texts.LSp = CustomLabelText();
         st.Texts.LCus = st.Texts.LSp;
     }

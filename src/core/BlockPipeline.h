@@ -20,7 +20,8 @@ struct TPipelineComponents {
     TTBDSP* DSP = nullptr;          // input band filter, designed for N samples (required)
     // The custom label text; called after SetCustomVariables. Empty: the label reads "error".
     std::function<std::string()> CustomLabelText;
-    // Refreshes the marker read-outs from the new spectrum once per processed block (optional).
+    // Refreshes the marker read-outs from the new spectrum once per processed block (optional);
+    // it reads Spectrum (lean engine blocks reduce DisplayPoints only for their last block).
     std::function<void()> RefreshMarkers;
 };
 
@@ -54,9 +55,45 @@ public:
     // The custom label text of the window's parser after SetCustomVariables, or "error".
     std::string CustomLabelText();
 
+    // Lean engine blocks (the default): every processed block but the last of an engine block
+    // leaves out what the next one overwrites before the views repaint: the display reduction,
+    // the texts (LSN_M, LSN, LS, LSp, LCus, ProgressBar1) and the rebuild of SmoothAlpha.
+    // RefreshMarkers still runs for every block, so it must read Spectrum, not DisplayPoints. The
+    // scope texts LSN_O and LCS, which a block writes only when it follows or makes scope data, are
+    // formatted once at the end from the readings of the block that wrote them last. Spectrum,
+    // levels, peak log, scope sweep and flags advance per block as before, so the state after an
+    // engine block is the one of SubStreamData on every block. With lean off, AStreamData runs
+    // SubStreamData on every processed block.
+    void SetLean(bool lean) noexcept { lean_ = lean; }
+    bool Lean() const noexcept { return lean_; }
+
 private:
+    // The readings that the scope texts are formatted from.
+    struct TScopeReadings {
+        double SNLevel = 0.0;
+        double SLevel = 0.0;
+        double PeakAmplitude = 0.0;
+        double PeakBinFine = 0.0;
+    };
+
+    // SubStreamData / AnalyseBlock; shown = false leaves out the hidden work (see SetLean).
+    void ProcessBlock(std::span<const float> left, std::span<const float> right, bool shown);
+    void Analyse(std::span<const float> left, std::span<const float> right, bool shown);
+    // The hidden work of a block whose processing failed after its analysis: what it would
+    // have shown stays shown, as without lean blocks.
+    void ShowFailedBlock();
+    // Formats LSN_O and LCS from the readings of the hidden block that wrote them last.
+    void ShowHiddenScopeTexts();
+    TScopeReadings Readings() const;
     void SizeBuffers(int n);
     const std::vector<double>& WeightTable(int n);
+
+    bool lean_ = true;
+    bool alphaBuilt_ = false;       // SmoothAlpha is current for this engine block
+    bool overlayHidden_ = false;    // a hidden block wrote LSN_O (overlayReadings_)
+    bool scopeLabelHidden_ = false; // a hidden block wrote LCS (scopeLabelReadings_)
+    TScopeReadings overlayReadings_;
+    TScopeReadings scopeLabelReadings_;
 
     MeasurementState& state_;
     TPipelineComponents& components_;

@@ -81,6 +81,18 @@ std::string VoltNumber(double v, int digits) {
 
 } // namespace
 
+std::string MainMeterText(const MeasurementState& state) {
+    const int digits = state.MeterDigits;
+    const bool calibrated = state.Calibrated;
+    if (state.Controls.CUnits == 0) {
+        return MeterNumber(digits, state.SNLevel) + (calibrated ? "dBm" : "dB");
+    }
+    const bool peakPeak = state.Controls.CUnits == 1;
+    const double v = peakPeak ? DbmToVpp(state.SNLevel) : DbmToVeff(state.SNLevel);
+    const std::string unit = !calibrated ? "" : peakPeak ? "Vpp" : "Veff";
+    return VoltNumber(v, digits) + unit;
+}
+
 void TextStep(MeasurementState& state, double bandwidthHz,
               const std::function<std::string()>& customLabel) {
     auto& texts = state.Texts;
@@ -98,7 +110,7 @@ void TextStep(MeasurementState& state, double bandwidthHz,
 
     if (state.Controls.CUnits == 0) {
         const std::string unit = calibrated ? "dBm" : "dB";
-        texts.LSN_M = MeterNumber(digits, state.SNLevel) + unit;
+        texts.LSN_M = MainMeterText(state);
         scopeOverlay(texts.LSN_M);
         texts.LSN = "S+N=" + MeterNumber(digits, state.SNLevel) + unit;
         texts.LS = "S=" + MeterNumber(digits, state.SLevel) + unit;
@@ -118,7 +130,7 @@ void TextStep(MeasurementState& state, double bandwidthHz,
     };
     const std::string unit = !calibrated ? "" : peakPeak ? "Vpp" : "Veff";
     const double v = volts(state.SNLevel);
-    texts.LSN_M = VoltNumber(v, digits) + unit;
+    texts.LSN_M = MainMeterText(state);
     scopeOverlay(texts.LSN_M);
     texts.LSN = "S+N=" + texts.LSN_M;
     if (density) {

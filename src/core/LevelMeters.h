@@ -31,6 +31,10 @@ void LevelStep(MeasurementState& state);
 // PeakLogWrapped.
 void RecordPeak(MeasurementState& state, double levelDb);
 
+// The large S+N read-out LSN_M of the current SNLevel (also the scope overlay LSN_O): the meter
+// number and "dB"/"dBm" or, by CUnits, peak-peak or RMS volts with SI prefixes.
+std::string MainMeterText(const MeasurementState& state);
+
 // Text step of one processed block: LSN_M, LSN, LS, the spectral-density LSp (SpecialMeter 1)
 // and, when NewScopeData is set, LSN_O and LCS (then NewScopeData := false); in dB or, by
 // CUnits, in peak-peak or RMS volts with SI prefixes. bandwidthHz is the band filter's stop

@@ -7,6 +7,16 @@
 #include <cmath>
 #include <numbers>
 
+namespace {
+
+// s(j) = 2147483391 * sin(2 pi j / period) in extended precision, rounded once to float.
+float SineSample(long double step, std::int64_t phase) {
+    return static_cast<float>(static_cast<long double>(TSineOutput::Amplitude) *
+                              std::sin(step * static_cast<long double>(phase)));
+}
+
+} // namespace
+
 void FillOutBuffer(TSineOutput& generator, TDataBufferF& outBuffer) {
     if (!generator.CheckOut || outBuffer.empty()) {
         return;
@@ -17,6 +27,14 @@ void FillOutBuffer(TSineOutput& generator, TDataBufferF& outBuffer) {
         2.0L * std::numbers::pi_v<long double> / static_cast<long double>(period);
     const std::size_t length = outBuffer[0].size();
     std::int64_t phase = generator.PhaseIndex % period;
+    const bool tabled = p <= TSineOutput::MaxTablePower;
+    if (tabled && generator.TablePower != p) {
+        generator.PeriodTable.resize(static_cast<std::size_t>(period));
+        for (std::int64_t j = 0; j < period; ++j) {
+            generator.PeriodTable[static_cast<std::size_t>(j)] = SineSample(step, j);
+        }
+        generator.TablePower = p;
+    }
 
     TSingleArray* left = &outBuffer[0];
     TSingleArray* right = outBuffer.size() > 1 ? &outBuffer[1] : nullptr;
@@ -26,8 +44,8 @@ void FillOutBuffer(TSineOutput& generator, TDataBufferF& outBuffer) {
         }
     };
     for (std::size_t i = 0; i < length; ++i) {
-        const auto s = static_cast<float>(static_cast<long double>(TSineOutput::Amplitude) *
-                                          std::sin(step * static_cast<long double>(phase)));
+        const float s = tabled ? generator.PeriodTable[static_cast<std::size_t>(phase)]
+                               : SineSample(step, phase);
         switch (generator.COutChan) {
         case 0:
             put(left, i, s);

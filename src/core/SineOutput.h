@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Generator settings (copied from CheckOut, COutChan, TrackF) and its running phase. Owned by
 // MeasurementState (field Generator); main thread only.
@@ -16,6 +17,11 @@ struct TSineOutput {
     std::int32_t TrackF = 2;   // exponent p, 2 ... 14: period 2^p samples
     // Sample index of the next output sample within the tone's period (0 ... 2^p - 1).
     std::int64_t PhaseIndex = 0;
+    // One period of the tone as 32-bit floats, computed when p changes (periods up to
+    // 2^MaxTablePower); TablePower is the p it holds, -1 when empty.
+    static constexpr int MaxTablePower = 16;
+    std::vector<float> PeriodTable;
+    int TablePower = -1;
 };
 
 // Fills OutBuffer when CheckOut is set: s(i) = 2147483391 * sin(2 pi (j mod 2^p) / 2^p) with
@@ -23,6 +29,7 @@ struct TSineOutput {
 // selection writes nothing). The phase runs on across blocks, so a block of 2048 samples starts
 // at phase 0 whenever the period divides it (p <= 11) and tones with longer periods stay
 // continuous. Missing rows are skipped; rows of unequal length are filled to their own length.
+// The values of one period are computed once per p (PeriodTable) and copied from then on.
 void FillOutBuffer(TSineOutput& generator, TDataBufferF& outBuffer);
 
 // Restarts the tone at phase 0 (sampling start).
