@@ -25,7 +25,6 @@ void TBlockPipeline::AStreamData(void* /*sender*/, TDataBufferI& /*int32Buffer*/
     FillOutBuffer(state_.Generator, outBuffer);
     alphaBuilt_ = false;
     overlayHidden_ = false;
-    scopeLabelHidden_ = false;
     try {
         if (inBuffer.size() < 2) {
             throw std::runtime_error("The input block needs two channels.");
@@ -171,7 +170,7 @@ void TBlockPipeline::Analyse(std::span<const float> left, std::span<const float>
     }
     UpdateSpectrum(st, amplitude_);
     if (shown) {
-        ReduceSpectrum(st);
+        ReduceSpectrum(st, bands_);
     }
 
     // Strongest component: root-sum-square of the peak's main lobe.
@@ -225,18 +224,14 @@ void TBlockPipeline::ShowHiddenScopeTexts() {
     if (overlayHidden_) {
         const TReadingsScope scope(state_, overlayReadings_);
         state_.Texts.LSN_O = MainMeterText(state_);
-    }
-    if (scopeLabelHidden_) {
-        const TReadingsScope scope(state_, scopeLabelReadings_);
         state_.Texts.LCS = CustomLabelText();
     }
     overlayHidden_ = false;
-    scopeLabelHidden_ = false;
 }
 
 void TBlockPipeline::ShowFailedBlock() {
     MeasurementState& st = state_;
-    ReduceSpectrum(st);
+    ReduceSpectrum(st, bands_);
     if (st.SpecialMeter == 0) {
         st.Texts.LSp = FormatFixed(PeakFrequency(st)) + " Hz";
     }
@@ -293,9 +288,7 @@ void TBlockPipeline::ProcessBlock(std::span<const float> left, std::span<const f
     } else if (st.Scope.NewScopeData) {
         // The text step would write LSN_O and LCS from this block's readings.
         overlayReadings_ = Readings();
-        scopeLabelReadings_ = overlayReadings_;
         overlayHidden_ = true;
-        scopeLabelHidden_ = true;
         st.Scope.NewScopeData = false;
     }
 
@@ -304,13 +297,10 @@ void TBlockPipeline::ProcessBlock(std::span<const float> left, std::span<const f
         st.Texts.LayoutRequested = true;
         st.Scope.ScopeRedraw = false;
     }
-    if (st.Scope.NewScopeData) {
-        if (shown) {
-            st.Texts.LCS = CustomLabelText();
-        } else {
-            scopeLabelReadings_ = Readings();
-            scopeLabelHidden_ = true;
-        }
+    // A hidden block's LCS would be overwritten by the next block's text step, which sees the
+    // NewScopeData that this block's sweep set.
+    if (shown && st.Scope.NewScopeData) {
+        st.Texts.LCS = CustomLabelText();
     }
     if (shown && st.SpecialMeter == 2) {
         st.Texts.LSp = CustomLabelText();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "audio/SndTypes.h"
+#include "core/SpectrumSmoothing.h"
 
 #include <functional>
 #include <span>
@@ -59,7 +60,7 @@ public:
     // leaves out what the next one overwrites before the views repaint: the display reduction,
     // the texts (LSN_M, LSN, LS, LSp, LCus, ProgressBar1) and the rebuild of SmoothAlpha.
     // RefreshMarkers still runs for every block, so it must read Spectrum, not DisplayPoints. The
-    // scope texts LSN_O and LCS, which a block writes only when it follows or makes scope data, are
+    // scope texts LSN_O and LCS, which a block writes only when it follows scope data, are
     // formatted once at the end from the readings of the block that wrote them last. Spectrum,
     // levels, peak log, scope sweep and flags advance per block as before, so the state after an
     // engine block is the one of SubStreamData on every block. With lean off, AStreamData runs
@@ -89,11 +90,10 @@ private:
     const std::vector<double>& WeightTable(int n);
 
     bool lean_ = true;
-    bool alphaBuilt_ = false;       // SmoothAlpha is current for this engine block
-    bool overlayHidden_ = false;    // a hidden block wrote LSN_O (overlayReadings_)
-    bool scopeLabelHidden_ = false; // a hidden block wrote LCS (scopeLabelReadings_)
+    bool alphaBuilt_ = false;    // SmoothAlpha is current for this engine block
+    bool overlayHidden_ = false; // a hidden block wrote LSN_O and LCS (from overlayReadings_)
     TScopeReadings overlayReadings_;
-    TScopeReadings scopeLabelReadings_;
+    TReductionBands bands_; // log-axis band edges of the display reduction
 
     MeasurementState& state_;
     TPipelineComponents& components_;

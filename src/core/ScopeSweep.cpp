@@ -85,12 +85,25 @@ void AssembleSweep(TScopeSweep& scope, std::span<const double> block, double sam
         // the block is closed with the samples it has.
         const double dt = scope.TimeBase / 3999.0;
         while (scope.SweepPoints < nPts - 1 && i < n) {
+            // The interval ends at the first sample at or after cursor + dt. timeOf never
+            // decreases with j, so the end is estimated and then moved onto the exact boundary.
+            const double limit = scope.DecimationCursor + dt;
+            const double guess = std::ceil(limit * fs - scope.SweepElapsed + scope.TriggerPos);
+            std::size_t end =
+                !(guess > static_cast<double>(i))
+                    ? i
+                    : static_cast<std::size_t>(std::min(guess, static_cast<double>(n)));
+            while (end > i && !(timeOf(end - 1) < limit)) {
+                --end;
+            }
+            while (end < n && timeOf(end) < limit) {
+                ++end;
+            }
             double highest = -kFullScale;
             double lowest = kFullScale;
-            while (i < n && timeOf(i) < scope.DecimationCursor + dt) {
+            for (; i < end; ++i) {
                 highest = std::max(highest, block[i]);
                 lowest = std::min(lowest, block[i]);
-                ++i;
             }
             const auto t = static_cast<float>(scope.DecimationCursor);
             points[static_cast<std::size_t>(scope.SweepPoints)] = {

@@ -38,36 +38,52 @@ void FillOutBuffer(TSineOutput& generator, TDataBufferF& outBuffer) {
 
     TSingleArray* left = &outBuffer[0];
     TSingleArray* right = outBuffer.size() > 1 ? &outBuffer[1] : nullptr;
-    auto put = [](TSingleArray* row, std::size_t i, float value) {
-        if (row != nullptr && i < row->size()) {
-            (*row)[i] = value;
+    // Row r gets min(length, its size) samples of sign * s(j) (sign 0 writes zeros).
+    const auto fill = [&](TSingleArray* row, float sign) {
+        if (row == nullptr) {
+            return;
+        }
+        const std::size_t count = std::min(length, row->size());
+        float* out = row->data();
+        std::int64_t j = phase;
+        if (sign == 0.0f) {
+            std::fill_n(out, count, 0.0f);
+        } else if (tabled) {
+            const float* table = generator.PeriodTable.data();
+            for (std::size_t i = 0; i < count; ++i) {
+                out[i] = sign < 0.0f ? -table[j] : table[j];
+                j = (j + 1) & (period - 1);
+            }
+        } else {
+            for (std::size_t i = 0; i < count; ++i) {
+                const float value = SineSample(step, j);
+                out[i] = sign < 0.0f ? -value : value;
+                j = (j + 1) & (period - 1);
+            }
         }
     };
-    for (std::size_t i = 0; i < length; ++i) {
-        const float s = tabled ? generator.PeriodTable[static_cast<std::size_t>(phase)]
-                               : SineSample(step, phase);
-        switch (generator.COutChan) {
-        case 0:
-            put(left, i, s);
-            put(right, i, s);
-            break;
-        case 1:
-            put(left, i, s);
-            put(right, i, -s);
-            break;
-        case 2:
-            put(left, i, s);
-            put(right, i, 0.0f);
-            break;
-        case 3:
-            put(left, i, 0.0f);
-            put(right, i, s);
-            break;
-        default:
-            break;
-        }
-        phase = phase + 1 == period ? 0 : phase + 1;
+    switch (generator.COutChan) {
+    case 0:
+        fill(left, 1.0f);
+        fill(right, 1.0f);
+        break;
+    case 1:
+        fill(left, 1.0f);
+        fill(right, -1.0f);
+        break;
+    case 2:
+        fill(left, 1.0f);
+        fill(right, 0.0f);
+        break;
+    case 3:
+        fill(left, 0.0f);
+        fill(right, 1.0f);
+        break;
+    default:
+        break;
     }
+    phase = static_cast<std::int64_t>((static_cast<std::uint64_t>(phase) + length) &
+                                      static_cast<std::uint64_t>(period - 1));
     generator.PhaseIndex = phase;
 }
 

@@ -11,12 +11,6 @@
 #include <cstdint>
 #include <limits>
 
-double BinToFrequency(double bin, double sampleRateHz, int n) {
-    if (n <= 0)
-        return 0.0;
-    return std::min(sampleRateHz / 2.0, std::max(0.0, bin * sampleRateHz / n));
-}
-
 double BinOfFrequency(double freqHz, double sampleRateHz, int n) {
     return std::min(n / 2.0, std::max(0.0, freqHz / sampleRateHz * n));
 }
@@ -126,7 +120,52 @@ struct PointSum {
 
 } // namespace
 
-void ReduceSpectrum(MeasurementState& state) {
+namespace {
+
+// Band edges of the log axis for N = n, rate fs and m points (see ReduceSpectrum).
+void ComputeBands(TReductionBands& bands, int n, double fs, std::int64_t m, bool withUppers) {
+    bands.N = n;
+    bands.SampleRate = fs;
+    bands.M = m;
+    bands.UpperEdges.clear();
+    // Log axis: band b spans df * (N/2)^((b - 0.5) / d) ... df * (N/2)^((b + 0.5) / d).
+    const double df = fs / n;
+    const double top = n / 2.0;
+    const double d = static_cast<double>(std::max<std::int64_t>(m - 1, 1));
+    auto edge = [&](double exponent) { return df * std::pow(top, exponent / d); };
+    auto wideEnough = [&](std::int64_t b) {
+        const double centre = static_cast<double>(b);
+        return edge(centre + 0.5) - edge(centre - 0.5) >= df;
+    };
+    // Band widths grow with b, so the first band at least one bin wide is found by bisection;
+    // when there is none every bin is shown alone.
+    bands.FirstBand = m;
+    bands.FirstEdge = std::numeric_limits<double>::infinity();
+    if (wideEnough(m - 1)) {
+        std::int64_t low = 0;
+        std::int64_t high = m - 1; // wideEnough(high) holds
+        while (low < high) {
+            const std::int64_t mid = low + (high - low) / 2;
+            if (wideEnough(mid)) {
+                high = mid;
+            } else {
+                low = mid + 1;
+            }
+        }
+        bands.FirstBand = low;
+        bands.FirstEdge = edge(static_cast<double>(low) - 0.5);
+    }
+    if (withUppers) {
+        for (std::int64_t b = bands.FirstBand + 1; b < m; ++b) {
+            bands.UpperEdges.push_back(edge(static_cast<double>(b) + 0.5));
+        }
+    }
+}
+
+// Longest list of band edges that is kept between calls.
+constexpr std::int64_t kMaxKeptBands = std::int64_t{1} << 16;
+
+void Reduce(MeasurementState& state, TReductionBands* kept) {
     const int n = state.BlockLength;
     const double fs = state.SampleRate;
     const auto& spectrum = state.Spectrum;
@@ -166,45 +205,47 @@ void ReduceSpectrum(MeasurementState& state) {
         return;
     }
 
-    // Log axis: band b spans df * (N/2)^((b - 0.5) / d) ... df * (N/2)^((b + 0.5) / d).
+    TReductionBands local;
+    const bool keep = kept != nullptr && m <= kMaxKeptBands;
+    TReductionBands& bands = keep ? *kept : local;
+    if (!keep || bands.N != n || bands.SampleRate != fs || bands.M != m) {
+        ComputeBands(bands, n, fs, m, keep);
+    }
     const double df = fs / n;
     const double top = n / 2.0;
     const double d = static_cast<double>(std::max<std::int64_t>(m - 1, 1));
-    auto edge = [&](double exponent) { return df * std::pow(top, exponent / d); };
-    auto wideEnough = [&](std::int64_t b) {
-        const double centre = static_cast<double>(b);
-        return edge(centre + 0.5) - edge(centre - 0.5) >= df;
+    auto upperEdge = [&](std::int64_t b) {
+        return keep ? bands.UpperEdges[static_cast<std::size_t>(b - bands.FirstBand - 1)]
+                    : df * std::pow(top, (static_cast<double>(b) + 0.5) / d);
     };
-    // Band widths grow with b, so the first band at least one bin wide is found by bisection;
-    // when there is none every bin is shown alone.
-    std::int64_t b0 = m;
-    double lo0 = std::numeric_limits<double>::infinity();
-    if (wideEnough(m - 1)) {
-        std::int64_t low = 0;
-        std::int64_t high = m - 1; // wideEnough(high) holds
-        while (low < high) {
-            const std::int64_t mid = low + (high - low) / 2;
-            if (wideEnough(mid)) {
-                high = mid;
-            } else {
-                low = mid + 1;
-            }
-        }
-        b0 = low;
-        lo0 = edge(static_cast<double>(b0) - 0.5);
-    }
+    const std::int64_t b0 = bands.FirstBand;
+    const double lo0 = bands.FirstEdge;
     int j = 1; // bin 0 is never shown on the log axis
     for (; j < bins && BinToFrequency(j, fs, n) < lo0; ++j) {
         points.push_back({BinToFrequency(j, fs, n), spectrum[static_cast<std::size_t>(j)]});
     }
     for (std::int64_t b = b0 + 1; b < m && j < bins; ++b) {
-        const double upper = edge(static_cast<double>(b) + 0.5);
+        const double upper = upperEdge(b);
         PointSum sum{power};
-        for (; j < bins && BinToFrequency(j, fs, n) < upper; ++j) {
-            sum.Add(BinToFrequency(j, fs, n), spectrum[static_cast<std::size_t>(j)]);
+        for (; j < bins; ++j) {
+            const double f = BinToFrequency(j, fs, n);
+            if (!(f < upper)) {
+                break;
+            }
+            sum.Add(f, spectrum[static_cast<std::size_t>(j)]);
         }
         if (sum.count > 0) { // a band narrower than the bin spacing may gather nothing
             points.push_back({sum.freqSum / sum.count, sum.Value()});
         }
     }
+}
+
+} // namespace
+
+void ReduceSpectrum(MeasurementState& state) {
+    Reduce(state, nullptr);
+}
+
+void ReduceSpectrum(MeasurementState& state, TReductionBands& bands) {
+    Reduce(state, &bands);
 }

@@ -1,13 +1,20 @@
 // Spectrum time constants, smoothing, peak hold and reduction of the spectrum to display points.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 struct MeasurementState;
 
-// Frequency of bin i: min(fs / 2, max(0, i * fs / N)), Hz.
-double BinToFrequency(double bin, double sampleRateHz, int n);
+// Frequency of bin i: min(fs / 2, max(0, i * fs / N)), Hz; 0 for n <= 0.
+inline double BinToFrequency(double bin, double sampleRateHz, int n) {
+    if (n <= 0)
+        return 0.0;
+    return std::min(sampleRateHz / 2.0, std::max(0.0, bin * sampleRateHz / n));
+}
 // Bin of a frequency, not rounded: min(N / 2, max(0, f / fs * N)).
 double BinOfFrequency(double freqHz, double sampleRateHz, int n);
 
@@ -43,3 +50,17 @@ void UpdateSpectrum(MeasurementState& state, std::span<const double> amplitude);
 // mean frequency and mean (or RMS) value of its bins; bin 0 is not shown and empty bands are
 // skipped.
 void ReduceSpectrum(MeasurementState& state);
+
+// The log-axis band edges of ReduceSpectrum for one N, rate and M, kept between calls by its
+// owner (the block pipeline) so that they are computed only when one of the three changes.
+struct TReductionBands {
+    int N = 0;
+    double SampleRate = 0.0;
+    std::int64_t M = 0;
+    std::int64_t FirstBand = 0;     // b0: the first band at least one bin wide (M: none)
+    double FirstEdge = 0.0;         // its lower edge, Hz (infinity when there is none)
+    std::vector<double> UpperEdges; // upper edge of band b0 + 1 + k, Hz
+};
+// ReduceSpectrum with the band edges taken from (and, when stale, stored into) `bands`; the
+// points are the same.
+void ReduceSpectrum(MeasurementState& state, TReductionBands& bands);
