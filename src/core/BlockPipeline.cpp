@@ -22,6 +22,7 @@ TBlockPipeline::TBlockPipeline(MeasurementState& state, TPipelineComponents& com
 
 void TBlockPipeline::AStreamData(void* /*sender*/, TDataBufferI& /*int32Buffer*/,
                                  TDataBufferF& inBuffer, TDataBufferF& outBuffer) {
+    FinishPendingBlock(); // blocks are processed in the order they came
     FillOutBuffer(state_.Generator, outBuffer);
     alphaBuilt_ = false;
     overlayHidden_ = false;
@@ -29,25 +30,139 @@ void TBlockPipeline::AStreamData(void* /*sender*/, TDataBufferI& /*int32Buffer*/
         if (inBuffer.size() < 2) {
             throw std::runtime_error("The input block needs two channels.");
         }
-        const std::size_t n = static_cast<std::size_t>(std::max(state_.BlockLength, 0));
-        const std::size_t blocks = static_cast<std::size_t>(std::max(state_.SubBlocks, 1));
-        const std::size_t length = std::min(inBuffer[0].size(), inBuffer[1].size());
-        if (n == 0 || blocks * n > length) {
-            throw std::runtime_error("The input block is shorter than the sample length.");
-        }
         const std::span<const float> left(inBuffer[0]);
         const std::span<const float> right(inBuffer[1]);
-        for (std::size_t s = 0; s < blocks; ++s) {
-            const bool shown = !lean_ || s + 1 == blocks;
-            if (shown) {
-                ShowHiddenScopeTexts(); // the last block may overwrite them
-            }
-            ProcessBlock(left.subspan(s * n, n), right.subspan(s * n, n), shown);
+        const int n = state_.BlockLength;
+        if (components_.PostSlice && state_.SubBlocks <= 1 && n >= sliceLength_ &&
+            left.size() >= static_cast<std::size_t>(n) &&
+            right.size() >= static_cast<std::size_t>(n)) {
+            StartSlicedBlock(left.first(static_cast<std::size_t>(n)),
+                             right.first(static_cast<std::size_t>(n)));
+            return;
         }
-        ++state_.Texts.RepaintRequests;
+        RunEngineBlock(left, right);
     } catch (const std::exception& error) {
         ShowHiddenScopeTexts();
         state_.StreamErrors.Record(error.what());
+    }
+}
+
+void TBlockPipeline::RunEngineBlock(std::span<const float> left, std::span<const float> right) {
+    const std::size_t n = static_cast<std::size_t>(std::max(state_.BlockLength, 0));
+    const std::size_t blocks = static_cast<std::size_t>(std::max(state_.SubBlocks, 1));
+    const std::size_t length = std::min(left.size(), right.size());
+    if (n == 0 || blocks * n > length) {
+        throw std::runtime_error("The input block is shorter than the sample length.");
+    }
+    for (std::size_t s = 0; s < blocks; ++s) {
+        const bool shown = !lean_ || s + 1 == blocks;
+        if (shown) {
+            ShowHiddenScopeTexts(); // the last block may overwrite them
+        }
+        ProcessBlock(left.subspan(s * n, n), right.subspan(s * n, n), shown);
+    }
+    ++state_.Texts.RepaintRequests;
+}
+
+TBlockPipeline::TSliceStamp TBlockPipeline::CurrentStamp() const {
+    const MeasurementState& st = state_;
+    return {st.BlockLength,
+            st.SubBlocks,
+            st.WindowKind,
+            st.Controls.ComboChannel,
+            st.SampleRate,
+            components_.FFT,
+            components_.FFT != nullptr ? components_.FFT->Generation() : 0,
+            components_.DSP};
+}
+
+bool TBlockPipeline::StampHolds() const {
+    const TSliceStamp now = CurrentStamp();
+    return now.N == stamp_.N && now.SubBlocks == stamp_.SubBlocks && now.Window == stamp_.Window &&
+           now.Channel == stamp_.Channel && now.Rate == stamp_.Rate && now.FFT == stamp_.FFT &&
+           now.FFTGeneration == stamp_.FFTGeneration && now.DSP == stamp_.DSP &&
+           components_.PostSlice;
+}
+
+void TBlockPipeline::StartSlicedBlock(std::span<const float> left, std::span<const float> right) {
+    // The engine's rows are not kept beyond this call.
+    copiedLeft_.assign(left.begin(), left.end());
+    copiedRight_.assign(right.begin(), right.end());
+    if (components_.FFT == nullptr || components_.DSP == nullptr) {
+        throw std::logic_error("The pipeline has no FFT or band filter.");
+    }
+    TransformBlock(copiedLeft_, copiedRight_);
+    stamp_ = CurrentStamp();
+    pendingStage_ = 1;
+    PostNextSlice();
+}
+
+void TBlockPipeline::PostNextSlice() {
+    const std::uint64_t ticket = ++sliceTicket_;
+    components_.PostSlice([this, life = std::weak_ptr<int>(life_), ticket] {
+        if (life.expired() || ticket != sliceTicket_ || pendingStage_ == 0) {
+            return; // the pipeline is gone, or the block was finished another way
+        }
+        RunSlice();
+    });
+}
+
+void TBlockPipeline::FinishPendingBlock() {
+    while (pendingStage_ != 0) {
+        ++sliceTicket_; // the posted slice is run here instead
+        RunSlice();
+    }
+}
+
+void TBlockPipeline::RunCopiedBlockNow() {
+    pendingStage_ = 0;
+    alphaBuilt_ = false;
+    overlayHidden_ = false;
+    try {
+        RunEngineBlock(copiedLeft_, copiedRight_);
+    } catch (const std::exception& error) {
+        ShowHiddenScopeTexts();
+        state_.StreamErrors.Record(error.what());
+    }
+}
+
+void TBlockPipeline::RunSlice() {
+    MeasurementState& st = state_;
+    if (!StampHolds()) {
+        RunCopiedBlockNow();
+    } else if (pendingStage_ == 1) {
+        try {
+            const auto count = static_cast<std::size_t>(st.BlockLength);
+            for (std::size_t i = 0; i < count; ++i) {
+                st.FilterIn[i] = measured_[i];
+            }
+            components_.DSP->FilterBegin(st.FilterIn, st.BlockLength);
+        } catch (const std::exception&) {
+            RunCopiedBlockNow(); // fails again where a block in one go fails
+        }
+        if (pendingStage_ == 1) {
+            pendingStage_ = 2;
+            PostNextSlice();
+            return;
+        }
+    } else if (!components_.DSP->FilterPending()) {
+        RunCopiedBlockNow();
+    } else {
+        pendingStage_ = 0;
+        try {
+            AnalyseSpectrum(true);
+            if (components_.RefreshMarkers) {
+                components_.RefreshMarkers();
+            }
+            components_.DSP->FilterEnd(st.FilterOut);
+            FinishBlock(true);
+            ++st.Texts.RepaintRequests;
+        } catch (const std::exception& error) {
+            st.StreamErrors.Record(error.what());
+        }
+    }
+    if (pendingStage_ == 0 && components_.SlicedBlockDone) {
+        components_.SlicedBlockDone();
     }
 }
 
@@ -94,12 +209,16 @@ void TBlockPipeline::AnalyseBlock(std::span<const float> left, std::span<const f
 
 void TBlockPipeline::Analyse(std::span<const float> left, std::span<const float> right,
                              bool shown) {
+    TransformBlock(left, right);
+    AnalyseSpectrum(shown);
+}
+
+void TBlockPipeline::TransformBlock(std::span<const float> left, std::span<const float> right) {
     MeasurementState& st = state_;
     if (components_.FFT == nullptr) {
         throw std::logic_error("The pipeline has no FFT.");
     }
     const int n = st.BlockLength;
-    const int half = n / 2;
     const auto count = static_cast<std::size_t>(n);
     SizeBuffers(n);
 
@@ -133,7 +252,13 @@ void TBlockPipeline::Analyse(std::span<const float> left, std::span<const float>
         realInput[i] = window[i] * measured_[i];
     }
     fft.RealFourierTransform();
-    const auto x = fft.ComplexOutput();
+}
+
+void TBlockPipeline::AnalyseSpectrum(bool shown) {
+    MeasurementState& st = state_;
+    const int n = st.BlockLength;
+    const int half = n / 2;
+    const auto x = components_.FFT->ComplexOutput();
     if (st.Weighting == 1 || st.Weighting == 2) {
         const auto& weight = WeightTable(n);
         for (int i = 0; i < half; ++i) {
@@ -268,6 +393,13 @@ void TBlockPipeline::ProcessBlock(std::span<const float> left, std::span<const f
             throw;
         }
     }
+    FinishBlock(shown);
+}
+
+void TBlockPipeline::FinishBlock(bool shown) {
+    MeasurementState& st = state_;
+    const int n = st.BlockLength;
+    const auto count = static_cast<std::size_t>(n);
     if (st.Scope.NewScopeData) {
         double sum = 0.0;
         for (std::size_t i = 0; i < count; ++i) {

@@ -4,7 +4,9 @@
 #include "audio/SndTypes.h"
 #include "core/SpectrumSmoothing.h"
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -24,6 +26,15 @@ struct TPipelineComponents {
     // Refreshes the marker read-outs from the new spectrum once per processed block (optional);
     // it reads Spectrum (lean engine blocks reduce DisplayPoints only for their last block).
     std::function<void()> RefreshMarkers;
+    // Runs a task on the main thread after the events already waiting there (optional). When
+    // set, an engine block of one processed block of at least SliceLength samples is processed
+    // in three slices: AStreamData transforms the spectrum, a posted task transforms the block
+    // for the band filter, a second one does the rest and calls SlicedBlockDone. The slices
+    // touch MeasurementState only in the last one, on the main thread like everything else.
+    std::function<void(std::function<void()>)> PostSlice;
+    // Called after the last slice of a sliced engine block (also when it failed): the texts,
+    // errors and repaint request of that block are then in place.
+    std::function<void()> SlicedBlockDone;
 };
 
 // Runs the measurement on every engine block. Holds references to the window's state and
@@ -68,6 +79,19 @@ public:
     void SetLean(bool lean) noexcept { lean_ = lean; }
     bool Lean() const noexcept { return lean_; }
 
+    // Sliced engine blocks (see TPipelineComponents::PostSlice) give the same readings as
+    // AStreamData in one go: when a setting that the earlier slices used changed in between
+    // (N, the window, the channel, the rate, SubBlocks, the FFT's or the filter's buffers, a
+    // redesign), the block is processed again from a copy in one go with the current settings,
+    // as if the change had come before the block. A new engine block first finishes a pending
+    // one. SliceLength is the smallest N that is sliced (default 131072).
+    void SetSliceLength(int n) noexcept { sliceLength_ = n; }
+    int SliceLength() const noexcept { return sliceLength_; }
+    // True while a sliced engine block waits for its posted slices.
+    bool BlockPending() const noexcept { return pendingStage_ != 0; }
+    // Runs what is left of a pending sliced engine block now (nothing when none is pending).
+    void FinishPendingBlock();
+
 private:
     // The readings that the scope texts are formatted from.
     struct TScopeReadings {
@@ -77,9 +101,37 @@ private:
         double PeakBinFine = 0.0;
     };
 
+    // What the slices of a sliced engine block rely on staying as it was.
+    struct TSliceStamp {
+        int N = 0;
+        int SubBlocks = 0;
+        int Window = 0;
+        int Channel = 0;
+        double Rate = 0.0;
+        TDSXFastFourier* FFT = nullptr;
+        std::uint64_t FFTGeneration = 0;
+        TTBDSP* DSP = nullptr;
+    };
+
+    // The loop of AStreamData over the processed blocks of rows 0 and 1, with the repaint
+    // request; raises what a block raises.
+    void RunEngineBlock(std::span<const float> left, std::span<const float> right);
     // SubStreamData / AnalyseBlock; shown = false leaves out the hidden work (see SetLean).
     void ProcessBlock(std::span<const float> left, std::span<const float> right, bool shown);
     void Analyse(std::span<const float> left, std::span<const float> right, bool shown);
+    // The first part of Analyse: channel selection, window and transform (into the FFT).
+    void TransformBlock(std::span<const float> left, std::span<const float> right);
+    // The rest of Analyse, from the transform in the FFT's ComplexOutput.
+    void AnalyseSpectrum(bool shown);
+    // ProcessBlock after the band filter: levels, texts, RMS bar, scope sweep, custom label.
+    void FinishBlock(bool shown);
+    // Sliced engine blocks.
+    void StartSlicedBlock(std::span<const float> left, std::span<const float> right);
+    void PostNextSlice();
+    void RunSlice();
+    void RunCopiedBlockNow();
+    TSliceStamp CurrentStamp() const;
+    bool StampHolds() const;
     // The hidden work of a block whose processing failed after its analysis: what it would
     // have shown stays shown, as without lean blocks.
     void ShowFailedBlock();
@@ -94,6 +146,15 @@ private:
     bool overlayHidden_ = false; // a hidden block wrote LSN_O and LCS (from overlayReadings_)
     TScopeReadings overlayReadings_;
     TReductionBands bands_; // log-axis band edges of the display reduction
+
+    int sliceLength_ = 1 << 17;
+    int pendingStage_ = 0;          // 0 none; 1 the filter's transform next; 2 the rest next
+    std::uint64_t sliceTicket_ = 0; // ticket of the one posted slice that may still run
+    TSliceStamp stamp_;
+    std::vector<float> copiedLeft_; // rows 0 and 1 of the pending engine block
+    std::vector<float> copiedRight_;
+    // Expires with the pipeline: posted slices that run later do nothing.
+    std::shared_ptr<int> life_ = std::make_shared<int>(0);
 
     MeasurementState& state_;
     TPipelineComponents& components_;

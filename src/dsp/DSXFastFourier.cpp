@@ -159,6 +159,7 @@ void ReferenceFourierTransform(std::span<const double> input, std::span<TComplex
 }
 
 void TDSXFastFourier::SetNumSamples(int n) {
+    ++generation_;
     numSamples_ = n;
     buffersAllocated_ = false;
     TComplexArray().swap(complexInput_);
@@ -251,6 +252,7 @@ const double* Doubles(const TComplex* values) {
 } // namespace
 
 void TDSXFastFourier::ComplexTransform(double sign) {
+    ++generation_;
     CheckUsable();
     const std::size_t n = complexInput_.size();
     if (n < kMinFastLength) {
@@ -281,6 +283,7 @@ void TDSXFastFourier::InverseFourierTransform() {
 }
 
 void TDSXFastFourier::RealFourierTransform() {
+    ++generation_;
     CheckUsable();
     const std::size_t n = realInput_.size();
     if (n < 2 * kMinFastLength) {
@@ -296,6 +299,7 @@ void TDSXFastFourier::RealFourierTransform() {
 }
 
 void TDSXFastFourier::InverseRealFourierTransform(std::span<double> output) {
+    ++generation_; // ComplexOutput is left alone, but the count stays simple
     CheckUsable();
     const std::size_t n = complexInput_.size();
     if (output.size() != n) {

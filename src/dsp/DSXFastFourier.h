@@ -4,6 +4,7 @@
 #include "dsp/FloatTypes.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <stdexcept>
 
@@ -67,6 +68,10 @@ public:
     // overlap the component's buffers; ComplexOutput is left alone.
     void InverseRealFourierTransform(std::span<double> output);
 
+    // Counts the assignments of NumSamples and the transforms run so far: a caller that keeps
+    // ComplexOutput for later can tell whether it is still the result of its own transform.
+    std::uint64_t Generation() const noexcept { return generation_; }
+
     // True for N = 2, 4, 8, ... 2^30 (N = 1 is refused).
     static bool IsPowerOfTwo(int n) noexcept;
     // Index of the lowest set bit of n: log2 n for a power of two; 0 for n <= 0.
@@ -86,6 +91,7 @@ private:
     void ComplexTransform(double sign);
 
     int numSamples_ = 0;
+    std::uint64_t generation_ = 0;
     bool buffersAllocated_ = true; // false after an allocation failure in SetNumSamples
     TComplexArray complexInput_;
     TComplexArray complexOutput_;

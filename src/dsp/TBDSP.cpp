@@ -18,6 +18,7 @@ const char* const kNoSampleRate =
     "SamplesPerSecond must not be 0 for a BandPass or BandStop filter.";
 const char* const kNegativeCount = "Data Block length must not be negative.";
 const char* const kShortBuffers = "Data Block longer than the buffers passed to Filter.";
+const char* const kNotBegun = "FilterEnd needs a FilterBegin of the current design.";
 const char* const kNotPowerOfTwo = "NumSamples is not a positive integer power of 2";
 const char* const kNoMemory = "Could not allocate memory for complex arrays";
 
@@ -218,10 +219,17 @@ void TTBDSP::CreateFilter() {
     std::fill(delayBuffer_.begin(), delayBuffer_.end(), 0.0);
     designedType_ = filterType_;
     filterCreated_ = true;
+    pendingCount_ = -1;
 }
 
 void TTBDSP::Filter(std::span<const double> input, std::span<double> output, int count,
                     std::span<double> inPhaseOutput) {
+    FilterBegin(input, count);
+    FilterEnd(output, inPhaseOutput);
+}
+
+void TTBDSP::FilterBegin(std::span<const double> input, int count) {
+    pendingCount_ = -1;
     if (!filterCreated_) {
         throw EDSPError(kNotCreated);
     }
@@ -233,9 +241,8 @@ void TTBDSP::Filter(std::span<const double> input, std::span<double> output, int
     if (count < 0) {
         throw EDSPError(kNegativeCount);
     }
-    const bool hilbert = designedType_ == Hilbert;
     const std::size_t used = Index(count);
-    if (input.size() < used || output.size() < used || (hilbert && inPhaseOutput.size() < used)) {
+    if (input.size() < used) {
         throw EDSPError(kShortBuffers);
     }
 
@@ -246,7 +253,6 @@ void TTBDSP::Filter(std::span<const double> input, std::span<double> output, int
     // Cannot fail: N was valid and allocated when the filter was created, and any later change
     // of N marks the filter not created.
     fft.RealFourierTransform();
-
     // The product of two spectra of real sequences is Hermitian: bins 0 ... N/2 determine it,
     // and the real inverse transform returns the real part of the full inverse.
     const std::span<TComplex> product = fft.ComplexInput();
@@ -254,6 +260,22 @@ void TTBDSP::Filter(std::span<const double> input, std::span<double> output, int
     for (std::size_t i = 0; i <= Index(n / 2); ++i) {
         product[i] = ComplexProduct(spectrum[i], response_[i]);
     }
+    pendingCount_ = count;
+}
+
+void TTBDSP::FilterEnd(std::span<double> output, std::span<double> inPhaseOutput) {
+    if (!filterCreated_ || pendingCount_ < 0) {
+        throw EDSPError(kNotBegun);
+    }
+    const int n = fftSize_;
+    const bool hilbert = designedType_ == Hilbert;
+    const std::size_t used = Index(pendingCount_);
+    if (output.size() < used || (hilbert && inPhaseOutput.size() < used)) {
+        throw EDSPError(kShortBuffers);
+    }
+    pendingCount_ = -1;
+    TDSXFastFourier& fft = *filterFFT_;
+    const std::span<const double> block = fft.RealInput();
     fft.InverseRealFourierTransform(convolution_);
 
     // Overlap-add. The tail beyond count is added to the carried tail rather than replacing it,

@@ -97,6 +97,16 @@ public:
     void Filter(std::span<const double> input, std::span<double> output, int count,
                 std::span<double> inPhaseOutput = {});
 
+    // Filter in two halves, for callers that spread one block over time: FilterBegin checks
+    // and transforms count samples of input (and reads nothing of it later); FilterEnd runs
+    // the inverse transform and the overlap-add into output (and, for Hilbert, inPhaseOutput).
+    // Only the latter changes the carried state. A redesign or a property write between the two
+    // makes FilterEnd raise EDSPError; so does FilterEnd without FilterBegin.
+    void FilterBegin(std::span<const double> input, int count);
+    void FilterEnd(std::span<double> output, std::span<double> inPhaseOutput = {});
+    // True between a successful FilterBegin and its FilterEnd, while the design is unchanged.
+    bool FilterPending() const noexcept { return filterCreated_ && pendingCount_ >= 0; }
+
     // (a.Re b.Re - a.Im b.Im, a.Re b.Im + a.Im b.Re).
     static TComplex ComplexProduct(TComplex a, TComplex b) noexcept {
         return {a.Re * b.Re - a.Im * b.Im, a.Re * b.Im + a.Im * b.Re};
@@ -126,6 +136,7 @@ private:
     TFloatArray convolution_;   // circular convolution of the current block, N samples
     TFloatArray delayBuffer_;   // Hilbert: the last K div 2 input samples, oldest first
     bool filterCreated_ = false;
+    int pendingCount_ = -1; // count of the block between FilterBegin and FilterEnd, else -1
     TFilterType designedType_ = BandPass; // design that Response belongs to
     TSetCustomFilterEvent setCustomFilter_;
     double amplification_ = 0.0;

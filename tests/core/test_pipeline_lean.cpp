@@ -1,5 +1,5 @@
-// Lean engine blocks: every reading, peak-log point, scope point and output sample equals the
-// per-block computation; the cached sine period, sweep intervals and band edges change nothing.
+// Lean and sliced engine blocks: every reading, peak-log point, scope point and output sample
+// equals the per-block computation; the cached sine period, sweep intervals and band edges too.
 #include "CoreTestRig.h"
 
 #include "core/LevelMeters.h"
@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <deque>
+#include <functional>
 #include <random>
 #include <string>
 
@@ -355,4 +357,137 @@ TEST(SpectrumReduction, KeptBandEdgesGiveTheSamePoints) {
             }
         }
     }
+}
+
+namespace {
+
+// A rig whose pipeline slices engine blocks of N >= 8192; the posted slices wait in `slices`
+// until the test runs them.
+struct TSlicedRig : TLeanRig {
+    std::deque<std::function<void()>> slices;
+    int done = 0;
+
+    explicit TSlicedRig(const TSetUp& s) : TLeanRig(s, true) {
+        pipeline.SetSliceLength(8192);
+        parts.PostSlice = [this](std::function<void()> task) { slices.push_back(std::move(task)); };
+        parts.SlicedBlockDone = [this] { ++done; };
+    }
+    // Runs the posted slices in order (and any they post); returns how many ran.
+    int RunSlices() {
+        int count = 0;
+        while (!slices.empty()) {
+            auto task = std::move(slices.front());
+            slices.pop_front();
+            task();
+            ++count;
+        }
+        return count;
+    }
+};
+
+TSetUp SlicedSetUp() {
+    TSetUp s;
+    s.n = 8192;
+    s.units = 1;
+    s.special = 2;
+    s.timeBase = 0.5;
+    return s;
+}
+
+} // namespace
+
+TEST(SlicedPipeline, SlicedBlocksShowWhatBlocksInOneGoShow) {
+    const TSetUp s = SlicedSetUp();
+    TSlicedRig sliced(s);
+    TLeanRig whole(s, true);
+    std::vector<float> left;
+    std::vector<float> right;
+    for (int k = 0; k < 4; ++k) {
+        SignalBlock(k, whole.EngineBlockLength(), s.n, left, right);
+        sliced.Feed(left, right);
+        EXPECT_TRUE(sliced.pipeline.BlockPending());
+        EXPECT_EQ(sliced.state.Texts.RepaintRequests, static_cast<std::uint64_t>(k));
+        EXPECT_EQ(sliced.RunSlices(), 2); // the filter's transform, then the rest
+        EXPECT_FALSE(sliced.pipeline.BlockPending());
+        EXPECT_EQ(sliced.done, k + 1);
+        whole.Feed(left, right);
+        ExpectSameShown(sliced.state, whole.state, "block " + std::to_string(k));
+        EXPECT_EQ(sliced.outBuffer, whole.outBuffer);
+    }
+}
+
+TEST(SlicedPipeline, ANewBlockFinishesThePendingOneFirst) {
+    const TSetUp s = SlicedSetUp();
+    TSlicedRig sliced(s);
+    TLeanRig whole(s, true);
+    std::vector<float> left;
+    std::vector<float> right;
+    for (int k = 0; k < 3; ++k) {
+        SignalBlock(k, whole.EngineBlockLength(), s.n, left, right);
+        sliced.Feed(left, right); // the slices of the previous block never ran from the queue
+        whole.Feed(left, right);
+    }
+    sliced.pipeline.FinishPendingBlock();
+    EXPECT_EQ(sliced.done, 3);
+    ExpectSameShown(sliced.state, whole.state, "after three blocks");
+    sliced.RunSlices(); // stale slices do nothing
+    EXPECT_EQ(sliced.state.Texts.RepaintRequests, 3u);
+}
+
+TEST(SlicedPipeline, ChangesBetweenSlicesActAsIfMadeBeforeTheBlock) {
+    // Each change is made after the first or the second slice in the sliced rig, and before the
+    // block in the rig that processes it in one go.
+    const std::vector<std::function<void(TLeanRig&)>> changes = {
+        [](TLeanRig& r) { r.state.WindowKind = 4; },            // another window
+        [](TLeanRig& r) { r.state.Controls.ComboChannel = 1; }, // another channel
+        [](TLeanRig& r) { r.state.Weighting = 1; },             // only read by the last slice
+        [](TLeanRig& r) { r.state.ResetSmoothing = true; },
+        [](TLeanRig& r) { r.dsp->SetStopFrequency(9000.0); },          // a redesign of the filter
+        [](TLeanRig& r) { r.fft.SetNumSamples(r.state.BlockLength); }, // FFT buffers replaced
+        [](TLeanRig& r) { r.dsp->SetKernelLength(5); }, // the filter is no longer designed
+    };
+    for (std::size_t c = 0; c < changes.size(); ++c) {
+        for (int after = 1; after <= 2; ++after) {
+            const TSetUp s = SlicedSetUp();
+            TSlicedRig sliced(s);
+            TLeanRig whole(s, true);
+            std::vector<float> left;
+            std::vector<float> right;
+            SignalBlock(0, whole.EngineBlockLength(), s.n, left, right);
+            sliced.Feed(left, right);
+            sliced.RunSlices();
+            whole.Feed(left, right);
+            SignalBlock(1, whole.EngineBlockLength(), s.n, left, right);
+            sliced.Feed(left, right);
+            if (after == 2) {
+                ASSERT_EQ(sliced.slices.size(), 1u);
+                auto first = std::move(sliced.slices.front());
+                sliced.slices.pop_front();
+                first();
+            }
+            changes[c](sliced);
+            sliced.RunSlices();
+            changes[c](whole);
+            whole.Feed(left, right);
+            const std::string where =
+                "change " + std::to_string(c) + " after slice " + std::to_string(after);
+            ExpectSameShown(sliced.state, whole.state, where);
+            EXPECT_EQ(sliced.state.StreamErrors.FirstError, whole.state.StreamErrors.FirstError)
+                << where;
+            EXPECT_EQ(sliced.done, 2) << where;
+        }
+    }
+}
+
+TEST(SlicedPipeline, ShortBlocksAndUnslicedPipelinesRunInOneGo) {
+    TSetUp s = SlicedSetUp();
+    s.n = 4096;
+    TSlicedRig shorter(s);
+    std::vector<float> left;
+    std::vector<float> right;
+    SignalBlock(0, shorter.EngineBlockLength(), s.n, left, right);
+    shorter.Feed(left, right);
+    EXPECT_FALSE(shorter.pipeline.BlockPending());
+    EXPECT_TRUE(shorter.slices.empty());
+    EXPECT_EQ(shorter.state.Texts.RepaintRequests, 1u);
 }
