@@ -166,6 +166,7 @@ void TForm1::StartSampling() {
 
 void TForm1::StopSampling() {
     AStream_->Stop();
+    Pipeline_->FinishPendingBlock(); // a long block that came before the stop is still shown
     ShowReadingsStale(true); // the meters keep their last reading until the next start
     ShowStreamHealth();
     SetSamplingControlsEnabled(true);

@@ -30,6 +30,7 @@
 #include <QSlider>
 #include <QStandardPaths>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <sys/resource.h>
 
@@ -126,6 +127,12 @@ void TForm1::FormCreate() {
     Parts_.FFT = FFT_.get();
     Parts_.DSP = DSP_.get();
     Parts_.CustomLabelText = [this] { return CustomLabelText(); };
+    // Long engine blocks run in slices between the window's events (zero timers run after the
+    // events already waiting, repaints and input among them).
+    Parts_.PostSlice = [this](std::function<void()> task) {
+        QTimer::singleShot(0, this, std::move(task));
+    };
+    Parts_.SlicedBlockDone = [this] { ShowPipelineTexts(); };
     Pipeline_ = std::make_unique<TBlockPipeline>(State_, Parts_);
 
     FindSoundDevices();
