@@ -221,6 +221,67 @@ TEST_F(MeasureCli, BadInputGivesItsMessageAndExitCode) {
     EXPECT_NE(help.Out.find("--save-spectrum FILE"), std::string::npos);
 }
 
+// Everything after the "blocks" count of the final line (the readings and their texts).
+std::string FinalReadings(const std::string& out) {
+    const auto lineStart = out.rfind('\n', out.size() >= 2 ? out.size() - 2 : 0);
+    return out.substr(lineStart == std::string::npos ? 0 : lineStart + 1);
+}
+
+TEST_F(MeasureCli, SetupFileOfTheWindowSetsTheMeasurementAndOptionsOverrideIt) {
+    Sox("-n -r 48000 -b 24 -c 1 l.wav synth 1 sine 1000 vol 0.5");
+    Sox("-n -r 48000 -b 24 -c 1 r.wav synth 1 sine 5000 vol 0.25");
+    Sox("-M l.wav r.wav lr.wav");
+    // Written by hand in the window's form: CR LF, 23-character reals, rows of other settings
+    // between, the band's top above half the rate (the window's sliders limit it).
+    std::ofstream(Path("right.ini"), std::ios::binary)
+        << "SoundDevice=0\r\nFrameRate= 4.80000000000000E+0004\r\nADCResolution=0\r\n"
+           "SampleLength=6\r\nAveraging=0\r\nChannels=1\r\nDisplay=0\r\nRefLeveldB=0\r\n"
+           "RefLevel= 0.00000000000000E+0000\r\nRefV= 1.00000000000000E+0000\r\n"
+           "Normalized=0\r\nCutOn=2000\r\nCutOff=40000\r\nNFont=18\r\nWinType=5\r\n"
+           "Top= 0.00000000000000E+0000\r\nOffset= 0.00000000000000E+0000\r\n"
+           "Averaging=1000\r\nUDigs=5\r\nFWeight=0\r\n";
+    const TRunResult setup = Measure("--input lr.wav --format json --setup right.ini");
+    ASSERT_EQ(setup.Code, 0) << setup.Err;
+    EXPECT_NEAR(JsonNumber(setup.Out, "peak_hz"), 5000.0, 0.05);
+    EXPECT_NEAR(JsonNumber(setup.Out, "s_db"), 20.0 * std::log10(0.25), 0.005);
+    EXPECT_EQ(JsonNumber(setup.Out, "blocks"), 11.0); // 48000 samples in blocks of 4096
+    // The same as the options that say it.
+    const TRunResult options = Measure("--input lr.wav --format json --length 4096 "
+                                       "--time-constant 0 --channel right --units db "
+                                       "--band 2000:24000 --window flattop --digits 5");
+    ASSERT_EQ(options.Code, 0) << options.Err;
+    EXPECT_EQ(FinalReadings(setup.Out), FinalReadings(options.Out));
+    // The command line overrides the file.
+    const TRunResult left = Measure("--setup right.ini --input lr.wav --format json "
+                                    "--channel left --band 0:24000");
+    ASSERT_EQ(left.Code, 0) << left.Err;
+    EXPECT_NEAR(JsonNumber(left.Out, "peak_hz"), 1000.0, 0.05);
+    EXPECT_NEAR(JsonNumber(left.Out, "s_db"), HalfScaleDb, 0.005);
+    EXPECT_EQ(JsonNumber(left.Out, "blocks"), 11.0);
+
+    // Calibrated readings: dBm, shown level = raw level - reference level + offset.
+    std::ofstream(Path("cal.ini"), std::ios::binary)
+        << "Display=0\r\nRefLevel= 1.00000000000000E+0001\r\nNormalized=1\r\n"
+           "Offset= 2.00000000000000E+0000\r\n";
+    const TRunResult cal = Measure("--input l.wav --format json --setup cal.ini");
+    ASSERT_EQ(cal.Code, 0) << cal.Err;
+    EXPECT_NEAR(JsonNumber(cal.Out, "sn_db"), HalfScaleDb - 8.0, 0.005);
+    EXPECT_NEAR(JsonNumber(cal.Out, "s_db"), HalfScaleDb - 8.0, 0.005);
+    EXPECT_NE(cal.Out.find("dBm"), std::string::npos) << cal.Out;
+
+    const TRunResult missing = Measure("--input l.wav --setup none.ini");
+    EXPECT_EQ(missing.Code, 3);
+    EXPECT_NE(missing.Err.find("Cannot read set-up file none.ini"), std::string::npos)
+        << missing.Err;
+    const TRunResult sound = Measure("--input l.wav --setup l.wav");
+    EXPECT_EQ(sound.Code, 3);
+    EXPECT_NE(sound.Err.find("holds none of the measurement settings"), std::string::npos)
+        << sound.Err;
+    // Options are checked before the file is read.
+    const TRunResult bad = Measure("--input l.wav --setup right.ini --length 1000");
+    EXPECT_EQ(bad.Code, 2);
+}
+
 // The same tone through the private sound server's loop (capture from its monitor) reads as
 // the file does.
 TEST_F(MeasureCli, DeviceThroughTheSoundServerLoopReadsAsTheFile) {
