@@ -313,3 +313,63 @@ TEST_F(MeasureCli, DeviceThroughTheSoundServerLoopReadsAsTheFile) {
 }
 
 } // namespace
+
+namespace {
+
+// The sine played on the loop's sink is captured back from its monitor: full scale at rate / 2^p,
+// as the server's own recording of the monitor (parec, measured by sox) says too.
+TEST_F(MeasureCli, GeneratorPlaysTheCoherentSineIntoTheLoopWhileMeasuring) {
+    const std::string server = "'" PS_SOURCE_DIR "/scripts/sound-server.sh'";
+    const std::string start = "export PS_SOUND_DIR='" + Path("sound").string() + "'; eval \"$(" +
+                              server + " start 2>/dev/null)\" || exit 77; ";
+    if (std::system(("(" + start + server + " stop) >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "no private sound server on this machine";
+    const std::string device = "--device 'PulseAudio Sound Server' --format json --length 8192 "
+                               "--window flattop --time-constant 0 ";
+    const std::string command =
+        "cd '" + dir_.string() + "' && (" + start + "'" PS_MEASURE_PROGRAM "' " + device +
+        "--seconds 0.5 >quiet.txt 2>quiet.err; "
+        "parec -d loop.monitor --file-format=wav rec.wav 2>/dev/null & recorder=$!; "
+        "'" PS_MEASURE_PROGRAM "' " +
+        device +
+        "--seconds 3 --generator 6 --output-device 'PulseAudio Sound Server' "
+        ">out.txt 2>err.txt; code=$?; kill $recorder; wait $recorder; " +
+        server + " stop >/dev/null 2>&1; exit $code)";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << ReadAll(Path("err.txt"));
+
+    // Nothing plays into the loop without the generator.
+    const std::string quiet = ReadAll(Path("quiet.txt"));
+    EXPECT_LT(JsonNumber(quiet, "sn_db"), -90.0) << quiet;
+
+    const std::string out = ReadAll(Path("out.txt"));
+    // 2^31 - 257 of 2^31 - 1: -0.000001 dB; 16-bit samples on the way lose at most 0.0003 dB.
+    EXPECT_NEAR(JsonNumber(out, "s_db"), 0.0, 0.001) << out;
+    EXPECT_NEAR(JsonNumber(out, "sn_db"), 0.0, 0.001) << out;
+    // 48000 / 2^6 Hz, 128 whole periods in 8192 samples: exactly on a bin.
+    EXPECT_NEAR(JsonNumber(out, "peak_hz"), 750.0, 0.01) << out;
+    EXPECT_EQ(JsonNumber(out, "gaps"), 0.0) << out;
+    EXPECT_EQ(JsonNumber(out, "blocks"), 18.0) << out; // ceil(3 s * 48000 / 8192)
+    EXPECT_NE(ReadAll(Path("err.txt")).find("playing 750 Hz on 02  PulseAudio Sound Server"),
+              std::string::npos);
+
+    // The server's recording of the monitor, half a second once the sine has begun: a full-scale
+    // sine has an RMS of 1 / sqrt 2.
+    const std::string stat = "cd '" + dir_.string() +
+                             "' && sox rec.wav -n silence 1 0.01 1% trim 0.2 0.5 stat 2>&1 | "
+                             "sed -n 's/^RMS *amplitude: *//p' > rms.txt";
+    ASSERT_EQ(std::system(stat.c_str()), 0);
+    EXPECT_NEAR(std::strtod(ReadAll(Path("rms.txt")).c_str(), nullptr), std::sqrt(0.5), 0.001);
+
+    // The sine needs a device to measure and one to play on.
+    const TRunResult alone = Measure("--input x.wav --generator 6 --output-device 1");
+    EXPECT_EQ(alone.Code, 2);
+    EXPECT_NE(alone.Err.find("--generator plays on --output-device while measuring --device"),
+              std::string::npos)
+        << alone.Err;
+    EXPECT_EQ(Measure("--device 1 --generator 15 --output-device 1").Code, 2);
+    EXPECT_EQ(Measure("--device 1 --output-device 1").Code, 2);
+}
+
+} // namespace
