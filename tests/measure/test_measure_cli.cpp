@@ -3,12 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <string>
 
@@ -370,6 +375,164 @@ TEST_F(MeasureCli, GeneratorPlaysTheCoherentSineIntoTheLoopWhileMeasuring) {
         << alone.Err;
     EXPECT_EQ(Measure("--device 1 --generator 15 --output-device 1").Code, 2);
     EXPECT_EQ(Measure("--device 1 --output-device 1").Code, 2);
+}
+
+} // namespace
+
+namespace {
+
+// A WAV file of `dataBytes` bytes of 16-bit stereo silence at 48 kHz: a hand-written header, then
+// a hole (the file system keeps no blocks for it), so a large file costs no disk.
+void WriteSparseWav(const fs::path& path, std::uint32_t dataBytes) {
+    std::ofstream out(path, std::ios::binary);
+    const auto u32 = [&out](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            out.put(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    const auto u16 = [&out](std::uint16_t v) {
+        out.put(static_cast<char>(v & 0xFF));
+        out.put(static_cast<char>(v >> 8));
+    };
+    out << "RIFF";
+    u32(36 + dataBytes);
+    out << "WAVEfmt ";
+    u32(16);
+    u16(1);         // PCM
+    u16(2);         // channels
+    u32(48000);     // frames per second
+    u32(48000 * 4); // bytes per second
+    u16(4);         // bytes per frame
+    u16(16);        // bits per sample
+    out << "data";
+    u32(dataBytes);
+    out.close();
+    fs::resize_file(path, 44 + static_cast<std::uintmax_t>(dataBytes));
+}
+
+// Runs the program on `input` (output to /dev/null); returns its peak resident set in KiB and
+// sets `code` to its exit code.
+long PeakResidentKiB(const fs::path& input, int& code) {
+    const pid_t child = fork();
+    if (child == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        const std::string path = input.string();
+        execl(PS_MEASURE_PROGRAM, PS_MEASURE_PROGRAM, "--input", path.c_str(), "--format", "csv",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (child < 0 || wait4(child, &status, 0, &usage) != child)
+        return -1;
+    code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return usage.ru_maxrss;
+}
+
+// The file is read as a stream: the peak memory of a run does not grow with the file. The file
+// here is 128 MiB (about three quarters of an hour of CD-rate stereo) to keep the test short;
+// MEASURE_LARGE_FILE_MB=2048 in the environment makes it a 2 GiB one.
+TEST(MeasureLargeFile, MemoryStaysFlatWhateverTheFileSize) {
+    const char* const sizeText = std::getenv("MEASURE_LARGE_FILE_MB");
+    const long megabytes = sizeText != nullptr ? std::strtol(sizeText, nullptr, 10) : 128;
+    ASSERT_GT(megabytes, 8);
+    ASSERT_LE(megabytes, 4095);
+    char pattern[] = "/tmp/ps-measure-large-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path dir = pattern;
+    WriteSparseWav(dir / "small.wav", 4u << 20);
+    WriteSparseWav(dir / "large.wav", static_cast<std::uint32_t>(megabytes << 20) - 64);
+
+    int smallCode = -1, largeCode = -1;
+    const long small = PeakResidentKiB(dir / "small.wav", smallCode);
+    const long large = PeakResidentKiB(dir / "large.wav", largeCode);
+    fs::remove_all(dir);
+    std::cout << "peak resident set: " << small << " KiB for 4 MiB, " << large << " KiB for "
+              << megabytes << " MiB\n";
+    EXPECT_EQ(smallCode, 0);
+    EXPECT_EQ(largeCode, 0);
+    ASSERT_GT(small, 0);
+    // A few MiB of slack for the allocator; the file itself is 32 to 1000 times larger.
+    EXPECT_LT(large, small + 4096);
+    EXPECT_LT(large, megabytes * 1024 / 8);
+}
+
+} // namespace
+
+namespace {
+
+// Runs `command` through /bin/sh with standard error on a new pseudo-terminal (standard output
+// stays as the command redirects it); returns what reached the terminal and sets `code`.
+std::string RunWithTerminalStderr(const std::string& command, int& code) {
+    code = -1;
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        return {};
+    const std::string slaveName = ptsname(master);
+    const pid_t child = fork();
+    if (child == 0) {
+        setsid();
+        const int slave = open(slaveName.c_str(), O_RDWR);
+        dup2(slave, STDERR_FILENO);
+        close(slave);
+        close(master);
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string seen;
+    char buffer[256];
+    for (;;) {
+        const ssize_t got = read(master, buffer, sizeof buffer);
+        if (got <= 0)
+            break; // EIO once the last holder of the terminal has gone
+        seen.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(master);
+    int status = 0;
+    waitpid(child, &status, 0);
+    code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return seen;
+}
+
+// A progress line reaches standard error only when that is a terminal and the run lasts more
+// than a second: a device run of 2 s shows it (and wipes it at the end), a short file does not,
+// and neither does a run whose standard error is a file.
+TEST_F(MeasureCli, ProgressLineOnlyOnATerminalAndForRunsOverASecond) {
+    Sox("-n -r 48000 -b 16 -c 2 tone.wav synth 1 sine 1000 vol 0.5");
+    int code = -1;
+    const std::string shortRun = RunWithTerminalStderr(
+        "cd '" + dir_.string() + "' && '" PS_MEASURE_PROGRAM "' --input tone.wav >out.txt", code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(shortRun.find("% measured"), std::string::npos) << shortRun;
+    EXPECT_NE(ReadAll(Path("out.txt")).find("final: S+N -6.021 dB"), std::string::npos);
+
+    const std::string server = "'" PS_SOURCE_DIR "/scripts/sound-server.sh'";
+    const std::string start = "export PS_SOUND_DIR='" + Path("sound").string() + "'; eval \"$(" +
+                              server + " start 2>/dev/null)\" || exit 77; ";
+    if (std::system(("(" + start + server + " stop) >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "no private sound server on this machine";
+    const std::string device = "'" PS_MEASURE_PROGRAM "' --device 'PulseAudio Sound Server' "
+                               "--seconds 2 --format csv >out.txt";
+    const std::string terminal =
+        RunWithTerminalStderr("cd '" + dir_.string() + "' && " + start + device + "; code=$?; " +
+                                  server + " stop >/dev/null 2>/dev/null; exit $code",
+                              code);
+    EXPECT_EQ(code, 0) << terminal;
+    EXPECT_NE(terminal.find("\rphonoscale-measure: "), std::string::npos) << terminal;
+    EXPECT_NE(terminal.find("% measured"), std::string::npos) << terminal;
+    // Wiped at the end: the last thing on the terminal is a carriage return after blanks.
+    ASSERT_FALSE(terminal.empty());
+    EXPECT_EQ(terminal.back(), '\r') << terminal;
+    // The readings themselves went to standard output only.
+    EXPECT_EQ(terminal.find("final"), std::string::npos) << terminal;
+    EXPECT_NE(ReadAll(Path("out.txt")).find("\nfinal,"), std::string::npos);
+
+    const int toFile =
+        std::system(("cd '" + dir_.string() + "' && (" + start + device + " 2>err.txt; code=$?; " +
+                     server + " stop >/dev/null 2>&1; exit $code)")
+                        .c_str());
+    EXPECT_TRUE(WIFEXITED(toFile) && WEXITSTATUS(toFile) == 0);
+    EXPECT_EQ(ReadAll(Path("err.txt")).find("measured"), std::string::npos);
 }
 
 } // namespace
