@@ -248,6 +248,11 @@ int RunDevice(const TMeasureOptions& options) {
     std::string failure;
     std::string blockError;
     std::int64_t seen = 0;
+    // Gaps of the capture and, while the sine plays, of the playback: either spoils the reading.
+    const auto gaps = [&options](const TStreamHealth& health) {
+        return static_cast<std::int64_t>(health.CaptureGaps +
+                                         (options.Generator ? health.RenderGaps : 0));
+    };
     stream.OnData = [&](void*, TDataBufferI&, TDataBufferF& in, TDataBufferF& out) {
         if (seen >= target || !failure.empty()) {
             for (auto& row : out) // the blocks after the last one measured play silence
@@ -258,7 +263,7 @@ int RunDevice(const TMeasureOptions& options) {
             blockError = run.State().StreamErrors.Summary();
         ++seen;
         TMeasureReading r = run.Reading();
-        r.Gaps = static_cast<std::int64_t>(stream.Health().CaptureGaps);
+        r.Gaps = gaps(stream.Health());
         std::cout << ReadingLine(options.Format, r, false) << '\n';
     };
     stream.OnFailure = [&](const std::string& reason) { failure = reason; };
@@ -287,7 +292,7 @@ int RunDevice(const TMeasureOptions& options) {
     progress.Finish();
     TMeasureReading final = run.Reading();
     const TStreamHealth health = stream.Health();
-    final.Gaps = static_cast<std::int64_t>(health.CaptureGaps);
+    final.Gaps = gaps(health);
     std::cout << ReadingLine(options.Format, final, true) << '\n' << std::flush;
     if (!options.SaveSpectrum.empty())
         run.SaveSpectrum(options.SaveSpectrum);
