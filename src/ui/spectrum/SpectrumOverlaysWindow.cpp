@@ -6,6 +6,8 @@
 #include "ui/spectrum/SpectrumTab.h"
 
 #include <QBoxLayout>
+#include <QFrame>
+#include <QScrollArea>
 #include <QSlider>
 
 void TForm1::BuildSpectrumOverlays() {
@@ -19,10 +21,16 @@ void TForm1::BuildSpectrumOverlays() {
         std::vector<QLabel*>{SpectrumTab_->LSN, SpectrumTab_->LS, SpectrumTab_->LSp},
         std::vector<QLabel*>{ScopeTab_->LSN_O, ScopeTab_->LCS}, std::move(hooks));
 
-    // On the "Spectrum / Screenshots" page, below the axis settings.
+    // On the "Spectrum / Screenshots" page, below the axis settings; it scrolls rather than
+    // holding the whole window to its height.
     if (auto* layout = qobject_cast<QBoxLayout*>(TabSpecSettings->layout())) {
-        layout->insertWidget(1, Overlays_->SettingsPanel());
+        auto* scroll = new QScrollArea(TabSpecSettings);
+        scroll->setObjectName("SpecOverlayScroll");
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setWidgetResizable(true);
+        scroll->setWidget(Overlays_->SettingsPanel()); // the scroll area takes it over
         Overlays_->SettingsPanel()->show();
+        layout->insertWidget(1, scroll, 1);
     }
     SpectrumTab_->Hooks().PlaceOverlays = [this] { Overlays_->PlaceOverlays(); };
     SpectrumTab_->Hooks().BlockShown = [this] { Overlays_->EngineBlockShown(); };
