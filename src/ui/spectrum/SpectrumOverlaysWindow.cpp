@@ -1,5 +1,7 @@
 // The main window's side of the spectrum overlays: their hooks, settings panel and filter design.
 #include "ui/TForm1.h"
+
+#include "dsp/TBDSP.h"
 #include "ui/scope/ScopeTab.h"
 #include "ui/spectrum/MemoryTraces.h"
 #include "ui/spectrum/SpectrumOverlays.h"
@@ -50,5 +52,11 @@ void TForm1::DeferFilterDesign(bool deferred) {
     if (deferred || !FilterDesignPending_)
         return;
     FilterDesignPending_ = false;
-    Guarded([this] { RebuildFilter(); }); // one design for both edges
+    // Each edge that moved designs the filter once (cheaper than a new filter object).
+    Guarded([this] {
+        if (DSP_->StartFrequency() != TrackL->value())
+            DSP_->SetStartFrequency(TrackL->value());
+        if (DSP_->StopFrequency() != TrackU->value())
+            DSP_->SetStopFrequency(TrackU->value());
+    });
 }
