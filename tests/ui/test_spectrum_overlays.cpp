@@ -555,3 +555,52 @@ TEST(MetersTransparent, SwitchesTheBackgroundOfTheFiveMeterLabels) {
     check->click();
     EXPECT_FALSE(lsn->autoFillBackground());
 }
+
+// ---------------------------------------------------------------------------------------------
+// Settings keys of the overlays, applied through the controls' handlers
+
+TEST(OverlaySettings, MainAndPrivateKeysReachTheControlsAndWhatTheyShow) {
+    Window w;
+    SizeGraph(w, 960, 500);
+    w.form->State().DisplayPoints = Trace({{0, -30}, {1000, -30}});
+    const std::string main = w.folder + "/setup.ini";
+    WriteSettingsFile(main, {{"TransMeters=", "0"},
+                             {"BW_Lines=", "1"},
+                             {"Marker2=", "1"},
+                             {"MarkerF2=", "250"},
+                             {"MarCapPos=", "2"},
+                             {"MarFontSize=", "13"},
+                             {"CurAlign=", "1"}});
+    w.form->ReadSettings(QString::fromStdString(main));
+    TSpectrumOverlays& o = Overlays(w);
+    EXPECT_TRUE(w.Find<QAction>("BW")->isChecked()); // 1 keeps the lines on
+    EXPECT_FALSE(w.Find<QFrame>("Shape1")->isHidden());
+    EXPECT_TRUE(w.Find<QLabel>("LSN")->autoFillBackground());
+    EXPECT_EQ(o.CCur->currentIndex(), 1);
+    auto* lmar = w.Find<QLabel>("LMar");
+    EXPECT_EQ(lmar->text(), "   250 Hz:  -30.0 dB");
+    EXPECT_EQ(lmar->font().pointSize(), 13);
+    const QRect g = w.form->PaintBox2->geometry();
+    EXPECT_EQ(lmar->pos(), QPoint(g.x() + 2, g.y() + g.height() - lmar->height() - 2));
+
+    WriteSettingsFile(main, {{"BW_Lines=", "0"}});
+    w.form->ReadSettings(QString::fromStdString(main));
+    EXPECT_FALSE(w.Find<QAction>("BW")->isChecked());
+    EXPECT_TRUE(w.Find<QFrame>("Shape1")->isHidden());
+
+    const std::string machine = w.folder + "/machine.ini";
+    WriteSettingsFile(machine, {{"MemMarkers=", "0"},
+                                {"Annotation=", "1"},
+                                {"AnnoTransp=", "1"},
+                                {"AnnoFontSize=", "20"},
+                                {"AnnoME=", "Live"}});
+    w.form->ReadPrivateSettings(QString::fromStdString(machine));
+    EXPECT_FALSE(o.CMD->isChecked());
+    auto* label = w.Find<QLabel>("LAM");
+    EXPECT_FALSE(label->isHidden());
+    EXPECT_FALSE(label->autoFillBackground());
+    EXPECT_EQ(label->text(), "Live");
+    EXPECT_EQ(label->font().pointSize(),
+              static_cast<int>(std::nearbyint(w.form->width() * 20 / 1024.0)));
+    EXPECT_TRUE(w.messages.empty());
+}

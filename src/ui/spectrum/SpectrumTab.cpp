@@ -392,8 +392,8 @@ void TSpectrumTab::CheckZoomClick() {
 }
 
 void TSpectrumTab::BWClick() {
-    Settings_.BandLines = !Settings_.BandLines;
-    BW->setChecked(Settings_.BandLines);
+    BW->setChecked(!BW->isChecked()); // the settings reader sets the mark first, as LogF's
+    Settings_.BandLines = BW->isChecked();
     PlaceBandMarks();
     ApplyBandMarkVisibility();
     Invalidate();
