@@ -109,22 +109,6 @@ TEST(BandDrag, TheCutOffStaysWithinItsSliderAndTheCutOnBelowIt) {
     EXPECT_EQ(top.CutOn, 23500);
 }
 
-TEST(BandDrag, CaptionsMoveRelativeToWhereTheyWereGrabbed) {
-    const TBandDragContext c = Linear(1000, 3000);
-    // The caption dragged so that the handle lands 20 pixels further right: +500 Hz; on a
-    // linear axis the cut-off keeps the start bandwidth.
-    const TBandDragResult on = DragCutOnCaption(c, 60, 2000);
-    EXPECT_EQ(on.CutOn, 1500);
-    EXPECT_EQ(on.CutOff, 3500);
-    TBandDragContext log = Log(1000, 3000);
-    const TBandDragResult onLog = DragCutOnCaption(log, log.CutOnX + 30, 2000);
-    EXPECT_EQ(onLog.CutOff, 3000);
-    EXPECT_GT(onLog.CutOn, 1000);
-    const TBandDragResult off = DragCutOffCaption(c, 200);
-    EXPECT_EQ(off.CutOff, 5000);
-    EXPECT_EQ(off.CutOn, 1000);
-}
-
 TEST(MarkerReadoutPlaces, CornersAndTheMemoryReadoutsBesideTheMain) {
     const TPixelRect g{10, 20, 800, 400};
     const std::array<TLabelSize, 4> none = {};
