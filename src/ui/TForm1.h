@@ -113,7 +113,7 @@ public:
     // The cursor read-out, band-edge drags, markers and annotations over the spectrum.
     TSpectrumOverlays& Overlays() { return *Overlays_; }
     // While deferred (a band-edge drag runs), the band sliders leave the input filter's design
-    // alone; ending the deferral designs the filter once for the band reached.
+    // alone; ending the deferral designs the filter for the band reached (once per edge moved).
     void DeferFilterDesign(bool deferred);
 
     // Start-up and shutdown.

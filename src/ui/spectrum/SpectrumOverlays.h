@@ -33,7 +33,7 @@ struct TSpectrumOverlayHooks {
     std::function<void()> Beep;       // an entry that is not a number
     std::function<int()> ClientWidth; // width of the window's client area, pixels
     // True when a band-edge drag starts: the sliders then move without designing the input
-    // filter; false when it ends: the filter is designed once for the band reached.
+    // filter; false when it ends: the filter is designed for the band reached.
     std::function<void(bool deferred)> DeferFilterDesign;
 };
 
