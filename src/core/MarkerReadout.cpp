@@ -7,12 +7,11 @@
 
 namespace {
 
-// printf with "%.Nf" style formats, independent of the locale's decimal separator.
-std::string Fixed(const char* format, double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
+// printf's "%<width>.<decimals>f" of the value, with "." whatever the locale says.
+std::string Fixed(int width, int decimals, double value) {
+    char text[352]; // room for the widest double in fixed notation
+    std::snprintf(text, sizeof text, "%*.*f", width, decimals, value);
     std::string result(text);
-    // A locale with "," as separator still gives ".": the program's texts use points.
     std::replace(result.begin(), result.end(), ',', '.');
     return result;
 }
@@ -26,9 +25,9 @@ double MagnitudeDb(double magnitude, double offsetDb) {
 double MarkerLevelDb(std::span<const TSpectrumPoint> trace, double frequencyHz, double offsetDb) {
     if (trace.empty() || std::isnan(frequencyHz))
         return 0.0;
-    // Bisection for the last record whose frequency is not above f.
+    // Bisection for the first record above f; the one before it is the last not above f.
     std::size_t low = 0;
-    std::size_t high = trace.size(); // records [high, size) are above f
+    std::size_t high = trace.size();
     while (low < high) {
         const std::size_t middle = low + (high - low) / 2;
         if (trace[middle].x <= frequencyHz)
@@ -42,7 +41,7 @@ double MarkerLevelDb(std::span<const TSpectrumPoint> trace, double frequencyHz, 
     const TSpectrumPoint& a = trace[i];
     if (a.x == frequencyHz || i + 1 == trace.size())
         return MagnitudeDb(a.y, offsetDb);
-    const TSpectrumPoint& b = trace[i + 1];
+    const TSpectrumPoint& b = trace[i + 1]; // b.x > f >= a.x: no division by zero
     const double la = MagnitudeDb(a.y, offsetDb);
     const double lb = MagnitudeDb(b.y, offsetDb);
     return la + (lb - la) * (frequencyHz - a.x) / (b.x - a.x);
@@ -55,12 +54,12 @@ TMarkerTexts BuildMarkerTexts(std::span<const TMarker> markers, const TMarkerTra
             continue;
         texts.AnyChecked = true;
         const double f = marker.FrequencyHz;
-        texts.Main += Fixed("%6.0f Hz:", f);
-        texts.Main += Fixed("%7.1f dB", MarkerLevelDb(traces.Main, f, traces.MainOffsetDb));
+        texts.Main += Fixed(6, 0, f) + " Hz:"; // "%6.0f Hz:"
+        texts.Main += Fixed(7, 1, MarkerLevelDb(traces.Main, f, traces.MainOffsetDb)) + " dB";
         texts.Main += "\r\n";
         for (std::size_t k = 0; k < 4; ++k) {
             if (traces.MemoryChecked[k])
-                texts.Memory[k] += Fixed("%7.1f dB", MarkerLevelDb(traces.Memory[k], f, 0.0));
+                texts.Memory[k] += Fixed(7, 1, MarkerLevelDb(traces.Memory[k], f, 0.0)) + " dB";
             texts.Memory[k] += "\r\n";
         }
     }

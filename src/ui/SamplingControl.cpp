@@ -242,9 +242,12 @@ void TForm1::RebuildFilter() {
 void TForm1::TrackLChange() {
     if (TrackU->value() < TrackL->value())
         TrackL->setValue(TrackU->value()); // re-enters through valueChanged; the rest is idempotent
-    DSP_->SetStartFrequency(TrackL->value());
-    Label6->setText("Input Cut-on Frequency = " + QString::number(DSP_->StartFrequency(), 'g', 15) +
-                    " Hz");
+    if (FilterDesignDeferred_)
+        FilterDesignPending_ = true;
+    else
+        DSP_->SetStartFrequency(TrackL->value());
+    Label6->setText("Input Cut-on Frequency = " +
+                    QString::number(static_cast<double>(TrackL->value()), 'g', 15) + " Hz");
     EditLF->setText(QString::number(TrackL->value()));
     State_.LowerBin = RoundToInt(TrackL->value() / State_.SampleRate * State_.BlockLength);
     State_.Controls.TrackL = TrackL->value();
@@ -254,9 +257,12 @@ void TForm1::TrackLChange() {
 void TForm1::TrackUChange() {
     if (TrackL->value() > TrackU->value())
         TrackU->setValue(TrackL->value());
-    DSP_->SetStopFrequency(TrackU->value());
-    Label1->setText("Input Cut-off Frequency = " + QString::number(DSP_->StopFrequency(), 'g', 15) +
-                    " Hz");
+    if (FilterDesignDeferred_)
+        FilterDesignPending_ = true;
+    else
+        DSP_->SetStopFrequency(TrackU->value());
+    Label1->setText("Input Cut-off Frequency = " +
+                    QString::number(static_cast<double>(TrackU->value()), 'g', 15) + " Hz");
     EditUF->setText(QString::number(TrackU->value()));
     State_.UpperBin = RoundToInt(TrackU->value() / State_.SampleRate * State_.BlockLength);
     State_.Controls.TrackU = TrackU->value();

@@ -15,6 +15,7 @@
 #include "ui/scope/ScopeTab.h"
 #include "ui/settings/SettingsBinding.h"
 #include "ui/spectrum/MemoryTraces.h"
+#include "ui/spectrum/SpectrumOverlays.h"
 #include "ui/spectrum/SpectrumTab.h"
 
 #include <QApplication>

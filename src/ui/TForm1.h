@@ -37,6 +37,7 @@ class TDetectorTab;
 class TPeakTab;
 class TScopeTab;
 class TSettingsBinding;
+class TSpectrumOverlays;
 class TSpectrumTab;
 class TTBDSP;
 class TMemoryTraces;
@@ -109,6 +110,11 @@ public:
     void BSaveClick();
     void BLoadClick();
     TMemoryTraces& MemTraces() { return *MemTraces_; }
+    // The cursor read-out, band-edge drags, markers and annotations over the spectrum.
+    TSpectrumOverlays& Overlays() { return *Overlays_; }
+    // While deferred (a band-edge drag runs), the band sliders leave the input filter's design
+    // alone; ending the deferral designs the filter for the band reached (once per edge moved).
+    void DeferFilterDesign(bool deferred);
 
     // Start-up and shutdown.
     void FindSoundDevices();
@@ -229,6 +235,7 @@ private:
     void BuildCustomPage();
     void RepaintSpectrum();
     void BuildMemoryTraces();
+    void BuildSpectrumOverlays();
     void ShowTraceError(const QString& text); // empty: hides it
     void AStreamFailure(const std::string& reason);
     QString ProgramFolder() const;
@@ -242,6 +249,7 @@ private:
     std::unique_ptr<TPeakTab> PeakTab_;         // the peak recorder's controls and chart
     std::unique_ptr<TDetectorTab> DetectorTab_; // the detector test calculator
     std::unique_ptr<TMemoryTraces> MemTraces_;  // the four memory traces and their items
+    std::unique_ptr<TSpectrumOverlays> Overlays_; // cursor, band drags, markers, annotations
     std::unique_ptr<TDSXFastFourier> FFT_;
     std::unique_ptr<TTBDSP> DSP_;
     std::unique_ptr<TQuibexStream> AStream_;
@@ -261,6 +269,8 @@ private:
     long long BlocksReceived_ = 0;
     bool Closing_ = false;
     bool ReadingsStale_ = false;
+    bool FilterDesignDeferred_ = false; // a band-edge drag runs
+    bool FilterDesignPending_ = false;  // the band moved while the design was deferred
 
 public:
     // Controls, named as their objectName().

@@ -87,6 +87,7 @@ void TForm1::BuildTabs() {
         SpectrumTab_->AddMenuItems(spectrumMenu);
     Reset1 = SpectrumTab_->Reset1;
     BuildMemoryTraces();
+    BuildSpectrumOverlays();
 }
 
 QWidget* TForm1::BuildMeasureTab() {
