@@ -11,8 +11,10 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 
 class QAction;
@@ -30,7 +32,12 @@ class QSlider;
 class QTabWidget;
 class QWidget;
 class QPainter;
+class TAdcCollection;
+class TAdcHandOver;
 class TCodecLibrary;
+class TExternalAdc;
+class TVectorVoltmeter;
+class TVoltmeterTab;
 class TCustomExpressions;
 class TDSXFastFourier;
 class TDetectorTab;
@@ -66,6 +73,8 @@ struct TFormEnvironment {
     // The Touchstone file chosen in the save (save = true) or open dialog, empty when cancelled.
     // Empty: the file dialogs.
     std::function<QString(bool save)> ChooseFile;
+    // Folder searched first for the four-ADC library (libN4ADC.so). Empty: the program's folder.
+    QString ExternalAdcFolder;
 };
 
 // The one main window. Owns `MeasurementState`, the FFT, the band filter and the stream facade for
@@ -99,6 +108,8 @@ public:
     TScopeTab& ScopeTab() { return *ScopeTab_; }
     TPeakTab& PeakTab() { return *PeakTab_; }
     TDetectorTab& DetectorTab() { return *DetectorTab_; }
+    TVoltmeterTab& VoltmeterTab() { return *VoltmeterTab_; }
+    TExternalAdc& ExternalAdc() { return *Adc_; }
 
     // Settings files (ui/settings): the table, the writer, both readers, Load and Save.
     TSettingsBinding& Settings() { return *Settings_; }
@@ -136,6 +147,12 @@ public:
     void EditLFExit();
     void EditUFExit();
     bool Sampling() const;
+
+    // The external four-ADC source (voltmeter/ExternalSource.cpp): the source combo, and the
+    // blocks the library's thread handed to the main thread.
+    void CN4Change();
+    void ExternalBlock(std::span<const std::int32_t> block);
+    void ExternalBlocksDone();
 
     // Spectrum estimation, meters, calibration and the sine output (MeasureControls.cpp).
     void WT0Click(int itemIndex);
@@ -212,6 +229,10 @@ private:
     void Guarded(const std::function<void()>& handler);
     void StopSampling();
     void StartSampling();
+    void StartExternalSource(); // instead of the sound card's engine, when CN4 names an ADC pair
+    void StopExternalSource();  // "_Stop", then the collection file
+    void ShowExternalRate(double rateHz);
+    TStreamHealth SourceHealth() const; // gaps of the running source's blocks
     void SetSamplingControlsEnabled(bool enabled);
     // Greys the meters (no blocks arrive, their reading is old) or shows them live again
     // (StaleReadings.cpp).
@@ -241,6 +262,8 @@ private:
     std::unique_ptr<TScopeTab> ScopeTab_;       // the Scope tab's controls and drawing
     std::unique_ptr<TPeakTab> PeakTab_;         // the peak recorder's controls and chart
     std::unique_ptr<TDetectorTab> DetectorTab_; // the detector test calculator
+    std::unique_ptr<TVectorVoltmeter> Vvm_;     // the external source's vector voltmeter
+    std::unique_ptr<TVoltmeterTab> VoltmeterTab_;
     std::unique_ptr<TMemoryTraces> MemTraces_;  // the four memory traces and their items
     std::unique_ptr<TDSXFastFourier> FFT_;
     std::unique_ptr<TTBDSP> DSP_;
@@ -250,6 +273,9 @@ private:
     std::unique_ptr<TCustomExpressions> Custom_;
     std::unique_ptr<TSettingsBinding> Settings_; // after the state and controls it binds
     std::unique_ptr<TCodecLibrary> Codec_; // the level library, bound at start-up
+    std::unique_ptr<TExternalAdc> Adc_;     // the four-ADC library, while CN4 names a pair
+    std::unique_ptr<TAdcHandOver> HandOver_;  // its blocks gathered for the pipeline
+    std::unique_ptr<TAdcCollection> Collection_; // its samples kept for the collection file
     bool CustomSwitchGuard_ = false; // C is being set to mirror CCus
     bool TraceErrorShown_ = false;   // the custom trace's evaluation error is on show
     QLabel* LCusErr = nullptr;       // that error, on the spectrum graph (made when first needed)
