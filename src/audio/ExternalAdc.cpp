@@ -103,6 +103,7 @@ double TExternalAdc::Start(int blockSamples, int rateHz) {
         ring_ = std::make_unique<TAdcBlockRing>(ringBlocks_, samples);
     ring_->Clear(); // no producer runs now
     blockSamples_ = blockSamples;
+    taken_ = 0;
     arrived_.store(0, std::memory_order_relaxed);
     lostBlocks_.store(0, std::memory_order_relaxed);
     gaps_.store(0, std::memory_order_relaxed);
@@ -154,19 +155,32 @@ void TExternalAdc::Arrive(const std::int32_t* block) {
 }
 
 int TExternalAdc::Drain() {
-    drainPosted_.exchange(false, std::memory_order_acq_rel);
-    if (!ring_)
+    if (draining_) {
+        // Posted drain task run by a nested event loop inside OnBlock (a message box): the
+        // outer call takes the blocks, and goes round once more for those behind this task.
+        nestedRefused_ = true;
         return 0;
-    int count = 0;
-    for (auto block = ring_->Front(); !block.empty(); block = ring_->Front()) {
-        const std::uint64_t run = runs_;
-        if (OnBlock)
-            OnBlock(block);
-        ++count;
-        if (runs_ != run)
-            break; // OnBlock stopped (or restarted) the run, which cleared the ring
-        ring_->Release();
     }
+    draining_ = true;
+    int count = 0;
+    for (;;) {
+        nestedRefused_ = false;
+        drainPosted_.exchange(false, std::memory_order_acq_rel);
+        const std::uint64_t run = runs_;
+        for (auto block = ring_ ? ring_->Front() : std::span<const std::int32_t>{}; !block.empty();
+             block = ring_->Front()) {
+            if (OnBlock)
+                OnBlock(block);
+            ++count;
+            ++taken_;
+            if (runs_ != run)
+                break; // OnBlock stopped (or restarted) the run, which emptied the ring
+            ring_->Release();
+        }
+        if (!nestedRefused_)
+            break;
+    }
+    draining_ = false;
     if (count > 0 && OnBlocksDone)
         OnBlocksDone();
     return count;

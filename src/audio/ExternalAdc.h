@@ -87,7 +87,9 @@ public:
     std::function<void()> OnBlocksDone;
 
     // Runs OnBlock on every block waiting in the ring, then OnBlocksDone; returns the count.
-    // The posted drain task calls it; tests without an event loop may call it directly.
+    // The posted drain task calls it; tests without an event loop may call it directly. A call
+    // made from inside OnBlock (a nested event loop) returns 0 and leaves the blocks to the
+    // outer call, so that no block is taken twice.
     int Drain();
 
     // Blocks refused because the ring was full: CaptureGaps counts runs of lost blocks,
@@ -95,6 +97,8 @@ public:
     TStreamHealth Health() const;
     // Blocks the library delivered in this run (taken or lost).
     std::uint64_t BlocksArrived() const { return arrived_.load(std::memory_order_relaxed); }
+    // Blocks handed to OnBlock in this run.
+    std::uint64_t BlocksTaken() const { return taken_; }
 
 private:
     using OpenFn = std::uint8_t (*)(const char*);
@@ -117,7 +121,10 @@ private:
     bool open_ = false;
     bool running_ = false;
     int blockSamples_ = 0;
-    std::uint64_t runs_ = 0; // starts and stops so far
+    std::uint64_t runs_ = 0;     // starts and stops so far
+    std::uint64_t taken_ = 0;    // blocks handed to OnBlock in this run
+    bool draining_ = false;      // Drain is on the stack
+    bool nestedRefused_ = false; // a drain task ran inside it and was turned away
     int lastOpenResult_ = 0;
 
     // Written by the library's thread, read by the main thread; statistics only (relaxed).

@@ -81,6 +81,7 @@ TForm1::TForm1(TFormEnvironment environment, QWidget* parent)
     Settings_ = std::make_unique<TSettingsBinding>(*this);
     connect(CLevel, &QCheckBox::clicked, this, [this] { CLevelClick(); });
     FormCreate();
+    StartingUp_ = false;
 }
 
 TForm1::~TForm1() {

@@ -262,7 +262,7 @@ private:
     std::unique_ptr<TScopeTab> ScopeTab_;       // the Scope tab's controls and drawing
     std::unique_ptr<TPeakTab> PeakTab_;         // the peak recorder's controls and chart
     std::unique_ptr<TDetectorTab> DetectorTab_; // the detector test calculator
-    std::unique_ptr<TVectorVoltmeter> Vvm_;     // the external source's vector voltmeter
+    std::unique_ptr<TVectorVoltmeter> Vvm_;     // the four-ADC voltmeter (and its tab below)
     std::unique_ptr<TVoltmeterTab> VoltmeterTab_;
     std::unique_ptr<TMemoryTraces> MemTraces_;  // the four memory traces and their items
     std::unique_ptr<TDSXFastFourier> FFT_;
@@ -273,12 +273,14 @@ private:
     std::unique_ptr<TCustomExpressions> Custom_;
     std::unique_ptr<TSettingsBinding> Settings_; // after the state and controls it binds
     std::unique_ptr<TCodecLibrary> Codec_; // the level library, bound at start-up
-    std::unique_ptr<TExternalAdc> Adc_;     // the four-ADC library, while CN4 names a pair
-    std::unique_ptr<TAdcHandOver> HandOver_;  // its blocks gathered for the pipeline
-    std::unique_ptr<TAdcCollection> Collection_; // its samples kept for the collection file
     bool CustomSwitchGuard_ = false; // C is being set to mirror CCus
     bool TraceErrorShown_ = false;   // the custom trace's evaluation error is on show
     QLabel* LCusErr = nullptr;       // that error, on the spectrum graph (made when first needed)
+    // The four-ADC library (while CN4 names a pair), its blocks gathered for the pipeline, and
+    // its samples kept for the collection file.
+    std::unique_ptr<TExternalAdc> Adc_;
+    std::unique_ptr<TAdcHandOver> HandOver_;
+    std::unique_ptr<TAdcCollection> Collection_;
     std::uint64_t ShownRepaints_ = 0;
     int HealthLines_ = 0;           // lines at the end of ListBox1 that describe stream gaps
     std::uint64_t ShownGaps_ = 0;   // capture + render gaps those lines describe
@@ -287,6 +289,8 @@ private:
     long long BlocksReceived_ = 0;
     bool Closing_ = false;
     bool ReadingsStale_ = false;
+    bool StartingUp_ = true;  // until the constructor has run FormCreate
+    QString AdcFailureShown_; // the last failure of the four-ADC library shown at start-up
 
 public:
     // Controls, named as their objectName().

@@ -283,3 +283,33 @@ TEST(AdcHandOver, TheChosenPairIsScaledBy255AndGatheredOrSplitForTheSampleLength
     EXPECT_TRUE(handOver.In().empty());
     EXPECT_FALSE(handOver.Add(block)) << "an emptied hand-over takes nothing";
 }
+
+TEST(ExternalAdcSource, ADrainTaskRunInsideTheBlockHandlerTakesNoBlockTwiceAndLosesNoWakeUp) {
+    // The window's block handler may open a message box, whose event loop runs further drain
+    // tasks while the outer one is still handling its block.
+    StandinEnv env("0", "1234.5 1000000 0 1 0 1 0 1 0", "32");
+    const auto signal = n4standin::ParseSignal("1234.5 1000000 0 1 0 1 0 1 0");
+    TQueuedDispatcher dispatcher;
+    TExternalAdc adc(dispatcher);
+    ASSERT_EQ(adc.LoadExternalAdc(kStandin, ""), alOpened);
+    int taken = 0;
+    bool inOrder = true;
+    adc.OnBlock = [&](std::span<const std::int32_t> block) {
+        const auto k = static_cast<std::uint64_t>(taken);
+        for (std::uint64_t j = 0; j < 8; ++j)
+            inOrder = inOrder && block[j] == n4standin::Sample(signal, 0, k * 4096 + j, 48000);
+        ++taken;
+        if (taken % 3 == 1) { // a nested event loop that waits for the next block to arrive
+            const auto arrived = adc.BlocksArrived();
+            while (adc.BlocksArrived() == arrived)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            dispatcher.RunPending();
+        }
+    };
+    adc.Start(4096, 48000);
+    DrainBlocks(adc, dispatcher, taken, 20);
+    adc.Stop();
+    EXPECT_GE(taken, 20) << "the hand-over went on after nested drains";
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(adc.Health().CaptureGaps, 0u);
+}

@@ -50,7 +50,13 @@ void TForm1::CN4Change() {
     if (result == alOpened)
         return;
     CN4->setCurrentIndex(0); // runs CN4Change for "Sound"
-    ShowMessage(QString::fromStdString(ExternalAdcLoadMessage(result, Adc_->LastOpenResult())));
+    const QString message =
+        QString::fromStdString(ExternalAdcLoadMessage(result, Adc_->LastOpenResult()));
+    // Both settings files name the source: at start-up the same failure is shown once.
+    if (StartingUp_ && message == AdcFailureShown_)
+        return;
+    AdcFailureShown_ = message;
+    ShowMessage(message);
 }
 
 void TForm1::StartExternalSource() {
