@@ -162,25 +162,43 @@ int TExternalAdc::Drain() {
         return 0;
     }
     draining_ = true;
+    // At most one ring's worth per call: a main thread slower than the library must still get
+    // back to its event loop (the blocks it cannot take are dropped as gaps meanwhile).
+    const int most = ring_ ? static_cast<int>(ring_->Capacity()) : 0;
     int count = 0;
+    bool more = false;
+    bool runChanged = false;
     for (;;) {
         nestedRefused_ = false;
         drainPosted_.exchange(false, std::memory_order_acq_rel);
         const std::uint64_t run = runs_;
         for (auto block = ring_ ? ring_->Front() : std::span<const std::int32_t>{}; !block.empty();
              block = ring_->Front()) {
+            if (count == most) {
+                more = true;
+                break;
+            }
             if (OnBlock)
                 OnBlock(block);
             ++count;
             ++taken_;
-            if (runs_ != run)
-                break; // OnBlock stopped (or restarted) the run, which emptied the ring
+            if (runs_ != run) {
+                runChanged = true; // OnBlock stopped (or restarted) the run: the ring was emptied
+                break;
+            }
             ring_->Release();
         }
-        if (!nestedRefused_)
+        if (!nestedRefused_ || more || runChanged)
             break;
     }
     draining_ = false;
+    // The rest, and blocks whose task a nested call turned away, go to a task of their own.
+    if ((more || nestedRefused_) && !drainPosted_.exchange(true, std::memory_order_acq_rel)) {
+        dispatcher_.Post([this, alive = alive_] {
+            if (*alive)
+                Drain();
+        });
+    }
     if (count > 0 && OnBlocksDone)
         OnBlocksDone();
     return count;

@@ -86,10 +86,11 @@ public:
     // Called once after each batch of blocks handed to OnBlock.
     std::function<void()> OnBlocksDone;
 
-    // Runs OnBlock on every block waiting in the ring, then OnBlocksDone; returns the count.
-    // The posted drain task calls it; tests without an event loop may call it directly. A call
-    // made from inside OnBlock (a nested event loop) returns 0 and leaves the blocks to the
-    // outer call, so that no block is taken twice.
+    // Runs OnBlock on the blocks waiting in the ring, at most one ring's worth (the rest go to
+    // a drain task posted for them), then OnBlocksDone; returns the count. The posted drain
+    // task calls it; tests without an event loop may call it directly. A call made from inside
+    // OnBlock (a nested event loop) returns 0 and leaves the blocks to the outer call, so that
+    // no block is taken twice.
     int Drain();
 
     // Blocks refused because the ring was full: CaptureGaps counts runs of lost blocks,

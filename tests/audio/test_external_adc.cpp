@@ -313,3 +313,23 @@ TEST(ExternalAdcSource, ADrainTaskRunInsideTheBlockHandlerTakesNoBlockTwiceAndLo
     EXPECT_TRUE(inOrder);
     EXPECT_EQ(adc.Health().CaptureGaps, 0u);
 }
+
+TEST(ExternalAdcSource, AMainThreadSlowerThanTheLibraryStillGetsBackToItsEventLoop) {
+    // Blocks arrive every 1.3 ms, the handler takes 3 ms: one drain must not chase the ring
+    // for ever, and what it cannot take is counted as lost.
+    StandinEnv env("0", nullptr, "64");
+    TQueuedDispatcher dispatcher;
+    TExternalAdc adc(dispatcher, 6);
+    ASSERT_EQ(adc.LoadExternalAdc(kStandin, ""), alOpened);
+    adc.OnBlock = [](std::span<const std::int32_t>) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    };
+    adc.Start(4096, 48000);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (adc.BlocksArrived() < 8 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int k = 0; k < 5; ++k)
+        EXPECT_LE(adc.Drain(), 6) << "at most one ring's worth per drain";
+    adc.Stop();
+    EXPECT_GE(adc.Health().CaptureGaps, 1u);
+}
