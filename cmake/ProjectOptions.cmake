@@ -45,3 +45,11 @@ function(ps_test name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_PREFIX "${name}."
     PROPERTIES ENVIRONMENT "${env}")
 endfunction()
+
+# ThreadSanitizer, for the hand-over soak of the external ADC (scripts/adc-soak.sh builds a
+# Qt-free tree with it); not together with PHONOSCALE_SANITIZE.
+option(PHONOSCALE_TSAN "Build with ThreadSanitizer" OFF)
+if(PHONOSCALE_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()

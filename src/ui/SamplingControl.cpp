@@ -1,6 +1,8 @@
 // Sampling control: start and stop, sample rate, resolution, sample length and the input band.
 #include "ui/TForm1.h"
 
+#include "audio/ExternalAdc.h"
+
 #include "ui/detector/DetectorTab.h"
 #include "ui/peak/PeakTab.h"
 
@@ -48,6 +50,16 @@ void TForm1::ConnectSamplingControls() {
         Guarded([this] { RunClick(); });
     });
     connect(CFrame, &QComboBox::currentIndexChanged, this, [this] { Guarded([this] { CFrameChange(); }); });
+    connect(CFrame, &QComboBox::activated, this, [this] {
+        if (!CFrame->isEditable())
+            return; // an unchanged item: nothing to do
+        {
+            const QSignalBlocker block(CFrame); // it showed an external run's rate
+            CFrame->setEditable(false);
+        }
+        Guarded([this] { CFrameChange(); });
+    });
+    connect(CN4, &QComboBox::currentIndexChanged, this, [this] { Guarded([this] { CN4Change(); }); });
     connect(ComboRes, &QComboBox::currentIndexChanged, this, [this] { ComboResChange(); });
     connect(ComboSamples, &QComboBox::currentIndexChanged, this, [this] { Guarded([this] { ComboSamplesChange(); }); });
     connect(ComboAudioDevice, &QComboBox::currentIndexChanged, this, [this] { ComboAudioDeviceChange(); });
@@ -90,7 +102,7 @@ bool TForm1::Sampling() const { return SpeedButton1->isChecked(); }
 
 void TForm1::SetSamplingControlsEnabled(bool enabled) {
     for (QWidget* control : std::initializer_list<QWidget*>{ComboAudioDevice, ComboSamples, ComboRes,
-                                                            CRed, EAv, CFrame})
+                                                            CRed, EAv, CFrame, CN4})
         control->setEnabled(enabled);
     BLoad->setEnabled(enabled);
     BSave->setEnabled(enabled);
@@ -153,7 +165,10 @@ void TForm1::StartSampling() {
     AStream_->Directions = CheckOut->isChecked() ? ddBoth : ddCapture;
 
     try {
-        AStream_->Start();
+        if (CN4->currentIndex() != 0)
+            StartExternalSource();
+        else
+            AStream_->Start();
     } catch (...) {
         // The engine did not start: return to the stopped state so that the window does not
         // claim to sample, then let the error reach the user.
@@ -165,7 +180,10 @@ void TForm1::StartSampling() {
 }
 
 void TForm1::StopSampling() {
-    AStream_->Stop();
+    if (Adc_->Running())
+        StopExternalSource();
+    else
+        AStream_->Stop();
     ShowReadingsStale(true); // the meters keep their last reading until the next start
     ShowStreamHealth();
     SetSamplingControlsEnabled(true);

@@ -1,12 +1,16 @@
 // The main window: construction, start-up, device lists and shutdown.
 #include "ui/TForm1.h"
 
+#include "audio/AdcHandOver.h"
 #include "audio/EngineFactory.h"
+#include "audio/ExternalAdc.h"
 #include "core/CustomExpressions.h"
 #include "core/LevelMeters.h"
 #include "core/WindowCalibration.h"
 #include "dsp/DSXFastFourier.h"
 #include "dsp/TBDSP.h"
+#include "instruments/AdcCollection.h"
+#include "instruments/VectorVoltmeter.h"
 #include "mixtrel/CodecLibrary.h"
 #include "ui/QtMainThreadDispatcher.h"
 #include "ui/ShownText.h"
@@ -17,6 +21,7 @@
 #include "ui/spectrum/MemoryTraces.h"
 #include "ui/spectrum/SpectrumOverlays.h"
 #include "ui/spectrum/SpectrumTab.h"
+#include "ui/voltmeter/VoltmeterTab.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -63,6 +68,13 @@ TForm1::TForm1(TFormEnvironment environment, QWidget* parent)
     AStream_->SetEngine(aeMME); // reconfigure the engine object with the properties above
 
     Codec_ = std::make_unique<TCodecLibrary>();
+    // The four-ADC library's blocks reach ExternalBlock on the main thread through the ring.
+    Adc_ = std::make_unique<TExternalAdc>(*Dispatcher_);
+    Adc_->OnBlock = [this](std::span<const std::int32_t> block) { ExternalBlock(block); };
+    Adc_->OnBlocksDone = [this] { ExternalBlocksDone(); };
+    HandOver_ = std::make_unique<TAdcHandOver>();
+    Collection_ = std::make_unique<TAdcCollection>();
+    Vvm_ = std::make_unique<TVectorVoltmeter>();
     BuildMenus();
     BuildTabs();
     ConnectSamplingControls();
@@ -70,12 +82,15 @@ TForm1::TForm1(TFormEnvironment environment, QWidget* parent)
     Settings_ = std::make_unique<TSettingsBinding>(*this);
     connect(CLevel, &QCheckBox::clicked, this, [this] { CLevelClick(); });
     FormCreate();
+    StartingUp_ = false;
 }
 
 TForm1::~TForm1() {
-    // Stop the engine before the state and the components it feeds go away.
+    // Stop the engine and the external source before the state and the components they feed go
+    // away.
     if (AStream_)
         AStream_->Stop();
+    Adc_.reset();
 }
 
 QString TForm1::ProgramFolder() const {
@@ -183,8 +198,7 @@ void TForm1::FormCreate() {
     Label31->setText("Sound source");
     Label31->setVisible(true);
     CN4->setVisible(true);
-    GroupN4->setVisible(CN4->currentIndex() != 0);
-    PageControl1->setTabVisible(PageControl1->indexOf(TabN4VVM), CN4->currentIndex() != 0);
+    Guarded([this] { CN4Change(); });
 
     // Memory traces kept from the last run, for the memories that are displayed.
     MemTraces_->LoadMemoryFiles();

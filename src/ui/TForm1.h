@@ -11,8 +11,10 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 
 class QAction;
@@ -30,7 +32,12 @@ class QSlider;
 class QTabWidget;
 class QWidget;
 class QPainter;
+class TAdcCollection;
+class TAdcHandOver;
 class TCodecLibrary;
+class TExternalAdc;
+class TVectorVoltmeter;
+class TVoltmeterTab;
 class TCustomExpressions;
 class TDSXFastFourier;
 class TDetectorTab;
@@ -67,6 +74,8 @@ struct TFormEnvironment {
     // The Touchstone file chosen in the save (save = true) or open dialog, empty when cancelled.
     // Empty: the file dialogs.
     std::function<QString(bool save)> ChooseFile;
+    // Folder searched first for the four-ADC library (libN4ADC.so). Empty: the program's folder.
+    QString ExternalAdcFolder;
 };
 
 // The one main window. Owns `MeasurementState`, the FFT, the band filter and the stream facade for
@@ -100,6 +109,8 @@ public:
     TScopeTab& ScopeTab() { return *ScopeTab_; }
     TPeakTab& PeakTab() { return *PeakTab_; }
     TDetectorTab& DetectorTab() { return *DetectorTab_; }
+    TVoltmeterTab& VoltmeterTab() { return *VoltmeterTab_; }
+    TExternalAdc& ExternalAdc() { return *Adc_; }
 
     // Settings files (ui/settings): the table, the writer, both readers, Load and Save.
     TSettingsBinding& Settings() { return *Settings_; }
@@ -142,6 +153,12 @@ public:
     void EditLFExit();
     void EditUFExit();
     bool Sampling() const;
+
+    // The external four-ADC source (voltmeter/ExternalSource.cpp): the source combo, and the
+    // blocks the library's thread handed to the main thread.
+    void CN4Change();
+    void ExternalBlock(std::span<const std::int32_t> block);
+    void ExternalBlocksDone();
 
     // Spectrum estimation, meters, calibration and the sine output (MeasureControls.cpp).
     void WT0Click(int itemIndex);
@@ -218,6 +235,10 @@ private:
     void Guarded(const std::function<void()>& handler);
     void StopSampling();
     void StartSampling();
+    void StartExternalSource(); // instead of the sound card's engine, when CN4 names an ADC pair
+    void StopExternalSource();  // "_Stop", then the collection file
+    void ShowExternalRate(double rateHz);
+    TStreamHealth SourceHealth() const; // gaps of the running source's blocks
     void SetSamplingControlsEnabled(bool enabled);
     // Greys the meters (no blocks arrive, their reading is old) or shows them live again
     // (StaleReadings.cpp).
@@ -248,6 +269,8 @@ private:
     std::unique_ptr<TScopeTab> ScopeTab_;       // the Scope tab's controls and drawing
     std::unique_ptr<TPeakTab> PeakTab_;         // the peak recorder's controls and chart
     std::unique_ptr<TDetectorTab> DetectorTab_; // the detector test calculator
+    std::unique_ptr<TVectorVoltmeter> Vvm_;     // the four-ADC voltmeter (and its tab below)
+    std::unique_ptr<TVoltmeterTab> VoltmeterTab_;
     std::unique_ptr<TMemoryTraces> MemTraces_;  // the four memory traces and their items
     std::unique_ptr<TSpectrumOverlays> Overlays_; // cursor, band drags, markers, annotations
     std::unique_ptr<TDSXFastFourier> FFT_;
@@ -261,6 +284,11 @@ private:
     bool CustomSwitchGuard_ = false; // C is being set to mirror CCus
     bool TraceErrorShown_ = false;   // the custom trace's evaluation error is on show
     QLabel* LCusErr = nullptr;       // that error, on the spectrum graph (made when first needed)
+    // The four-ADC library (while CN4 names a pair), its blocks gathered for the pipeline, and
+    // its samples kept for the collection file.
+    std::unique_ptr<TExternalAdc> Adc_;
+    std::unique_ptr<TAdcHandOver> HandOver_;
+    std::unique_ptr<TAdcCollection> Collection_;
     std::uint64_t ShownRepaints_ = 0;
     int HealthLines_ = 0;           // lines at the end of ListBox1 that describe stream gaps
     std::uint64_t ShownGaps_ = 0;   // capture + render gaps those lines describe
@@ -271,6 +299,8 @@ private:
     bool ReadingsStale_ = false;
     bool FilterDesignDeferred_ = false; // a band-edge drag runs
     bool FilterDesignPending_ = false;  // the band moved while the design was deferred
+    bool StartingUp_ = true;  // until the constructor has run FormCreate
+    QString AdcFailureShown_; // the last failure of the four-ADC library shown at start-up
 
 public:
     // Controls, named as their objectName().

@@ -8,6 +8,7 @@
 #include "ui/scope/ScopeTab.h"
 #include "ui/spectrum/MemoryTraces.h"
 #include "ui/spectrum/SpectrumTab.h"
+#include "ui/voltmeter/VoltmeterTab.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -162,7 +163,12 @@ QWidget* TForm1::BuildPeakTab() {
     return tab;
 }
 
-QWidget* TForm1::BuildVoltmeterTab() { return NamedPage("TabN4VVM"); }
+QWidget* TForm1::BuildVoltmeterTab() {
+    auto* tab = NamedPage("TabN4VVM");
+    VoltmeterTab_ =
+        std::make_unique<TVoltmeterTab>(tab, *Vvm_, [this] { return State_.SampleRate; });
+    return tab;
+}
 
 QWidget* TForm1::BuildDetectorTab() {
     auto* tab = NamedPage("TabDetector");
@@ -261,6 +267,7 @@ QWidget* TForm1::BuildSamplingPage() {
 
     GroupN4 = Named<QGroupBox>(page, "GroupN4", "Norta4 Data Collection to File");
     GroupN4->setVisible(false);
+    VoltmeterTab_->BuildCollectionGroup(GroupN4);
     right->addWidget(GroupN4);
 
     ListBox1 = Named<QListWidget>(page, "ListBox1");

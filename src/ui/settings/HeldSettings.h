@@ -18,8 +18,4 @@ struct THeldSettings {
 
     // Window.
     std::int32_t WasMaximized = 0; // 1: maximise when the window is first activated
-
-    // External four-ADC data collection.
-    std::string N4File;        // EN4File; empty: "N4.dat" in the home folder (set by the window)
-    std::string N4Time = "10"; // EN4Time, s
 };

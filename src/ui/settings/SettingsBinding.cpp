@@ -20,7 +20,6 @@ TSettingsBinding::TSettingsBinding(TForm1& form) : Form_(form) {
     Label20->setObjectName("Label20");
     if (QLayout* layout = form.TabSpecSettings->layout())
         layout->addWidget(Label20);
-    Held.N4File = QDir(QDir::homePath()).filePath("N4.dat").toStdString();
     BuildRows();
     QObject::connect(form.BSave, &QAction::triggered, &form, [&form] { form.BSaveClick(); });
     QObject::connect(form.BLoad, &QAction::triggered, &form, [&form] { form.BLoadClick(); });

@@ -9,6 +9,7 @@
 #include "ui/spectrum/MemoryTraces.h"
 #include "ui/spectrum/SpectrumOverlays.h"
 #include "ui/spectrum/SpectrumTab.h"
+#include "ui/voltmeter/VoltmeterTab.h"
 
 #include "core/NumberText.h"
 
@@ -249,11 +250,7 @@ void TSettingsBinding::BuildRows() {
     const auto add = [&rows](TSettingsRow row) { rows.push_back(std::move(row)); };
 
     // Sampling, devices and the sine output.
-    add(ComboRow("SoundPlatform=", srBoth, f.CN4, [&f] {
-        f.GroupN4->setVisible(f.CN4->currentIndex() != 0);
-        f.PageControl1->setTabVisible(f.PageControl1->indexOf(f.TabN4VVM),
-                                      f.CN4->currentIndex() != 0);
-    }));
+    add(ComboRow("SoundPlatform=", srBoth, f.CN4, guarded([&f] { f.CN4Change(); })));
     add(ComboRow("SoundEngine=", srBoth, f.CEngine));
     add(ComboRow("SoundDevice=", srBoth, f.ComboAudioDevice, [&f] { f.ComboAudioDeviceChange(); }));
     add(ComboRow("OutDevice=", srBoth, f.ComboOutDevice, [&f] { f.ComboOutDeviceChange(); }));
@@ -654,8 +651,8 @@ void TSettingsBinding::BuildRows() {
               &TPeakTab::ApplyLevelGridColour);
 
     // External four-ADC data collection.
-    add(HeldText("N4File=", srPrivate, h.N4File));
-    add(HeldText("N4Time=", srPrivate, h.N4Time));
+    add(TextRow("N4File=", srPrivate, f.VoltmeterTab().EN4File));
+    add(TextRow("N4Time=", srPrivate, f.VoltmeterTab().EN4Time));
 
     // The devices by name: a name that is still listed wins over the index read above.
     const auto deviceNameRow = [](const char* key, QComboBox* combo) {
