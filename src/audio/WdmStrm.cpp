@@ -30,6 +30,9 @@ namespace {
 constexpr float kFromJack = 2147483648.0f;
 constexpr float kToJack = 1.0f / 2147483648.0f;
 
+// How long Stop waits for the server to close our client.
+constexpr auto kCloseWait = std::chrono::milliseconds(500);
+
 // How long the worker keeps looking for a vanished port after a port has been removed.
 constexpr auto kPortWatch = std::chrono::milliseconds(1000);
 
@@ -370,6 +373,73 @@ private:
     }
 };
 
+namespace {
+
+// Opens our client, registers and connects its ports and activates it (on a thread of its own,
+// see Start). Throws EWdmAudioError; whatever was opened is closed by the caller.
+void OpenPorts(TWdmSession& s) {
+    SilenceJack();
+    jack_status_t status{};
+    s.Client = jack_client_open(kJackClientName, JackNoStartServer, &status);
+    if (s.Client == nullptr)
+        throw EWdmAudioError(12, s.Capture ? s.InName : s.OutName);
+    s.ClientName = jack_get_client_name(s.Client);
+    // The server may have been restarted at another rate since the table was built.
+    if (static_cast<int>(jack_get_sample_rate(s.Client)) != s.Rate)
+        throw EWdmAudioError(s.Capture ? 16 : 15);
+    const auto registerPorts = [&s](int count, const char* stem, unsigned long flags,
+                                    std::vector<jack_port_t*>& ports, int error,
+                                    const std::string& device) {
+        for (int c = 1; c <= count; ++c) {
+            const std::string name = stem + std::to_string(c);
+            jack_port_t* port =
+                jack_port_register(s.Client, name.c_str(), JACK_DEFAULT_AUDIO_TYPE, flags, 0);
+            if (port == nullptr)
+                throw EWdmAudioError(error, device, -1);
+            ports.push_back(port);
+        }
+    };
+    registerPorts(s.InChannels, "in_", JackPortIsInput, s.InPorts, 18, s.InName);
+    registerPorts(s.OutChannels, "out_", JackPortIsOutput, s.OutPorts, 17, s.OutName);
+
+    // Rings of four blocks and a margin of periods; silence of a block (at least two
+    // periods) ahead of the first rendered block absorbs the time the main thread takes.
+    const auto period =
+        static_cast<std::size_t>(std::max<jack_nframes_t>(jack_get_buffer_size(s.Client), 1));
+    const std::size_t margin = 8 * std::max<std::size_t>(period, 1024);
+    s.CaptureRing.Allocate(static_cast<std::size_t>(s.InChannels) * (4 * s.InFrames + margin));
+    s.RenderPad = std::max(s.OutFrames, 2 * period);
+    s.RenderRing.Allocate(static_cast<std::size_t>(s.OutChannels) *
+                          (4 * s.OutFrames + s.RenderPad + margin));
+    s.InScratch.assign(static_cast<std::size_t>(s.InChannels), nullptr);
+    s.OutScratch.assign(static_cast<std::size_t>(s.OutChannels), nullptr);
+    AllocateBlock(s.InBlock, s.InChannels, static_cast<int>(s.InFrames));
+    AllocateBlock(s.OutBlock, s.OutChannels, static_cast<int>(s.OutFrames));
+    s.IntBlock.assign(static_cast<std::size_t>(s.InChannels), TIntegerArray(s.InFrames, 0));
+    s.WakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (s.WakeFd < 0)
+        throw EWdmAudioError(3);
+
+    jack_set_process_callback(s.Client, &TWdmSession::Process, &s);
+    jack_set_xrun_callback(s.Client, &TWdmSession::Xrun, &s);
+    jack_set_port_registration_callback(s.Client, &TWdmSession::PortRegistration, &s);
+    jack_on_info_shutdown(s.Client, &TWdmSession::Shutdown, &s);
+    if (const int r = jack_activate(s.Client); r != 0)
+        throw EWdmAudioError(s.Render ? 13 : 14, s.Render ? s.OutName : s.InName, r);
+    for (std::size_t c = 0; c < s.OutPorts.size(); ++c) {
+        const int r = jack_connect(s.Client, jack_port_name(s.OutPorts[c]), s.OutPeers[c].c_str());
+        if (r != 0 && r != EEXIST)
+            throw EWdmAudioError(13, s.OutName, r);
+    }
+    for (std::size_t c = 0; c < s.InPorts.size(); ++c) {
+        const int r = jack_connect(s.Client, s.InPeers[c].c_str(), jack_port_name(s.InPorts[c]));
+        if (r != 0 && r != EEXIST)
+            throw EWdmAudioError(14, s.InName, r);
+    }
+}
+
+} // namespace
+
 TWdmAudioStream::TWdmAudioStream(IMainThreadDispatcher* dispatcher) : dispatcher_(dispatcher) {
     auto& table = WdmAudio();
     if (!table.Initialised())
@@ -482,72 +552,23 @@ void TWdmAudioStream::Start() {
         s->Rate = OutputDevice.SamplingRate;
     }
 
-    SilenceJack();
-    jack_status_t status{};
-    s->Client = jack_client_open(kJackClientName, JackNoStartServer, &status);
-    if (s->Client == nullptr)
-        throw EWdmAudioError(12, capture ? s->InName : s->OutName);
-    try {
-        s->ClientName = jack_get_client_name(s->Client);
-        // The server may have been restarted at another rate since the table was built.
-        if (static_cast<int>(jack_get_sample_rate(s->Client)) != s->Rate)
-            throw EWdmAudioError(capture ? 16 : 15);
-        const auto registerPorts = [&s](int count, const char* stem, unsigned long flags,
-                                        std::vector<jack_port_t*>& ports, int error,
-                                        const std::string& device) {
-            for (int c = 1; c <= count; ++c) {
-                const std::string name = stem + std::to_string(c);
-                jack_port_t* port =
-                    jack_port_register(s->Client, name.c_str(), JACK_DEFAULT_AUDIO_TYPE, flags, 0);
-                if (port == nullptr)
-                    throw EWdmAudioError(error, device, -1);
-                ports.push_back(port);
+    // The server is asked on a thread of its own: one that is frozen cannot hold the window.
+    auto failure = std::make_shared<std::exception_ptr>();
+    const bool answered = RunWithin(
+        kAnswerWait,
+        [s, failure] {
+            try {
+                OpenPorts(*s);
+            } catch (...) {
+                *failure = std::current_exception();
+                s->CloseClient();
             }
-        };
-        registerPorts(s->InChannels, "in_", JackPortIsInput, s->InPorts, 18, s->InName);
-        registerPorts(s->OutChannels, "out_", JackPortIsOutput, s->OutPorts, 17, s->OutName);
-
-        // Rings of four blocks and a margin of periods; silence of a block (at least two
-        // periods) ahead of the first rendered block absorbs the time the main thread takes.
-        const auto period =
-            static_cast<std::size_t>(std::max<jack_nframes_t>(jack_get_buffer_size(s->Client), 1));
-        const std::size_t margin = 8 * std::max<std::size_t>(period, 1024);
-        s->CaptureRing.Allocate(static_cast<std::size_t>(s->InChannels) *
-                                (4 * s->InFrames + margin));
-        s->RenderPad = std::max(s->OutFrames, 2 * period);
-        s->RenderRing.Allocate(static_cast<std::size_t>(s->OutChannels) *
-                               (4 * s->OutFrames + s->RenderPad + margin));
-        s->InScratch.assign(static_cast<std::size_t>(s->InChannels), nullptr);
-        s->OutScratch.assign(static_cast<std::size_t>(s->OutChannels), nullptr);
-        AllocateBlock(s->InBlock, s->InChannels, static_cast<int>(s->InFrames));
-        AllocateBlock(s->OutBlock, s->OutChannels, static_cast<int>(s->OutFrames));
-        s->IntBlock.assign(static_cast<std::size_t>(s->InChannels), TIntegerArray(s->InFrames, 0));
-        s->WakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-        if (s->WakeFd < 0)
-            throw EWdmAudioError(3);
-
-        jack_set_process_callback(s->Client, &TWdmSession::Process, s.get());
-        jack_set_xrun_callback(s->Client, &TWdmSession::Xrun, s.get());
-        jack_set_port_registration_callback(s->Client, &TWdmSession::PortRegistration, s.get());
-        jack_on_info_shutdown(s->Client, &TWdmSession::Shutdown, s.get());
-        if (const int r = jack_activate(s->Client); r != 0)
-            throw EWdmAudioError(render ? 13 : 14, render ? s->OutName : s->InName, r);
-        for (std::size_t c = 0; c < s->OutPorts.size(); ++c) {
-            const int r =
-                jack_connect(s->Client, jack_port_name(s->OutPorts[c]), s->OutPeers[c].c_str());
-            if (r != 0 && r != EEXIST)
-                throw EWdmAudioError(13, s->OutName, r);
-        }
-        for (std::size_t c = 0; c < s->InPorts.size(); ++c) {
-            const int r =
-                jack_connect(s->Client, s->InPeers[c].c_str(), jack_port_name(s->InPorts[c]));
-            if (r != 0 && r != EEXIST)
-                throw EWdmAudioError(14, s->InName, r);
-        }
-    } catch (...) {
-        s->CloseClient();
-        throw;
-    }
+        },
+        [s] { s->CloseClient(); });
+    if (!answered)
+        throw EWdmAudioError(12, capture ? s->InName : s->OutName);
+    if (*failure)
+        std::rethrow_exception(*failure);
     // What the pins were opened with: the channels asked for, 32-bit samples.
     if (capture)
         InputDevice.BitsPerSample = 32;
@@ -567,7 +588,9 @@ void TWdmAudioStream::Stop() {
     s->RequestStop();
     if (s->Worker.joinable())
         s->Worker.join();
-    s->CloseClient(); // no callback runs after this
+    // No callback runs once the client is closed; a server that does not answer keeps the
+    // session (held by the closing thread) until it does.
+    RunWithin(kCloseWait, [s] { s->CloseClient(); });
     const auto xruns = s->Xruns.load(std::memory_order_relaxed);
     const auto xrunFrames = s->XrunFrames.load(std::memory_order_relaxed);
     health_.CaptureGaps = s->InGaps.Gaps.load(std::memory_order_relaxed) + (s->Capture ? xruns : 0);

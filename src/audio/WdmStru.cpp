@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <condition_variable>
 #include <cstdio>
+#include <memory>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -145,6 +148,14 @@ void TWdmAudio::Fill(std::vector<TFilter> filters, int rateHz) {
 }
 
 void TWdmAudio::Refresh() {
+    auto fresh = std::make_shared<TWdmAudio>();
+    if (RunWithin(kAnswerWait, [fresh] { fresh->List(); }))
+        *this = std::move(*fresh);
+    else
+        *this = TWdmAudio();
+}
+
+void TWdmAudio::List() {
     *this = TWdmAudio();
     SilenceJack();
     jack_status_t status{};
@@ -189,6 +200,41 @@ TWdmAudio& WdmAudio() {
         return t;
     }();
     return table;
+}
+
+bool RunWithin(std::chrono::milliseconds limit, std::function<void()> task,
+               std::function<void()> whenLate) {
+    // Under `Mutex` exactly one side decides: the thread finished in time (the caller goes on),
+    // or the caller gave up first (the thread cleans up after itself).
+    struct TShared {
+        std::mutex Mutex;
+        std::condition_variable Finished;
+        bool Done = false;
+        bool GaveUp = false;
+    };
+    auto shared = std::make_shared<TShared>();
+    std::thread thread([shared, task = std::move(task), whenLate = std::move(whenLate)] {
+        task();
+        bool late = false;
+        {
+            std::lock_guard lock(shared->Mutex);
+            shared->Done = true;
+            late = shared->GaveUp;
+        }
+        shared->Finished.notify_all();
+        if (late && whenLate)
+            whenLate();
+    });
+    std::unique_lock lock(shared->Mutex);
+    if (shared->Finished.wait_for(lock, limit, [&] { return shared->Done; })) {
+        lock.unlock();
+        thread.join();
+        return true;
+    }
+    shared->GaveUp = true;
+    lock.unlock();
+    thread.detach();
+    return false;
 }
 
 void SilenceJack() {

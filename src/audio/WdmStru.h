@@ -3,6 +3,8 @@
 
 #include "audio/AudioError.h"
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -81,7 +83,8 @@ public:
     TWdmAudio(std::vector<TFilter> filters, int rateHz);
 
     // Lists the clients of the server that the environment names (JACK_DEFAULT_SERVER), quietly:
-    // no server gives an uninitialised, empty table at once and prints nothing.
+    // no server gives an uninitialised, empty table at once and prints nothing; a server that
+    // does not answer within `kAnswerWait` gives the same (the look-up ends on its own later).
     void Refresh();
 
     bool Initialised() const { return initialised_; }
@@ -95,6 +98,7 @@ public:
     int Find(const std::string& name) const;
 
 private:
+    void List(); // Refresh's work, on a thread of its own
     void Fill(std::vector<TFilter> filters, int rateHz);
 
     bool initialised_ = false;
@@ -106,6 +110,16 @@ private:
 
 // The one table of the process, built at its first use.
 TWdmAudio& WdmAudio();
+
+// How long the main thread waits for a JACK server to answer (opening a client, listing its
+// ports); a frozen server would otherwise hold it for as long as it stays frozen.
+inline constexpr std::chrono::milliseconds kAnswerWait{3000};
+
+// Runs `task` on a thread of its own and waits at most `limit` for it: true when it finished in
+// time. Otherwise the thread is left to finish on its own and then runs `whenLate` (which
+// must undo what `task` did); both may use only what they own (shared pointers by value).
+bool RunWithin(std::chrono::milliseconds limit, std::function<void()> task,
+               std::function<void()> whenLate = {});
 
 // The name of our JACK clients.
 inline constexpr const char* kJackClientName = "Phonoscale";

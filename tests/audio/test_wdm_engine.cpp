@@ -465,6 +465,48 @@ TEST_F(WdmOnJack, ADevicePortThatDisappearsEndsTheRunWithOneMessage) {
     EXPECT_FALSE(engine->Active());
 }
 
+// A server that is frozen (SIGSTOP) holds neither Stop, nor Start, nor the device look-up for
+// longer than the engine's wait for an answer.
+TEST_F(WdmOnJack, AFrozenServerHoldsNeitherStopNorStartNorTheDeviceList) {
+    auto engine = Engine(ddCapture);
+    int blocks = 0;
+    engine->OnData = [&](void*, TDataBufferI&, TDataBufferF&, TDataBufferF&) { ++blocks; };
+    engine->Start();
+    ASSERT_TRUE(PumpUntil(
+        dispatcher_, [&] { return blocks >= 2; }, 10s));
+    server_.Signal(SIGSTOP);
+    auto begin = std::chrono::steady_clock::now();
+    engine->Stop();
+    const auto stopTook = std::chrono::steady_clock::now() - begin;
+
+    auto again = Engine(ddCapture);
+    begin = std::chrono::steady_clock::now();
+    const auto error = WdmError([&] { again->Start(); });
+    const auto startTook = std::chrono::steady_clock::now() - begin;
+    begin = std::chrono::steady_clock::now();
+    WdmAudio().Refresh();
+    const auto listTook = std::chrono::steady_clock::now() - begin;
+    const bool listed = WdmAudio().Initialised();
+    server_.Signal(SIGCONT);
+
+    EXPECT_LT(stopTook, 2s);
+    EXPECT_EQ(error, std::make_pair(std::string("Unable to open device: 02  pstest"), 12));
+    EXPECT_FALSE(again->Active());
+    EXPECT_LT(startTook, kAnswerWait + 2s);
+    EXPECT_FALSE(listed) << "a server that does not answer has no devices";
+    EXPECT_LT(listTook, kAnswerWait + 2s);
+    // Awake again: the devices are back and streaming works.
+    WdmAudio().Refresh();
+    EXPECT_TRUE(WdmAudio().Initialised());
+    auto third = Engine(ddCapture);
+    int more = 0;
+    third->OnData = [&](void*, TDataBufferI&, TDataBufferF&, TDataBufferF&) { ++more; };
+    third->Start();
+    EXPECT_TRUE(PumpUntil(
+        dispatcher_, [&] { return more >= 2; }, 10s));
+    third->Stop();
+}
+
 // Stop from inside the data event, and the facade's engine switch while streaming: the worker
 // waiting for the hand-over lets go, nothing hangs, nothing is used after it is freed.
 TEST_F(WdmOnJack, StopInsideTheHandOverAndAnEngineSwitchWhileRunningAreSafe) {
