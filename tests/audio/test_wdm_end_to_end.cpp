@@ -128,21 +128,39 @@ TEST_F(WdmEndToEnd, TheGeneratorsCoherentSineArrivesInTheDevicesPortsSampleBySam
     while (first < static_cast<std::size_t>(kRate) && l[first] == 0.0f)
         ++first;
     ASSERT_LT(first, static_cast<std::size_t>(kRate)) << "no tone arrived";
-    const std::size_t start = first - 1; // sin(0) = 0 comes first
-    std::size_t wrong = 0, checked = 0;
-    double worst = 0;
-    for (std::size_t i = start; i < static_cast<std::size_t>(kRate) * 2; ++i, ++checked) {
-        const long double phase = 2.0L * std::numbers::pi_v<long double> *
-                                  static_cast<long double>((i - start) % 32) / 32.0L;
-        const auto block = static_cast<float>(2147483391.0L * std::sin(phase));
-        const float want = block / 2147483648.0f;
-        worst = std::max(worst, std::abs(static_cast<double>(l[i]) - want));
-        if (l[i] != want || r[i] != want)
+    // A server xrun on a busy machine may skip or repeat a period: the phase is then found
+    // again, and each such jump must be one the engine counted as a gap.
+    const auto expected = [](std::size_t phase) {
+        const long double angle =
+            2.0L * std::numbers::pi_v<long double> * static_cast<long double>(phase % 32) / 32.0L;
+        return static_cast<float>(2147483391.0L * std::sin(angle)) / 2147483648.0f;
+    };
+    std::size_t phase = 0, jumps = 0, wrong = 0, checked = 0;
+    std::size_t start = first - 1; // sin(0) = 0 comes first
+    for (std::size_t i = start; i < static_cast<std::size_t>(kRate) * 2; ++i, ++checked, ++phase) {
+        if (l[i] == expected(phase) && r[i] == l[i])
+            continue;
+        // A jump: the phase that explains this sample and the next three.
+        bool found = false;
+        for (std::size_t p2 = 0; p2 < 32 && !found && i + 3 < l.size(); ++p2)
+            found = l[i] == expected(p2) && l[i + 1] == expected(p2 + 1) &&
+                    l[i + 2] == expected(p2 + 2) && l[i + 3] == expected(p2 + 3) && r[i] == l[i];
+        if (!found) {
             ++wrong;
+            continue;
+        }
+        for (std::size_t p2 = 0; p2 < 32; ++p2)
+            if (l[i] == expected(p2) && l[i + 1] == expected(p2 + 1) &&
+                l[i + 2] == expected(p2 + 2) && l[i + 3] == expected(p2 + 3)) {
+                phase = p2;
+                break;
+            }
+        ++jumps;
     }
-    std::printf("checked %zu samples from sample %zu, largest difference %g\n", checked, start,
-                worst);
+    const auto health = engine.Health();
+    std::printf("checked %zu samples from sample %zu, %zu jumps, %llu output gaps counted\n",
+                checked, start, jumps, static_cast<unsigned long long>(health.RenderGaps));
     EXPECT_GT(checked, static_cast<std::size_t>(kRate));
-    EXPECT_EQ(wrong, 0u) << "largest difference " << worst << "; gaps "
-                         << engine.Health().RenderGaps;
+    EXPECT_EQ(wrong, 0u) << "samples that are not the generator's sine";
+    EXPECT_LE(jumps, health.RenderGaps + health.CaptureGaps) << "jumps the engine did not count";
 }
