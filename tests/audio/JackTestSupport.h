@@ -102,8 +102,13 @@ public:
                std::size_t recordFrames = 48000 * 4)
         : frequency_(frequencyHz), amplitude_(amplitude), left_(recordFrames),
           right_(recordFrames) {
-        jack_status_t status{};
-        client_ = jack_client_open(name, JackNoStartServer, &status);
+        // A server that has only just started may refuse the first client on a busy machine.
+        for (int attempt = 0; attempt < 10 && client_ == nullptr; ++attempt) {
+            if (attempt > 0)
+                usleep(200 * 1000);
+            jack_status_t status{};
+            client_ = jack_client_open(name, JackNoStartServer, &status);
+        }
         if (client_ == nullptr)
             return;
         rate_ = jack_get_sample_rate(client_);
