@@ -50,4 +50,9 @@ public:
     // Device-name lists, entries "%.2d  %s".
     virtual std::vector<std::string> InputNames() const = 0;
     virtual std::vector<std::string> OutputNames() const = 0;
+    // The device number of a name for engines that look devices up ignoring case (the
+    // low-latency engine: a position in its device table): the first entry equal to `name`
+    // ignoring case, here of the capture (`capture`) or render list; -1 when none is or `name`
+    // is empty.
+    virtual int FindDevice(const std::string& name, bool capture) const;
 };

@@ -102,7 +102,7 @@ bool TForm1::Sampling() const { return SpeedButton1->isChecked(); }
 
 void TForm1::SetSamplingControlsEnabled(bool enabled) {
     for (QWidget* control : std::initializer_list<QWidget*>{ComboAudioDevice, ComboSamples, ComboRes,
-                                                            CRed, EAv, CFrame, CN4})
+                                                            CRed, EAv, CFrame, CN4, CEngine})
         control->setEnabled(enabled);
     BLoad->setEnabled(enabled);
     BSave->setEnabled(enabled);
@@ -174,6 +174,13 @@ void TForm1::StartSampling() {
         // claim to sample, then let the error reach the user.
         SpeedButton1->setChecked(false);
         SpeedButton1Click();
+    if (AStream_->Engine() == aeWDM) {
+        // The low-latency engine's numbers are positions in its device table, not in the lists.
+        std::string in = ComboAudioDevice->currentText().toStdString();
+        std::string out = ComboOutDevice->currentText().toStdString();
+        AStream_->SelectInputDevice(in);
+        AStream_->SelectOutputDevice(out);
+    }
         throw;
     }
     ShowReadingsStale(false);

@@ -4,6 +4,7 @@
 #include "audio/AdcHandOver.h"
 #include "audio/EngineFactory.h"
 #include "audio/ExternalAdc.h"
+#include "audio/WdmStru.h"
 #include "core/CustomExpressions.h"
 #include "core/LevelMeters.h"
 #include "core/WindowCalibration.h"
@@ -78,6 +79,8 @@ TForm1::TForm1(TFormEnvironment environment, QWidget* parent)
     BuildMenus();
     BuildTabs();
     ConnectSamplingControls();
+    connect(CEngine, &QComboBox::currentIndexChanged, this,
+            [this] { Guarded([this] { CEngineChange(); }); });
     ConnectMeasureControls();
     Settings_ = std::make_unique<TSettingsBinding>(*this);
     connect(CLevel, &QCheckBox::clicked, this, [this] { CLevelClick(); });
@@ -191,10 +194,15 @@ void TForm1::FormCreate() {
     TrackFChange();
 
     DSP_->SetSamplesPerSecond(static_cast<int>(std::nearbyint(State_.SampleRate)));
-    CEngine->setCurrentIndex(0);
-    AStream_->SetEngine(aeMME);
-    FindSoundDevices();
-    CEngine->setVisible(false);
+    // The sound-card engine with the engine choice hidden, unless the command line chose one.
+    const TAudioEngine engine = Env_.Engine.value_or(aeMME);
+    {
+        const QSignalBlocker block(CEngine);
+        CEngine->setCurrentIndex(engine == aeWDM ? 1 : 0);
+    }
+    SwitchEngine(engine, engine == aeWDM);
+    CEngine->setVisible(Env_.Engine.has_value());
+    EngineChoiceReady_ = true;
     Label31->setText("Sound source");
     Label31->setVisible(true);
     CN4->setVisible(true);
@@ -225,12 +233,23 @@ void TForm1::FormCreate() {
 void TForm1::FindSoundDevices() {
     const QSignalBlocker blockIn(ComboAudioDevice);
     const QSignalBlocker blockOut(ComboOutDevice);
+    const bool lowLatency = AStream_->Engine() == aeWDM;
+    // The low-latency engine numbers its devices by its device table, which both lists share:
+    // the combo boxes show the entry of that name.
+    const auto entryOf = [lowLatency](QComboBox* combo, int index, const std::string& name) {
+        if (lowLatency) {
+            const int at = combo->findText(QString::fromStdString(name), Qt::MatchFixedString);
+            return std::max(at, 0);
+        }
+        return std::clamp(index, 0, std::max(0, combo->count() - 1));
+    };
     ComboAudioDevice->clear();
     for (const auto& name : AStream_->InputDeviceNames())
         ComboAudioDevice->addItem(QString::fromStdString(name));
     if (ComboAudioDevice->count() > 0) {
         const int inIndex = AStream_->SelectInputDevice(State_.SelectedDeviceName);
-        ComboAudioDevice->setCurrentIndex(std::clamp(inIndex, 0, ComboAudioDevice->count() - 1));
+        ComboAudioDevice->setCurrentIndex(
+            entryOf(ComboAudioDevice, inIndex, State_.SelectedDeviceName));
 
         ComboOutDevice->clear();
         for (const auto& name : AStream_->OutputDeviceNames())
@@ -241,13 +260,46 @@ void TForm1::FindSoundDevices() {
         }
         const int outIndex = AStream_->SelectOutputDevice(State_.SelectedOutDeviceName);
         ComboOutDevice->setCurrentIndex(
-            std::clamp(outIndex, 0, std::max(0, ComboOutDevice->count() - 1)));
+            entryOf(ComboOutDevice, outIndex, State_.SelectedOutDeviceName));
         ComboOutDeviceChange(); // LSO names the device the tone will play on
+    } else if (lowLatency) {
+        // No JACK server (or no client with ports): nothing to choose; starting says why.
+        ComboOutDevice->clear();
+        LSD->setText("");
+        LSO->setText("No out devices found!");
+        CheckOut->setChecked(false);
     } else {
         ShowMessage("No sound card found!\rClosing Phonoscale.");
         TerminateRequested_ = true;
         QCoreApplication::exit(1);
     }
+}
+
+void TForm1::SwitchEngine(TAudioEngine engine, bool reselect) {
+    if (Sampling()) { // the running engine stops with the switch: so does the window
+        SpeedButton1->setChecked(false);
+        SpeedButton1Click();
+    }
+    if (engine == aeWDM)
+        WdmAudio().Refresh(); // the clients the server has now
+    AStream_->SetEngine(engine);
+    FindSoundDevices();
+    if (!reselect)
+        return;
+    // The remembered names and numbers follow the entries the new lists show.
+    if (ComboAudioDevice->count() > 0)
+        ComboAudioDeviceChange();
+    if (ComboOutDevice->count() > 0)
+        ComboOutDeviceChange();
+}
+
+void TForm1::CEngineChange() {
+    const TAudioEngine engine = CEngine->currentIndex() == 1 ? aeWDM : aeMME;
+    if (!EngineChoiceReady_)
+        return; // start-up selects the engine itself
+    if (!Env_.Engine)
+        return; // no engine choice offered: a loaded set-up keeps the entry, not the engine
+    SwitchEngine(engine, true);
 }
 
 void TForm1::ComboAudioDeviceChange() {

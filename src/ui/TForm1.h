@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -57,6 +58,9 @@ struct TFormEnvironment {
     std::shared_ptr<const std::vector<TPcmDevice>> Devices;
     // Builds the engines. Empty: the real ALSA and low-latency engines.
     TEngineFactory EngineFactory;
+    // The engine chosen on the command line: selected at start-up, with `CEngine` shown so that
+    // it can be changed. Empty: the sound-card engine, `CEngine` hidden.
+    std::optional<TAudioEngine> Engine;
     // Shows a message to the user and returns when it is dismissed. Empty: a message box.
     std::function<void(const QString&)> ShowMessage;
     // Folder of the settings and memory-trace files. Empty: the program folder when writable,
@@ -129,6 +133,9 @@ public:
 
     // Start-up and shutdown.
     void FindSoundDevices();
+    // The engine choice: switches the facade's engine (stopping sampling first), rebuilds the
+    // device lists and reselects the device names where the new lists have them.
+    void CEngineChange();
     void ComboAudioDeviceChange();
     // The automatic 0 dB input level (CLevel) and the level library behind it.
     void CLevelClick();
@@ -301,6 +308,8 @@ private:
     bool FilterDesignPending_ = false;  // the band moved while the design was deferred
     bool StartingUp_ = true;  // until the constructor has run FormCreate
     QString AdcFailureShown_; // the last failure of the four-ADC library shown at start-up
+    bool EngineChoiceReady_ = false; // start-up has selected the engine; CEngine may switch it
+    void SwitchEngine(TAudioEngine engine, bool reselect);
 
 public:
     // Controls, named as their objectName().

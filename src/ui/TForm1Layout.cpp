@@ -250,6 +250,7 @@ QWidget* TForm1::BuildSamplingPage() {
     devLayout->addRow(Label31, CEngine);
     CN4 = Named<QComboBox>(devices, "CN4");
     CN4->addItems({"Sound", "Norta4 ADC1+2", "Norta4 ADC3+4"});
+    CEngine->setToolTip("MME: ALSA sound cards. WDM: the clients of a running JACK server.");
     devLayout->addRow("", CN4);
     ComboAudioDevice = Named<QComboBox>(devices, "ComboAudioDevice");
     devLayout->addRow("Input", ComboAudioDevice);
