@@ -3,8 +3,8 @@
 
 #include <QApplication>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <cstdio>
@@ -13,6 +13,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Phonoscale");
     QApplication::setOrganizationName("Phonoscale");
+    QApplication::setDesktopFileName("org.phonoscale.Phonoscale"); // its desktop entry
     TForm1 window;
     if (window.TerminateRequested())
         return 1;
