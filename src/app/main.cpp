@@ -3,8 +3,8 @@
 
 #include <QApplication>
 #include <QPushButton>
-#include <QScreen>
 #include <QTabWidget>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstdio>

@@ -249,13 +249,13 @@ private:
     std::unique_ptr<TBlockPipeline> Pipeline_;
     std::unique_ptr<TCustomExpressions> Custom_;
     std::unique_ptr<TSettingsBinding> Settings_; // after the state and controls it binds
-    std::unique_ptr<TCodecLibrary> Codec_;       // the level library, bound at start-up
-    bool CustomSwitchGuard_ = false;             // C is being set to mirror CCus
-    bool TraceErrorShown_ = false;               // the custom trace's evaluation error is on show
-    QLabel* LCusErr = nullptr; // that error, on the spectrum graph (made when first needed)
+    std::unique_ptr<TCodecLibrary> Codec_; // the level library, bound at start-up
+    bool CustomSwitchGuard_ = false; // C is being set to mirror CCus
+    bool TraceErrorShown_ = false;   // the custom trace's evaluation error is on show
+    QLabel* LCusErr = nullptr;       // that error, on the spectrum graph (made when first needed)
     std::uint64_t ShownRepaints_ = 0;
-    int HealthLines_ = 0;         // lines at the end of ListBox1 that describe stream gaps
-    std::uint64_t ShownGaps_ = 0; // capture + render gaps those lines describe
+    int HealthLines_ = 0;           // lines at the end of ListBox1 that describe stream gaps
+    std::uint64_t ShownGaps_ = 0;   // capture + render gaps those lines describe
     bool TerminateRequested_ = false;
     int BeepCount_ = 0;
     long long BlocksReceived_ = 0;
@@ -286,7 +286,7 @@ public:
     QAction* flat = nullptr;
     QAction* pso = nullptr;
     QAction* Cmes = nullptr;
-    std::vector<QAction*> DispMem;      // DispMem1..DispMem4
+    std::vector<QAction*> DispMem; // DispMem1..DispMem4
     std::vector<QCheckBox*> MemLegends; // M1..M4
     QCheckBox* C = nullptr;
 
