@@ -89,12 +89,21 @@ if [ -s "$user/Phonoscale.ini" ]; then
     top() { awk -F= '$1 == "Top" { print $2 + 0 }' "$user/Phonoscale.ini"; }
     [ "$(top)" != -37 ] || fail "Top=-37 is already the default"
     sed -i 's/^Top=[^\r]*/Top=-37/' "$user/Phonoscale.ini"
+    # Memory 1 is displayed by default: its trace file is read at start and written on close.
+    printf '! written by hand\n# Hz S MA R 50\n1000 0.5 0\n2000 0.25 0\n' >"$user/mem1.s1p"
     before=$(stat -c %Y.%s "$user/Phonoscale.ini")
     sleep 1
     run || fail "the second start of the installed program failed"
     [ "$(stat -c %Y.%s "$user/Phonoscale.ini")" != "$before" ] || fail "the second run wrote nothing"
     [ "$(top)" = -37 ] || fail "the second run did not read the per-user settings back (Top=$(top))"
+    grep -q '^! Data written by' "$user/mem1.s1p" ||
+        fail "the memory trace in the per-user folder was not written back"
+    awk '$1 + 0 == 2000 && $2 + 0 == 0.25 { found = 1 } END { exit !found }' "$user/mem1.s1p" ||
+        fail "the memory trace lost its points"
+    diff <(echo "$expected") <(installed) >/dev/null || fail "the second run wrote into its folders"
 fi
+
+"$prefix/bin/phonoscale-measure" --help >/dev/null || fail "installed phonoscale-measure fails"
 
 if command -v desktop-file-validate >/dev/null && command -v appstreamcli >/dev/null; then
     desktop-file-validate "$prefix/share/applications/org.phonoscale.Phonoscale.desktop" ||
