@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Proves the Debian package on a fresh Debian 12: builds it from a build tree with cpack (or takes
 # the .deb given), makes a minimal bookworm root with debootstrap in a temporary folder, installs
-# the package there with apt (which must fetch every dependency by itself; recommended packages
-# are left out, so the dependencies alone must do), starts the installed program under Qt's
+# the package there with apt (which must fetch every dependency by itself; with the
+# recommended ALSA plugins, whose devices the program needs to start: with no sound device it
+# says "No sound card found!" and ends), starts the installed program under Qt's
 # offscreen platform until it saves a picture of its window and closes, and checks that its
 # settings went to the per-user folder (~/.config/phonoscale) and that phonoscale-measure runs.
 # Removes the root whatever happens. Needs root and the Debian archive. Not part of CI (a second
@@ -88,7 +89,7 @@ inside() {
 
 t0=$(date +%s)
 inside apt-get update -qq
-inside apt-get install -y -qq --no-install-recommends "./$(basename "$deb")" >"$work/apt.log" 2>&1 ||
+inside apt-get install -y -qq "./$(basename "$deb")" >"$work/apt.log" 2>&1 ||
     { tail -n 30 "$work/apt.log" >&2; echo "$me: apt install failed" >&2; exit 1; }
 echo "$me: apt install took $(($(date +%s) - t0)) s, $(inside dpkg-query -W | wc -l) packages"
 
