@@ -31,6 +31,7 @@ int main(int argc, char* argv[]) {
     QApplication app(qtArgc, qtArgs.data());
     QApplication::setApplicationName("Phonoscale");
     QApplication::setOrganizationName("Phonoscale");
+    QApplication::setDesktopFileName("org.phonoscale.Phonoscale"); // its desktop entry
     TFormEnvironment environment;
     environment.Engine = options.Engine;
     TForm1 window(std::move(environment));

@@ -63,8 +63,8 @@ struct TFormEnvironment {
     std::optional<TAudioEngine> Engine;
     // Shows a message to the user and returns when it is dismissed. Empty: a message box.
     std::function<void(const QString&)> ShowMessage;
-    // Folder of the settings and memory-trace files. Empty: the program folder when writable,
-    // else the per-user configuration folder.
+    // Folder of the settings and memory-trace files. Empty: the program folder when writable and
+    // not installed, else the per-user configuration folder (ChooseSettingsFolder).
     QString SettingsFolder;
     // Whether files can be created in a folder. Empty: try it (FolderAcceptsFiles).
     std::function<bool(const QString& folder)> FolderWritable;
