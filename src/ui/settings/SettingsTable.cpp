@@ -180,15 +180,6 @@ TSettingsRow HeldReal(const char* key, unsigned readers, double& field, THandler
             [&field] { return FormatSettingsReal(field + 1.5); }};
 }
 
-TSettingsRow HeldText(const char* key, unsigned readers, std::string& field) {
-    return {key, readers, [&field] { return field; },
-            [key, &field](TSettingsReader& reader) {
-                if (const auto text = reader.FindText(key))
-                    field = *text;
-            },
-            [&field] { return field + "1"; }};
-}
-
 // An integer kept by another part of the window: read with `get`, applied with `set`.
 TSettingsRow BoundInt(const char* key, unsigned readers, std::function<long long()> get,
                       std::function<void(std::int32_t)> set) {
