@@ -380,7 +380,13 @@ namespace {
 void OpenPorts(TWdmSession& s) {
     SilenceJack();
     jack_status_t status{};
-    s.Client = jack_client_open(kJackClientName, JackNoStartServer, &status);
+    // A server still removing the client of the previous run refuses a new one for a moment:
+    // a few tries, well inside the start deadline.
+    for (int attempt = 0; attempt < 5 && s.Client == nullptr; ++attempt) {
+        if (attempt > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        s.Client = jack_client_open(kJackClientName, JackNoStartServer, &status);
+    }
     if (s.Client == nullptr)
         throw EWdmAudioError(12, s.Capture ? s.InName : s.OutName);
     s.ClientName = jack_get_client_name(s.Client);
@@ -626,14 +632,5 @@ void TWdmAudioStream::Lost(const std::shared_ptr<TWdmSession>& s, const std::str
 }
 
 void TWdmAudioStream::NoteBlockError(const std::string& text) {
-    if (health_.BlockErrors++ > 0)
-        return;
-    health_.FirstBlockError = text;
-    if (OnBlockError) {
-        try {
-            OnBlockError(text);
-        } catch (...) {
-            // A failing report must not stop the stream it reports on.
-        }
-    }
+    ::NoteBlockError(health_, OnBlockError, text);
 }
