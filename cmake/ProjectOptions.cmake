@@ -28,10 +28,11 @@ function(ps_library name)
   ps_warnings(${name})
 endfunction()
 
-# A GoogleTest program: ps_test(name SOURCES ... DEPS ... [ENV var=value ...] [QT])
-# QT runs it with the offscreen Qt platform.
+# A GoogleTest program: ps_test(name SOURCES ... DEPS ... [ENV var=value ...] [QT] [LOCK name])
+# QT runs it with the offscreen Qt platform; LOCK keeps its cases from running while another
+# test holding the same lock runs.
 function(ps_test name)
-  cmake_parse_arguments(ARG "QT" "" "SOURCES;DEPS;ENV" ${ARGN})
+  cmake_parse_arguments(ARG "QT" "LOCK" "SOURCES;DEPS;ENV" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE PS_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
@@ -42,6 +43,18 @@ function(ps_test name)
   endif()
   # Test names carry the program's name ("test_core.Levels.FullScaleSine") so that
   # "ctest -R core" selects a folder's tests.
+  set(lock)
+  if(ARG_LOCK)
+    set(lock RESOURCE_LOCK ${ARG_LOCK})
+  endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_PREFIX "${name}."
-    PROPERTIES ENVIRONMENT "${env}")
+    PROPERTIES ENVIRONMENT "${env}" ${lock})
 endfunction()
+
+# ThreadSanitizer, for the hand-over soak of the external ADC (scripts/adc-soak.sh builds a
+# Qt-free tree with it); not together with PHONOSCALE_SANITIZE.
+option(PHONOSCALE_TSAN "Build with ThreadSanitizer" OFF)
+if(PHONOSCALE_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()

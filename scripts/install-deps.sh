@@ -11,6 +11,7 @@ PACKAGES=(
   libjack-jackd2-dev jackd2
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
   sox xvfb xauth fonts-dejavu-core
+  dpkg-dev file desktop-file-utils appstream
 )
 
 missing=()

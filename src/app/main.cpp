@@ -1,19 +1,40 @@
 // Phonoscale: starts the application and its one main window.
+#include "app/ProgramOptions.h"
 #include "ui/TForm1.h"
 
 #include <QApplication>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <cstdio>
+#include <vector>
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    // Our options first, before Qt looks for a display: --help works without one.
+    const TProgramOptions options = ParseProgramOptions(argc, argv);
+    if (options.Help) {
+        std::fputs(ProgramUsage().c_str(), stdout);
+        return 0;
+    }
+    if (!options.Error.empty()) {
+        std::fprintf(stderr, "phonoscale: %s\n\n%s", options.Error.c_str(), ProgramUsage().c_str());
+        return 2;
+    }
+    std::vector<char*> qtArgs;
+    for (const int i : options.Rest)
+        qtArgs.push_back(argv[i]);
+    qtArgs.push_back(nullptr);
+    int qtArgc = static_cast<int>(qtArgs.size()) - 1;
+
+    QApplication app(qtArgc, qtArgs.data());
     QApplication::setApplicationName("Phonoscale");
     QApplication::setOrganizationName("Phonoscale");
-    TForm1 window;
+    QApplication::setDesktopFileName("org.phonoscale.Phonoscale"); // its desktop entry
+    TFormEnvironment environment;
+    environment.Engine = options.Engine;
+    TForm1 window(std::move(environment));
     if (window.TerminateRequested())
         return 1;
     window.show();

@@ -22,6 +22,11 @@ struct TStreamHealth {
 // Lines for a list box, e.g. "Input gaps: 2 (1536 frames lost)"; only the kinds that occurred.
 std::vector<std::string> FormatStreamHealth(const TStreamHealth& health);
 
+// Counts one block error in `health`; the first of a run is kept and passed to `report` (if
+// set), whose own exceptions are swallowed: a failing report must not stop the stream.
+void NoteBlockError(TStreamHealth& health, const std::function<void(const std::string&)>& report,
+                    const std::string& text);
+
 // One engine object streams blocks between the devices and `OnData`. Created, configured,
 // started and stopped on the main thread by the facade; `OnData` and `OnFailure` are always
 // called on the main thread, never concurrently with themselves.
@@ -50,4 +55,9 @@ public:
     // Device-name lists, entries "%.2d  %s".
     virtual std::vector<std::string> InputNames() const = 0;
     virtual std::vector<std::string> OutputNames() const = 0;
+    // The device number of a name for engines that look devices up ignoring case (the
+    // low-latency engine: a position in its device table): the first entry equal to `name`
+    // ignoring case, here of the capture (`capture`) or render list; -1 when none is or `name`
+    // is empty.
+    virtual int FindDevice(const std::string& name, bool capture) const;
 };

@@ -6,10 +6,10 @@
 
 TEngineFactory MakeEngineFactory(std::shared_ptr<const std::vector<TPcmDevice>> devices,
                                  IMainThreadDispatcher* dispatcher) {
-    return [devices = std::move(devices), dispatcher](TAudioEngine kind)
-               -> std::unique_ptr<TAudioStreamEngine> {
+    return [devices = std::move(devices),
+            dispatcher](TAudioEngine kind) -> std::unique_ptr<TAudioStreamEngine> {
         if (kind == aeWDM)
-            return std::make_unique<TWdmAudioStream>();
+            return std::make_unique<TWdmAudioStream>(dispatcher);
         return std::make_unique<TMmeAudioStream>(devices, dispatcher);
     };
 }

@@ -1,4 +1,4 @@
-// The engines the program streams with: ALSA sound cards and the low-latency engine.
+// The engines the program streams with: ALSA sound cards and the low-latency engine (JACK).
 #pragma once
 
 #include "audio/MainThreadDispatcher.h"

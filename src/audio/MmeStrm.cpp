@@ -530,14 +530,5 @@ void TMmeAudioStream::DeviceLost(const std::shared_ptr<TMmeSession>& s,
 }
 
 void TMmeAudioStream::NoteBlockError(const std::string& text) {
-    if (health_.BlockErrors++ > 0)
-        return;
-    health_.FirstBlockError = text;
-    if (OnBlockError) {
-        try {
-            OnBlockError(text);
-        } catch (...) {
-            // A failing report must not stop the stream it reports on.
-        }
-    }
+    ::NoteBlockError(health_, OnBlockError, text);
 }

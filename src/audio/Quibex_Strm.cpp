@@ -1,8 +1,6 @@
 // The audio stream facade.
 #include "audio/Quibex_Strm.h"
 
-#include "audio/WdmStrm.h"
-
 #include <algorithm>
 #include <cctype>
 
@@ -96,23 +94,26 @@ void TQuibexStream::Stop() {
         engine_->Stop();
 }
 
+int TAudioStreamEngine::FindDevice(const std::string& name, bool capture) const {
+    if (name.empty())
+        return -1;
+    const auto lower = [](std::string s) {
+        std::transform(s.begin(), s.end(), s.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return s;
+    };
+    const auto names = capture ? InputNames() : OutputNames();
+    const auto wanted = lower(name);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (lower(names[i]) == wanted)
+            return static_cast<int>(i);
+    return -1;
+}
+
 int TQuibexStream::SelectDevice(std::string& name, const std::vector<std::string>& names,
                                 TDeviceSettings& device) {
     if (Engine_ == aeWDM) {
-        int index = -1;
-        if (!name.empty()) {
-            const auto lower = [](std::string s) {
-                std::transform(s.begin(), s.end(), s.begin(),
-                               [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-                return s;
-            };
-            const auto wanted = lower(name);
-            for (std::size_t i = 0; i < names.size(); ++i)
-                if (lower(names[i]) == wanted) {
-                    index = static_cast<int>(i);
-                    break;
-                }
-        }
+        const int index = engine_->FindDevice(name, &names == &InputDeviceNames_);
         device.Index = index;
         return index;
     }

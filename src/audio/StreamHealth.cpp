@@ -10,7 +10,21 @@ std::vector<std::string> FormatStreamHealth(const TStreamHealth& h) {
         lines.push_back("Output gaps: " + std::to_string(h.RenderGaps) + " (" +
                         std::to_string(h.RenderFramesLost) + " frames of silence)");
     if (h.BlockErrors > 0)
-        lines.push_back("Block errors: " + std::to_string(h.BlockErrors) + ", first: " +
-                        h.FirstBlockError);
+        lines.push_back("Block errors: " + std::to_string(h.BlockErrors) +
+                        ", first: " + h.FirstBlockError);
     return lines;
+}
+
+void NoteBlockError(TStreamHealth& health, const std::function<void(const std::string&)>& report,
+                    const std::string& text) {
+    if (health.BlockErrors++ > 0)
+        return;
+    health.FirstBlockError = text;
+    if (report) {
+        try {
+            report(text);
+        } catch (...) {
+            // A failing report must not stop the stream it reports on.
+        }
+    }
 }

@@ -72,12 +72,21 @@ std::string MeasureUsage() {
            "  --seconds S           measure the first S seconds only (a device: 5)\n"
            "  --format F            text, json or csv (text)\n"
            "  --save-spectrum FILE  write the final spectrum as a Touchstone .s1p file\n"
+           "  --setup FILE          read the measurement settings of a set-up file saved by\n"
+           "                        the window (rate, resolution, length, channel, window,\n"
+           "                        weighting, band, time constants, calibration, units,\n"
+           "                        digits); the options given here override it\n"
+           "  --generator P         play the coherent sine of period 2^P samples (P 2..14,\n"
+           "                        rate / 2^P Hz) on --output-device while measuring --device\n"
+           "  --output-device NAME  playback device of the sine: its entry, name or number\n"
            "  --help                print this text\n"
-           "Exit codes: 0 measured, 2 bad arguments, 3 file error, 4 stream gaps occurred.\n";
+           "Exit codes: 0 measured, 2 bad arguments, 3 device or file error, 4 stream gaps "
+           "occurred.\n";
 }
 
-TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args) {
-    TMeasureOptions o;
+TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
+                                    const TMeasureOptions& base) {
+    TMeasureOptions o = base;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
         if (name == "--help" || name == "-h") {
@@ -90,10 +99,11 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args) {
         }
         if (name.rfind("--", 0) != 0)
             throw EUsageError("Unexpected argument \"" + name + "\"");
-        static constexpr std::array<std::string_view, 16> Known = {
-            "--device", "--rate",      "--bits",   "--input",        "--length",        "--channel",
-            "--window", "--weighting", "--band",   "--units",        "--time-constant", "--digits",
-            "--blocks", "--seconds",   "--format", "--save-spectrum"};
+        static constexpr std::array<std::string_view, 19> Known = {
+            "--device",        "--rate",   "--bits",      "--input",        "--length",
+            "--channel",       "--window", "--weighting", "--band",         "--units",
+            "--time-constant", "--digits", "--blocks",    "--seconds",      "--format",
+            "--save-spectrum", "--setup",  "--generator", "--output-device"};
         bool known = false;
         for (const auto k : Known)
             known = known || name == k;
@@ -156,6 +166,7 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args) {
                 throw bad("the cut-on LO must lie below the cut-off HI");
             o.BandLow = static_cast<std::int32_t>(*lo);
             o.BandHigh = static_cast<std::int32_t>(*hi);
+            o.BandFromSetup = false;
         } else if (name == "--units") {
             const auto u = Choice(value, UnitNames);
             if (!u)
@@ -188,6 +199,17 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args) {
             o.Format = static_cast<TOutputFormat>(*f);
         } else if (name == "--save-spectrum") {
             o.SaveSpectrum = value;
+        } else if (name == "--setup") {
+            o.Setup = value;
+        } else if (name == "--generator") {
+            const auto p = WholeNumber(value);
+            if (!p || *p < 2 || *p > 14)
+                throw bad("an exponent p from 2 to 14 is needed (a period of 2^p samples)");
+            o.Generator = static_cast<std::int32_t>(*p);
+        } else if (name == "--output-device") {
+            if (value.empty())
+                throw bad("a device entry, name or number is needed");
+            o.OutputDevice = value;
         }
     }
     if (!o.Help && !o.ListDevices && o.Input.empty() && o.Device.empty())
@@ -196,5 +218,9 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args) {
         throw EUsageError("Give --input or --device, not both");
     if (o.Blocks && o.Seconds)
         throw EUsageError("Give --blocks or --seconds, not both");
+    if (!o.Help && !o.ListDevices && o.Generator && (o.Device.empty() || o.OutputDevice.empty()))
+        throw EUsageError("--generator plays on --output-device while measuring --device");
+    if (!o.Help && !o.ListDevices && !o.Generator && !o.OutputDevice.empty())
+        throw EUsageError("--output-device needs --generator");
     return o;
 }

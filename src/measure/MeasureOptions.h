@@ -1,6 +1,7 @@
 // Command-line options of phonoscale-measure and their parser.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -29,19 +30,35 @@ struct TMeasureOptions {
     std::int32_t Weighting = 0;           // 0 flat, 1 psophometric, 2 C-message
     std::optional<std::int32_t> BandLow;  // cut-on, Hz (default 0)
     std::optional<std::int32_t> BandHigh; // cut-off, Hz (default half the sample rate)
+    bool BandFromSetup = false;           // the band came from a set-up file: limited to the
+                                          // rate's range as the window's sliders limit it
     std::int32_t Units = 0;               // 0 dB, 1 sine eq. Vpp, 2 Veff (the window's CUnits)
     std::string TimeConstant = "0.5";     // meter time constant, seconds (the window's ETime)
     std::int32_t Digits = 3;              // significant digits of the read-outs, 2..7
-    std::optional<std::int64_t> Blocks;   // engine blocks to measure (default: the whole file)
-    std::optional<double> Seconds;        // or seconds of input
+    std::int32_t SpectrumTimeMode = 0;    // the window's CTC: 0 meter, 1 custom, 2 peak hold
+    std::array<std::string, 6> CustomTimes = {"10", "10", "8", "5", "2", "1"}; // ET1..ET6, s
+    // Calibration as a set-up file keeps it: the dBm field, the reference level in dB, its
+    // peak-peak volts and whether the readings are calibrated; the display offset in dB.
+    std::string CalLevelText = "0";
+    double RefLevel = 0.0;
+    double RefV = 1.0;
+    bool Calibrated = false;
+    double YOffset = 0.0;
+    std::string Setup;                     // set-up file read before the other options
+    std::optional<std::int32_t> Generator; // exponent p of the coherent sine, 2..14
+    std::string OutputDevice;              // playback device of the sine: entry, name or number
+    std::optional<std::int64_t> Blocks;    // engine blocks to measure (default: the whole file)
+    std::optional<double> Seconds;         // or seconds of input
     TOutputFormat Format = TOutputFormat::ofText;
     std::string SaveSpectrum; // .s1p file for the final spectrum (empty: none)
 };
 
-// Parses argv[1..argc-1]. Raises EUsageError with a one-line reason for an unknown option, a
-// missing or malformed value, a value out of range, or neither or both of --input and --device
-// (unless --help or --list-devices).
-TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args);
+// Parses argv[1..argc-1] over `base` (the defaults, or the options a set-up file gave). Raises
+// EUsageError with a one-line reason for an unknown option, a missing or malformed value, a value
+// out of range, or neither or both of --input and --device (unless --help or --list-devices), and
+// for --generator without --device and --output-device.
+TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
+                                    const TMeasureOptions& base = {});
 
 // The usage text printed by --help and after a bad command line.
 std::string MeasureUsage();

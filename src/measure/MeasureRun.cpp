@@ -1,6 +1,7 @@
 // Set-up of the shared measurement state and pipeline for a run without a window.
 #include "measure/MeasureRun.h"
 
+#include "core/Calibration.h"
 #include "core/LevelMeters.h"
 #include "core/SpectrumSmoothing.h"
 #include "core/WindowCalibration.h"
@@ -21,8 +22,13 @@ int RoundToInt(double x) {
 TMeasureRun::TMeasureRun(const TMeasureOptions& options, int sampleRateHz) {
     const int n = options.Length;
     const int half = sampleRateHz / 2;
-    const int cutOn = options.BandLow.value_or(0);
-    const int cutOff = options.BandHigh.value_or(half);
+    int cutOn = options.BandLow.value_or(0);
+    int cutOff = options.BandHigh.value_or(half);
+    if (options.BandFromSetup) {
+        // The sliders hold 0 .. half the rate, and the cut-off follows a cut-on above it.
+        cutOn = std::clamp(cutOn, 0, half);
+        cutOff = std::max(std::clamp(cutOff, 0, half), cutOn);
+    }
     if (cutOff > half)
         throw EUsageError("Bad value for --band: the cut-off " + std::to_string(cutOff) +
                           " Hz lies above half the sample rate (" + std::to_string(half) + " Hz)");
@@ -43,6 +49,13 @@ TMeasureRun::TMeasureRun(const TMeasureOptions& options, int sampleRateHz) {
     state_.WindowKind = options.WindowKind;
     state_.Weighting = options.Weighting;
     state_.MeterDigits = options.Digits;
+    state_.Controls.CTC = options.SpectrumTimeMode;
+    state_.Controls.ET = options.CustomTimes;
+    state_.RefLevel = options.RefLevel;
+    state_.CalVpp = options.RefV;
+    state_.Calibrated = options.Calibrated;
+    state_.YOffset = options.YOffset;
+    ECalDBChange(state_, options.CalLevelText); // a text that is not a number leaves CalLevel
 
     dsp_->SetAmplification(1.0);
     dsp_->SetFilterType(BandPass);
@@ -61,7 +74,10 @@ TMeasureRun::TMeasureRun(const TMeasureOptions& options, int sampleRateHz) {
     // Start of sampling.
     state_.EngineBlock = 2048;
     ResetForStart(state_);
-    state_.Generator.CheckOut = false;
+    state_.Generator.CheckOut = options.Generator.has_value();
+    state_.Generator.COutChan = 0; // "+L/+R"
+    if (options.Generator)
+        generatorCaption_ = TrackFChange(state_.Generator, *options.Generator, sampleRateHz);
     state_.SubBlocks = std::max(state_.EngineBlock / n, 1);
     // The meters and the spectrum start from the first block rather than from silence.
     state_.ResetSmoothing = true;
@@ -72,7 +88,7 @@ std::size_t TMeasureRun::EngineBlockLength() const {
     return static_cast<std::size_t>(std::max(state_.BlockLength, state_.EngineBlock));
 }
 
-bool TMeasureRun::Feed(TDataBufferF& in, std::size_t frames) {
+bool TMeasureRun::Feed(TDataBufferF& in, std::size_t frames, TDataBufferF* out) {
     const auto n = static_cast<std::size_t>(state_.BlockLength);
     const std::int32_t whole = static_cast<std::int32_t>(frames / n);
     if (whole < 1)
@@ -81,7 +97,7 @@ bool TMeasureRun::Feed(TDataBufferF& in, std::size_t frames) {
     state_.SubBlocks = std::min(whole, full);
     const std::string before = state_.StreamErrors.FirstError;
     const std::uint64_t repeats = state_.StreamErrors.Repeats;
-    pipeline_.AStreamData(nullptr, int32Buffer_, in, outBuffer_);
+    pipeline_.AStreamData(nullptr, int32Buffer_, in, out != nullptr ? *out : outBuffer_);
     state_.SubBlocks = full;
     ++blocks_;
     return state_.StreamErrors.FirstError == before && state_.StreamErrors.Repeats == repeats;

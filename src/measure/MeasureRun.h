@@ -35,8 +35,13 @@ public:
 
     // One engine block of `frames` samples in rows 0 and 1 of `in` (at most EngineBlockLength;
     // a short last block runs the whole blocks of N it holds). Nothing runs when frames < N.
-    // Returns false when the pipeline recorded an error for this block.
-    bool Feed(TDataBufferF& in, std::size_t frames);
+    // With the sine on (--generator), it is written into `out` (the engine's output block) or,
+    // when that is null, into a block of the run's own. Returns false when the pipeline recorded
+    // an error for this block.
+    bool Feed(TDataBufferF& in, std::size_t frames, TDataBufferF* out = nullptr);
+
+    // The sine's frequency caption, "12000 Hz" and the like; empty when the sine is off.
+    const std::string& GeneratorCaption() const { return generatorCaption_; }
 
     TMeasureReading Reading() const;
     const MeasurementState& State() const { return state_; }
@@ -53,4 +58,5 @@ private:
     TDataBufferI int32Buffer_;
     TDataBufferF outBuffer_;
     std::int64_t blocks_ = 0;
+    std::string generatorCaption_;
 };

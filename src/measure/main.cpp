@@ -1,6 +1,7 @@
-// phonoscale-measure: the instrument's measurement of a sound file, printed for scripts.
+// phonoscale-measure: the instrument's measurement of a sound file or device, printed for scripts.
 #include "measure/MeasureOptions.h"
 #include "measure/MeasureRun.h"
+#include "measure/MeasureSetup.h"
 #include "measure/SoundFileSource.h"
 
 #include "audio/EngineFactory.h"
@@ -10,6 +11,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -99,6 +101,38 @@ std::string ReadingLine(TOutputFormat format, const TMeasureReading& r, bool fin
     }
 }
 
+// The progress line on standard error: shown only when that is a terminal and once the run has
+// lasted a second, rewritten in place, wiped at the end. Main thread only.
+class TProgressLine {
+public:
+    TProgressLine() : terminal_(isatty(STDERR_FILENO) != 0) {}
+    ~TProgressLine() { Finish(); }
+    TProgressLine(const TProgressLine&) = delete;
+    TProgressLine& operator=(const TProgressLine&) = delete;
+
+    // `done` of `total` (blocks or samples); redrawn when the whole percentage changes.
+    void Show(std::int64_t done, std::int64_t total) {
+        if (!terminal_ || total <= 0 ||
+            std::chrono::steady_clock::now() - started_ < std::chrono::seconds(1))
+            return;
+        const std::int64_t percent = std::min<std::int64_t>(100, 100 * done / total);
+        if (percent == shownPercent_)
+            return;
+        shownPercent_ = percent;
+        std::cerr << "\rphonoscale-measure: " << percent << " % measured" << std::flush;
+    }
+    void Finish() {
+        if (shownPercent_ >= 0)
+            std::cerr << "\r" << std::string(40, ' ') << "\r" << std::flush;
+        shownPercent_ = -1;
+    }
+
+private:
+    bool terminal_;
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    std::int64_t shownPercent_ = -1;
+};
+
 int Run(const TMeasureOptions& options) {
     TSoundFile file(options.Input);
     TMeasureRun run(options, file.SampleRate());
@@ -119,8 +153,7 @@ int Run(const TMeasureOptions& options) {
 
     if (options.Format == TOutputFormat::ofCsv)
         std::cout << "kind,blocks,gaps,sn_db,s_db,peak_hz,sn_text,s_text,peak_text\n";
-    const bool progress = isatty(STDERR_FILENO) != 0;
-    const auto started = std::chrono::steady_clock::now();
+    TProgressLine progress;
     TDataBufferF block;
     std::int64_t done = 0;
     while (done < limit) {
@@ -135,11 +168,9 @@ int Run(const TMeasureOptions& options) {
         if (!run.Feed(block, got))
             throw std::runtime_error("Measurement failed: " + run.State().StreamErrors.Summary());
         std::cout << ReadingLine(options.Format, run.Reading(), false) << '\n';
-        if (progress && std::chrono::steady_clock::now() - started > std::chrono::seconds(1))
-            std::cerr << "\r" << (100 * done / limit) << " %" << std::flush;
+        progress.Show(done, limit);
     }
-    if (progress && std::chrono::steady_clock::now() - started > std::chrono::seconds(1))
-        std::cerr << "\r     \r" << std::flush;
+    progress.Finish();
     const TMeasureReading final = run.Reading();
     std::cout << ReadingLine(options.Format, final, true) << '\n' << std::flush;
     if (!options.SaveSpectrum.empty())
@@ -181,9 +212,10 @@ int ListDevices() {
     return ExitMeasured;
 }
 
-// Measures a capture device through the sound-card engine. The engine hands its blocks to the
-// queued dispatcher; this (main) thread runs them, and with them the pipeline, between short
-// sleeps until enough blocks were measured.
+// Measures a capture device through the sound-card engine, with the coherent sine on the
+// playback device when --generator asks for it. The engine hands its blocks to the queued
+// dispatcher; this (main) thread runs them, and with them the pipeline (which writes the sine
+// into the engine's output block), between short sleeps until enough blocks were measured.
 int RunDevice(const TMeasureOptions& options) {
     TQueuedDispatcher dispatcher;
     auto devices = std::make_shared<const std::vector<TPcmDevice>>(TAlsaDeviceLister().List());
@@ -191,6 +223,13 @@ int RunDevice(const TMeasureOptions& options) {
     std::string entry = FindDeviceEntry(stream.InputDeviceNames(), options.Device);
     if (entry.empty())
         throw EUsageError("No capture device \"" + options.Device + "\" (see --list-devices)");
+    std::string outEntry;
+    if (options.Generator) {
+        outEntry = FindDeviceEntry(stream.OutputDeviceNames(), options.OutputDevice);
+        if (outEntry.empty())
+            throw EUsageError("No playback device \"" + options.OutputDevice +
+                              "\" (see --list-devices)");
+    }
     TMeasureRun run(options, options.Rate);
     const auto engineBlock = static_cast<int>(run.EngineBlockLength());
     const std::int64_t target =
@@ -199,34 +238,49 @@ int RunDevice(const TMeasureOptions& options) {
                              1, static_cast<std::int64_t>(std::ceil(options.Seconds.value_or(5.0) *
                                                                     options.Rate / engineBlock)));
 
-    stream.Directions = ddCapture;
+    stream.Directions = options.Generator ? ddBoth : ddCapture;
     stream.InputDevice = TDeviceSettings(0, 2, options.Rate, options.Bits, engineBlock);
     stream.OutputDevice = stream.InputDevice;
     stream.BufferCount = 3;
     stream.SelectInputDevice(entry);
+    if (options.Generator)
+        stream.SelectOutputDevice(outEntry);
     std::string failure;
     std::string blockError;
     std::int64_t seen = 0;
-    stream.OnData = [&](void*, TDataBufferI&, TDataBufferF& in, TDataBufferF&) {
-        if (seen >= target || !failure.empty())
+    // Gaps of the capture and, while the sine plays, of the playback: either spoils the reading.
+    const auto gaps = [&options](const TStreamHealth& health) {
+        return static_cast<std::int64_t>(health.CaptureGaps +
+                                         (options.Generator ? health.RenderGaps : 0));
+    };
+    stream.OnData = [&](void*, TDataBufferI&, TDataBufferF& in, TDataBufferF& out) {
+        if (seen >= target || !failure.empty()) {
+            for (auto& row : out) // the blocks after the last one measured play silence
+                std::fill(row.begin(), row.end(), 0.0f);
             return;
-        if (!run.Feed(in, in.empty() ? 0 : in[0].size()) && blockError.empty())
+        }
+        if (!run.Feed(in, in.empty() ? 0 : in[0].size(), &out) && blockError.empty())
             blockError = run.State().StreamErrors.Summary();
         ++seen;
         TMeasureReading r = run.Reading();
-        r.Gaps = static_cast<std::int64_t>(stream.Health().CaptureGaps);
+        r.Gaps = gaps(stream.Health());
         std::cout << ReadingLine(options.Format, r, false) << '\n';
     };
     stream.OnFailure = [&](const std::string& reason) { failure = reason; };
+    if (options.Generator)
+        std::cerr << "phonoscale-measure: playing " << run.GeneratorCaption() << " on " << outEntry
+                  << '\n';
     if (options.Format == TOutputFormat::ofCsv)
         std::cout << "kind,blocks,gaps,sn_db,s_db,peak_hz,sn_text,s_text,peak_text\n";
     stream.Start();
     const auto started = std::chrono::steady_clock::now();
+    TProgressLine progress;
     // A stalled device ends the run: twice the expected time and 5 s more.
     const auto limit = std::chrono::duration<double>(
         2.0 * static_cast<double>(target) * engineBlock / options.Rate + 5.0);
     while (seen < target && failure.empty()) {
         dispatcher.RunPending();
+        progress.Show(seen, target);
         if (std::chrono::steady_clock::now() - started > limit) {
             failure = "The device delivered no more blocks";
             break;
@@ -235,9 +289,10 @@ int RunDevice(const TMeasureOptions& options) {
     }
     stream.Stop();
     dispatcher.RunPending();
+    progress.Finish();
     TMeasureReading final = run.Reading();
     const TStreamHealth health = stream.Health();
-    final.Gaps = static_cast<std::int64_t>(health.CaptureGaps);
+    final.Gaps = gaps(health);
     std::cout << ReadingLine(options.Format, final, true) << '\n' << std::flush;
     if (!options.SaveSpectrum.empty())
         run.SaveSpectrum(options.SaveSpectrum);
@@ -251,9 +306,10 @@ int RunDevice(const TMeasureOptions& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
     TMeasureOptions options;
     try {
-        options = ParseMeasureOptions(std::vector<std::string>(argv + 1, argv + argc));
+        options = ParseMeasureOptions(args);
     } catch (const EUsageError& e) {
         std::cerr << "phonoscale-measure: " << e.what() << "\n\n" << MeasureUsage();
         return ExitUsage;
@@ -263,6 +319,12 @@ int main(int argc, char** argv) {
         return ExitMeasured;
     }
     try {
+        if (!options.Setup.empty()) {
+            // The set-up file first, then the command line over it.
+            TMeasureOptions fromSetup;
+            ApplySetupFile(options.Setup, fromSetup);
+            options = ParseMeasureOptions(args, fromSetup);
+        }
         if (options.ListDevices)
             return ListDevices();
         return options.Device.empty() ? Run(options) : RunDevice(options);

@@ -6,6 +6,10 @@
 
 // File name of the level library, looked for in the program's folder, then on the library path.
 constexpr const char* kCodecLibraryName = "libmixtrel.so";
+// The folder of the level library in an installed copy, relative to the program's folder. The
+// installed program's run path names it, so loading by file name finds the library there before
+// the normal library path; its presence also marks a program that runs installed.
+constexpr const char* kInstalledLibraryFolder = "../lib/phonoscale";
 
 // The loaded level library and its nine entry points. Owned by the main window from start-up to
 // exit; used on the main thread only. Unloads the library on destruction.

@@ -457,7 +457,7 @@ void TForm1::AStreamData(void* sender, TDataBufferI& int32Buffer, TDataBufferF& 
     ++BlocksReceived_;
     Pipeline_->AStreamData(sender, int32Buffer, inBuffer, outBuffer);
     ShowPipelineTexts();
-    const TStreamHealth health = AStream_->Health();
+    const TStreamHealth health = SourceHealth();
     if (health.CaptureGaps + health.RenderGaps != ShownGaps_)
         ShowStreamHealth();
 }
@@ -496,7 +496,7 @@ void TForm1::ShowPipelineTexts() {
 
 void TForm1::ShowStreamHealth() {
     // The gap and error lines stay at the end of ListBox1 and are replaced as they change.
-    const TStreamHealth health = AStream_->Health();
+    const TStreamHealth health = SourceHealth();
     for (; HealthLines_ > 0 && ListBox1->count() > 0; --HealthLines_)
         delete ListBox1->takeItem(ListBox1->count() - 1);
     HealthLines_ = 0;

@@ -1,6 +1,8 @@
 // Sampling control: start and stop, sample rate, resolution, sample length and the input band.
 #include "ui/TForm1.h"
 
+#include "audio/ExternalAdc.h"
+
 #include "ui/detector/DetectorTab.h"
 #include "ui/peak/PeakTab.h"
 
@@ -48,6 +50,16 @@ void TForm1::ConnectSamplingControls() {
         Guarded([this] { RunClick(); });
     });
     connect(CFrame, &QComboBox::currentIndexChanged, this, [this] { Guarded([this] { CFrameChange(); }); });
+    connect(CFrame, &QComboBox::activated, this, [this] {
+        if (!CFrame->isEditable())
+            return; // an unchanged item: nothing to do
+        {
+            const QSignalBlocker block(CFrame); // it showed an external run's rate
+            CFrame->setEditable(false);
+        }
+        Guarded([this] { CFrameChange(); });
+    });
+    connect(CN4, &QComboBox::currentIndexChanged, this, [this] { Guarded([this] { CN4Change(); }); });
     connect(ComboRes, &QComboBox::currentIndexChanged, this, [this] { ComboResChange(); });
     connect(ComboSamples, &QComboBox::currentIndexChanged, this, [this] { Guarded([this] { ComboSamplesChange(); }); });
     connect(ComboAudioDevice, &QComboBox::currentIndexChanged, this, [this] { ComboAudioDeviceChange(); });
@@ -90,7 +102,7 @@ bool TForm1::Sampling() const { return SpeedButton1->isChecked(); }
 
 void TForm1::SetSamplingControlsEnabled(bool enabled) {
     for (QWidget* control : std::initializer_list<QWidget*>{ComboAudioDevice, ComboSamples, ComboRes,
-                                                            CRed, EAv, CFrame})
+                                                            CRed, EAv, CFrame, CN4, CEngine})
         control->setEnabled(enabled);
     BLoad->setEnabled(enabled);
     BSave->setEnabled(enabled);
@@ -153,19 +165,32 @@ void TForm1::StartSampling() {
     AStream_->Directions = CheckOut->isChecked() ? ddBoth : ddCapture;
 
     try {
-        AStream_->Start();
+        if (CN4->currentIndex() != 0)
+            StartExternalSource();
+        else
+            AStream_->Start();
     } catch (...) {
         // The engine did not start: return to the stopped state so that the window does not
         // claim to sample, then let the error reach the user.
         SpeedButton1->setChecked(false);
         SpeedButton1Click();
+    if (AStream_->Engine() == aeWDM) {
+        // The low-latency engine's numbers are positions in its device table, not in the lists.
+        std::string in = ComboAudioDevice->currentText().toStdString();
+        std::string out = ComboOutDevice->currentText().toStdString();
+        AStream_->SelectInputDevice(in);
+        AStream_->SelectOutputDevice(out);
+    }
         throw;
     }
     ShowReadingsStale(false);
 }
 
 void TForm1::StopSampling() {
-    AStream_->Stop();
+    if (Adc_->Running())
+        StopExternalSource();
+    else
+        AStream_->Stop();
     Pipeline_->FinishPendingBlock(); // a long block that came before the stop is still shown
     ShowReadingsStale(true); // the meters keep their last reading until the next start
     ShowStreamHealth();
@@ -243,9 +268,12 @@ void TForm1::RebuildFilter() {
 void TForm1::TrackLChange() {
     if (TrackU->value() < TrackL->value())
         TrackL->setValue(TrackU->value()); // re-enters through valueChanged; the rest is idempotent
-    DSP_->SetStartFrequency(TrackL->value());
-    Label6->setText("Input Cut-on Frequency = " + QString::number(DSP_->StartFrequency(), 'g', 15) +
-                    " Hz");
+    if (FilterDesignDeferred_)
+        FilterDesignPending_ = true;
+    else
+        DSP_->SetStartFrequency(TrackL->value());
+    Label6->setText("Input Cut-on Frequency = " +
+                    QString::number(static_cast<double>(TrackL->value()), 'g', 15) + " Hz");
     EditLF->setText(QString::number(TrackL->value()));
     State_.LowerBin = RoundToInt(TrackL->value() / State_.SampleRate * State_.BlockLength);
     State_.Controls.TrackL = TrackL->value();
@@ -255,9 +283,12 @@ void TForm1::TrackLChange() {
 void TForm1::TrackUChange() {
     if (TrackL->value() > TrackU->value())
         TrackU->setValue(TrackL->value());
-    DSP_->SetStopFrequency(TrackU->value());
-    Label1->setText("Input Cut-off Frequency = " + QString::number(DSP_->StopFrequency(), 'g', 15) +
-                    " Hz");
+    if (FilterDesignDeferred_)
+        FilterDesignPending_ = true;
+    else
+        DSP_->SetStopFrequency(TrackU->value());
+    Label1->setText("Input Cut-off Frequency = " +
+                    QString::number(static_cast<double>(TrackU->value()), 'g', 15) + " Hz");
     EditUF->setText(QString::number(TrackU->value()));
     State_.UpperBin = RoundToInt(TrackU->value() / State_.SampleRate * State_.BlockLength);
     State_.Controls.TrackU = TrackU->value();

@@ -1,12 +1,17 @@
 // The main window: construction, start-up, device lists and shutdown.
 #include "ui/TForm1.h"
 
+#include "audio/AdcHandOver.h"
 #include "audio/EngineFactory.h"
+#include "audio/ExternalAdc.h"
+#include "audio/WdmStru.h"
 #include "core/CustomExpressions.h"
 #include "core/LevelMeters.h"
 #include "core/WindowCalibration.h"
 #include "dsp/DSXFastFourier.h"
 #include "dsp/TBDSP.h"
+#include "instruments/AdcCollection.h"
+#include "instruments/VectorVoltmeter.h"
 #include "mixtrel/CodecLibrary.h"
 #include "ui/QtMainThreadDispatcher.h"
 #include "ui/ShownText.h"
@@ -15,7 +20,9 @@
 #include "ui/scope/ScopeTab.h"
 #include "ui/settings/SettingsBinding.h"
 #include "ui/spectrum/MemoryTraces.h"
+#include "ui/spectrum/SpectrumOverlays.h"
 #include "ui/spectrum/SpectrumTab.h"
+#include "ui/voltmeter/VoltmeterTab.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -63,19 +70,31 @@ TForm1::TForm1(TFormEnvironment environment, QWidget* parent)
     AStream_->SetEngine(aeMME); // reconfigure the engine object with the properties above
 
     Codec_ = std::make_unique<TCodecLibrary>();
+    // The four-ADC library's blocks reach ExternalBlock on the main thread through the ring.
+    Adc_ = std::make_unique<TExternalAdc>(*Dispatcher_);
+    Adc_->OnBlock = [this](std::span<const std::int32_t> block) { ExternalBlock(block); };
+    Adc_->OnBlocksDone = [this] { ExternalBlocksDone(); };
+    HandOver_ = std::make_unique<TAdcHandOver>();
+    Collection_ = std::make_unique<TAdcCollection>();
+    Vvm_ = std::make_unique<TVectorVoltmeter>();
     BuildMenus();
     BuildTabs();
     ConnectSamplingControls();
+    connect(CEngine, &QComboBox::currentIndexChanged, this,
+            [this] { Guarded([this] { CEngineChange(); }); });
     ConnectMeasureControls();
     Settings_ = std::make_unique<TSettingsBinding>(*this);
     connect(CLevel, &QCheckBox::clicked, this, [this] { CLevelClick(); });
     FormCreate();
+    StartingUp_ = false;
 }
 
 TForm1::~TForm1() {
-    // Stop the engine before the state and the components it feeds go away.
+    // Stop the engine and the external source before the state and the components they feed go
+    // away.
     if (AStream_)
         AStream_->Stop();
+    Adc_.reset();
 }
 
 QString TForm1::ProgramFolder() const {
@@ -182,15 +201,19 @@ void TForm1::FormCreate() {
     TrackFChange();
 
     DSP_->SetSamplesPerSecond(static_cast<int>(std::nearbyint(State_.SampleRate)));
-    CEngine->setCurrentIndex(0);
-    AStream_->SetEngine(aeMME);
-    FindSoundDevices();
-    CEngine->setVisible(false);
+    // The sound-card engine with the engine choice hidden, unless the command line chose one.
+    const TAudioEngine engine = Env_.Engine.value_or(aeMME);
+    {
+        const QSignalBlocker block(CEngine);
+        CEngine->setCurrentIndex(engine == aeWDM ? 1 : 0);
+    }
+    SwitchEngine(engine, engine == aeWDM);
+    CEngine->setVisible(Env_.Engine.has_value());
+    EngineChoiceReady_ = true;
     Label31->setText("Sound source");
     Label31->setVisible(true);
     CN4->setVisible(true);
-    GroupN4->setVisible(CN4->currentIndex() != 0);
-    PageControl1->setTabVisible(PageControl1->indexOf(TabN4VVM), CN4->currentIndex() != 0);
+    Guarded([this] { CN4Change(); });
 
     // Memory traces kept from the last run, for the memories that are displayed.
     MemTraces_->LoadMemoryFiles();
@@ -217,12 +240,23 @@ void TForm1::FormCreate() {
 void TForm1::FindSoundDevices() {
     const QSignalBlocker blockIn(ComboAudioDevice);
     const QSignalBlocker blockOut(ComboOutDevice);
+    const bool lowLatency = AStream_->Engine() == aeWDM;
+    // The low-latency engine numbers its devices by its device table, which both lists share:
+    // the combo boxes show the entry of that name.
+    const auto entryOf = [lowLatency](QComboBox* combo, int index, const std::string& name) {
+        if (lowLatency) {
+            const int at = combo->findText(QString::fromStdString(name), Qt::MatchFixedString);
+            return std::max(at, 0);
+        }
+        return std::clamp(index, 0, std::max(0, combo->count() - 1));
+    };
     ComboAudioDevice->clear();
     for (const auto& name : AStream_->InputDeviceNames())
         ComboAudioDevice->addItem(QString::fromStdString(name));
     if (ComboAudioDevice->count() > 0) {
         const int inIndex = AStream_->SelectInputDevice(State_.SelectedDeviceName);
-        ComboAudioDevice->setCurrentIndex(std::clamp(inIndex, 0, ComboAudioDevice->count() - 1));
+        ComboAudioDevice->setCurrentIndex(
+            entryOf(ComboAudioDevice, inIndex, State_.SelectedDeviceName));
 
         ComboOutDevice->clear();
         for (const auto& name : AStream_->OutputDeviceNames())
@@ -233,13 +267,46 @@ void TForm1::FindSoundDevices() {
         }
         const int outIndex = AStream_->SelectOutputDevice(State_.SelectedOutDeviceName);
         ComboOutDevice->setCurrentIndex(
-            std::clamp(outIndex, 0, std::max(0, ComboOutDevice->count() - 1)));
+            entryOf(ComboOutDevice, outIndex, State_.SelectedOutDeviceName));
         ComboOutDeviceChange(); // LSO names the device the tone will play on
+    } else if (lowLatency) {
+        // No JACK server (or no client with ports): nothing to choose; starting says why.
+        ComboOutDevice->clear();
+        LSD->setText("");
+        LSO->setText("No out devices found!");
+        CheckOut->setChecked(false);
     } else {
         ShowMessage("No sound card found!\rClosing Phonoscale.");
         TerminateRequested_ = true;
         QCoreApplication::exit(1);
     }
+}
+
+void TForm1::SwitchEngine(TAudioEngine engine, bool reselect) {
+    if (Sampling()) { // the running engine stops with the switch: so does the window
+        SpeedButton1->setChecked(false);
+        SpeedButton1Click();
+    }
+    if (engine == aeWDM)
+        WdmAudio().Refresh(); // the clients the server has now
+    AStream_->SetEngine(engine);
+    FindSoundDevices();
+    if (!reselect)
+        return;
+    // The remembered names and numbers follow the entries the new lists show.
+    if (ComboAudioDevice->count() > 0)
+        ComboAudioDeviceChange();
+    if (ComboOutDevice->count() > 0)
+        ComboOutDeviceChange();
+}
+
+void TForm1::CEngineChange() {
+    const TAudioEngine engine = CEngine->currentIndex() == 1 ? aeWDM : aeMME;
+    if (!EngineChoiceReady_)
+        return; // start-up selects the engine itself
+    if (!Env_.Engine)
+        return; // no engine choice offered: a loaded set-up keeps the entry, not the engine
+    SwitchEngine(engine, true);
 }
 
 void TForm1::ComboAudioDeviceChange() {

@@ -11,8 +11,11 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -30,13 +33,19 @@ class QSlider;
 class QTabWidget;
 class QWidget;
 class QPainter;
+class TAdcCollection;
+class TAdcHandOver;
 class TCodecLibrary;
+class TExternalAdc;
+class TVectorVoltmeter;
+class TVoltmeterTab;
 class TCustomExpressions;
 class TDSXFastFourier;
 class TDetectorTab;
 class TPeakTab;
 class TScopeTab;
 class TSettingsBinding;
+class TSpectrumOverlays;
 class TSpectrumTab;
 class TTBDSP;
 class TMemoryTraces;
@@ -49,10 +58,13 @@ struct TFormEnvironment {
     std::shared_ptr<const std::vector<TPcmDevice>> Devices;
     // Builds the engines. Empty: the real ALSA and low-latency engines.
     TEngineFactory EngineFactory;
+    // The engine chosen on the command line: selected at start-up, with `CEngine` shown so that
+    // it can be changed. Empty: the sound-card engine, `CEngine` hidden.
+    std::optional<TAudioEngine> Engine;
     // Shows a message to the user and returns when it is dismissed. Empty: a message box.
     std::function<void(const QString&)> ShowMessage;
-    // Folder of the settings and memory-trace files. Empty: the program folder when writable,
-    // else the per-user configuration folder.
+    // Folder of the settings and memory-trace files. Empty: the program folder when writable and
+    // not installed, else the per-user configuration folder (ChooseSettingsFolder).
     QString SettingsFolder;
     // Whether files can be created in a folder. Empty: try it (FolderAcceptsFiles).
     std::function<bool(const QString& folder)> FolderWritable;
@@ -66,6 +78,8 @@ struct TFormEnvironment {
     // The Touchstone file chosen in the save (save = true) or open dialog, empty when cancelled.
     // Empty: the file dialogs.
     std::function<QString(bool save)> ChooseFile;
+    // Folder searched first for the four-ADC library (libN4ADC.so). Empty: the program's folder.
+    QString ExternalAdcFolder;
 };
 
 // The one main window. Owns `MeasurementState`, the FFT, the band filter and the stream facade for
@@ -99,6 +113,8 @@ public:
     TScopeTab& ScopeTab() { return *ScopeTab_; }
     TPeakTab& PeakTab() { return *PeakTab_; }
     TDetectorTab& DetectorTab() { return *DetectorTab_; }
+    TVoltmeterTab& VoltmeterTab() { return *VoltmeterTab_; }
+    TExternalAdc& ExternalAdc() { return *Adc_; }
 
     // Settings files (ui/settings): the table, the writer, both readers, Load and Save.
     TSettingsBinding& Settings() { return *Settings_; }
@@ -109,9 +125,17 @@ public:
     void BSaveClick();
     void BLoadClick();
     TMemoryTraces& MemTraces() { return *MemTraces_; }
+    // The cursor read-out, band-edge drags, markers and annotations over the spectrum.
+    TSpectrumOverlays& Overlays() { return *Overlays_; }
+    // While deferred (a band-edge drag runs), the band sliders leave the input filter's design
+    // alone; ending the deferral designs the filter for the band reached (once per edge moved).
+    void DeferFilterDesign(bool deferred);
 
     // Start-up and shutdown.
     void FindSoundDevices();
+    // The engine choice: switches the facade's engine (stopping sampling first), rebuilds the
+    // device lists and reselects the device names where the new lists have them.
+    void CEngineChange();
     void ComboAudioDeviceChange();
     // The automatic 0 dB input level (CLevel) and the level library behind it.
     void CLevelClick();
@@ -136,6 +160,12 @@ public:
     void EditLFExit();
     void EditUFExit();
     bool Sampling() const;
+
+    // The external four-ADC source (voltmeter/ExternalSource.cpp): the source combo, and the
+    // blocks the library's thread handed to the main thread.
+    void CN4Change();
+    void ExternalBlock(std::span<const std::int32_t> block);
+    void ExternalBlocksDone();
 
     // Spectrum estimation, meters, calibration and the sine output (MeasureControls.cpp).
     void WT0Click(int itemIndex);
@@ -212,6 +242,10 @@ private:
     void Guarded(const std::function<void()>& handler);
     void StopSampling();
     void StartSampling();
+    void StartExternalSource(); // instead of the sound card's engine, when CN4 names an ADC pair
+    void StopExternalSource();  // "_Stop", then the collection file
+    void ShowExternalRate(double rateHz);
+    TStreamHealth SourceHealth() const; // gaps of the running source's blocks
     void SetSamplingControlsEnabled(bool enabled);
     // Greys the meters (no blocks arrive, their reading is old) or shows them live again
     // (StaleReadings.cpp).
@@ -229,6 +263,7 @@ private:
     void BuildCustomPage();
     void RepaintSpectrum();
     void BuildMemoryTraces();
+    void BuildSpectrumOverlays();
     void ShowTraceError(const QString& text); // empty: hides it
     void AStreamFailure(const std::string& reason);
     QString ProgramFolder() const;
@@ -241,7 +276,10 @@ private:
     std::unique_ptr<TScopeTab> ScopeTab_;       // the Scope tab's controls and drawing
     std::unique_ptr<TPeakTab> PeakTab_;         // the peak recorder's controls and chart
     std::unique_ptr<TDetectorTab> DetectorTab_; // the detector test calculator
+    std::unique_ptr<TVectorVoltmeter> Vvm_;     // the four-ADC voltmeter (and its tab below)
+    std::unique_ptr<TVoltmeterTab> VoltmeterTab_;
     std::unique_ptr<TMemoryTraces> MemTraces_;  // the four memory traces and their items
+    std::unique_ptr<TSpectrumOverlays> Overlays_; // cursor, band drags, markers, annotations
     std::unique_ptr<TDSXFastFourier> FFT_;
     std::unique_ptr<TTBDSP> DSP_;
     std::unique_ptr<TQuibexStream> AStream_;
@@ -253,6 +291,11 @@ private:
     bool CustomSwitchGuard_ = false; // C is being set to mirror CCus
     bool TraceErrorShown_ = false;   // the custom trace's evaluation error is on show
     QLabel* LCusErr = nullptr;       // that error, on the spectrum graph (made when first needed)
+    // The four-ADC library (while CN4 names a pair), its blocks gathered for the pipeline, and
+    // its samples kept for the collection file.
+    std::unique_ptr<TExternalAdc> Adc_;
+    std::unique_ptr<TAdcHandOver> HandOver_;
+    std::unique_ptr<TAdcCollection> Collection_;
     std::uint64_t ShownRepaints_ = 0;
     int HealthLines_ = 0;           // lines at the end of ListBox1 that describe stream gaps
     std::uint64_t ShownGaps_ = 0;   // capture + render gaps those lines describe
@@ -261,6 +304,12 @@ private:
     long long BlocksReceived_ = 0;
     bool Closing_ = false;
     bool ReadingsStale_ = false;
+    bool FilterDesignDeferred_ = false; // a band-edge drag runs
+    bool FilterDesignPending_ = false;  // the band moved while the design was deferred
+    bool StartingUp_ = true;  // until the constructor has run FormCreate
+    QString AdcFailureShown_; // the last failure of the four-ADC library shown at start-up
+    bool EngineChoiceReady_ = false; // start-up has selected the engine; CEngine may switch it
+    void SwitchEngine(TAudioEngine engine, bool reselect);
 
 public:
     // Controls, named as their objectName().

@@ -8,6 +8,7 @@
 #include "ui/scope/ScopeTab.h"
 #include "ui/spectrum/MemoryTraces.h"
 #include "ui/spectrum/SpectrumTab.h"
+#include "ui/voltmeter/VoltmeterTab.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -87,6 +88,7 @@ void TForm1::BuildTabs() {
         SpectrumTab_->AddMenuItems(spectrumMenu);
     Reset1 = SpectrumTab_->Reset1;
     BuildMemoryTraces();
+    BuildSpectrumOverlays();
 }
 
 QWidget* TForm1::BuildMeasureTab() {
@@ -161,7 +163,12 @@ QWidget* TForm1::BuildPeakTab() {
     return tab;
 }
 
-QWidget* TForm1::BuildVoltmeterTab() { return NamedPage("TabN4VVM"); }
+QWidget* TForm1::BuildVoltmeterTab() {
+    auto* tab = NamedPage("TabN4VVM");
+    VoltmeterTab_ =
+        std::make_unique<TVoltmeterTab>(tab, *Vvm_, [this] { return State_.SampleRate; });
+    return tab;
+}
 
 QWidget* TForm1::BuildDetectorTab() {
     auto* tab = NamedPage("TabDetector");
@@ -243,6 +250,7 @@ QWidget* TForm1::BuildSamplingPage() {
     devLayout->addRow(Label31, CEngine);
     CN4 = Named<QComboBox>(devices, "CN4");
     CN4->addItems({"Sound", "Norta4 ADC1+2", "Norta4 ADC3+4"});
+    CEngine->setToolTip("MME: ALSA sound cards. WDM: the clients of a running JACK server.");
     devLayout->addRow("", CN4);
     ComboAudioDevice = Named<QComboBox>(devices, "ComboAudioDevice");
     devLayout->addRow("Input", ComboAudioDevice);
@@ -260,6 +268,7 @@ QWidget* TForm1::BuildSamplingPage() {
 
     GroupN4 = Named<QGroupBox>(page, "GroupN4", "Norta4 Data Collection to File");
     GroupN4->setVisible(false);
+    VoltmeterTab_->BuildCollectionGroup(GroupN4);
     right->addWidget(GroupN4);
 
     ListBox1 = Named<QListWidget>(page, "ListBox1");

@@ -14,6 +14,9 @@ target_sources(ps_ui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/spectrum/MemoryTraces.cpp
   ${CMAKE_CURRENT_LIST_DIR}/spectrum/MemoryTraces.h
   ${CMAKE_CURRENT_LIST_DIR}/spectrum/MemoryTracesWindow.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/spectrum/SpectrumOverlays.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/spectrum/SpectrumOverlays.h
+  ${CMAKE_CURRENT_LIST_DIR}/spectrum/SpectrumOverlaysWindow.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scope/ScopeTab.cpp ${CMAKE_CURRENT_LIST_DIR}/scope/ScopeTab.h
   ${CMAKE_CURRENT_LIST_DIR}/scope/ScopeView.cpp
   ${CMAKE_CURRENT_LIST_DIR}/peak/PeakTab.cpp ${CMAKE_CURRENT_LIST_DIR}/peak/PeakTab.h

@@ -3,12 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <string>
 
@@ -221,6 +226,67 @@ TEST_F(MeasureCli, BadInputGivesItsMessageAndExitCode) {
     EXPECT_NE(help.Out.find("--save-spectrum FILE"), std::string::npos);
 }
 
+// Everything after the "blocks" count of the final line (the readings and their texts).
+std::string FinalReadings(const std::string& out) {
+    const auto lineStart = out.rfind('\n', out.size() >= 2 ? out.size() - 2 : 0);
+    return out.substr(lineStart == std::string::npos ? 0 : lineStart + 1);
+}
+
+TEST_F(MeasureCli, SetupFileOfTheWindowSetsTheMeasurementAndOptionsOverrideIt) {
+    Sox("-n -r 48000 -b 24 -c 1 l.wav synth 1 sine 1000 vol 0.5");
+    Sox("-n -r 48000 -b 24 -c 1 r.wav synth 1 sine 5000 vol 0.25");
+    Sox("-M l.wav r.wav lr.wav");
+    // Written by hand in the window's form: CR LF, 23-character reals, rows of other settings
+    // between, the band's top above half the rate (the window's sliders limit it).
+    std::ofstream(Path("right.ini"), std::ios::binary)
+        << "SoundDevice=0\r\nFrameRate= 4.80000000000000E+0004\r\nADCResolution=0\r\n"
+           "SampleLength=6\r\nAveraging=0\r\nChannels=1\r\nDisplay=0\r\nRefLeveldB=0\r\n"
+           "RefLevel= 0.00000000000000E+0000\r\nRefV= 1.00000000000000E+0000\r\n"
+           "Normalized=0\r\nCutOn=2000\r\nCutOff=40000\r\nNFont=18\r\nWinType=5\r\n"
+           "Top= 0.00000000000000E+0000\r\nOffset= 0.00000000000000E+0000\r\n"
+           "Averaging=1000\r\nUDigs=5\r\nFWeight=0\r\n";
+    const TRunResult setup = Measure("--input lr.wav --format json --setup right.ini");
+    ASSERT_EQ(setup.Code, 0) << setup.Err;
+    EXPECT_NEAR(JsonNumber(setup.Out, "peak_hz"), 5000.0, 0.05);
+    EXPECT_NEAR(JsonNumber(setup.Out, "s_db"), 20.0 * std::log10(0.25), 0.005);
+    EXPECT_EQ(JsonNumber(setup.Out, "blocks"), 11.0); // 48000 samples in blocks of 4096
+    // The same as the options that say it.
+    const TRunResult options = Measure("--input lr.wav --format json --length 4096 "
+                                       "--time-constant 0 --channel right --units db "
+                                       "--band 2000:24000 --window flattop --digits 5");
+    ASSERT_EQ(options.Code, 0) << options.Err;
+    EXPECT_EQ(FinalReadings(setup.Out), FinalReadings(options.Out));
+    // The command line overrides the file.
+    const TRunResult left = Measure("--setup right.ini --input lr.wav --format json "
+                                    "--channel left --band 0:24000");
+    ASSERT_EQ(left.Code, 0) << left.Err;
+    EXPECT_NEAR(JsonNumber(left.Out, "peak_hz"), 1000.0, 0.05);
+    EXPECT_NEAR(JsonNumber(left.Out, "s_db"), HalfScaleDb, 0.005);
+    EXPECT_EQ(JsonNumber(left.Out, "blocks"), 11.0);
+
+    // Calibrated readings: dBm, shown level = raw level - reference level + offset.
+    std::ofstream(Path("cal.ini"), std::ios::binary)
+        << "Display=0\r\nRefLevel= 1.00000000000000E+0001\r\nNormalized=1\r\n"
+           "Offset= 2.00000000000000E+0000\r\n";
+    const TRunResult cal = Measure("--input l.wav --format json --setup cal.ini");
+    ASSERT_EQ(cal.Code, 0) << cal.Err;
+    EXPECT_NEAR(JsonNumber(cal.Out, "sn_db"), HalfScaleDb - 8.0, 0.005);
+    EXPECT_NEAR(JsonNumber(cal.Out, "s_db"), HalfScaleDb - 8.0, 0.005);
+    EXPECT_NE(cal.Out.find("dBm"), std::string::npos) << cal.Out;
+
+    const TRunResult missing = Measure("--input l.wav --setup none.ini");
+    EXPECT_EQ(missing.Code, 3);
+    EXPECT_NE(missing.Err.find("Cannot read set-up file none.ini"), std::string::npos)
+        << missing.Err;
+    const TRunResult sound = Measure("--input l.wav --setup l.wav");
+    EXPECT_EQ(sound.Code, 3);
+    EXPECT_NE(sound.Err.find("holds none of the measurement settings"), std::string::npos)
+        << sound.Err;
+    // Options are checked before the file is read.
+    const TRunResult bad = Measure("--input l.wav --setup right.ini --length 1000");
+    EXPECT_EQ(bad.Code, 2);
+}
+
 // The same tone through the private sound server's loop (capture from its monitor) reads as
 // the file does.
 TEST_F(MeasureCli, DeviceThroughTheSoundServerLoopReadsAsTheFile) {
@@ -249,6 +315,231 @@ TEST_F(MeasureCli, DeviceThroughTheSoundServerLoopReadsAsTheFile) {
     EXPECT_NEAR(JsonNumber(out, "peak_hz"), 1000.0, 0.05) << out;
     EXPECT_EQ(JsonNumber(out, "gaps"), 0.0) << out;
     EXPECT_EQ(JsonNumber(out, "blocks"), 12.0) << out; // ceil(2 s * 48000 / 8192)
+}
+
+} // namespace
+
+namespace {
+
+// The sine played on the loop's sink is captured back from its monitor: full scale at rate / 2^p,
+// as the server's own recording of the monitor (parec, measured by sox) says too.
+TEST_F(MeasureCli, GeneratorPlaysTheCoherentSineIntoTheLoopWhileMeasuring) {
+    const std::string server = "'" PS_SOURCE_DIR "/scripts/sound-server.sh'";
+    const std::string start = "export PS_SOUND_DIR='" + Path("sound").string() + "'; eval \"$(" +
+                              server + " start 2>/dev/null)\" || exit 77; ";
+    if (std::system(("(" + start + server + " stop) >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "no private sound server on this machine";
+    const std::string device = "--device 'PulseAudio Sound Server' --format json --length 8192 "
+                               "--window flattop --time-constant 0 ";
+    const std::string command =
+        "cd '" + dir_.string() + "' && (" + start + "'" PS_MEASURE_PROGRAM "' " + device +
+        "--seconds 0.5 >quiet.txt 2>quiet.err; "
+        "parec -d loop.monitor --file-format=wav rec.wav 2>/dev/null & recorder=$!; "
+        "'" PS_MEASURE_PROGRAM "' " +
+        device +
+        "--seconds 3 --generator 6 --output-device 'PulseAudio Sound Server' "
+        ">out.txt 2>err.txt; code=$?; kill $recorder; wait $recorder; " +
+        server + " stop >/dev/null 2>&1; exit $code)";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << ReadAll(Path("err.txt"));
+
+    // Nothing plays into the loop without the generator.
+    const std::string quiet = ReadAll(Path("quiet.txt"));
+    EXPECT_LT(JsonNumber(quiet, "sn_db"), -90.0) << quiet;
+
+    const std::string out = ReadAll(Path("out.txt"));
+    // 2^31 - 257 of 2^31 - 1: -0.000001 dB; 16-bit samples on the way lose at most 0.0003 dB.
+    EXPECT_NEAR(JsonNumber(out, "s_db"), 0.0, 0.001) << out;
+    EXPECT_NEAR(JsonNumber(out, "sn_db"), 0.0, 0.001) << out;
+    // 48000 / 2^6 Hz, 128 whole periods in 8192 samples: exactly on a bin.
+    EXPECT_NEAR(JsonNumber(out, "peak_hz"), 750.0, 0.01) << out;
+    EXPECT_EQ(JsonNumber(out, "gaps"), 0.0) << out;
+    EXPECT_EQ(JsonNumber(out, "blocks"), 18.0) << out; // ceil(3 s * 48000 / 8192)
+    EXPECT_NE(ReadAll(Path("err.txt")).find("playing 750 Hz on 02  PulseAudio Sound Server"),
+              std::string::npos);
+
+    // The server's recording of the monitor, half a second once the sine has begun: a full-scale
+    // sine has an RMS of 1 / sqrt 2.
+    const std::string stat = "cd '" + dir_.string() +
+                             "' && sox rec.wav -n silence 1 0.01 1% trim 0.2 0.5 stat 2>&1 | "
+                             "sed -n 's/^RMS *amplitude: *//p' > rms.txt";
+    ASSERT_EQ(std::system(stat.c_str()), 0);
+    EXPECT_NEAR(std::strtod(ReadAll(Path("rms.txt")).c_str(), nullptr), std::sqrt(0.5), 0.001);
+
+    // The sine needs a device to measure and one to play on.
+    const TRunResult alone = Measure("--input x.wav --generator 6 --output-device 1");
+    EXPECT_EQ(alone.Code, 2);
+    EXPECT_NE(alone.Err.find("--generator plays on --output-device while measuring --device"),
+              std::string::npos)
+        << alone.Err;
+    EXPECT_EQ(Measure("--device 1 --generator 15 --output-device 1").Code, 2);
+    EXPECT_EQ(Measure("--device 1 --output-device 1").Code, 2);
+}
+
+} // namespace
+
+namespace {
+
+// A WAV file of `dataBytes` bytes of 16-bit stereo silence at 48 kHz: a hand-written header, then
+// a hole (the file system keeps no blocks for it), so a large file costs no disk.
+void WriteSparseWav(const fs::path& path, std::uint32_t dataBytes) {
+    std::ofstream out(path, std::ios::binary);
+    const auto u32 = [&out](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            out.put(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    const auto u16 = [&out](std::uint16_t v) {
+        out.put(static_cast<char>(v & 0xFF));
+        out.put(static_cast<char>(v >> 8));
+    };
+    out << "RIFF";
+    u32(36 + dataBytes);
+    out << "WAVEfmt ";
+    u32(16);
+    u16(1);         // PCM
+    u16(2);         // channels
+    u32(48000);     // frames per second
+    u32(48000 * 4); // bytes per second
+    u16(4);         // bytes per frame
+    u16(16);        // bits per sample
+    out << "data";
+    u32(dataBytes);
+    out.close();
+    fs::resize_file(path, 44 + static_cast<std::uintmax_t>(dataBytes));
+}
+
+// Runs the program on `input` (output to /dev/null); returns its peak resident set in KiB and
+// sets `code` to its exit code.
+long PeakResidentKiB(const fs::path& input, int& code) {
+    // Under the address sanitizer freed blocks wait in a quarantine that grows with the run;
+    // without it the sanitized program's memory is as flat as the plain one's.
+    const char* const sanitizer = std::getenv("ASAN_OPTIONS");
+    const std::string asanOptions = std::string(sanitizer != nullptr ? sanitizer : "") +
+                                    ":quarantine_size_mb=0:thread_local_quarantine_size_kb=0";
+    const pid_t child = fork();
+    if (child == 0) {
+        setenv("ASAN_OPTIONS", asanOptions.c_str(), 1);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        const std::string path = input.string();
+        execl(PS_MEASURE_PROGRAM, PS_MEASURE_PROGRAM, "--input", path.c_str(), "--format", "csv",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (child < 0 || wait4(child, &status, 0, &usage) != child)
+        return -1;
+    code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return usage.ru_maxrss;
+}
+
+// The file is read as a stream: the peak memory of a run does not grow with the file. The file
+// here is 128 MiB (about three quarters of an hour of CD-rate stereo) to keep the test short;
+// MEASURE_LARGE_FILE_MB=2048 in the environment makes it a 2 GiB one.
+TEST(MeasureLargeFile, MemoryStaysFlatWhateverTheFileSize) {
+    const char* const sizeText = std::getenv("MEASURE_LARGE_FILE_MB");
+    const long megabytes = sizeText != nullptr ? std::strtol(sizeText, nullptr, 10) : 128;
+    ASSERT_GT(megabytes, 8);
+    ASSERT_LE(megabytes, 4095);
+    char pattern[] = "/tmp/ps-measure-large-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path dir = pattern;
+    WriteSparseWav(dir / "small.wav", 4u << 20);
+    WriteSparseWav(dir / "large.wav", static_cast<std::uint32_t>(megabytes << 20) - 64);
+
+    int smallCode = -1, largeCode = -1;
+    const long small = PeakResidentKiB(dir / "small.wav", smallCode);
+    const long large = PeakResidentKiB(dir / "large.wav", largeCode);
+    fs::remove_all(dir);
+    std::cout << "peak resident set: " << small << " KiB for 4 MiB, " << large << " KiB for "
+              << megabytes << " MiB\n";
+    EXPECT_EQ(smallCode, 0);
+    EXPECT_EQ(largeCode, 0);
+    ASSERT_GT(small, 0);
+    // A few MiB of slack for the allocator; the file itself is at least 4 times larger than the
+    // whole program (about 20 times for the plain build at 128 MiB, 300 times at 2 GiB).
+    EXPECT_LT(large, small + 4096);
+    EXPECT_LT(large, megabytes * 1024 / 4);
+}
+
+} // namespace
+
+namespace {
+
+// Runs `command` through /bin/sh with standard error on a new pseudo-terminal (standard output
+// stays as the command redirects it); returns what reached the terminal and sets `code`.
+std::string RunWithTerminalStderr(const std::string& command, int& code) {
+    code = -1;
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        return {};
+    const std::string slaveName = ptsname(master);
+    const pid_t child = fork();
+    if (child == 0) {
+        setsid();
+        const int slave = open(slaveName.c_str(), O_RDWR);
+        dup2(slave, STDERR_FILENO);
+        close(slave);
+        close(master);
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string seen;
+    char buffer[256];
+    for (;;) {
+        const ssize_t got = read(master, buffer, sizeof buffer);
+        if (got <= 0)
+            break; // EIO once the last holder of the terminal has gone
+        seen.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(master);
+    int status = 0;
+    waitpid(child, &status, 0);
+    code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return seen;
+}
+
+// A progress line reaches standard error only when that is a terminal and the run lasts more
+// than a second: a device run of 2 s shows it (and wipes it at the end), a short file does not,
+// and neither does a run whose standard error is a file.
+TEST_F(MeasureCli, ProgressLineOnlyOnATerminalAndForRunsOverASecond) {
+    Sox("-n -r 48000 -b 16 -c 2 tone.wav synth 1 sine 1000 vol 0.5");
+    int code = -1;
+    const std::string shortRun = RunWithTerminalStderr(
+        "cd '" + dir_.string() + "' && '" PS_MEASURE_PROGRAM "' --input tone.wav >out.txt", code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(shortRun.find("% measured"), std::string::npos) << shortRun;
+    EXPECT_NE(ReadAll(Path("out.txt")).find("final: S+N -6.021 dB"), std::string::npos);
+
+    const std::string server = "'" PS_SOURCE_DIR "/scripts/sound-server.sh'";
+    const std::string start = "export PS_SOUND_DIR='" + Path("sound").string() + "'; eval \"$(" +
+                              server + " start 2>/dev/null)\" || exit 77; ";
+    if (std::system(("(" + start + server + " stop) >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "no private sound server on this machine";
+    const std::string device = "'" PS_MEASURE_PROGRAM "' --device 'PulseAudio Sound Server' "
+                               "--seconds 2 --format csv >out.txt";
+    const std::string terminal =
+        RunWithTerminalStderr("cd '" + dir_.string() + "' && " + start + device + "; code=$?; " +
+                                  server + " stop >/dev/null 2>/dev/null; exit $code",
+                              code);
+    EXPECT_EQ(code, 0) << terminal;
+    EXPECT_NE(terminal.find("\rphonoscale-measure: "), std::string::npos) << terminal;
+    EXPECT_NE(terminal.find("% measured"), std::string::npos) << terminal;
+    // Wiped at the end: the last thing on the terminal is a carriage return after blanks.
+    ASSERT_FALSE(terminal.empty());
+    EXPECT_EQ(terminal.back(), '\r') << terminal;
+    // The readings themselves went to standard output only.
+    EXPECT_EQ(terminal.find("final"), std::string::npos) << terminal;
+    EXPECT_NE(ReadAll(Path("out.txt")).find("\nfinal,"), std::string::npos);
+
+    const int toFile =
+        std::system(("cd '" + dir_.string() + "' && (" + start + device + " 2>err.txt; code=$?; " +
+                     server + " stop >/dev/null 2>&1; exit $code)")
+                        .c_str());
+    EXPECT_TRUE(WIFEXITED(toFile) && WEXITSTATUS(toFile) == 0);
+    EXPECT_EQ(ReadAll(Path("err.txt")).find("measured"), std::string::npos);
 }
 
 } // namespace

@@ -88,6 +88,9 @@ struct Window {
         };
         env.ShowMessage = [this](const QString& text) { messages.push_back(text); };
         env.SettingsFolder = QString::fromStdString(folder);
+#ifdef N4_STANDIN_DIR
+        env.ExternalAdcFolder = N4_STANDIN_DIR; // the stand-in four-ADC library of the tests
+#endif
         if (adjust)
             adjust(env);
         form = std::make_unique<TForm1>(std::move(env));

@@ -264,6 +264,9 @@ TEST(SettingsFileBytes, KeyOrderRealFormAndCrLf) {
 TEST(SettingsEdgeCases, OnlyTopLeavesEverythingElse) {
     TempFolder folder;
     Window w(kBothWays, folder.path);
+    // A missing "MarCapPos=" puts the marker caption top right (an edge case of its own below):
+    // start there, so that the file's one line is all that changes.
+    w.Find<QComboBox>("CPos")->setCurrentIndex(1);
     const auto before = w.form->Settings().Entries();
     WriteText(folder / "top.ini", "Top=-20\r\n");
     w.form->ReadSettings(QString::fromStdString(folder / "top.ini"));
@@ -314,11 +317,12 @@ TEST(SettingsEdgeCases, MissingWindowTypeAndCaptionPositionTakeTheirDefaults) {
     TempFolder folder;
     Window w(kBothWays, folder.path);
     w.form->WT0Click(4);
-    w.form->Settings().Held.MarCapPos = 3;
+    auto* cPos = w.Find<QComboBox>("CPos");
+    cPos->setCurrentIndex(3);
     WriteText(folder / "bare.ini", "Top=1\r\n");
     w.form->ReadSettings(QString::fromStdString(folder / "bare.ini"));
     EXPECT_EQ(w.form->State().WindowKind, 2);
-    EXPECT_EQ(w.form->Settings().Held.MarCapPos, 1);
+    EXPECT_EQ(cPos->currentIndex(), 1);
 }
 
 TEST(SettingsEdgeCases, MissingFileSetsTheTimeBaseOnly) {
@@ -443,8 +447,8 @@ TEST(SettingsFolderRule, ReadOnlyProgramFolderUsesANewPerUserFolder) {
         env.SettingsFolder.clear();
         env.FolderWritable = [](const QString&) { return false; };
     };
-    const QString user = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    EXPECT_TRUE(user.startsWith(QString::fromStdString(home / "config")));
+    const QString user = QString::fromStdString(home / "config/phonoscale");
+    EXPECT_EQ(UserSettingsFolder(), user);
     EXPECT_FALSE(fs::exists(user.toStdString()));
     {
         Window first(kBothWays, home.path, readOnly);
@@ -468,4 +472,57 @@ TEST(SettingsFolderRule, ReadOnlyProgramFolderUsesANewPerUserFolder) {
         qunsetenv("XDG_CONFIG_HOME");
     else
         qputenv("XDG_CONFIG_HOME", oldConfig);
+}
+
+namespace {
+
+// An environment variable set for one test and put back at its end.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name), old_(qgetenv(name)) {
+        qputenv(name, QByteArray::fromStdString(value));
+    }
+    ~ScopedEnv() {
+        if (old_.isNull())
+            qunsetenv(name_);
+        else
+            qputenv(name_, old_);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    QByteArray old_;
+};
+
+} // namespace
+
+TEST(SettingsFolderRule, InstalledProgramUsesThePerUserFolderThoughItsFolderIsWritable) {
+    TempFolder root;
+    ScopedEnv config("XDG_CONFIG_HOME", root / "config");
+    const auto writable = [](const QString&) { return true; };
+    fs::create_directories(root / "prefix/bin");
+    const QString bin = QString::fromStdString(root / "prefix/bin");
+    // A copy in a folder of its own (or its build tree) keeps its files beside it.
+    EXPECT_FALSE(ProgramRunsInstalled(bin));
+    EXPECT_EQ(ChooseSettingsFolder(bin, writable), bin);
+    // Installed: its library folder stands beside bin, and the files go to the user's folder.
+    fs::create_directories(root / "prefix/lib/phonoscale");
+    EXPECT_TRUE(ProgramRunsInstalled(bin));
+    EXPECT_FALSE(ProgramRunsInstalled(""));
+    EXPECT_EQ(ChooseSettingsFolder(bin, writable),
+              QString::fromStdString(root / "config/phonoscale"));
+    EXPECT_TRUE(fs::is_directory(root / "config/phonoscale"));
+}
+
+TEST(SettingsFolderRule, PerUserFolderFollowsXdgConfigHomeElseHome) {
+    TempFolder root;
+    ScopedEnv home("HOME", root.path);
+    {
+        ScopedEnv config("XDG_CONFIG_HOME", root / "elsewhere");
+        EXPECT_EQ(UserSettingsFolder(), QString::fromStdString(root / "elsewhere/phonoscale"));
+    }
+    ScopedEnv config("XDG_CONFIG_HOME", "");
+    EXPECT_EQ(UserSettingsFolder(), QString::fromStdString(root / ".config/phonoscale"));
 }

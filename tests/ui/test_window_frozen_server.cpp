@@ -79,8 +79,10 @@ TEST(WindowFrozenServer, StartStaysResponsiveAndGivesUpWithOneMessageAndStopIsQu
     std::printf("Start: click %lld ms, longest stall %lld ms, message after %lld ms\n",
                 static_cast<long long>(clickMs), static_cast<long long>(stall),
                 static_cast<long long>(gaveUpMs));
-    EXPECT_LT(clickMs, 100);
-    EXPECT_LT(stall, 100);
+    // The session gives up after 5 s; a window that waits for it stalls for seconds. The bounds
+    // leave room for a loaded machine (CI, several builds at once) and still catch that.
+    EXPECT_LT(clickMs, 1000);
+    EXPECT_LT(stall, 1000);
     ASSERT_EQ(w.messages.size(), 1u);
     EXPECT_TRUE(w.messages[0].startsWith("Cannot capture from \"01  Sound server\""))
         << w.messages[0].toStdString();
@@ -105,7 +107,7 @@ TEST(WindowFrozenServer, StartStaysResponsiveAndGivesUpWithOneMessageAndStopIsQu
     w.Button()->click();
     const qint64 stopMs = click.elapsed();
     std::printf("Stop against the frozen server: %lld ms\n", static_cast<long long>(stopMs));
-    EXPECT_LT(stopMs, 500);
+    EXPECT_LT(stopMs, 2000);
     EXPECT_FALSE(w.form->Sampling());
     EXPECT_EQ(w.Button()->text(), "Start Sampling");
     EXPECT_TRUE(w.messages.empty()) << w.messages[0].toStdString();

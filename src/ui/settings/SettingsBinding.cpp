@@ -2,6 +2,7 @@
 #include "ui/settings/SettingsBinding.h"
 
 #include "files/SettingsFile.h"
+#include "mixtrel/CodecLibrary.h"
 #include "ui/TForm1.h"
 #include "ui/scope/ScopeTab.h"
 
@@ -20,7 +21,6 @@ TSettingsBinding::TSettingsBinding(TForm1& form) : Form_(form) {
     Label20->setObjectName("Label20");
     if (QLayout* layout = form.TabSpecSettings->layout())
         layout->addWidget(Label20);
-    Held.N4File = QDir(QDir::homePath()).filePath("N4.dat").toStdString();
     BuildRows();
     QObject::connect(form.BSave, &QAction::triggered, &form, [&form] { form.BSaveClick(); });
     QObject::connect(form.BLoad, &QAction::triggered, &form, [&form] { form.BLoadClick(); });
@@ -93,12 +93,21 @@ bool FolderAcceptsFiles(const QString& folder) {
     return true;
 }
 
+bool ProgramRunsInstalled(const QString& programFolder) {
+    return !programFolder.isEmpty() && QDir(programFolder).exists(kInstalledLibraryFolder);
+}
+
+QString UserSettingsFolder() {
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return config.isEmpty() ? QString() : config + "/phonoscale";
+}
+
 QString ChooseSettingsFolder(const QString& programFolder,
                              const std::function<bool(const QString&)>& writable) {
     const auto accepts = writable ? writable : FolderAcceptsFiles;
-    if (accepts(programFolder))
+    if (!ProgramRunsInstalled(programFolder) && accepts(programFolder))
         return programFolder;
-    const QString user = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    const QString user = UserSettingsFolder();
     if (user.isEmpty() || !QDir().mkpath(user))
         return {};
     return user;

@@ -68,9 +68,16 @@ private:
     std::vector<TSettingsRow> Rows_;
 };
 
-// The folder of the settings files: `programFolder` when `writable` says so, else the per-user
-// configuration folder (created when missing). Empty when neither can be used.
+// The folder of the settings and memory-trace files: `programFolder` when `writable` says so and
+// the program does not run installed (a copy that runs from its build or a folder of its own),
+// else the per-user configuration folder (created when missing). Empty when neither can be used.
 QString ChooseSettingsFolder(const QString& programFolder,
                              const std::function<bool(const QString&)>& writable);
+// The per-user configuration folder: $XDG_CONFIG_HOME/phonoscale, by default
+// ~/.config/phonoscale. Empty when the platform names no configuration folder.
+QString UserSettingsFolder();
+// True when the program in `programFolder` runs installed: its library folder
+// (kInstalledLibraryFolder) stands beside that folder.
+bool ProgramRunsInstalled(const QString& programFolder);
 // True when a file can be created in `folder` (tries it: permission bits say little to root).
 bool FolderAcceptsFiles(const QString& folder);

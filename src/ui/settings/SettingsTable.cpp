@@ -7,7 +7,9 @@
 #include "ui/scope/ScopeTab.h"
 #include "ui/settings/SettingsBinding.h"
 #include "ui/spectrum/MemoryTraces.h"
+#include "ui/spectrum/SpectrumOverlays.h"
 #include "ui/spectrum/SpectrumTab.h"
+#include "ui/voltmeter/VoltmeterTab.h"
 
 #include "core/NumberText.h"
 
@@ -178,15 +180,6 @@ TSettingsRow HeldReal(const char* key, unsigned readers, double& field, THandler
             [&field] { return FormatSettingsReal(field + 1.5); }};
 }
 
-TSettingsRow HeldText(const char* key, unsigned readers, std::string& field) {
-    return {key, readers, [&field] { return field; },
-            [key, &field](TSettingsReader& reader) {
-                if (const auto text = reader.FindText(key))
-                    field = *text;
-            },
-            [&field] { return field + "1"; }};
-}
-
 // An integer kept by another part of the window: read with `get`, applied with `set`.
 TSettingsRow BoundInt(const char* key, unsigned readers, std::function<long long()> get,
                       std::function<void(std::int32_t)> set) {
@@ -248,11 +241,7 @@ void TSettingsBinding::BuildRows() {
     const auto add = [&rows](TSettingsRow row) { rows.push_back(std::move(row)); };
 
     // Sampling, devices and the sine output.
-    add(ComboRow("SoundPlatform=", srBoth, f.CN4, [&f] {
-        f.GroupN4->setVisible(f.CN4->currentIndex() != 0);
-        f.PageControl1->setTabVisible(f.PageControl1->indexOf(f.TabN4VVM),
-                                      f.CN4->currentIndex() != 0);
-    }));
+    add(ComboRow("SoundPlatform=", srBoth, f.CN4, guarded([&f] { f.CN4Change(); })));
     add(ComboRow("SoundEngine=", srBoth, f.CEngine));
     add(ComboRow("SoundDevice=", srBoth, f.ComboAudioDevice, [&f] { f.ComboAudioDeviceChange(); }));
     add(ComboRow("OutDevice=", srBoth, f.ComboOutDevice, [&f] { f.ComboOutDeviceChange(); }));
@@ -337,7 +326,7 @@ void TSettingsBinding::BuildRows() {
         }
         f.FormResize();
     }));
-    add(HeldBool("TransMeters=", srMain, h.TransMeters));
+    add(CheckRow("TransMeters=", srMain, f.Overlays().CMTrans));
     add(HeldInt("SFont=", srMain, h.SFont));
     add(HeldBool("WhiteBack=", srMain, h.WhiteBack));
 
@@ -400,15 +389,7 @@ void TSettingsBinding::BuildRows() {
     add(TextRow("CustUnit=", srMain, f.EUnit));
 
     // Band lines, axis top and offset, smoothing.
-    add({"BW_Lines=", srMain, [&view] { return IntText(view.BandLines ? 1 : 0); },
-         [&spectrum, &view](TSettingsReader& reader) {
-             std::int32_t v = 0;
-             if (reader.FindInt("BW_Lines=", v) != TLookup::Found)
-                 return;
-             view.BandLines = v == 1;
-             spectrum.ApplyBandMarkVisibility();
-         },
-         [&view] { return IntText(view.BandLines ? 0 : 1); }});
+    add(ToggleRow("BW_Lines=", spectrum.BW, [&spectrum] { spectrum.BWClick(); }));
     add(HeldReal("Top=", srMain, view.YTop,
                  [&spectrum, &view] { spectrum.ETop->setText(FromUtf8(FormatGeneral(view.YTop))); }));
     add(HeldReal("Offset=", srMain, s.YOffset,
@@ -478,26 +459,37 @@ void TSettingsBinding::BuildRows() {
             [&f, k](std::int32_t c) { f.MemTraces().SetMemColour(k, static_cast<std::uint32_t>(c)); }));
     }
 
-    // Markers.
-    add(HeldBool("Marker1=", srMain, h.Marker[0]));
-    add(HeldBool("Marker2=", srMain, h.Marker[1]));
-    add(HeldBool("Marker3=", srMain, h.Marker[2]));
-    add(HeldBool("Marker4=", srMain, h.Marker[3]));
-    add(HeldBool("Marker5=", srMain, h.Marker[4]));
-    add(HeldBool("Marker6=", srMain, h.Marker[5]));
-    add(HeldText("MarkerF1=", srMain, h.MarkerF[0]));
-    add(HeldText("MarkerF2=", srMain, h.MarkerF[1]));
-    add(HeldText("MarkerF3=", srMain, h.MarkerF[2]));
-    add(HeldText("MarkerF4=", srMain, h.MarkerF[3]));
-    add(HeldText("MarkerF5=", srMain, h.MarkerF[4]));
-    add(HeldText("MarkerF6=", srMain, h.MarkerF[5]));
-    add({"MarCapPos=", srMain, [&h] { return IntText(h.MarCapPos); },
-         [&h](TSettingsReader& reader) {
-             h.MarCapPos = 1; // "top right" when the key is missing
-             reader.FindInt("MarCapPos=", h.MarCapPos);
+    // Markers (their fields' handlers keep the previous value of a text that is no number).
+    TSpectrumOverlays& overlays = f.Overlays();
+    for (int m = 0; m < 6; ++m) {
+        static const char* keys[] = {
+            "Marker1=", "Marker2=", "Marker3=", "Marker4=", "Marker5=", "Marker6="};
+        add(CheckRow(keys[m], srMain, overlays.MC[static_cast<std::size_t>(m)]));
+    }
+    for (int m = 0; m < 6; ++m) {
+        static const char* keys[] = {
+            "MarkerF1=", "MarkerF2=", "MarkerF3=", "MarkerF4=", "MarkerF5=", "MarkerF6="};
+        QLineEdit* field = overlays.MF[static_cast<std::size_t>(m)];
+        add(TextRow(keys[m], srMain, field, [&overlays, field, m] {
+            overlays.ApplyMarkerFrequencyText(m, field->text());
+        }));
+    }
+    add({"MarCapPos=", srMain, [&overlays] { return IntText(overlays.CPos->currentIndex()); },
+         [&overlays](TSettingsReader& reader) {
+             std::int32_t v = 1;              // "top right" when the key is missing
+             reader.FindInt("MarCapPos=", v); // a malformed value gives its partial result
+             if (v >= 0 && v < overlays.CPos->count())
+                 overlays.CPos->setCurrentIndex(v);
          },
-         [&h] { return IntText(h.MarCapPos == 1 ? 2 : 1); }});
-    add(HeldInt("MarFontSize=", srMain, h.MarFontSize));
+         [&overlays] { return IntText(overlays.CPos->currentIndex() == 1 ? 2 : 1); }});
+    add({"MarFontSize=", srMain, [&overlays] { return IntText(overlays.MarkerFontSize()); },
+         [&overlays](TSettingsReader& reader) {
+             std::int32_t v = 0;
+             if (reader.FindInt("MarFontSize=", v) == TLookup::Missing)
+                 return; // the current size stays
+             overlays.ApplyMarkerFontText(QString::number(v));
+         },
+         [&overlays] { return IntText(overlays.MarkerFontSize() + 1); }});
 
     // Pages, automatic level, spectrum time constants, zoom, weighting.
     const auto pageRow = [](const char* key, QTabWidget* pages) {
@@ -531,7 +523,7 @@ void TSettingsBinding::BuildRows() {
         spectrum.ApplyBandMarkVisibility();
         f.FormResize();
     }));
-    add(HeldInt("CurAlign=", srMain, h.CurAlign));
+    add(ComboRow("CurAlign=", srMain, overlays.CCur));
     add(HeldInt("FWeight=", srMain, s.Weighting, [&f, &s] {
         f.flat->setChecked(s.Weighting == 0);
         f.pso->setChecked(s.Weighting == 1);
@@ -583,20 +575,34 @@ void TSettingsBinding::BuildRows() {
     add(HeldInt("WasMaximized=", srPrivate, h.WasMaximized));
 
     // Annotations.
-    add(HeldBool("MemMarkers=", srPrivate, h.MemMarkers));
-    add(HeldBool("Annotation=", srPrivate, h.Annotation));
-    add(HeldBool("AnnoTransp=", srPrivate, h.AnnoTransp));
-    add(HeldText("AnnoFontSize=", srPrivate, h.AnnoFontSize));
+    add(CheckRow("MemMarkers=", srPrivate, overlays.CMD));
+    add(CheckRow("Annotation=", srPrivate, overlays.CA));
+    add(CheckRow("AnnoTransp=", srPrivate, overlays.CAT));
+    add(TextRow("AnnoFontSize=", srPrivate, overlays.EAFS,
+                [&overlays] { overlays.ApplyAnnotationFontText(overlays.EAFS->text()); }));
     {
         static const char* keys[] = {
             "AnnoMainL=", "AnnoMainT=", "AnnoM1L=", "AnnoM1T=", "AnnoM2L=",  "AnnoM2T=",
             "AnnoM3L=",   "AnnoM3T=",   "AnnoM4L=", "AnnoM4T=", "AnnoCusL=", "AnnoCusT="};
-        for (std::size_t k = 0; k < 12; ++k)
-            add(HeldReal(keys[k], srPrivate, h.AnnoPos[k]));
+        for (int k = 0; k < 12; ++k) {
+            const int label = k / 2;
+            const bool top = k % 2 == 1;
+            add(BoundReal(
+                keys[k], srPrivate,
+                [&overlays, label, top] {
+                    const TLabelFraction at = overlays.AnnoPos(label);
+                    return top ? at.T : at.L;
+                },
+                [&overlays, label, top](double v) {
+                    TLabelFraction at = overlays.AnnoPos(label);
+                    (top ? at.T : at.L) = v;
+                    overlays.SetAnnoPos(label, at);
+                }));
+        }
         static const char* texts[] = {
             "AnnoME=", "AnnoM1E=", "AnnoM2E=", "AnnoM3E=", "AnnoM4E=", "AnnoMCE="};
         for (std::size_t k = 0; k < 6; ++k)
-            add(HeldText(texts[k], srPrivate, h.AnnoText[k]));
+            add(TextRow(texts[k], srPrivate, overlays.EA[k]));
     }
 
     // Peak recorder.
@@ -636,8 +642,8 @@ void TSettingsBinding::BuildRows() {
               &TPeakTab::ApplyLevelGridColour);
 
     // External four-ADC data collection.
-    add(HeldText("N4File=", srPrivate, h.N4File));
-    add(HeldText("N4Time=", srPrivate, h.N4Time));
+    add(TextRow("N4File=", srPrivate, f.VoltmeterTab().EN4File));
+    add(TextRow("N4Time=", srPrivate, f.VoltmeterTab().EN4Time));
 
     // The devices by name: a name that is still listed wins over the index read above.
     const auto deviceNameRow = [](const char* key, QComboBox* combo) {

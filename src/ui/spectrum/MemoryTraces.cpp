@@ -151,6 +151,7 @@ void TMemoryTraces::SetDisplayed(int k, bool on) {
     Settings_.DispMem[Index(k)] = on;
     MirrorBoxes();
     Run(Hooks_.Invalidate);
+    Run(Hooks_.RebuildMarkerReadouts);
 }
 
 void TMemoryTraces::SetMemColour(int k, TColour colour) {
@@ -200,6 +201,7 @@ void TMemoryTraces::DispMem1Click(int k) {
     Settings_.DispMem[Index(k)] = !Settings_.DispMem[Index(k)];
     MirrorBoxes();
     Run(Hooks_.Invalidate);
+    Run(Hooks_.RebuildMarkerReadouts);
 }
 
 void TMemoryTraces::all2Click() {
@@ -207,6 +209,7 @@ void TMemoryTraces::all2Click() {
         shown = true;
     MirrorBoxes();
     Run(Hooks_.Invalidate);
+    Run(Hooks_.RebuildMarkerReadouts);
 }
 
 void TMemoryTraces::none1Click() {
@@ -214,6 +217,7 @@ void TMemoryTraces::none1Click() {
         shown = false;
     MirrorBoxes();
     Run(Hooks_.Invalidate);
+    Run(Hooks_.RebuildMarkerReadouts);
 }
 
 void TMemoryTraces::M1Click(int k) {
@@ -351,7 +355,7 @@ void TMemoryTraces::ApplyTraceColours(QWidget* root) {
         SetTextColour(C, CustomColour());
     for (const char* name : {"LMCS", "LAC"})
         colourOf(name, CustomColour());
-    for (const char* name : {"LMain", "LAM"})
+    for (const char* name : {"LMain", "LAM", "LMar"})
         colourOf(name, Settings_.SpecTraceColor);
     for (const char* name : {"LA1", "LA2", "LA3", "LA4", "LAC", "LAM"})
         if (auto* label = root->findChild<QLabel*>(name))

@@ -99,6 +99,7 @@ void TSpectrumTab::BuildMenus() {
     CGCoff = NamedAction(Page, "CGCoff", "none", false);
     CFC = NamedAction(Page, "CFC", "Frequency Markings", true);
     CheckZoom = NamedAction(Page, "CheckZoom", "Zoom", true);
+    BW = NamedAction(Page, "BW", "Bandwidth Lines", true);
 
     PopupSpec = new QMenu(Page);
     PopupSpec->setObjectName("PopupSpec");
@@ -128,6 +129,7 @@ void TSpectrumTab::AddMenuItems(QMenu* menu) {
     markings->addActions({CGCi, CGCo, CGCoff});
     menu->addAction(CFC);
     menu->addAction(CheckZoom);
+    menu->addAction(BW);
 }
 
 void TSpectrumTab::BuildSettingsGroup() {
@@ -155,6 +157,7 @@ void TSpectrumTab::Connect() {
     ConnectClick(this, CFC, [this] { CFCClick(); });
     ConnectClick(this, CheckZoom, [this] { CheckZoomClick(); });
     ConnectClick(this, Zoom1, [this] { CheckZoomClick(); });
+    ConnectClick(this, BW, [this] { BWClick(); });
     ConnectClick(this, Grid2, [this] { Grid2Click(); });
     ConnectClick(this, BackGround2, [this] { BackGround2Click(); });
     ConnectClick(this, Spectrum1, [this] { Spectrum1Click(); });
@@ -187,6 +190,7 @@ void TSpectrumTab::ApplyControlsFromSettings() {
     CFC->setChecked(Settings_.FMarkings);
     CheckZoom->setChecked(Settings_.Zoom);
     Zoom1->setChecked(Settings_.Zoom);
+    BW->setChecked(Settings_.BandLines);
     ETop->setText(QString::fromStdString(FormatGeneral(Settings_.YTop)));
     EBoxes->setText(QString::number(Settings_.Boxes));
     EOffset->setText(QString::fromStdString(FormatGeneral(State_.YOffset)));
@@ -291,6 +295,8 @@ void TSpectrumTab::EngineBlockDone() {
     for (QLabel* meter : {LSN, LS, LSp})
         meter->adjustSize();
     Invalidate();
+    if (Hooks_.BlockShown)
+        Hooks_.BlockShown();
 }
 
 void TSpectrumTab::Invalidate() {
@@ -382,6 +388,14 @@ void TSpectrumTab::CheckZoomClick() {
     Zoom1->setChecked(Settings_.Zoom);
     ApplyBandMarkVisibility();
     RunFormResize();
+    Invalidate();
+}
+
+void TSpectrumTab::BWClick() {
+    BW->setChecked(!BW->isChecked()); // the settings reader sets the mark first, as LogF's
+    Settings_.BandLines = BW->isChecked();
+    PlaceBandMarks();
+    ApplyBandMarkVisibility();
     Invalidate();
 }
 

@@ -33,6 +33,8 @@ struct TSpectrumTabHooks : TViewTabHooks {
     std::function<void(QPainter&, int k)> DrawMemPoly;
     // Places the markers, annotations and cursor after the tab's own layout.
     std::function<void()> PlaceOverlays;
+    // Runs after each engine block's texts and repaint requests (the marker read-outs).
+    std::function<void()> BlockShown;
 };
 
 // Creates and owns (through Qt parenthood) the controls of the Spectrum tab on the page it is
@@ -51,7 +53,8 @@ public:
     TSpectrumTabHooks& Hooks() { return Hooks_; }
     TViewTabHooks& CommonHooks() override { return Hooks_; }
 
-    // Adds the spectrum items of the main menu (log axis, grids, markings, zoom) to `menu`.
+    // Adds the spectrum items of the main menu (log axis, grids, markings, zoom, band lines) to
+    // `menu`.
     void AddMenuItems(QMenu* menu);
     // Sets the check marks and edit texts from the settings (after the settings file was read;
     // follow with the window's re-layout).
@@ -101,6 +104,7 @@ public:
     void ETopChange();
     void EOffsetChange();
     void CheckZoomClick();
+    void BWClick();
     void Grid2Click();
     void BackGround2Click();
     void Spectrum1Click();
@@ -130,6 +134,7 @@ public:
     QAction* CGCoff = nullptr;
     QAction* CFC = nullptr;
     QAction* CheckZoom = nullptr;
+    QAction* BW = nullptr;
     QMenu* PopupSpec = nullptr;
     QAction* Zoom1 = nullptr;
     QAction* Grid2 = nullptr;

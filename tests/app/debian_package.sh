@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Builds the Debian package of a build tree with cpack and checks it with dpkg-deb: its name and
+# fields, dependencies found by dpkg-shlibdeps for the libraries the binaries link, exactly our
+# files under /usr, and the run path of the packaged program.
+# Usage: debian_package.sh BUILD_DIR
+set -euo pipefail
+build=$1
+work=$(mktemp -d "${TMPDIR:-/tmp}/phonoscale-deb.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+status=0
+fail() {
+    echo "FAIL: $*"
+    status=1
+}
+for tool in cpack dpkg-deb dpkg-shlibdeps; do
+    command -v $tool >/dev/null || { echo "FAIL: $tool missing (scripts/install-deps.sh)"; exit 1; }
+done
+
+if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1; then
+    cat "$work/cpack.log"
+    echo "FAIL: cpack -G DEB failed"
+    exit 1
+fi
+debs=("$work"/out/phonoscale_*.deb)
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "FAIL: no single package: ${debs[*]}"; exit 1; }
+deb=${debs[0]}
+version=$(sed -n 's/^project(Phonoscale VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../../CMakeLists.txt")
+[ "$(basename "$deb")" = "phonoscale_${version}_$(dpkg --print-architecture).deb" ] ||
+    fail "package file named $(basename "$deb")"
+
+dpkg-deb --info "$deb" >"$work/info"
+field() { dpkg-deb --field "$deb" "$1"; }
+[ "$(field Package)" = phonoscale ] || fail "Package: $(field Package)"
+[ "$(field Version)" = "$version" ] || fail "Version: $(field Version)"
+[ "$(field Section)" = sound ] || fail "Section: $(field Section)"
+[ -n "$(field Maintainer)" ] || fail "no Maintainer"
+depends=$(field Depends)
+names=$(tr ',|' '\n\n' <<<"$depends" | sed 's/^ *//; s/[ (].*//')
+# Each library the binaries link, and what Qt loads at run time, must be named.
+for package in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6 libasound2 libpulse0 \
+    libsndfile1 qt6-qpa-plugins; do
+    grep -qxF "$package" <<<"$names" || fail "Depends lacks $package: $depends"
+done
+
+dpkg-deb --contents "$deb" >"$work/contents"
+listed=$(awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' "$work/contents" | sort)
+icons=""
+for size in 16 32 48 64 128 256; do
+    icons+="usr/share/icons/hicolor/${size}x${size}/apps/phonoscale.png"$'\n'
+done
+expected=$(sort <<EOT
+usr/bin/phonoscale
+usr/bin/phonoscale-measure
+usr/lib/phonoscale/libmixtrel.so
+usr/share/applications/org.phonoscale.Phonoscale.desktop
+usr/share/icons/hicolor/scalable/apps/phonoscale.svg
+usr/share/metainfo/org.phonoscale.Phonoscale.metainfo.xml
+${icons%$'\n'}
+EOT
+)
+diff <(echo "$expected") <(echo "$listed") || fail "package files differ (< expected, > packaged)"
+awk '$1 !~ /^d/ && $2 != "root/root" { bad = 1 } END { exit bad }' "$work/contents" ||
+    fail "files not owned by root/root"
+
+dpkg-deb -x "$deb" "$work/root"
+runpath=$(readelf -d "$work/root/usr/bin/phonoscale" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+[ "$runpath" = '$ORIGIN/../lib/phonoscale' ] || fail "packaged run path is '$runpath'"
+file "$work/root/usr/bin/phonoscale" | grep -q ", stripped" || fail "the packaged program is not stripped"
+
+if [ $status -eq 0 ]; then
+    cat "$work/info"
+    echo "Debian package: all checks passed"
+fi
+exit $status
