@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <numbers>
 
 namespace {
@@ -49,10 +50,19 @@ void FillOutBuffer(TSineOutput& generator, TDataBufferF& outBuffer) {
         if (sign == 0.0f) {
             std::fill_n(out, count, 0.0f);
         } else if (tabled) {
+            // Whole runs up to the end of the period at a time.
             const float* table = generator.PeriodTable.data();
-            for (std::size_t i = 0; i < count; ++i) {
-                out[i] = sign < 0.0f ? -table[j] : table[j];
-                j = (j + 1) & (period - 1);
+            for (std::size_t i = 0; i < count;) {
+                const std::size_t run =
+                    std::min(count - i, static_cast<std::size_t>(period - j));
+                const float* from = table + j;
+                if (sign < 0.0f) {
+                    std::transform(from, from + run, out + i, std::negate<float>());
+                } else {
+                    std::copy_n(from, run, out + i);
+                }
+                i += run;
+                j = 0;
             }
         } else {
             for (std::size_t i = 0; i < count; ++i) {
