@@ -5,6 +5,7 @@
 #include "ui/TForm1.h"
 #include "ui/peak/PeakTab.h"
 #include "ui/scope/ScopeTab.h"
+#include "ui/screenshot/ScreenshotTool.h"
 #include "ui/settings/SettingsBinding.h"
 #include "ui/spectrum/MemoryTraces.h"
 #include "ui/spectrum/SpectrumOverlays.h"
@@ -313,22 +314,27 @@ void TSettingsBinding::BuildRows() {
          },
          [] { return std::string("15000"); }});
 
-    // Screenshots and meter fonts.
-    add(HeldInt("ScreenShotX=", srMain, h.ScreenShotX));
-    add(HeldInt("ScreenShotY=", srMain, h.ScreenShotY));
-    add(HeldInt("NFont=", srMain, h.NFont, [&f, &spectrum, &scope, &h] {
-        if (h.NFont <= 0 || h.NFont > 500)
-            return;
-        for (QLabel* label : {scope.LSN_O, scope.LCS, spectrum.LSN, spectrum.LS, spectrum.LSp}) {
-            QFont font = label->font();
-            font.setPointSize(h.NFont);
-            label->setFont(font);
-        }
-        f.FormResize();
-    }));
+    // Screenshots and meter fonts: the field's text := v, then its change handler (which beeps
+    // and keeps the value in force when it refuses v).
+    TScreenshotTool& shots = f.Screenshots();
+    const auto shotRow = [&shots](const char* key, QLineEdit* edit,
+                                  int (TScreenshotTool::*get)() const) {
+        return TSettingsRow{key, srMain, [&shots, get] { return IntText((shots.*get)()); },
+                            [&shots, key, edit](TSettingsReader& reader) {
+                                std::int32_t v = 0;
+                                if (reader.FindInt(key, v) == TLookup::Missing)
+                                    return; // a malformed value gives its partial result
+                                edit->setText(QString::number(v));
+                                shots.ApplyEdit(edit, true);
+                            },
+                            [&shots, get] { return IntText((shots.*get)() + 1); }};
+    };
+    add(shotRow("ScreenShotX=", shots.ESX, &TScreenshotTool::ScreenShotX));
+    add(shotRow("ScreenShotY=", shots.ESY, &TScreenshotTool::ScreenShotY));
+    add(shotRow("NFont=", shots.ENFS, &TScreenshotTool::NFont));
     add(CheckRow("TransMeters=", srMain, f.Overlays().CMTrans));
-    add(HeldInt("SFont=", srMain, h.SFont));
-    add(HeldBool("WhiteBack=", srMain, h.WhiteBack));
+    add(shotRow("SFont=", shots.ESFS, &TScreenshotTool::SFont));
+    add(CheckRow("WhiteBack=", srMain, shots.CWhite));
 
     // Spectrum axis, grids and meters.
     add(HeldInt("boxes=", srMain, view.Boxes,
@@ -390,10 +396,12 @@ void TSettingsBinding::BuildRows() {
 
     // Band lines, axis top and offset, smoothing.
     add(ToggleRow("BW_Lines=", spectrum.BW, [&spectrum] { spectrum.BWClick(); }));
-    add(HeldReal("Top=", srMain, view.YTop,
-                 [&spectrum, &view] { spectrum.ETop->setText(FromUtf8(FormatGeneral(view.YTop))); }));
-    add(HeldReal("Offset=", srMain, s.YOffset,
-                 [&spectrum, &s] { spectrum.EOffset->setText(FromUtf8(FormatGeneral(s.YOffset))); }));
+    add(HeldReal("Top=", srMain, view.YTop, [&spectrum, &view] {
+        spectrum.ETop->setText(FromUtf8(FormatGeneral(view.YTop)));
+    }));
+    add(HeldReal("Offset=", srMain, s.YOffset, [&spectrum, &s] {
+        spectrum.EOffset->setText(FromUtf8(FormatGeneral(s.YOffset)));
+    }));
     add(ComboRow("Reduction=", srMain, f.CRed));
     add(HeldInt("Averaging=", srMain, s.ReducePoints,
                 [&f, &s] { f.EAv->setText(QString::number(s.ReducePoints)); }));
@@ -452,11 +460,13 @@ void TSettingsBinding::BuildRows() {
         "CusTraceColor=", srMain, [&f] { return f.MemTraces().CustomColour(); },
         [&f](std::int32_t c) { f.MemTraces().SetCustomColour(static_cast<std::uint32_t>(c)); }));
     for (int k = 1; k <= 4; ++k) {
-        static const char* keys[] = {"SpecMemColor1=", "SpecMemColor2=", "SpecMemColor3=",
-                                     "SpecMemColor4="};
+        static const char* keys[] = {
+            "SpecMemColor1=", "SpecMemColor2=", "SpecMemColor3=", "SpecMemColor4="};
         add(BoundInt(
             keys[k - 1], srMain, [&f, k] { return f.MemTraces().MemColour(k); },
-            [&f, k](std::int32_t c) { f.MemTraces().SetMemColour(k, static_cast<std::uint32_t>(c)); }));
+            [&f, k](std::int32_t c) {
+                f.MemTraces().SetMemColour(k, static_cast<std::uint32_t>(c));
+            }));
     }
 
     // Markers (their fields' handlers keep the previous value of a text that is no number).
