@@ -220,14 +220,23 @@ void TScreenshotTool::TakeScreenshot(bool spectrum) {
     const std::array<QLabel*, 5> meters = {scope.LSN_O, spec.LSN, spec.LS, spec.LSp, scope.LCS};
 
     // 1. What the window is now. Everything below is put back from this, also when the picture
-    // cannot be taken.
+    // cannot be taken: the tab, the colour, the size, the pages' geometry (a page that is not
+    // shown keeps the layout of its last showing), and each label's font and place.
+    QWidget* pages[] = {spec.Page, scope.Page};
+    std::vector<QLabel*> labels(overlays.LA.begin(), overlays.LA.end());
+    labels.push_back(overlays.LMar);
+    labels.insert(labels.end(), overlays.LM.begin(), overlays.LM.end());
+    labels.insert(labels.end(), meters.begin(), meters.end());
     struct TRemembered {
         int Tab = 0;
         QPalette Palette;
         bool OwnPalette = false;
         QSize WindowSize;
         TPixelSize Client;
-        std::array<QFont, 5> MeterFonts;
+        std::array<QRect, 2> PageGeometry;
+        std::array<bool, 2> PageFilled = {};
+        std::vector<QFont> Fonts;
+        std::vector<QPoint> Places;                // in the label's page
         std::array<TPixelPosition, 6> Annotations; // client pixels
     } was;
     was.Tab = f.PageControl1->currentIndex();
@@ -235,8 +244,14 @@ void TScreenshotTool::TakeScreenshot(bool spectrum) {
     was.OwnPalette = f.testAttribute(Qt::WA_SetPalette);
     was.WindowSize = f.size();
     was.Client = ClientSize();
-    for (std::size_t k = 0; k < meters.size(); ++k)
-        was.MeterFonts[k] = meters[k]->font();
+    for (std::size_t k = 0; k < 2; ++k) {
+        was.PageGeometry[k] = pages[k]->geometry();
+        was.PageFilled[k] = pages[k]->autoFillBackground();
+    }
+    for (QLabel* label : labels) {
+        was.Fonts.push_back(label->font());
+        was.Places.push_back(label->pos());
+    }
     for (std::size_t i = 0; i < 6; ++i) {
         const QPoint at = overlays.LA[i]->mapTo(client, QPoint(0, 0));
         was.Annotations[i] = {at.x(), at.y()};
@@ -251,8 +266,12 @@ void TScreenshotTool::TakeScreenshot(bool spectrum) {
         f.resize(was.WindowSize);
         if (!SizeMode_.On())
             AllowSmallWindow(false);
-        for (std::size_t k = 0; k < meters.size(); ++k)
-            meters[k]->setFont(was.MeterFonts[k]);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        for (std::size_t k = 0; k < 2; ++k) {
+            pages[k]->setAutoFillBackground(was.PageFilled[k]);
+            if (f.PageControl1->currentWidget() != pages[k])
+                pages[k]->setGeometry(was.PageGeometry[k]);
+        }
         overlays.SetAnnotationPlacing(std::nullopt);
         overlays.ShowMarkerFont(overlays.MarkerFontSize());
         const bool onSpectrum = f.PageControl1->currentWidget() == f.TabSpectrum;
@@ -262,6 +281,11 @@ void TScreenshotTool::TakeScreenshot(bool spectrum) {
         spec.SpecBack->setVisible(true);
         scope.ScopeBack->setVisible(true);
         f.FormResize();
+        for (std::size_t k = 0; k < labels.size(); ++k) {
+            labels[k]->setFont(was.Fonts[k]);
+            labels[k]->adjustSize();
+            labels[k]->move(was.Places[k]);
+        }
         Taking_ = false;
     });
 
@@ -293,6 +317,8 @@ void TScreenshotTool::TakeScreenshot(bool spectrum) {
     QPalette white = f.palette();
     white.setColor(QPalette::Window, Qt::white);
     f.setPalette(white);
+    spec.Page->setAutoFillBackground(true); // white over the tab frame's own shade
+    scope.Page->setAutoFillBackground(true);
     for (QCheckBox* legend : f.MemLegends)
         legend->hide();
     f.C->hide();
