@@ -201,17 +201,25 @@ void TScreenshotTool::SetClientSize(TPixelSize size) {
 // Screenshots
 
 void TScreenshotTool::SaveSpecClick() {
-    TakeScreenshot(true);
+    TakeGuarded(true);
 }
 
 void TScreenshotTool::SaveScopeClick() {
-    TakeScreenshot(false);
+    TakeGuarded(false);
+}
+
+void TScreenshotTool::TakeGuarded(bool spectrum) {
+    // The window has been restored by the time a failure arrives here.
+    try {
+        TakeScreenshot(spectrum);
+    } catch (const std::exception& e) {
+        ShowMessage(QString("The picture could not be taken: %1").arg(e.what()));
+    }
 }
 
 void TScreenshotTool::TakeScreenshot(bool spectrum) {
     if (Taking_)
         return;
-    Taking_ = true;
     TForm1& f = Form_;
     TSpectrumTab& spec = f.SpectrumTab();
     TScopeTab& scope = f.ScopeTab();
@@ -257,6 +265,7 @@ void TScreenshotTool::TakeScreenshot(bool spectrum) {
         was.Annotations[i] = {at.x(), at.y()};
     }
 
+    Taking_ = true;
     TRestoreOnExit restore([&] {
         f.PageControl1->setCurrentIndex(was.Tab);
         if (was.OwnPalette)
@@ -328,14 +337,7 @@ void TScreenshotTool::TakeScreenshot(bool spectrum) {
     f.FormResize();
 
     // 8. The picture of the client area, onto the clipboard.
-    QImage picture;
-    try {
-        picture = Hooks_.Grab ? Hooks_.Grab(client) : client->grab().toImage();
-    } catch (const std::exception& e) {
-        restore.Run();
-        ShowMessage(QString("The picture could not be taken: %1").arg(e.what()));
-        return;
-    }
+    const QImage picture = Hooks_.Grab ? Hooks_.Grab(client) : client->grab().toImage();
     const QSize got = picture.size();
     // 9. The window as it was.
     restore.Run();

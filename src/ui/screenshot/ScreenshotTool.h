@@ -103,6 +103,7 @@ private:
     void BuildMenus(QMenu* settingsMenu, QMenuBar* menuBar);
     // The screenshot procedure for the Spectrum (spectrum = true) or the Scope tab.
     void TakeScreenshot(bool spectrum);
+    void TakeGuarded(bool spectrum); // a failure becomes a message
     void OfferPictureFile();
     void AllowSmallWindow(bool allow);
     void ShowMessage(const QString& text);
