@@ -86,8 +86,8 @@ void TForm1::BuildMeasureMenus() {
 
     // Keys of the smoothing modes and of the reset ("Reset" of the graph's pop-up menu); they act
     // wherever the focus is in the window, except that "r" still types into an edit.
-    for (const int key : {int(Qt::Key_R), int(Qt::Key_F8), int(Qt::Key_F9), int(Qt::Key_F11),
-                          int(Qt::Key_F12)}) {
+    for (const int key :
+         {int(Qt::Key_R), int(Qt::Key_F8), int(Qt::Key_F9), int(Qt::Key_F11), int(Qt::Key_F12)}) {
         auto* action = new QAction(this);
         action->setShortcut(QKeySequence(key));
         connect(action, &QAction::triggered, this, [this, key] { FormKeyDown(key); });

@@ -67,9 +67,8 @@ TEST(ClipboardOnX11, AnotherProcessReadsThePictureThatWasTaken) {
     tool.SaveScope->trigger();
     const QImage scope = tool.LastPicture().convertToFormat(QImage::Format_RGB32);
     const QImage readScope =
-        QImage::fromData(RunServingClipboard(xclip, {"-selection", "clipboard", "-t",
-                                                     "image/png", "-o"}),
-                         "PNG")
+        QImage::fromData(
+            RunServingClipboard(xclip, {"-selection", "clipboard", "-t", "image/png", "-o"}), "PNG")
             .convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(readScope, scope);
     EXPECT_NE(readScope, taken);

@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -400,6 +401,13 @@ TEST(Screenshot, F9TwiceReturnsToTheSameSizeAndClosingStoresTheNormalOne) {
     f.FormKeyDown(Qt::Key_F9);
     EXPECT_FALSE(s.tool().ScreenshotSizeOn());
     EXPECT_EQ(s.tool().ClientSize(), (TPixelSize{777, 600}));
+    EXPECT_EQ(f.size(), window);
+    // The key itself, wherever the focus is in the window.
+    f.activateWindow();
+    QApplication::setActiveWindow(&f);
+    QTest::keyClick(s.tool().ESX, Qt::Key_F9);
+    EXPECT_TRUE(s.tool().ScreenshotSizeOn());
+    QTest::keyClick(&f, Qt::Key_F9);
     EXPECT_EQ(f.size(), window);
     // A screenshot in the small size leaves it small.
     f.FormKeyDown(Qt::Key_F9);

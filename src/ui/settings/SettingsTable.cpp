@@ -396,12 +396,10 @@ void TSettingsBinding::BuildRows() {
 
     // Band lines, axis top and offset, smoothing.
     add(ToggleRow("BW_Lines=", spectrum.BW, [&spectrum] { spectrum.BWClick(); }));
-    add(HeldReal("Top=", srMain, view.YTop, [&spectrum, &view] {
-        spectrum.ETop->setText(FromUtf8(FormatGeneral(view.YTop)));
-    }));
-    add(HeldReal("Offset=", srMain, s.YOffset, [&spectrum, &s] {
-        spectrum.EOffset->setText(FromUtf8(FormatGeneral(s.YOffset)));
-    }));
+    add(HeldReal("Top=", srMain, view.YTop,
+                 [&spectrum, &view] { spectrum.ETop->setText(FromUtf8(FormatGeneral(view.YTop))); }));
+    add(HeldReal("Offset=", srMain, s.YOffset,
+                 [&spectrum, &s] { spectrum.EOffset->setText(FromUtf8(FormatGeneral(s.YOffset))); }));
     add(ComboRow("Reduction=", srMain, f.CRed));
     add(HeldInt("Averaging=", srMain, s.ReducePoints,
                 [&f, &s] { f.EAv->setText(QString::number(s.ReducePoints)); }));
@@ -460,13 +458,11 @@ void TSettingsBinding::BuildRows() {
         "CusTraceColor=", srMain, [&f] { return f.MemTraces().CustomColour(); },
         [&f](std::int32_t c) { f.MemTraces().SetCustomColour(static_cast<std::uint32_t>(c)); }));
     for (int k = 1; k <= 4; ++k) {
-        static const char* keys[] = {
-            "SpecMemColor1=", "SpecMemColor2=", "SpecMemColor3=", "SpecMemColor4="};
+        static const char* keys[] = {"SpecMemColor1=", "SpecMemColor2=", "SpecMemColor3=",
+                                     "SpecMemColor4="};
         add(BoundInt(
             keys[k - 1], srMain, [&f, k] { return f.MemTraces().MemColour(k); },
-            [&f, k](std::int32_t c) {
-                f.MemTraces().SetMemColour(k, static_cast<std::uint32_t>(c));
-            }));
+            [&f, k](std::int32_t c) { f.MemTraces().SetMemColour(k, static_cast<std::uint32_t>(c)); }));
     }
 
     // Markers (their fields' handlers keep the previous value of a text that is no number).

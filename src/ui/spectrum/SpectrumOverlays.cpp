@@ -529,10 +529,9 @@ void TSpectrumOverlays::CATClick() {
 }
 
 void TSpectrumOverlays::EAFSChange() {
-    const int size =
-        Placing_ ? Placing_->FontSize
-                 : AnnotationFontSize(Hooks_.ClientWidth ? Hooks_.ClientWidth() : 1024,
-                                      AnnotationFont_);
+    const int size = Placing_ ? Placing_->FontSize
+                              : AnnotationFontSize(Hooks_.ClientWidth ? Hooks_.ClientWidth() : 1024,
+                                                   AnnotationFont_);
     for (QLabel* label : LA)
         SetPointSize(label, size);
     PlaceAnnotations();

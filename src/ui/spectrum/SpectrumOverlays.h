@@ -86,7 +86,7 @@ public:
     // A screenshot's annotations: one font size and places in page pixels instead of the size
     // the client width gives and the places of the stored fractions (which stay as they are).
     struct TAnnotationPlacing {
-        int FontSize = 10;           // points
+        int FontSize = 10;            // points
         std::array<QPoint, 6> Places; // top left of LAM, LA1..LA4, LAC
     };
     // Takes effect at the next re-layout; nothing returns to the normal placing.
