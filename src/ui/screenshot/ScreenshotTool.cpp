@@ -221,16 +221,17 @@ void TScreenshotTool::TakeScreenshot(bool spectrum) {
     if (Taking_)
         return;
     TForm1& f = Form_;
-    TSpectrumTab& spec = f.SpectrumTab();
+    TSpectrumTab& spectrumTab = f.SpectrumTab();
     TScopeTab& scope = f.ScopeTab();
     TSpectrumOverlays& overlays = f.Overlays();
     QWidget* client = ClientArea();
-    const std::array<QLabel*, 5> meters = {scope.LSN_O, spec.LSN, spec.LS, spec.LSp, scope.LCS};
+    const std::array<QLabel*, 5> meters = {scope.LSN_O, spectrumTab.LSN, spectrumTab.LS,
+                                           spectrumTab.LSp, scope.LCS};
 
     // 1. What the window is now. Everything below is put back from this, also when the picture
     // cannot be taken: the tab, the colour, the size, the pages' geometry (a page that is not
     // shown keeps the layout of its last showing), and each label's font and place.
-    QWidget* pages[] = {spec.Page, scope.Page};
+    QWidget* pages[] = {spectrumTab.Page, scope.Page};
     std::vector<QLabel*> labels(overlays.LA.begin(), overlays.LA.end());
     labels.push_back(overlays.LMar);
     labels.insert(labels.end(), overlays.LM.begin(), overlays.LM.end());
@@ -287,7 +288,7 @@ void TScreenshotTool::TakeScreenshot(bool spectrum) {
         for (QCheckBox* legend : f.MemLegends)
             legend->setVisible(onSpectrum);
         f.C->setVisible(onSpectrum);
-        spec.SpecBack->setVisible(true);
+        spectrumTab.SpecBack->setVisible(true);
         scope.ScopeBack->setVisible(true);
         f.FormResize();
         for (std::size_t k = 0; k < labels.size(); ++k) {
@@ -313,7 +314,7 @@ void TScreenshotTool::TakeScreenshot(bool spectrum) {
     if (spectrum) {
         overlays.ShowMarkerFont(SFont_);
         // 5. The annotations where the scaled client area puts them.
-        const QPoint page = spec.Page->mapTo(client, QPoint(0, 0));
+        const QPoint page = spectrumTab.Page->mapTo(client, QPoint(0, 0));
         TSpectrumOverlays::TAnnotationPlacing placing;
         placing.FontSize = SFont_;
         for (std::size_t i = 0; i < 6; ++i) {
@@ -326,12 +327,12 @@ void TScreenshotTool::TakeScreenshot(bool spectrum) {
     QPalette white = f.palette();
     white.setColor(QPalette::Window, Qt::white);
     f.setPalette(white);
-    spec.Page->setAutoFillBackground(true); // white over the tab frame's own shade
+    spectrumTab.Page->setAutoFillBackground(true); // white over the tab frame's own shade
     scope.Page->setAutoFillBackground(true);
     for (QCheckBox* legend : f.MemLegends)
         legend->hide();
     f.C->hide();
-    (spectrum ? spec.SpecBack : scope.ScopeBack)->setVisible(!CWhite->isChecked());
+    (spectrum ? spectrumTab.SpecBack : scope.ScopeBack)->setVisible(!CWhite->isChecked());
     // 7. The layout of the new size, as a resize makes it.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     f.FormResize();
