@@ -10,7 +10,7 @@ PACKAGES=(
   libpulse-dev pulseaudio pulseaudio-utils
   libjack-jackd2-dev jackd2
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
-  sox xvfb xauth fonts-dejavu-core
+  sox xvfb xauth xclip fonts-dejavu-core
   dpkg-dev file desktop-file-utils appstream
 )
 

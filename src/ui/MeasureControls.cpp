@@ -13,6 +13,7 @@
 #include "ui/CheckedEdit.h"
 #include "ui/WidgetNaming.h"
 #include "ui/scope/ScopeTab.h"
+#include "ui/screenshot/ScreenshotTool.h"
 #include "ui/spectrum/SpectrumTab.h"
 
 #include <QAction>
@@ -85,7 +86,8 @@ void TForm1::BuildMeasureMenus() {
 
     // Keys of the smoothing modes and of the reset ("Reset" of the graph's pop-up menu); they act
     // wherever the focus is in the window, except that "r" still types into an edit.
-    for (const int key : {int(Qt::Key_R), int(Qt::Key_F8), int(Qt::Key_F11), int(Qt::Key_F12)}) {
+    for (const int key :
+         {int(Qt::Key_R), int(Qt::Key_F8), int(Qt::Key_F9), int(Qt::Key_F11), int(Qt::Key_F12)}) {
         auto* action = new QAction(this);
         action->setShortcut(QKeySequence(key));
         connect(action, &QAction::triggered, this, [this, key] { FormKeyDown(key); });
@@ -323,6 +325,9 @@ void TForm1::FormKeyDown(int key) {
         break;
     case Qt::Key_F8:
         CTC->setCurrentIndex(2);
+        break;
+    case Qt::Key_F9:
+        Screenshots_->ToggleScreenshotSize();
         break;
     case Qt::Key_F11:
         CTC->setCurrentIndex(0);

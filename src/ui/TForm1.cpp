@@ -18,6 +18,7 @@
 #include "ui/detector/DetectorTab.h"
 #include "ui/peak/PeakTab.h"
 #include "ui/scope/ScopeTab.h"
+#include "ui/screenshot/ScreenshotTool.h"
 #include "ui/settings/SettingsBinding.h"
 #include "ui/spectrum/MemoryTraces.h"
 #include "ui/spectrum/SpectrumOverlays.h"
@@ -25,13 +26,17 @@
 #include "ui/voltmeter/VoltmeterTab.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
@@ -79,6 +84,7 @@ TForm1::TForm1(TFormEnvironment environment, QWidget* parent)
     Vvm_ = std::make_unique<TVectorVoltmeter>();
     BuildMenus();
     BuildTabs();
+    BuildScreenshotTool();
     ConnectSamplingControls();
     connect(CEngine, &QComboBox::currentIndexChanged, this,
             [this] { Guarded([this] { CEngineChange(); }); });
@@ -95,6 +101,22 @@ TForm1::~TForm1() {
     if (AStream_)
         AStream_->Stop();
     Adc_.reset();
+}
+
+void TForm1::BuildScreenshotTool() {
+    TScreenshotHooks hooks;
+    hooks.FormResize = [this] { FormResize(); };
+    hooks.ReportError = [this](const std::string& /*message*/) { Beep(); }; // in place, no box
+    hooks.ShowMessage = [this](const QString& text) { ShowMessage(text); };
+    hooks.Grab = Env_.GrabClientArea;
+    hooks.ChoosePictureFile = Env_.ChoosePictureFile;
+    Screenshots_ =
+        std::make_unique<TScreenshotTool>(*this, findChild<QMenu*>("Settings1"), menuBar(), hooks);
+    // On the "Spectrum / Screenshots" page, after the spectrum display group.
+    if (auto* layout = qobject_cast<QBoxLayout*>(TabSpecSettings->layout())) {
+        layout->insertWidget(1, Screenshots_->Group());
+        Screenshots_->Group()->show();
+    }
 }
 
 QString TForm1::ProgramFolder() const {
@@ -362,6 +384,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::FormClose() {
+    // The normal size first, so that the settings keep it rather than the screenshot size.
+    Screenshots_->LeaveScreenshotSize();
     // A cut-on or cut-off edit holding a non-number must not stop the settings from being
     // written: the sliders keep their last valid values and closing goes on.
     EditLFChange();

@@ -23,6 +23,7 @@ class QCheckBox;
 class QComboBox;
 class QFrame;
 class QGroupBox;
+class QImage;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -44,6 +45,7 @@ class TDSXFastFourier;
 class TDetectorTab;
 class TPeakTab;
 class TScopeTab;
+class TScreenshotTool;
 class TSettingsBinding;
 class TSpectrumOverlays;
 class TSpectrumTab;
@@ -80,6 +82,12 @@ struct TFormEnvironment {
     std::function<QString(bool save)> ChooseFile;
     // Folder searched first for the four-ADC library (libN4ADC.so). Empty: the program's folder.
     QString ExternalAdcFolder;
+    // Screenshots: takes the picture of the client area (a null image is a failure). Empty:
+    // QWidget::grab.
+    std::function<QImage(QWidget* client)> GrabClientArea;
+    // Screenshots: the PNG file to save the picture to as well, chosen in a dialog opened in
+    // `folder`; an empty text saves none. Empty: the file dialog.
+    std::function<QString(const QString& folder)> ChoosePictureFile;
 };
 
 // The one main window. Owns `MeasurementState`, the FFT, the band filter and the stream facade for
@@ -115,6 +123,8 @@ public:
     TDetectorTab& DetectorTab() { return *DetectorTab_; }
     TVoltmeterTab& VoltmeterTab() { return *VoltmeterTab_; }
     TExternalAdc& ExternalAdc() { return *Adc_; }
+    // Clipboard screenshots, F9, the transparent mode and "Exit" (ui/screenshot).
+    TScreenshotTool& Screenshots() { return *Screenshots_; }
 
     // Settings files (ui/settings): the table, the writer, both readers, Load and Save.
     TSettingsBinding& Settings() { return *Settings_; }
@@ -218,6 +228,8 @@ protected:
 
 private:
     friend class TSettingsBinding;
+    friend class TScreenshotTool;
+    void BuildScreenshotTool();
     // Writes both settings files; a failure shows one message naming the file and the reason.
     void WriteSettingsOnClose();
     void FormCreate();
@@ -286,6 +298,7 @@ private:
     TPipelineComponents Parts_;
     std::unique_ptr<TBlockPipeline> Pipeline_;
     std::unique_ptr<TCustomExpressions> Custom_;
+    std::unique_ptr<TScreenshotTool> Screenshots_;
     std::unique_ptr<TSettingsBinding> Settings_; // after the state and controls it binds
     std::unique_ptr<TCodecLibrary> Codec_; // the level library, bound at start-up
     bool CustomSwitchGuard_ = false; // C is being set to mirror CCus

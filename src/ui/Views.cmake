@@ -19,5 +19,7 @@ target_sources(ps_ui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/spectrum/SpectrumOverlaysWindow.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scope/ScopeTab.cpp ${CMAKE_CURRENT_LIST_DIR}/scope/ScopeTab.h
   ${CMAKE_CURRENT_LIST_DIR}/scope/ScopeView.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/screenshot/ScreenshotTool.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/screenshot/ScreenshotTool.h
   ${CMAKE_CURRENT_LIST_DIR}/peak/PeakTab.cpp ${CMAKE_CURRENT_LIST_DIR}/peak/PeakTab.h
   ${CMAKE_CURRENT_LIST_DIR}/detector/DetectorTab.cpp ${CMAKE_CURRENT_LIST_DIR}/detector/DetectorTab.h)

@@ -41,4 +41,5 @@ check "settings files" "WriteSettings"
 check "memory traces" "\\.s1p\""
 check "vector voltmeter" "class TVectorVoltmeter"
 check "touchstone" "\\.s1p\""
+check "to the clipboard" "clipboard\\(\\)->setImage"
 exit $status

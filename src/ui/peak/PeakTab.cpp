@@ -142,9 +142,15 @@ void TPeakTab::Relayout() {
 }
 
 void TPeakTab::ApplyBackground() {
+    const TColour back = Transparent_ ? TransparencyKeyColour : Settings_.BackColour;
     QPalette palette = PeakBack->palette();
-    palette.setColor(QPalette::Window, ToQColor(Settings_.BackColour, Page->palette()));
+    palette.setColor(QPalette::Window, ToQColor(back, Page->palette()));
     PeakBack->setPalette(palette);
+}
+
+void TPeakTab::SetTransparent(bool on) {
+    Transparent_ = on;
+    ApplyBackground();
 }
 
 bool TPeakTab::IsSampling() const {

@@ -61,6 +61,10 @@ public:
     void ApplyBackColour(TColour colour);
     void ApplyLevelColour(TColour colour);
     void ApplyLevelGridColour(TColour colour);
+    // Transparent mode: the background shape takes the transparency key colour instead of the
+    // background colour (the chart's own colours stay).
+    void SetTransparent(bool on);
+    bool Transparent() const { return Transparent_; }
 
     // Painting in chart pixels; public so that tests can paint into images.
     void PaintPeakPaint(QPainter& painter);
@@ -121,5 +125,6 @@ private:
     MeasurementState& State_;
     TPeakTabHooks Hooks_;
     TPeakRecorderSettings Settings_;
+    bool Transparent_ = false;
     bool Filling_ = false; // the panel's edits are being filled: their changes are not applied
 };

@@ -5,6 +5,7 @@
 #include "ui/TForm1.h"
 #include "ui/peak/PeakTab.h"
 #include "ui/scope/ScopeTab.h"
+#include "ui/screenshot/ScreenshotTool.h"
 #include "ui/settings/SettingsBinding.h"
 #include "ui/spectrum/MemoryTraces.h"
 #include "ui/spectrum/SpectrumOverlays.h"
@@ -313,22 +314,27 @@ void TSettingsBinding::BuildRows() {
          },
          [] { return std::string("15000"); }});
 
-    // Screenshots and meter fonts.
-    add(HeldInt("ScreenShotX=", srMain, h.ScreenShotX));
-    add(HeldInt("ScreenShotY=", srMain, h.ScreenShotY));
-    add(HeldInt("NFont=", srMain, h.NFont, [&f, &spectrum, &scope, &h] {
-        if (h.NFont <= 0 || h.NFont > 500)
-            return;
-        for (QLabel* label : {scope.LSN_O, scope.LCS, spectrum.LSN, spectrum.LS, spectrum.LSp}) {
-            QFont font = label->font();
-            font.setPointSize(h.NFont);
-            label->setFont(font);
-        }
-        f.FormResize();
-    }));
+    // Screenshots and meter fonts: the field's text := v, then its change handler (which beeps
+    // and keeps the value in force when it refuses v).
+    TScreenshotTool& shots = f.Screenshots();
+    const auto shotRow = [&shots](const char* key, QLineEdit* edit,
+                                  int (TScreenshotTool::*get)() const) {
+        return TSettingsRow{key, srMain, [&shots, get] { return IntText((shots.*get)()); },
+                            [&shots, key, edit](TSettingsReader& reader) {
+                                std::int32_t v = 0;
+                                if (reader.FindInt(key, v) == TLookup::Missing)
+                                    return; // a malformed value gives its partial result
+                                edit->setText(QString::number(v));
+                                shots.ApplyEdit(edit, true);
+                            },
+                            [&shots, get] { return IntText((shots.*get)() + 1); }};
+    };
+    add(shotRow("ScreenShotX=", shots.ESX, &TScreenshotTool::ScreenShotX));
+    add(shotRow("ScreenShotY=", shots.ESY, &TScreenshotTool::ScreenShotY));
+    add(shotRow("NFont=", shots.ENFS, &TScreenshotTool::NFont));
     add(CheckRow("TransMeters=", srMain, f.Overlays().CMTrans));
-    add(HeldInt("SFont=", srMain, h.SFont));
-    add(HeldBool("WhiteBack=", srMain, h.WhiteBack));
+    add(shotRow("SFont=", shots.ESFS, &TScreenshotTool::SFont));
+    add(CheckRow("WhiteBack=", srMain, shots.CWhite));
 
     // Spectrum axis, grids and meters.
     add(HeldInt("boxes=", srMain, view.Boxes,

@@ -529,8 +529,9 @@ void TSpectrumOverlays::CATClick() {
 }
 
 void TSpectrumOverlays::EAFSChange() {
-    const int size =
-        AnnotationFontSize(Hooks_.ClientWidth ? Hooks_.ClientWidth() : 1024, AnnotationFont_);
+    const int size = Placing_ ? Placing_->FontSize
+                              : AnnotationFontSize(Hooks_.ClientWidth ? Hooks_.ClientWidth() : 1024,
+                                                   AnnotationFont_);
     for (QLabel* label : LA)
         SetPointSize(label, size);
     PlaceAnnotations();
@@ -565,11 +566,26 @@ void TSpectrumOverlays::PlaceAnnotations() {
         QLabel* label = LA[i];
         if (Drag_.Active && Drag_.Source == label)
             continue; // the drag places it
+        if (Placing_) {
+            label->move(Placing_->Places[i]);
+            label->raise();
+            continue;
+        }
         const TPixelPoint at =
             LabelPositionOfFraction(g, AnnoPos_[i], label->width(), label->height());
         label->move(at.X, at.Y);
         label->raise();
     }
+}
+
+void TSpectrumOverlays::SetAnnotationPlacing(std::optional<TAnnotationPlacing> placing) {
+    Placing_ = std::move(placing);
+}
+
+void TSpectrumOverlays::ShowMarkerFont(int size) {
+    for (QLabel* label : {LMar, LM[0], LM[1], LM[2], LM[3]})
+        SetPointSize(label, size);
+    CPosChange();
 }
 
 void TSpectrumOverlays::SetAnnoPos(int i, TLabelFraction position) {

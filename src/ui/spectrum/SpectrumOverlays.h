@@ -13,6 +13,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class QCheckBox;
@@ -81,6 +82,18 @@ public:
     int MarkerFontSize() const { return MarkerFont_; }
     // The marker read-out texts as last built (lines end in CR LF).
     const TMarkerTexts& MarkerTexts() const { return Texts_; }
+
+    // A screenshot's annotations: one font size and places in page pixels instead of the size
+    // the client width gives and the places of the stored fractions (which stay as they are).
+    struct TAnnotationPlacing {
+        int FontSize = 10;            // points
+        std::array<QPoint, 6> Places; // top left of LAM, LA1..LA4, LAC
+    };
+    // Takes effect at the next re-layout; nothing returns to the normal placing.
+    void SetAnnotationPlacing(std::optional<TAnnotationPlacing> placing);
+    // Font size of the marker read-outs as shown (a screenshot's size); the size in force
+    // (MarkerFontSize) is unchanged and comes back with ShowMarkerFont(MarkerFontSize()).
+    void ShowMarkerFont(int size);
 
     // Handlers.
     void PaintBox2MouseDown(QMouseEvent* event);
@@ -177,5 +190,6 @@ private:
     int MarkerFont_ = 10;
     int AnnotationFont_ = 10; // "Rel. Font Size"
     std::array<TLabelFraction, 6> AnnoPos_ = {};
+    std::optional<TAnnotationPlacing> Placing_; // while a screenshot is taken
     TMarkerTexts Texts_;
 };
