@@ -93,6 +93,20 @@ const char* const kWrongOutputLength =
 // Shortest length done by the radix-4 kernels; shorter ones use the reference algorithm.
 constexpr std::size_t kMinFastLength = 8;
 
+// Gap in doubles after every array of the scratch and of the twiddle tables. The arrays are
+// powers of two long, and a stage reads and writes up to sixteen rows of them at once; without
+// the gaps all rows fall into the same few cache sets and evict one another. With it the k-th
+// array is shifted by k * 512 bytes against a power-of-two boundary.
+constexpr std::size_t kGap = 64;
+
+// Offsets in the twiddle table of N of the tables of N/2 and of the split factors.
+constexpr std::size_t HalfTablesOffset(std::size_t n) {
+    return 6 * (n / 4 + kGap);
+}
+constexpr std::size_t SplitOffset(std::size_t n) {
+    return HalfTablesOffset(n) + 6 * (n / 8 + kGap);
+}
+
 // Butterfly stages in place on data already in bit-reversed order. For block size B the m-th
 // butterfly of every block uses w = exp(i m d), d = angleNumerator / B, advanced by the
 // recurrence w <- w - (alpha w - i beta w) with alpha = 2 sin^2(d/2) = 1 - cos d, beta = sin d.
@@ -189,7 +203,7 @@ void TDSXFastFourier::Prepare() {
     }
     const std::size_t size = static_cast<std::size_t>(n);
     twiddles_.resize(TwiddleCount(size));
-    scratch_.resize(4 * size);
+    scratch_.resize(4 * size + 6 * kGap);
     // Each factor is rounded once from extended precision, which keeps the tables more exact
     // than factors built up by a recurrence.
     const auto fill = [](double* re, double* im, std::size_t count, std::size_t step,
@@ -206,15 +220,15 @@ void TDSXFastFourier::Prepare() {
     for (std::size_t length : {size, size / 2}) {
         const std::size_t quarter = length / 4;
         for (std::size_t r = 1; r <= 3; ++r) {
-            fill(table, table + quarter, quarter, r, length);
-            table += 2 * quarter;
+            fill(table, table + quarter + kGap, quarter, r, length);
+            table += 2 * (quarter + kGap);
         }
     }
-    fill(table, table + size / 2, size / 2, 1, size);
+    fill(table, table + size / 2 + kGap, size / 2, 1, size);
 }
 
 std::size_t TDSXFastFourier::TwiddleCount(std::size_t n) noexcept {
-    return 6 * (n / 4) + 6 * (n / 8) + n;
+    return SplitOffset(n) + 2 * (n / 2 + kGap);
 }
 
 void TDSXFastFourier::CheckUsable() const {
@@ -228,16 +242,20 @@ void TDSXFastFourier::CheckUsable() const {
 
 namespace {
 
-// Twiddles of length `length` starting at `table` (six arrays of length/4).
+// Twiddles of length `length` starting at `table` (six arrays of length/4, each followed by the
+// gap).
 Twiddles TwiddlesAt(const double* table, std::size_t length) {
-    const std::size_t q = length / 4;
+    const std::size_t q = length / 4 + kGap;
     return {table, table + q, table + 2 * q, table + 3 * q, table + 4 * q, table + 5 * q};
 }
 
-// Three pairs of arrays of `length` doubles carved from `scratch`.
-Scratch ScratchOf(double* scratch, std::size_t length) {
-    return {{scratch, scratch + 2 * length, scratch + 4 * length},
-            {scratch + length, scratch + 3 * length, scratch + 5 * length}};
+// Pairs of arrays of `length` doubles, each followed by the gap, carved from `scratch`: three
+// pairs for the real transforms (length N/2), two for the complex ones (length N; the third pair
+// is then null, the scratch holds only four arrays of N).
+Scratch ScratchOf(double* scratch, std::size_t length, bool threePairs) {
+    const std::size_t a = length + kGap;
+    return {{scratch, scratch + 2 * a, threePairs ? scratch + 4 * a : nullptr},
+            {scratch + a, scratch + 3 * a, threePairs ? scratch + 5 * a : nullptr}};
 }
 
 double* Doubles(TComplex* values) {
@@ -268,10 +286,10 @@ void TDSXFastFourier::ComplexTransform(double sign) {
     }
     // The inverse is the conjugate of the forward transform of the conjugate input.
     const double scale = sign < 0.0 ? 1.0 / static_cast<double>(n) : 1.0;
-    ActiveKernels().complexTransform(static_cast<int>(n),
-                                     Doubles(std::as_const(complexInput_).data()),
-                                     Doubles(complexOutput_.data()), ScratchOf(scratch_.data(), n),
-                                     TwiddlesAt(twiddles_.data(), n), sign, scale, sign * scale);
+    ActiveKernels().complexTransform(
+        static_cast<int>(n), Doubles(std::as_const(complexInput_).data()),
+        Doubles(complexOutput_.data()), ScratchOf(scratch_.data(), n, false),
+        TwiddlesAt(twiddles_.data(), n), sign, scale, sign * scale);
 }
 
 void TDSXFastFourier::FourierTransform() {
@@ -291,11 +309,11 @@ void TDSXFastFourier::RealFourierTransform() {
                                   2.0 * std::numbers::pi);
         return;
     }
-    const double* split = twiddles_.data() + 6 * (n / 4) + 6 * (n / 8);
-    ActiveKernels().realForward(static_cast<int>(n), realInput_.data(),
-                                Doubles(complexOutput_.data()), ScratchOf(scratch_.data(), n / 2),
-                                TwiddlesAt(twiddles_.data() + 6 * (n / 4), n / 2), split,
-                                split + n / 2);
+    const double* split = twiddles_.data() + SplitOffset(n);
+    ActiveKernels().realForward(
+        static_cast<int>(n), realInput_.data(), Doubles(complexOutput_.data()),
+        ScratchOf(scratch_.data(), n / 2, true),
+        TwiddlesAt(twiddles_.data() + HalfTablesOffset(n), n / 2), split, split + n / 2 + kGap);
 }
 
 void TDSXFastFourier::InverseRealFourierTransform(std::span<double> output) {
@@ -321,11 +339,11 @@ void TDSXFastFourier::InverseRealFourierTransform(std::span<double> output) {
         }
         return;
     }
-    const double* split = twiddles_.data() + 6 * (n / 4) + 6 * (n / 8);
+    const double* split = twiddles_.data() + SplitOffset(n);
     ActiveKernels().realInverse(static_cast<int>(n), Doubles(std::as_const(complexInput_).data()),
-                                output.data(), ScratchOf(scratch_.data(), n / 2),
-                                TwiddlesAt(twiddles_.data() + 6 * (n / 4), n / 2), split,
-                                split + n / 2);
+                                output.data(), ScratchOf(scratch_.data(), n / 2, true),
+                                TwiddlesAt(twiddles_.data() + HalfTablesOffset(n), n / 2), split,
+                                split + n / 2 + kGap);
 }
 
 bool TDSXFastFourier::IsPowerOfTwo(int n) noexcept {

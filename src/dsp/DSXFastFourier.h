@@ -97,7 +97,8 @@ private:
     TComplexArray complexOutput_;
     TFloatArray realInput_;
     // exp(+i 2 pi r p / N) for r = 1, 2, 3 and p < N/4 (separate real and imaginary arrays),
-    // then the same for N/2, then exp(+i 2 pi k / N) for k < N/2; empty for N < 8.
+    // then the same for N/2, then exp(+i 2 pi k / N) for k < N/2; empty for N < 8. A short gap
+    // follows every array, as in the scratch, so that rows read together do not share cache sets.
     TFloatArray twiddles_;
-    TFloatArray scratch_; // four arrays of N doubles for the stages of one transform
+    TFloatArray scratch_; // four arrays of N doubles (and gaps) for the stages of one transform
 };

@@ -111,8 +111,8 @@ TEST(FastFourierAccuracy, EveryTransformMatchesALongDoubleDftUpTo4096) {
 }
 
 TEST(FastFourierAccuracy, TransformsAgreeWithTheReferenceAlgorithmUpTo2To20) {
-    for (std::size_t n :
-         {8U, 16U, 32U, 64U, 128U, 1U << 10, 1U << 13, 1U << 16, 1U << 19, 1U << 20}) {
+    for (std::size_t n : {8U, 16U, 32U, 64U, 128U, 1U << 10, 1U << 13, 1U << 14, 1U << 15, 1U << 16,
+                          1U << 17, 1U << 19, 1U << 20}) {
         SCOPED_TRACE(n);
         const auto x = TestSignal(n, 11);
         TDSXFastFourier fft;
