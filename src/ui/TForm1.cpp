@@ -64,9 +64,8 @@ TForm1::TForm1(TFormEnvironment environment, QWidget* parent)
     AStream_->InputDevice = TDeviceSettings(0, 2, 48000, 16, 2048);
     AStream_->OutputDevice = TDeviceSettings(0, 2, 48000, 16, 2048);
     AStream_->BufferCount = 3;
-    AStream_->OnData = [this](void* sender, TDataBufferI& i32, TDataBufferF& in, TDataBufferF& out) {
-        AStreamData(sender, i32, in, out);
-    };
+    AStream_->OnData = [this](void* sender, TDataBufferI& i32, TDataBufferF& in,
+                              TDataBufferF& out) { AStreamData(sender, i32, in, out); };
     AStream_->OnFailure = [this](const std::string& reason) { AStreamFailure(reason); };
     AStream_->OnBlockError = [this](const std::string& text) {
         ShowMessage(QString::fromStdString(text)); // once per run; the rest are counted
@@ -110,6 +109,7 @@ void TForm1::BuildScreenshotTool() {
     hooks.ShowMessage = [this](const QString& text) { ShowMessage(text); };
     hooks.Grab = Env_.GrabClientArea;
     hooks.ChoosePictureFile = Env_.ChoosePictureFile;
+    hooks.WindowComposes = Env_.WindowComposes;
     Screenshots_ =
         std::make_unique<TScreenshotTool>(*this, findChild<QMenu*>("Settings1"), menuBar(), hooks);
     // On the "Spectrum / Screenshots" page, after the spectrum display group.
@@ -182,13 +182,14 @@ void TForm1::FormCreate() {
 
     State_.FullScale = 2147483647;
 
-    Label29->setText(QStringLiteral(
-        "Phonoscale %1\n\n"
-        "A real-time audio measurement instrument: calibrated FFT spectrum, level meters, "
-        "band-filtered oscilloscope and coherent test sine.\n\n"
-        "Developed as free software for Linux desktops by the Phonoscale developers.\n"
-        "Report problems and suggestions through the project's issue tracker.")
-                         .arg(QStringLiteral(PHONOSCALE_VERSION)));
+    Label29->setText(
+        QStringLiteral(
+            "Phonoscale %1\n\n"
+            "A real-time audio measurement instrument: calibrated FFT spectrum, level meters, "
+            "band-filtered oscilloscope and coherent test sine.\n\n"
+            "Developed as free software for Linux desktops by the Phonoscale developers.\n"
+            "Report problems and suggestions through the project's issue tracker.")
+            .arg(QStringLiteral(PHONOSCALE_VERSION)));
 
     // Ask for a high scheduling priority; without the privilege we run at the normal one.
     (void)setpriority(PRIO_PROCESS, 0, -10);
