@@ -14,8 +14,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <span>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -293,7 +293,7 @@ private:
     std::unique_ptr<TDetectorTab> DetectorTab_; // the detector test calculator
     std::unique_ptr<TVectorVoltmeter> Vvm_;     // the four-ADC voltmeter (and its tab below)
     std::unique_ptr<TVoltmeterTab> VoltmeterTab_;
-    std::unique_ptr<TMemoryTraces> MemTraces_;    // the four memory traces and their items
+    std::unique_ptr<TMemoryTraces> MemTraces_;  // the four memory traces and their items
     std::unique_ptr<TSpectrumOverlays> Overlays_; // cursor, band drags, markers, annotations
     std::unique_ptr<TDSXFastFourier> FFT_;
     std::unique_ptr<TTBDSP> DSP_;
@@ -303,18 +303,18 @@ private:
     std::unique_ptr<TCustomExpressions> Custom_;
     std::unique_ptr<TScreenshotTool> Screenshots_;
     std::unique_ptr<TSettingsBinding> Settings_; // after the state and controls it binds
-    std::unique_ptr<TCodecLibrary> Codec_;       // the level library, bound at start-up
-    bool CustomSwitchGuard_ = false;             // C is being set to mirror CCus
-    bool TraceErrorShown_ = false;               // the custom trace's evaluation error is on show
-    QLabel* LCusErr = nullptr; // that error, on the spectrum graph (made when first needed)
+    std::unique_ptr<TCodecLibrary> Codec_; // the level library, bound at start-up
+    bool CustomSwitchGuard_ = false; // C is being set to mirror CCus
+    bool TraceErrorShown_ = false;   // the custom trace's evaluation error is on show
+    QLabel* LCusErr = nullptr;       // that error, on the spectrum graph (made when first needed)
     // The four-ADC library (while CN4 names a pair), its blocks gathered for the pipeline, and
     // its samples kept for the collection file.
     std::unique_ptr<TExternalAdc> Adc_;
     std::unique_ptr<TAdcHandOver> HandOver_;
     std::unique_ptr<TAdcCollection> Collection_;
     std::uint64_t ShownRepaints_ = 0;
-    int HealthLines_ = 0;         // lines at the end of ListBox1 that describe stream gaps
-    std::uint64_t ShownGaps_ = 0; // capture + render gaps those lines describe
+    int HealthLines_ = 0;           // lines at the end of ListBox1 that describe stream gaps
+    std::uint64_t ShownGaps_ = 0;   // capture + render gaps those lines describe
     bool TerminateRequested_ = false;
     int BeepCount_ = 0;
     long long BlocksReceived_ = 0;
@@ -322,8 +322,8 @@ private:
     bool ReadingsStale_ = false;
     bool FilterDesignDeferred_ = false; // a band-edge drag runs
     bool FilterDesignPending_ = false;  // the band moved while the design was deferred
-    bool StartingUp_ = true;            // until the constructor has run FormCreate
-    QString AdcFailureShown_;        // the last failure of the four-ADC library shown at start-up
+    bool StartingUp_ = true;  // until the constructor has run FormCreate
+    QString AdcFailureShown_; // the last failure of the four-ADC library shown at start-up
     bool EngineChoiceReady_ = false; // start-up has selected the engine; CEngine may switch it
     void SwitchEngine(TAudioEngine engine, bool reselect);
 
@@ -351,7 +351,7 @@ public:
     QAction* flat = nullptr;
     QAction* pso = nullptr;
     QAction* Cmes = nullptr;
-    std::vector<QAction*> DispMem;      // DispMem1..DispMem4
+    std::vector<QAction*> DispMem; // DispMem1..DispMem4
     std::vector<QCheckBox*> MemLegends; // M1..M4
     QCheckBox* C = nullptr;
 

@@ -515,7 +515,7 @@ TEST(Screenshot, TransparentModeIsSeeThroughWhereTheWindowSystemComposes) {
     EXPECT_EQ(Shares(before, graph, back).Holes, 0.0);
     s.tool().Trans->trigger();
     ASSERT_TRUE(s.tool().SeeThrough());
-    QImage on = f.grab().toImage();
+    const QImage on = f.grab().toImage();
     EXPECT_GT(Shares(on, graph, key).Holes, 0.5); // the grid and the trace stay
     // The meter's text (it floats over the graph) is painted opaque over the hole.
     const QColor text = f.SpectrumTab().LSN->palette().color(QPalette::WindowText);
@@ -540,6 +540,16 @@ TEST(Screenshot, TransparentModeIsSeeThroughWhereTheWindowSystemComposes) {
     EXPECT_EQ(Shares(picture, picture.rect(), key).Holes, 0.0);
     EXPECT_GT(Shares(picture, s.seen.graph, key).Colour, 0.5);
     EXPECT_GT(Shares(f.grab().toImage(), graph, key).Holes, 0.5);
+    // The scope's and the peak recorder's backgrounds as well.
+    for (auto [tab, shape] : {std::pair<QWidget*, QWidget*>{f.TabScope, f.ScopeTab().ScopeBack},
+                              {f.TabPeak, f.PeakTab().PeakBack}}) {
+        f.PageControl1->setCurrentWidget(tab);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        EXPECT_GT(Shares(f.grab().toImage(), AreaIn(shape, &f), key).Holes, 0.5)
+            << shape->objectName().toStdString();
+    }
+    f.PageControl1->setCurrentWidget(f.TabSpectrum);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
 
     s.tool().Trans->trigger();
     EXPECT_FALSE(s.tool().SeeThrough());
