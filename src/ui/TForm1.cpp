@@ -110,6 +110,7 @@ void TForm1::BuildScreenshotTool() {
     hooks.ShowMessage = [this](const QString& text) { ShowMessage(text); };
     hooks.Grab = Env_.GrabClientArea;
     hooks.ChoosePictureFile = Env_.ChoosePictureFile;
+    hooks.WindowComposes = Env_.WindowComposes;
     Screenshots_ =
         std::make_unique<TScreenshotTool>(*this, findChild<QMenu*>("Settings1"), menuBar(), hooks);
     // On the "Spectrum / Screenshots" page, after the spectrum display group.

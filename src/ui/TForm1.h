@@ -88,6 +88,9 @@ struct TFormEnvironment {
     // Screenshots: the PNG file to save the picture to as well, chosen in a dialog opened in
     // `folder`; an empty text saves none. Empty: the file dialog.
     std::function<QString(const QString& folder)> ChoosePictureFile;
+    // Transparent mode: whether the window system composes translucent windows, asked once
+    // while the window is built. Empty: the window system is asked.
+    std::function<bool()> WindowComposes;
 };
 
 // The one main window. Owns `MeasurementState`, the FFT, the band filter and the stream facade for

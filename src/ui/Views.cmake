@@ -21,5 +21,18 @@ target_sources(ps_ui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/scope/ScopeView.cpp
   ${CMAKE_CURRENT_LIST_DIR}/screenshot/ScreenshotTool.cpp
   ${CMAKE_CURRENT_LIST_DIR}/screenshot/ScreenshotTool.h
+  ${CMAKE_CURRENT_LIST_DIR}/screenshot/SeeThrough.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/screenshot/SeeThrough.h
   ${CMAKE_CURRENT_LIST_DIR}/peak/PeakTab.cpp ${CMAKE_CURRENT_LIST_DIR}/peak/PeakTab.h
   ${CMAKE_CURRENT_LIST_DIR}/detector/DetectorTab.cpp ${CMAKE_CURRENT_LIST_DIR}/detector/DetectorTab.h)
+
+# The X11 compositing check of the transparent mode asks the X server through xcb; without it
+# the window counts as not composing on X11.
+find_package(PkgConfig QUIET)
+if(PkgConfig_FOUND)
+  pkg_check_modules(PS_XCB QUIET IMPORTED_TARGET xcb)
+endif()
+if(PS_XCB_FOUND)
+  target_link_libraries(ps_ui PRIVATE PkgConfig::PS_XCB)
+  target_compile_definitions(ps_ui PRIVATE PHONOSCALE_HAVE_XCB)
+endif()

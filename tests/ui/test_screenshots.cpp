@@ -18,6 +18,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QTabWidget>
 #include <QTest>
 
@@ -26,6 +27,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <stdexcept>
 
 namespace {
@@ -54,9 +56,12 @@ struct ShotWindow {
     bool nullGrab = false;
     std::unique_ptr<Window> w;
 
-    ShotWindow() {
+    // `composes`: the window system's answer to whether it composes translucent windows (empty:
+    // the real one, never on the offscreen platform).
+    explicit ShotWindow(std::function<bool()> composes = {}) {
         w = std::make_unique<Window>(
-            uitest::kBothWays, std::string{}, [this](TFormEnvironment& env) {
+            uitest::kBothWays, std::string{}, [this, composes](TFormEnvironment& env) {
+                env.WindowComposes = composes;
                 env.GrabClientArea = [this](QWidget* client) { return Grab(client); };
                 env.ChoosePictureFile = [this](const QString& folder) {
                     dialogFolder = folder;
@@ -470,6 +475,102 @@ TEST(Screenshot, TransparentModeGivesTheThreeBackgroundsTheKeyColour) {
     EXPECT_FALSE(s.tool().Trans->isChecked());
     for (std::size_t k = 0; k < 3; ++k)
         EXPECT_EQ(shapes[k]->palette().color(QPalette::Window), before[k]);
+}
+
+// Share of the pixels of `area` in `picture` with alpha 0, and of those equal to `colour`.
+struct TAreaShares {
+    double Holes = 0;
+    double Colour = 0;
+};
+TAreaShares Shares(const QImage& picture, const QRect& area, const QColor& colour) {
+    int holes = 0;
+    int coloured = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb pixel = picture.pixel(x, y);
+            holes += qAlpha(pixel) == 0;
+            coloured += pixel == colour.rgba();
+        }
+    const double n = area.width() * area.height();
+    return {holes / n, coloured / n};
+}
+
+QRect AreaIn(QWidget* widget, QWidget* top) {
+    return QRect(widget->mapTo(top, QPoint(0, 0)), widget->size());
+}
+
+TEST(Screenshot, TransparentModeIsSeeThroughWhereTheWindowSystemComposes) {
+    ShotWindow s([] { return true; });
+    TForm1& f = s.form();
+    ASSERT_TRUE(s.tool().SeeThroughAvailable());
+    f.PageControl1->setCurrentWidget(f.TabSpectrum);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    const QRect graph = AreaIn(f.SpectrumTab().SpecBack, &f);
+    const QRect meter = AreaIn(f.SpectrumTab().LSN, &f);
+    const QRect menu = AreaIn(f.menuBar(), &f);
+    const QColor key(1, 1, 1);
+    const QColor back = f.SpectrumTab().SpecBack->palette().color(QPalette::Window);
+
+    const QImage before = f.grab().toImage();
+    EXPECT_EQ(Shares(before, graph, back).Holes, 0.0);
+    s.tool().Trans->trigger();
+    ASSERT_TRUE(s.tool().SeeThrough());
+    const QImage on = f.grab().toImage();
+    EXPECT_GT(Shares(on, graph, key).Holes, 0.5); // the grid and the trace stay
+    // The meter's text (it floats over the graph) is painted opaque over the hole.
+    const QColor text = f.SpectrumTab().LSN->palette().color(QPalette::WindowText);
+    int textPixels = 0;
+    for (int y = meter.top(); y <= meter.bottom(); ++y)
+        for (int x = meter.left(); x <= meter.right(); ++x)
+            if (before.pixel(x, y) == text.rgba()) {
+                ++textPixels;
+                EXPECT_EQ(on.pixel(x, y), text.rgba()) << x << "," << y;
+            }
+    EXPECT_GT(textPixels, 10);
+    EXPECT_EQ(Shares(on, menu, key).Holes, 0.0);
+    // Nothing but the graph is see-through.
+    const double holes = Shares(on, on.rect(), key).Holes * on.width() * on.height();
+    EXPECT_NEAR(holes, Shares(on, graph, key).Holes * graph.width() * graph.height(), 0.5);
+
+    // The clipboard picture is opaque, with the key colour where the window is see-through,
+    // and the holes open again afterwards.
+    s.tool().SaveSpec->trigger();
+    const QImage picture = s.tool().LastPicture();
+    ASSERT_EQ(picture.size(), QSize(300, 200));
+    EXPECT_EQ(Shares(picture, picture.rect(), key).Holes, 0.0);
+    EXPECT_GT(Shares(picture, s.seen.graph, key).Colour, 0.5);
+    EXPECT_GT(Shares(f.grab().toImage(), graph, key).Holes, 0.5);
+    // The scope's and the peak recorder's backgrounds as well.
+    for (auto [tab, shape] : {std::pair<QWidget*, QWidget*>{f.TabScope, f.ScopeTab().ScopeBack},
+                              {f.TabPeak, f.PeakTab().PeakBack}}) {
+        f.PageControl1->setCurrentWidget(tab);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        EXPECT_GT(Shares(f.grab().toImage(), AreaIn(shape, &f), key).Holes, 0.5)
+            << shape->objectName().toStdString();
+    }
+    f.PageControl1->setCurrentWidget(f.TabSpectrum);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+
+    s.tool().Trans->trigger();
+    EXPECT_FALSE(s.tool().SeeThrough());
+    const TAreaShares off = Shares(f.grab().toImage(), graph, back);
+    EXPECT_EQ(off.Holes, 0.0);
+    EXPECT_GT(off.Colour, 0.5);
+}
+
+TEST(Screenshot, TransparentModeKeepsTheKeyColourOpaqueWhereNothingComposes) {
+    ShotWindow s([] { return false; });
+    TForm1& f = s.form();
+    EXPECT_FALSE(s.tool().SeeThroughAvailable());
+    EXPECT_FALSE(f.testAttribute(Qt::WA_TranslucentBackground));
+    f.PageControl1->setCurrentWidget(f.TabSpectrum);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    s.tool().Trans->trigger();
+    EXPECT_FALSE(s.tool().SeeThrough());
+    const TAreaShares on =
+        Shares(f.grab().toImage(), AreaIn(f.SpectrumTab().SpecBack, &f), QColor(1, 1, 1));
+    EXPECT_EQ(on.Holes, 0.0);
+    EXPECT_GT(on.Colour, 0.5);
 }
 
 TEST(Screenshot, ExitClosesTheWindowAndWritesTheSettings) {

@@ -8,6 +8,7 @@
 #include "ui/WidgetNaming.h"
 #include "ui/peak/PeakTab.h"
 #include "ui/scope/ScopeTab.h"
+#include "ui/screenshot/SeeThrough.h"
 #include "ui/spectrum/SpectrumOverlays.h"
 #include "ui/spectrum/SpectrumTab.h"
 
@@ -68,6 +69,29 @@ TScreenshotTool::TScreenshotTool(TForm1& form, QMenu* settingsMenu, QMenuBar* me
         PictureFolder_ = QStandardPaths::writableLocation(QStandardPaths::HomeLocation);
     BuildGroup();
     BuildMenus(settingsMenu, menuBar);
+    PrepareSeeThrough();
+}
+
+void TScreenshotTool::PrepareSeeThrough() {
+    // The alpha channel of a window is chosen when its native window is made, so the window gets
+    // one before it is first shown, wherever the window system composes. The window itself then
+    // paints no background; the menu bar and the client area paint theirs, opaque, so the window
+    // looks as without an alpha channel until the holes of the transparent mode open.
+    const bool composes = Hooks_.WindowComposes ? Hooks_.WindowComposes() : WindowSystemComposes();
+    if (!composes || Form_.testAttribute(Qt::WA_WState_Created))
+        return;
+    Form_.setAttribute(Qt::WA_TranslucentBackground, true);
+    for (QWidget* part : {static_cast<QWidget*>(Form_.menuBar()), ClientArea()})
+        part->setAutoFillBackground(true);
+    Holes_ = new TSeeThroughHoles(&Form_); // owned by the window
+    for (QWidget* shape : {static_cast<QWidget*>(Form_.SpectrumTab().SpecBack),
+                           static_cast<QWidget*>(Form_.ScopeTab().ScopeBack),
+                           static_cast<QWidget*>(Form_.PeakTab().PeakBack)})
+        Holes_->Watch(shape);
+}
+
+bool TScreenshotTool::SeeThrough() const {
+    return Holes_ && Holes_->Open();
 }
 
 TScreenshotTool::~TScreenshotTool() = default;
@@ -247,12 +271,14 @@ void TScreenshotTool::TakeScreenshot(bool spectrum) {
         std::vector<QFont> Fonts;
         std::vector<QPoint> Places;                // in the label's page
         std::array<TPixelPosition, 6> Annotations; // client pixels
+        bool SeeThrough = false;
     } was;
     was.Tab = f.PageControl1->currentIndex();
     was.Palette = f.palette();
     was.OwnPalette = f.testAttribute(Qt::WA_SetPalette);
     was.WindowSize = f.size();
     was.Client = ClientSize();
+    was.SeeThrough = SeeThrough();
     for (std::size_t k = 0; k < 2; ++k) {
         was.PageGeometry[k] = pages[k]->geometry();
         was.PageFilled[k] = pages[k]->autoFillBackground();
@@ -269,6 +295,8 @@ void TScreenshotTool::TakeScreenshot(bool spectrum) {
     Taking_ = true;
     TRestoreOnExit restore([&] {
         f.PageControl1->setCurrentIndex(was.Tab);
+        if (Holes_)
+            Holes_->SetOpen(was.SeeThrough);
         if (was.OwnPalette)
             f.setPalette(was.Palette);
         else
@@ -333,12 +361,17 @@ void TScreenshotTool::TakeScreenshot(bool spectrum) {
         legend->hide();
     f.C->hide();
     (spectrum ? spectrumTab.SpecBack : scope.ScopeBack)->setVisible(!CWhite->isChecked());
+    // The picture is opaque: the key colour where the window is see-through.
+    if (Holes_)
+        Holes_->SetOpen(false);
     // 7. The layout of the new size, as a resize makes it.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     f.FormResize();
 
     // 8. The picture of the client area, onto the clipboard.
-    const QImage picture = Hooks_.Grab ? Hooks_.Grab(client) : client->grab().toImage();
+    QImage picture = Hooks_.Grab ? Hooks_.Grab(client) : client->grab().toImage();
+    if (Holes_ && picture.hasAlphaChannel()) // a window with an alpha channel gives one
+        picture = picture.convertToFormat(QImage::Format_RGB32);
     const QSize got = picture.size();
     // 9. The window as it was.
     restore.Run();
@@ -418,7 +451,9 @@ void TScreenshotTool::TransClick() {
     const bool on = Trans->isChecked();
     Form_.ViewSettings_.TransparentMode = on;
     Form_.PeakTab().SetTransparent(on);
-    RunFormResize(); // the spectrum and scope shapes take their colour in the re-layout
+    if (Holes_)
+        Holes_->SetOpen(on); // the key-coloured shapes become holes to the desktop
+    RunFormResize();         // the spectrum and scope shapes take their colour in the re-layout
 }
 
 void TScreenshotTool::Exit1Click() {

@@ -17,6 +17,7 @@ class QLineEdit;
 class QMenu;
 class QMenuBar;
 class TForm1;
+class TSeeThroughHoles;
 
 // What the tool asks of the window. Every hook may stay empty.
 struct TScreenshotHooks : TViewTabHooks {
@@ -31,6 +32,9 @@ struct TScreenshotHooks : TViewTabHooks {
     // The largest screenshot the screen and the free memory allow. Empty: from the window's
     // screen and the system's free memory.
     std::function<TScreenshotLimits()> Limits;
+    // Whether the window system composes translucent windows (asked once, while the tool is
+    // built). Empty: WindowSystemComposes.
+    std::function<bool()> WindowComposes;
 };
 
 // Owns (through Qt parenthood) the "Screenshot" group of the "Spectrum / Screenshots" page, the
@@ -84,6 +88,10 @@ public:
     // Before the settings are written at closing: the normal size when F9 made it small.
     void LeaveScreenshotSize();
     bool ScreenshotSizeOn() const { return SizeMode_.On(); }
+    // The transparent mode makes the three background shapes see-through only where the window
+    // system composes; elsewhere they merely take the key colour.
+    bool SeeThroughAvailable() const { return Holes_ != nullptr; }
+    bool SeeThrough() const;
 
     // Controls, named as their objectName().
     QGroupBox* GroupShot = nullptr;
@@ -107,6 +115,7 @@ private:
     void OfferPictureFile();
     void AllowSmallWindow(bool allow);
     void ShowMessage(const QString& text);
+    void PrepareSeeThrough();
 
     TForm1& Form_;
     TScreenshotHooks Hooks_;
@@ -116,5 +125,6 @@ private:
     TScreenshotSizeMode SizeMode_;
     QImage Picture_;
     QString PictureFolder_;
-    bool Taking_ = false; // a screenshot is being taken (a second request is ignored)
+    bool Taking_ = false;               // a screenshot is being taken (a second request is ignored)
+    TSeeThroughHoles* Holes_ = nullptr; // child of the window; null where nothing composes
 };
