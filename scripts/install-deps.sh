@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   cmake make ninja-build g++ clang libclang-rt-14-dev pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev libxcb1-dev
   libasound2-dev libasound2-plugins alsa-utils libsndfile1-dev
   libpulse-dev pulseaudio pulseaudio-utils
   libjack-jackd2-dev jackd2
