@@ -3,8 +3,10 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdlib>
 #include <new>
 #include <numbers>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -61,6 +63,7 @@ namespace {
 
 // Entry points of one instruction set.
 struct Kernels {
+    const char* name;
     void (*complexTransform)(int, const double*, double*, const Scratch&, const Twiddles&, double,
                              double, double);
     void (*realForward)(int, const double*, double*, const Scratch&, const Twiddles&, const double*,
@@ -69,21 +72,32 @@ struct Kernels {
                         const double*);
 };
 
-// The kernels for this processor, chosen once.
+// The kernels for this processor, chosen once. PHONOSCALE_FFT_KERNELS=baseline keeps the
+// portable ones on any processor, so that their tests also run on a machine with AVX2.
 const Kernels& ActiveKernels() {
     static const Kernels kernels = [] {
 #ifdef PS_FFT_AVX2
+        const char* const forced = std::getenv("PHONOSCALE_FFT_KERNELS");
+        const bool baselineOnly = forced != nullptr && std::string_view(forced) == "baseline";
         __builtin_cpu_init();
-        if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
-            return Kernels{&fft_avx2::ComplexTransform, &fft_avx2::RealForward,
+        if (!baselineOnly && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
+            return Kernels{"avx2", &fft_avx2::ComplexTransform, &fft_avx2::RealForward,
                            &fft_avx2::RealInverse};
         }
 #endif
-        return Kernels{&fft_baseline::ComplexTransform, &fft_baseline::RealForward,
+        return Kernels{"baseline", &fft_baseline::ComplexTransform, &fft_baseline::RealForward,
                        &fft_baseline::RealInverse};
     }();
     return kernels;
 }
+
+} // namespace
+
+const char* ActiveFftKernels() {
+    return ActiveKernels().name;
+}
+
+namespace {
 
 const char* const kNotPowerOfTwo = "NumSamples is not a positive integer power of 2";
 const char* const kNoMemory = "Could not allocate memory for complex arrays";

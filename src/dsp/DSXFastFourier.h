@@ -26,6 +26,10 @@ void ReferenceFourierTransform(std::span<const TComplex> input, std::span<TCompl
 void ReferenceFourierTransform(std::span<const double> input, std::span<TComplex> output,
                                double angleNumerator);
 
+// The instruction set of the transforms in use, chosen once per process: "avx2" (with FMA) where
+// the processor has it, else "baseline"; PHONOSCALE_FFT_KERNELS=baseline forces the latter.
+const char* ActiveFftKernels();
+
 // Fourier transforms of length NumSamples: callers fill ComplexInput or RealInput, call a
 // transform and read ComplexOutput. The component owns its three buffers, its scratch and its
 // twiddle tables; all are allocated and the tables computed only when NumSamples is assigned,

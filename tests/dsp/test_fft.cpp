@@ -5,8 +5,10 @@
 
 #include <cmath>
 #include <complex>
+#include <cstdlib>
 #include <numbers>
 #include <random>
+#include <string>
 #include <vector>
 
 #if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
@@ -229,3 +231,13 @@ TEST(FastFourierLength, OutOfMemoryRaisesAndLeavesNoUsableBuffers) {
 #endif
 
 } // namespace
+
+// The portable kernels' run of this suite (PHONOSCALE_FFT_KERNELS=baseline) must really use them.
+TEST(FastFourierKernels, TheChosenKernelsFollowTheProcessorOrTheForcedChoice) {
+    const char* const forced = std::getenv("PHONOSCALE_FFT_KERNELS");
+    const std::string active = ActiveFftKernels();
+    if (forced != nullptr && std::string(forced) == "baseline")
+        EXPECT_EQ(active, "baseline");
+    else
+        EXPECT_TRUE(active == "avx2" || active == "baseline") << active;
+}
