@@ -251,7 +251,7 @@ void TBlockPipeline::TransformBlock(std::span<const float> left, std::span<const
     for (std::size_t i = 0; i < count; ++i) {
         realInput[i] = window[i] * measured_[i];
     }
-    fft.RealFourierTransform();
+    fft.RealFourierTransformLowerHalf(); // only bins below N/2 are read
 }
 
 void TBlockPipeline::AnalyseSpectrum(bool shown) {

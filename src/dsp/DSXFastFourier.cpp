@@ -67,9 +67,9 @@ struct Kernels {
     void (*complexTransform)(int, const double*, double*, const Scratch&, const Twiddles&, double,
                              double, double);
     void (*realForward)(int, const double*, double*, const Scratch&, const Twiddles&, const double*,
-                        const double*);
-    void (*realInverse)(int, const double*, double*, const Scratch&, const Twiddles&, const double*,
-                        const double*);
+                        const double*, bool);
+    void (*realInverse)(int, const double*, const double*, double*, const Scratch&,
+                        const Twiddles&, const double*, const double*);
 };
 
 // The kernels for this processor, chosen once. PHONOSCALE_FFT_KERNELS=baseline keeps the
@@ -103,6 +103,7 @@ const char* const kNotPowerOfTwo = "NumSamples is not a positive integer power o
 const char* const kNoMemory = "Could not allocate memory for complex arrays";
 const char* const kWrongOutputLength =
     "The output of the real inverse transform must hold N values";
+const char* const kShortFactor = "The factor of the real inverse transform must hold N/2 + 1 values";
 
 // Shortest length done by the radix-4 kernels; shorter ones use the reference algorithm.
 constexpr std::size_t kMinFastLength = 8;
@@ -315,6 +316,14 @@ void TDSXFastFourier::InverseFourierTransform() {
 }
 
 void TDSXFastFourier::RealFourierTransform() {
+    RealTransform(true);
+}
+
+void TDSXFastFourier::RealFourierTransformLowerHalf() {
+    RealTransform(false);
+}
+
+void TDSXFastFourier::RealTransform(bool upperHalf) {
     ++generation_;
     CheckUsable();
     const std::size_t n = realInput_.size();
@@ -327,35 +336,57 @@ void TDSXFastFourier::RealFourierTransform() {
     ActiveKernels().realForward(
         static_cast<int>(n), realInput_.data(), Doubles(complexOutput_.data()),
         ScratchOf(scratch_.data(), n / 2, true),
-        TwiddlesAt(twiddles_.data() + HalfTablesOffset(n), n / 2), split, split + n / 2 + kGap);
+        TwiddlesAt(twiddles_.data() + HalfTablesOffset(n), n / 2), split, split + n / 2 + kGap,
+        upperHalf);
 }
 
 void TDSXFastFourier::InverseRealFourierTransform(std::span<double> output) {
+    InverseReal(complexInput_, false, {}, output);
+}
+
+void TDSXFastFourier::InverseRealFourierTransformOfProduct(std::span<const TComplex> factor,
+                                                           std::span<double> output) {
+    InverseReal(complexOutput_, true, factor, output);
+}
+
+void TDSXFastFourier::InverseReal(std::span<const TComplex> spectrum, bool times,
+                                  std::span<const TComplex> factor, std::span<double> output) {
     ++generation_; // ComplexOutput is left alone, but the count stays simple
     CheckUsable();
     const std::size_t n = complexInput_.size();
     if (output.size() != n) {
         throw EFastFourierError(kWrongOutputLength);
     }
+    if (times && factor.size() < n / 2 + 1) {
+        throw EFastFourierError(kShortFactor);
+    }
     if (n < 2 * kMinFastLength) {
+        const auto bin = [&](std::size_t k) {
+            const TComplex x = spectrum[k];
+            if (!times) {
+                return x;
+            }
+            const TComplex f = factor[k];
+            return TComplex{x.Re * f.Re - x.Im * f.Im, x.Re * f.Im + x.Im * f.Re};
+        };
         // x[n] = (1/N) (X0 + (-1)^n X[N/2] + 2 sum_{0<k<N/2} Re(X[k] exp(-i 2 pi n k / N))).
         const std::size_t half = n / 2;
         for (std::size_t t = 0; t < n; ++t) {
-            double sum = complexInput_[0].Re +
-                         (t % 2 == 0 ? complexInput_[half].Re : -complexInput_[half].Re);
+            double sum = bin(0).Re + (t % 2 == 0 ? bin(half).Re : -bin(half).Re);
             for (std::size_t k = 1; k < half; ++k) {
                 const double angle = -2.0 * std::numbers::pi * static_cast<double>(t * k % n) /
                                      static_cast<double>(n);
-                sum += 2.0 * (complexInput_[k].Re * std::cos(angle) -
-                              complexInput_[k].Im * std::sin(angle));
+                const TComplex x = bin(k);
+                sum += 2.0 * (x.Re * std::cos(angle) - x.Im * std::sin(angle));
             }
             output[t] = sum / static_cast<double>(n);
         }
         return;
     }
     const double* split = twiddles_.data() + SplitOffset(n);
-    ActiveKernels().realInverse(static_cast<int>(n), Doubles(std::as_const(complexInput_).data()),
-                                output.data(), ScratchOf(scratch_.data(), n / 2, true),
+    ActiveKernels().realInverse(static_cast<int>(n), Doubles(spectrum.data()),
+                                times ? Doubles(factor.data()) : nullptr, output.data(),
+                                ScratchOf(scratch_.data(), n / 2, true),
                                 TwiddlesAt(twiddles_.data() + HalfTablesOffset(n), n / 2), split,
                                 split + n / 2 + kGap);
 }

@@ -65,12 +65,22 @@ public:
     void InverseFourierTransform();
     // ComplexOutput[k] = sum_n RealInput[n] * exp(+i 2 pi n k / N), unscaled.
     void RealFourierTransform();
+    // RealFourierTransform for callers that read only bins 0 ... N/2 (the others are conjugates
+    // of these): it gives those bins the same values, bit for bit, and leaves the bins above N/2
+    // unspecified. Saves the writes of half the spectrum.
+    void RealFourierTransformLowerHalf();
     // Inverse of RealFourierTransform for a Hermitian spectrum given by ComplexInput[0 ... N/2]
     // (bins above N/2 and the imaginary parts of bins 0 and N/2 are not read):
     // output[n] = (1/N) sum_k X[k] * exp(-i 2 pi n k / N), X[N-k] = conj X[k]. This is the real
     // part of InverseFourierTransform of that spectrum. output must hold N values and must not
     // overlap the component's buffers; ComplexOutput is left alone.
     void InverseRealFourierTransform(std::span<double> output);
+    // InverseRealFourierTransform of the spectrum X[k] = ComplexOutput[k] * factor[k] (k = 0 ...
+    // N/2), as a convolution by FFT needs it after RealFourierTransform: the products are formed
+    // on the way, saving a pass. factor must hold N/2 + 1 values, else EFastFourierError is
+    // raised; output as above. ComplexInput and ComplexOutput are left alone.
+    void InverseRealFourierTransformOfProduct(std::span<const TComplex> factor,
+                                              std::span<double> output);
 
     // Counts the assignments of NumSamples and the transforms run so far: a caller that keeps
     // ComplexOutput for later can tell whether it is still the result of its own transform.
@@ -93,6 +103,11 @@ private:
     static std::size_t TwiddleCount(std::size_t n) noexcept;
     // Forward (sign = +1) or scaled inverse (sign = -1) complex transform.
     void ComplexTransform(double sign);
+    // The real forward transform into all N bins or only into bins 0 ... N/2.
+    void RealTransform(bool upperHalf);
+    // The real inverse transform of spectrum, with times of spectrum[k] * factor[k].
+    void InverseReal(std::span<const TComplex> spectrum, bool times,
+                     std::span<const TComplex> factor, std::span<double> output);
 
     int numSamples_ = 0;
     std::uint64_t generation_ = 0;

@@ -252,14 +252,8 @@ void TTBDSP::FilterBegin(std::span<const double> input, int count) {
     std::fill(block.begin() + static_cast<std::ptrdiff_t>(used), block.end(), 0.0);
     // Cannot fail: N was valid and allocated when the filter was created, and any later change
     // of N marks the filter not created.
-    fft.RealFourierTransform();
-    // The product of two spectra of real sequences is Hermitian: bins 0 ... N/2 determine it,
-    // and the real inverse transform returns the real part of the full inverse.
-    const std::span<TComplex> product = fft.ComplexInput();
-    const std::span<const TComplex> spectrum = fft.ComplexOutput();
-    for (std::size_t i = 0; i <= Index(n / 2); ++i) {
-        product[i] = ComplexProduct(spectrum[i], response_[i]);
-    }
+    fft.RealFourierTransformLowerHalf();
+    // The block's spectrum waits in ComplexOutput for FilterEnd.
     pendingCount_ = count;
 }
 
@@ -276,7 +270,9 @@ void TTBDSP::FilterEnd(std::span<double> output, std::span<double> inPhaseOutput
     pendingCount_ = -1;
     TDSXFastFourier& fft = *filterFFT_;
     const std::span<const double> block = fft.RealInput();
-    fft.InverseRealFourierTransform(convolution_);
+    // The product of two spectra of real sequences is Hermitian: bins 0 ... N/2 determine it,
+    // and the real inverse transform returns the real part of the full inverse.
+    fft.InverseRealFourierTransformOfProduct(response_, convolution_);
 
     // Overlap-add. The tail beyond count is added to the carried tail rather than replacing it,
     // so that blocks shorter than K - 1 keep the whole convolution.

@@ -243,3 +243,64 @@ TEST(FastFourierAccuracy, ResizingKeepsTheTransformsRight) {
 }
 
 } // namespace
+
+TEST(FastFourierAccuracy, TheLowerHalfTransformGivesTheSameBitsAsTheFullOne) {
+    // Every length from the reference path (N < 16) through the vector kernels' remainders
+    // (N = 16, 32) to the long radix-8 transforms.
+    for (int n : {2, 8, 16, 32, 64, 1024, 1 << 15, 1 << 17}) {
+        SCOPED_TRACE(n);
+        const auto x = TestSignal(static_cast<std::size_t>(n), 21);
+        TDSXFastFourier full;
+        full.SetNumSamples(n);
+        TDSXFastFourier half;
+        half.SetNumSamples(n);
+        for (int i = 0; i < n; ++i) {
+            full.RealInput()[static_cast<std::size_t>(i)] = x[static_cast<std::size_t>(i)].real();
+            half.RealInput()[static_cast<std::size_t>(i)] = x[static_cast<std::size_t>(i)].real();
+        }
+        full.RealFourierTransform();
+        half.RealFourierTransformLowerHalf();
+        for (int k = 0; k <= n / 2; ++k) {
+            const TComplex a = full.ComplexOutput()[static_cast<std::size_t>(k)];
+            const TComplex b = half.ComplexOutput()[static_cast<std::size_t>(k)];
+            ASSERT_EQ(a.Re, b.Re) << "bin " << k;
+            ASSERT_EQ(a.Im, b.Im) << "bin " << k;
+        }
+    }
+}
+
+TEST(FastFourierAccuracy, TheInverseOfAProductIsTheCircularConvolution) {
+    // x (*) h computed directly in long double against the inverse of X H formed on the way,
+    // for the reference path (N = 8) and the fast kernels; too short a factor is refused.
+    for (int n : {8, 16, 64, 512, 4096}) {
+        SCOPED_TRACE(n);
+        const auto x = TestSignal(static_cast<std::size_t>(n), 5);
+        const auto h = TestSignal(static_cast<std::size_t>(n), 6);
+        TDSXFastFourier kernel;
+        kernel.SetNumSamples(n);
+        TDSXFastFourier fft;
+        fft.SetNumSamples(n);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
+            kernel.RealInput()[i] = h[i].real();
+            fft.RealInput()[i] = x[i].real();
+        }
+        kernel.RealFourierTransform();
+        fft.RealFourierTransformLowerHalf();
+        const std::vector<TComplex> factor(kernel.ComplexOutput().begin(),
+                                           kernel.ComplexOutput().end());
+        std::vector<double> y(static_cast<std::size_t>(n));
+        fft.InverseRealFourierTransformOfProduct(factor, y);
+        double largest = 0.0;
+        for (std::size_t t = 0; t < y.size(); ++t) {
+            long double direct = 0.0L;
+            for (std::size_t j = 0; j < y.size(); ++j) {
+                direct += static_cast<long double>(x[j].real()) *
+                          static_cast<long double>(h[(t + y.size() - j) % y.size()].real());
+            }
+            largest = std::max(largest, std::abs(static_cast<double>(direct) - y[t]));
+        }
+        EXPECT_LT(largest, 1e-13 * n);
+        std::vector<TComplex> shortFactor(static_cast<std::size_t>(n / 2));
+        EXPECT_THROW(fft.InverseRealFourierTransformOfProduct(shortFactor, y), EFastFourierError);
+    }
+}
