@@ -74,12 +74,16 @@ void BuildSmoothAlpha(MeasurementState& state, int filterRateHz) {
     }
 }
 
+double SpectrumScale(const MeasurementState& state) {
+    return 1.0 / state.FullScale / WindowGain(state.WindowKind);
+}
+
 void UpdateSpectrum(MeasurementState& state, std::span<const double> amplitude) {
     const std::size_t half = static_cast<std::size_t>(std::max(state.BlockLength / 2, 0));
     if (state.Spectrum.size() != half) {
         state.Spectrum.assign(half, 0.0); // a new N: no bin keeps a value of the old one
     }
-    const double scale = 1.0 / state.FullScale / WindowGain(state.WindowKind);
+    const double scale = SpectrumScale(state);
     auto& spectrum = state.Spectrum;
     const auto count = std::min(half, amplitude.size());
     if (state.ResetSmoothing) {
@@ -89,11 +93,11 @@ void UpdateSpectrum(MeasurementState& state, std::span<const double> amplitude) 
     } else if (state.Controls.CTC == 0 || state.Controls.CTC == 1) {
         const auto& alpha = state.SmoothAlpha;
         for (std::size_t i = 0; i < count && i < alpha.size(); ++i) {
-            spectrum[i] = (1.0 - alpha[i]) * spectrum[i] + alpha[i] * (amplitude[i] * scale);
+            spectrum[i] = SmoothedBin(spectrum[i], alpha[i], amplitude[i] * scale);
         }
     } else {
         for (std::size_t i = 0; i < count; ++i) {
-            spectrum[i] = std::max(spectrum[i], amplitude[i] * scale);
+            spectrum[i] = HeldBin(spectrum[i], amplitude[i] * scale);
         }
     }
 }

@@ -42,6 +42,17 @@ void BuildSmoothAlpha(MeasurementState& state, int filterRateHz);
 // maximum (PEAK HOLD).
 void UpdateSpectrum(MeasurementState& state, std::span<const double> amplitude);
 
+// The steps of UpdateSpectrum for one bin (the block pipeline runs them in its own pass over the
+// bins): the factor from amplitude to a, 1 / FullScale / WindowGain; the smoothed and the held
+// value from the old one and a.
+double SpectrumScale(const MeasurementState& state);
+inline double SmoothedBin(double old, double alpha, double a) {
+    return (1.0 - alpha) * old + alpha * a;
+}
+inline double HeldBin(double old, double a) {
+    return std::max(old, a);
+}
+
 // Fills DisplayPoints from Spectrum by CRed, ReducePoints and LogF. "No Reduction" (also when
 // ReducePoints < 1 or fewer than two bins per point): one point per bin. Linear axis: points of
 // g = trunc(N / (2 M)) bins, mean ("Smooth Voltage to") or root mean square ("Smooth Power to"),
