@@ -304,7 +304,10 @@ struct TBinPass {
     double bandSum = 0.0;
     int peakBin = 0;
 
-    template <bool Weighted, TSpectrumUpdate Update> void Run() {
+    // With PowerOfTwo (n = 2^k) the division by n is a multiplication by the exact 1 / n: the
+    // same result.
+    template <bool Weighted, TSpectrumUpdate Update, bool PowerOfTwo> void Run() {
+        const double inverse = 1.0 / n;
         double sum = 0.0;
         double largest = 0.0;
         int peak = 0;
@@ -324,7 +327,9 @@ struct TBinPass {
                     peak = i;
                 }
             }
-            const double value = BinAmplitude(bin, n) * scale;
+            const double amplitude =
+                PowerOfTwo ? std::sqrt(p) * inverse : std::sqrt(p) / n; // BinAmplitude
+            const double value = amplitude * scale;
             if constexpr (Update == TSpectrumUpdate::Reset) {
                 spectrum[k] = value;
             } else if constexpr (Update == TSpectrumUpdate::Smooth) {
@@ -337,17 +342,25 @@ struct TBinPass {
         peakBin = peak;
     }
 
-    template <bool Weighted> void Run(TSpectrumUpdate update) {
+    template <bool Weighted, bool PowerOfTwo> void Run(TSpectrumUpdate update) {
         switch (update) {
         case TSpectrumUpdate::Reset:
-            Run<Weighted, TSpectrumUpdate::Reset>();
+            Run<Weighted, TSpectrumUpdate::Reset, PowerOfTwo>();
             break;
         case TSpectrumUpdate::Smooth:
-            Run<Weighted, TSpectrumUpdate::Smooth>();
+            Run<Weighted, TSpectrumUpdate::Smooth, PowerOfTwo>();
             break;
         case TSpectrumUpdate::Hold:
-            Run<Weighted, TSpectrumUpdate::Hold>();
+            Run<Weighted, TSpectrumUpdate::Hold, PowerOfTwo>();
             break;
+        }
+    }
+
+    template <bool Weighted> void Run(TSpectrumUpdate update) {
+        if (n > 0 && (n & (n - 1)) == 0) {
+            Run<Weighted, true>(update);
+        } else {
+            Run<Weighted, false>(update);
         }
     }
 };

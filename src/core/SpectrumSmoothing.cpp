@@ -163,6 +163,12 @@ void ComputeBands(TReductionBands& bands, int n, double fs, std::int64_t m, bool
         for (std::int64_t b = bands.FirstBand + 1; b < m; ++b) {
             bands.UpperEdges.push_back(edge(static_cast<double>(b) + 0.5));
         }
+        bands.BinFrequencies.resize(static_cast<std::size_t>(std::max(n / 2, 0)));
+        for (std::size_t j = 0; j < bands.BinFrequencies.size(); ++j) {
+            bands.BinFrequencies[j] = BinToFrequency(static_cast<double>(j), fs, n);
+        }
+    } else {
+        bands.BinFrequencies.clear();
     }
 }
 
@@ -222,17 +228,23 @@ void Reduce(MeasurementState& state, TReductionBands* kept) {
         return keep ? bands.UpperEdges[static_cast<std::size_t>(b - bands.FirstBand - 1)]
                     : df * std::pow(top, (static_cast<double>(b) + 0.5) / d);
     };
+    const std::vector<double>& binFrequencies = bands.BinFrequencies;
+    auto frequency = [&](int j) {
+        return static_cast<std::size_t>(j) < binFrequencies.size()
+                   ? binFrequencies[static_cast<std::size_t>(j)]
+                   : BinToFrequency(j, fs, n);
+    };
     const std::int64_t b0 = bands.FirstBand;
     const double lo0 = bands.FirstEdge;
     int j = 1; // bin 0 is never shown on the log axis
-    for (; j < bins && BinToFrequency(j, fs, n) < lo0; ++j) {
-        points.push_back({BinToFrequency(j, fs, n), spectrum[static_cast<std::size_t>(j)]});
+    for (; j < bins && frequency(j) < lo0; ++j) {
+        points.push_back({frequency(j), spectrum[static_cast<std::size_t>(j)]});
     }
     for (std::int64_t b = b0 + 1; b < m && j < bins; ++b) {
         const double upper = upperEdge(b);
         PointSum sum{power};
         for (; j < bins; ++j) {
-            const double f = BinToFrequency(j, fs, n);
+            const double f = frequency(j);
             if (!(f < upper)) {
                 break;
             }

@@ -71,6 +71,7 @@ struct TReductionBands {
     std::int64_t FirstBand = 0;     // b0: the first band at least one bin wide (M: none)
     double FirstEdge = 0.0;         // its lower edge, Hz (infinity when there is none)
     std::vector<double> UpperEdges; // upper edge of band b0 + 1 + k, Hz
+    std::vector<double> BinFrequencies; // BinToFrequency of bins 0 ... N/2 - 1, Hz
 };
 // ReduceSpectrum with the band edges taken from (and, when stale, stored into) `bands`; the
 // points are the same.
