@@ -93,16 +93,11 @@ void AssembleSweep(TScopeSweep& scope, std::span<const double> block, double sam
                 !(guess > static_cast<double>(i))
                     ? i
                     : static_cast<std::size_t>(std::min(guess, static_cast<double>(n)));
-            // Mostly the estimate is right: both neighbours are checked first, independently.
-            const bool endNotLate = end == i || timeOf(end - 1) < limit;
-            const bool endNotEarly = end == n || !(timeOf(end) < limit);
-            if (!(endNotLate && endNotEarly)) {
-                while (end > i && !(timeOf(end - 1) < limit)) {
-                    --end;
-                }
-                while (end < n && timeOf(end) < limit) {
-                    ++end;
-                }
+            while (end > i && !(timeOf(end - 1) < limit)) {
+                --end;
+            }
+            while (end < n && timeOf(end) < limit) {
+                ++end;
             }
             double highest = -kFullScale;
             double lowest = kFullScale;
