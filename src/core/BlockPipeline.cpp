@@ -24,7 +24,6 @@ void TBlockPipeline::AStreamData(void* /*sender*/, TDataBufferI& /*int32Buffer*/
                                  TDataBufferF& inBuffer, TDataBufferF& outBuffer) {
     FinishPendingBlock(); // blocks are processed in the order they came
     FillOutBuffer(state_.Generator, outBuffer);
-    alphaBuilt_ = false;
     overlayHidden_ = false;
     try {
         if (inBuffer.size() < 2) {
@@ -116,7 +115,6 @@ void TBlockPipeline::FinishPendingBlock() {
 
 void TBlockPipeline::RunCopiedBlockNow() {
     pendingStage_ = 0;
-    alphaBuilt_ = false;
     overlayHidden_ = false;
     try {
         RunEngineBlock(copiedLeft_, copiedRight_);
@@ -177,7 +175,6 @@ std::string TBlockPipeline::CustomLabelText() {
 void TBlockPipeline::SizeBuffers(int n) {
     const auto count = static_cast<std::size_t>(n);
     measured_.resize(count);
-    amplitude_.resize(count / 2);
     if (state_.FilterIn.size() < count) {
         state_.FilterIn.resize(count);
     }
@@ -208,12 +205,51 @@ void TBlockPipeline::AnalyseBlock(std::span<const float> left, std::span<const f
 }
 
 void TBlockPipeline::Analyse(std::span<const float> left, std::span<const float> right,
-                             bool shown) {
-    TransformBlock(left, right);
+                             bool shown, std::span<double> filterIn) {
+    TransformBlock(left, right, filterIn);
     AnalyseSpectrum(shown);
 }
 
-void TBlockPipeline::TransformBlock(std::span<const float> left, std::span<const float> right) {
+namespace {
+
+// Channel selection in 32-bit float arithmetic, window and the transform's input in one pass:
+// sink(i, m) receives the selected sample m, input[i] := window[i] * m.
+template <class Select, class Sink>
+void SelectAndWindow(std::size_t count, Select select, const std::vector<double>& window,
+                     std::span<double> input, Sink sink) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const float m = select(i);
+        sink(i, m);
+        input[i] = window[i] * m;
+    }
+}
+
+template <class Sink>
+void SelectChannel(int channel, std::span<const float> left, std::span<const float> right,
+                   std::size_t count, const std::vector<double>& window,
+                   std::span<double> input, Sink sink) {
+    switch (channel) {
+    case 1:
+        SelectAndWindow(count, [&](std::size_t i) { return right[i]; }, window, input, sink);
+        break;
+    case 2:
+        SelectAndWindow(
+            count, [&](std::size_t i) { return left[i] + right[i]; }, window, input, sink);
+        break;
+    case 3:
+        SelectAndWindow(
+            count, [&](std::size_t i) { return left[i] - right[i]; }, window, input, sink);
+        break;
+    default:
+        SelectAndWindow(count, [&](std::size_t i) { return left[i]; }, window, input, sink);
+        break;
+    }
+}
+
+} // namespace
+
+void TBlockPipeline::TransformBlock(std::span<const float> left, std::span<const float> right,
+                                    std::span<double> filterIn) {
     MeasurementState& st = state_;
     if (components_.FFT == nullptr) {
         throw std::logic_error("The pipeline has no FFT.");
@@ -221,24 +257,6 @@ void TBlockPipeline::TransformBlock(std::span<const float> left, std::span<const
     const int n = st.BlockLength;
     const auto count = static_cast<std::size_t>(n);
     SizeBuffers(n);
-
-    // Channel selection, in 32-bit float arithmetic.
-    switch (st.Controls.ComboChannel) {
-    case 1:
-        std::copy_n(right.begin(), count, measured_.begin());
-        break;
-    case 2:
-        for (std::size_t i = 0; i < count; ++i)
-            measured_[i] = left[i] + right[i];
-        break;
-    case 3:
-        for (std::size_t i = 0; i < count; ++i)
-            measured_[i] = left[i] - right[i];
-        break;
-    default:
-        std::copy_n(left.begin(), count, measured_.begin());
-        break;
-    }
 
     // Window and transform: X[k] = sum w(i, N - 1) x[i] exp(+i 2 pi i k / N), unscaled.
     TDSXFastFourier& fft = *components_.FFT;
@@ -248,10 +266,121 @@ void TBlockPipeline::TransformBlock(std::span<const float> left, std::span<const
     }
     const auto& window = WindowWeights(st);
     const auto realInput = fft.RealInput();
-    for (std::size_t i = 0; i < count; ++i) {
-        realInput[i] = window[i] * measured_[i];
+    const int channel = st.Controls.ComboChannel;
+    if (filterIn.size() >= count) {
+        SelectChannel(channel, left, right, count, window, realInput,
+                      [filterIn](std::size_t i, float m) { filterIn[i] = m; });
+    } else {
+        float* const measured = measured_.data();
+        SelectChannel(channel, left, right, count, window, realInput,
+                      [measured](std::size_t i, float m) { measured[i] = m; });
     }
     fft.RealFourierTransformLowerHalf(); // only bins below N/2 are read
+}
+
+namespace {
+
+// |X[i]| / N of one bin.
+double BinAmplitude(TComplex bin, int n) {
+    return std::sqrt(bin.Re * bin.Re + bin.Im * bin.Im) / n;
+}
+
+// How UpdateSpectrum treats the bins (see there).
+enum class TSpectrumUpdate { Reset, Smooth, Hold };
+
+// The per-bin pass of AnalyseSpectrum over bins 0 ... half - 1: weighting (in place, when
+// Weighted), band power and peak, and the bin's UpdateSpectrum step with scale.
+struct TBinPass {
+    std::span<TComplex> x;
+    const double* weight = nullptr;
+    const double* alpha = nullptr;
+    double* spectrum = nullptr;
+    double scale = 0.0;
+    int n = 0;
+    int half = 0;
+    int lower = 0;
+    int upper = 0;
+    // Results.
+    double bandSum = 0.0;
+    int peakBin = 0;
+
+    // With PowerOfTwo (n = 2^k) the division by n is a multiplication by the exact 1 / n: the
+    // same result.
+    template <bool Weighted, TSpectrumUpdate Update, bool PowerOfTwo> void Run() {
+        const double inverse = 1.0 / n;
+        double sum = 0.0;
+        double largest = 0.0;
+        int peak = 0;
+        for (int i = 0; i < half; ++i) {
+            const auto k = static_cast<std::size_t>(i);
+            TComplex bin = x[k];
+            if constexpr (Weighted) {
+                bin.Re *= weight[k];
+                bin.Im *= weight[k];
+                x[k] = bin;
+            }
+            const double p = bin.Re * bin.Re + bin.Im * bin.Im;
+            if (i >= lower && i <= upper) {
+                sum += p;
+                if (p > largest) {
+                    largest = p;
+                    peak = i;
+                }
+            }
+            const double amplitude =
+                PowerOfTwo ? std::sqrt(p) * inverse : std::sqrt(p) / n; // BinAmplitude
+            const double value = amplitude * scale;
+            if constexpr (Update == TSpectrumUpdate::Reset) {
+                spectrum[k] = value;
+            } else if constexpr (Update == TSpectrumUpdate::Smooth) {
+                spectrum[k] = SmoothedBin(spectrum[k], alpha[k], value);
+            } else {
+                spectrum[k] = HeldBin(spectrum[k], value);
+            }
+        }
+        bandSum = sum;
+        peakBin = peak;
+    }
+
+    template <bool Weighted, bool PowerOfTwo> void Run(TSpectrumUpdate update) {
+        switch (update) {
+        case TSpectrumUpdate::Reset:
+            Run<Weighted, TSpectrumUpdate::Reset, PowerOfTwo>();
+            break;
+        case TSpectrumUpdate::Smooth:
+            Run<Weighted, TSpectrumUpdate::Smooth, PowerOfTwo>();
+            break;
+        case TSpectrumUpdate::Hold:
+            Run<Weighted, TSpectrumUpdate::Hold, PowerOfTwo>();
+            break;
+        }
+    }
+
+    template <bool Weighted> void Run(TSpectrumUpdate update) {
+        if (n > 0 && (n & (n - 1)) == 0) {
+            Run<Weighted, true>(update);
+        } else {
+            Run<Weighted, false>(update);
+        }
+    }
+};
+
+} // namespace
+
+void TBlockPipeline::EnsureSmoothAlpha(int filterRate) {
+    const MeasurementState& st = state_;
+    const TSmoothAlphaKey& key = alphaKey_;
+    const auto half = static_cast<std::size_t>(std::max(st.BlockLength / 2, 0));
+    if (key.Built && key.N == st.BlockLength && key.MeterAlpha == st.MeterAlpha &&
+        key.CTC == st.Controls.CTC && key.ET == st.Controls.ET &&
+        key.SampleRate == st.SampleRate && key.FilterRate == filterRate &&
+        st.SmoothAlpha.size() == half) {
+        return;
+    }
+    alphaKey_.Built = false; // until the build has succeeded
+    BuildSmoothAlpha(state_, filterRate);
+    alphaKey_ = {true,          st.BlockLength, st.MeterAlpha, st.Controls.CTC,
+                 st.Controls.ET, st.SampleRate,  filterRate};
 }
 
 void TBlockPipeline::AnalyseSpectrum(bool shown) {
@@ -259,41 +388,39 @@ void TBlockPipeline::AnalyseSpectrum(bool shown) {
     const int n = st.BlockLength;
     const int half = n / 2;
     const auto x = components_.FFT->ComplexOutput();
-    if (st.Weighting == 1 || st.Weighting == 2) {
-        const auto& weight = WeightTable(n);
-        for (int i = 0; i < half; ++i) {
-            x[static_cast<std::size_t>(i)].Re *= weight[static_cast<std::size_t>(i)];
-            x[static_cast<std::size_t>(i)].Im *= weight[static_cast<std::size_t>(i)];
-        }
-    }
 
-    // Band power between LowerBin and UpperBin and the strongest bin inside the band.
-    double bandSum = 0.0;
-    double largest = 0.0;
-    st.PeakBin = 0;
-    for (int i = 0; i < half; ++i) {
-        const TComplex bin = x[static_cast<std::size_t>(i)];
-        const double p = bin.Re * bin.Re + bin.Im * bin.Im;
-        if (i >= st.LowerBin && i <= st.UpperBin) {
-            bandSum += p;
-            if (p > largest) {
-                largest = p;
-                st.PeakBin = i;
-            }
-        }
-        amplitude_[static_cast<std::size_t>(i)] = std::sqrt(p) / n;
-    }
-    st.BandTotal = std::sqrt(bandSum) / n / st.WindowTotalGain / st.FullScale;
-
-    // Spectrum smoothing and reduction for the view.
+    // The smoothing factors and the spectrum's length for UpdateSpectrum.
     const int filterRate = components_.DSP != nullptr
                                ? components_.DSP->SamplesPerSecond()
                                : static_cast<int>(std::nearbyint(st.SampleRate));
-    if (shown || !alphaBuilt_) { // its inputs change only between engine blocks
-        BuildSmoothAlpha(st, filterRate);
-        alphaBuilt_ = true;
+    EnsureSmoothAlpha(filterRate);
+    if (st.Spectrum.size() != static_cast<std::size_t>(half)) {
+        st.Spectrum.assign(static_cast<std::size_t>(half), 0.0); // as UpdateSpectrum does
     }
-    UpdateSpectrum(st, amplitude_);
+
+    // In one pass over the bins: weighting, band power between LowerBin and UpperBin, the
+    // strongest bin inside the band and the spectrum smoothing (UpdateSpectrum).
+    TBinPass pass;
+    pass.x = x;
+    pass.alpha = st.SmoothAlpha.data();
+    pass.spectrum = st.Spectrum.data();
+    pass.scale = SpectrumScale(st);
+    pass.n = n;
+    pass.half = half;
+    pass.lower = st.LowerBin;
+    pass.upper = st.UpperBin;
+    const TSpectrumUpdate update = st.ResetSmoothing ? TSpectrumUpdate::Reset
+                                   : (st.Controls.CTC == 0 || st.Controls.CTC == 1)
+                                       ? TSpectrumUpdate::Smooth
+                                       : TSpectrumUpdate::Hold;
+    if (st.Weighting == 1 || st.Weighting == 2) {
+        pass.weight = WeightTable(n).data();
+        pass.Run<true>(update);
+    } else {
+        pass.Run<false>(update);
+    }
+    st.PeakBin = pass.peakBin;
+    st.BandTotal = std::sqrt(pass.bandSum) / n / st.WindowTotalGain / st.FullScale;
     if (shown) {
         ReduceSpectrum(st, bands_);
     }
@@ -303,7 +430,7 @@ void TBlockPipeline::AnalyseSpectrum(bool shown) {
     const int last = std::min(st.PeakBin + st.PeakHalfWidth, half - 1);
     double lobe = 0.0;
     for (int j = first; j <= last; ++j) {
-        const double a = amplitude_[static_cast<std::size_t>(j)];
+        const double a = BinAmplitude(x[static_cast<std::size_t>(j)], n);
         lobe += a * a;
     }
     st.PeakAmplitude = std::sqrt(lobe) / st.WindowTotalGain / st.FullScale;
@@ -372,17 +499,17 @@ void TBlockPipeline::ProcessBlock(std::span<const float> left, std::span<const f
     if (components_.FFT == nullptr || components_.DSP == nullptr) {
         throw std::logic_error("The pipeline has no FFT or band filter.");
     }
-    Analyse(left, right, shown);
+    // The selected channel goes straight into FilterIn for the band filter.
     const int n = st.BlockLength;
-    const auto count = static_cast<std::size_t>(n);
+    if (st.FilterIn.size() < static_cast<std::size_t>(std::max(n, 0))) {
+        st.FilterIn.resize(static_cast<std::size_t>(std::max(n, 0)));
+    }
+    Analyse(left, right, shown, st.FilterIn);
     if (components_.RefreshMarkers) {
         components_.RefreshMarkers();
     }
 
     // Band filter for the scope and the RMS bar.
-    for (std::size_t i = 0; i < count; ++i) {
-        st.FilterIn[i] = measured_[i];
-    }
     if (shown) {
         components_.DSP->Filter(st.FilterIn, st.FilterOut, n);
     } else {

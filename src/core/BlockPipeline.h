@@ -4,6 +4,7 @@
 #include "audio/SndTypes.h"
 #include "core/SpectrumSmoothing.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -69,7 +70,7 @@ public:
 
     // Lean engine blocks (the default): every processed block but the last of an engine block
     // leaves out what the next one overwrites before the views repaint: the display reduction,
-    // the texts (LSN_M, LSN, LS, LSp, LCus, ProgressBar1) and the rebuild of SmoothAlpha.
+    // the texts (LSN_M, LSN, LS, LSp, LCus, ProgressBar1).
     // RefreshMarkers still runs for every block, so it must read Spectrum, not DisplayPoints. The
     // scope texts LSN_O and LCS, which a block writes only when it follows scope data, are
     // formatted once at the end from the readings of the block that wrote them last. Spectrum,
@@ -118,9 +119,14 @@ private:
     void RunEngineBlock(std::span<const float> left, std::span<const float> right);
     // SubStreamData / AnalyseBlock; shown = false leaves out the hidden work (see SetLean).
     void ProcessBlock(std::span<const float> left, std::span<const float> right, bool shown);
-    void Analyse(std::span<const float> left, std::span<const float> right, bool shown);
-    // The first part of Analyse: channel selection, window and transform (into the FFT).
-    void TransformBlock(std::span<const float> left, std::span<const float> right);
+    // filterIn: see TransformBlock.
+    void Analyse(std::span<const float> left, std::span<const float> right, bool shown,
+                 std::span<double> filterIn = {});
+    // The first part of Analyse: channel selection, window and transform (into the FFT). The
+    // selected channel goes to measured_, or, when filterIn is given, straight into it (as
+    // doubles, for the band filter) instead.
+    void TransformBlock(std::span<const float> left, std::span<const float> right,
+                        std::span<double> filterIn = {});
     // The rest of Analyse, from the transform in the FFT's ComplexOutput.
     void AnalyseSpectrum(bool shown);
     // ProcessBlock after the band filter: levels, texts, RMS bar, scope sweep, custom label.
@@ -140,9 +146,23 @@ private:
     TScopeReadings Readings() const;
     void SizeBuffers(int n);
     const std::vector<double>& WeightTable(int n);
+    // Rebuilds SmoothAlpha when one of BuildSmoothAlpha's inputs changed since the pipeline
+    // last built it, or when its length is not N/2 (another writer).
+    void EnsureSmoothAlpha(int filterRate);
+
+    // The inputs of the last BuildSmoothAlpha of the pipeline.
+    struct TSmoothAlphaKey {
+        bool Built = false;
+        int N = 0;
+        double MeterAlpha = 0.0;
+        int CTC = 0;
+        std::array<std::string, 6> ET;
+        double SampleRate = 0.0;
+        int FilterRate = 0;
+    };
 
     bool lean_ = true;
-    bool alphaBuilt_ = false;    // SmoothAlpha is current for this engine block
+    TSmoothAlphaKey alphaKey_;
     bool overlayHidden_ = false; // a hidden block wrote LSN_O and LCS (from overlayReadings_)
     TScopeReadings overlayReadings_;
     TReductionBands bands_; // log-axis band edges of the display reduction
@@ -158,8 +178,7 @@ private:
 
     MeasurementState& state_;
     TPipelineComponents& components_;
-    std::vector<float> measured_;   // the selected channel of the block (float arithmetic)
-    std::vector<double> amplitude_; // |X[i]| / N of this block, N/2 bins
+    std::vector<float> measured_; // the selected channel of the block (float arithmetic)
     std::vector<double> weightTable_;
     int weightTableKind_ = 0;
     int weightTableLength_ = 0;

@@ -50,11 +50,14 @@ void FillOutBuffer(TSineOutput& generator, TDataBufferF& outBuffer) {
         if (sign == 0.0f) {
             std::fill_n(out, count, 0.0f);
         } else if (tabled) {
-            // Whole runs up to the end of the period at a time.
+            // The first period from the table, in whole runs up to its end; after that the row
+            // repeats what it already holds, in copies that double (short periods would
+            // otherwise take a copy per period).
             const float* table = generator.PeriodTable.data();
-            for (std::size_t i = 0; i < count;) {
+            const std::size_t first = std::min(count, static_cast<std::size_t>(period));
+            for (std::size_t i = 0; i < first;) {
                 const std::size_t run =
-                    std::min(count - i, static_cast<std::size_t>(period - j));
+                    std::min(first - i, static_cast<std::size_t>(period - j));
                 const float* from = table + j;
                 if (sign < 0.0f) {
                     std::transform(from, from + run, out + i, std::negate<float>());
@@ -63,6 +66,11 @@ void FillOutBuffer(TSineOutput& generator, TDataBufferF& outBuffer) {
                 }
                 i += run;
                 j = 0;
+            }
+            for (std::size_t done = first; done < count;) { // done: whole periods
+                const std::size_t run = std::min(done, count - done);
+                std::copy_n(out, run, out + done);
+                done += run;
             }
         } else {
             for (std::size_t i = 0; i < count; ++i) {

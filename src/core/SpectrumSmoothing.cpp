@@ -74,12 +74,16 @@ void BuildSmoothAlpha(MeasurementState& state, int filterRateHz) {
     }
 }
 
+double SpectrumScale(const MeasurementState& state) {
+    return 1.0 / state.FullScale / WindowGain(state.WindowKind);
+}
+
 void UpdateSpectrum(MeasurementState& state, std::span<const double> amplitude) {
     const std::size_t half = static_cast<std::size_t>(std::max(state.BlockLength / 2, 0));
     if (state.Spectrum.size() != half) {
         state.Spectrum.assign(half, 0.0); // a new N: no bin keeps a value of the old one
     }
-    const double scale = 1.0 / state.FullScale / WindowGain(state.WindowKind);
+    const double scale = SpectrumScale(state);
     auto& spectrum = state.Spectrum;
     const auto count = std::min(half, amplitude.size());
     if (state.ResetSmoothing) {
@@ -89,11 +93,11 @@ void UpdateSpectrum(MeasurementState& state, std::span<const double> amplitude) 
     } else if (state.Controls.CTC == 0 || state.Controls.CTC == 1) {
         const auto& alpha = state.SmoothAlpha;
         for (std::size_t i = 0; i < count && i < alpha.size(); ++i) {
-            spectrum[i] = (1.0 - alpha[i]) * spectrum[i] + alpha[i] * (amplitude[i] * scale);
+            spectrum[i] = SmoothedBin(spectrum[i], alpha[i], amplitude[i] * scale);
         }
     } else {
         for (std::size_t i = 0; i < count; ++i) {
-            spectrum[i] = std::max(spectrum[i], amplitude[i] * scale);
+            spectrum[i] = HeldBin(spectrum[i], amplitude[i] * scale);
         }
     }
 }
@@ -159,6 +163,12 @@ void ComputeBands(TReductionBands& bands, int n, double fs, std::int64_t m, bool
         for (std::int64_t b = bands.FirstBand + 1; b < m; ++b) {
             bands.UpperEdges.push_back(edge(static_cast<double>(b) + 0.5));
         }
+        bands.BinFrequencies.resize(static_cast<std::size_t>(std::max(n / 2, 0)));
+        for (std::size_t j = 0; j < bands.BinFrequencies.size(); ++j) {
+            bands.BinFrequencies[j] = BinToFrequency(static_cast<double>(j), fs, n);
+        }
+    } else {
+        bands.BinFrequencies.clear();
     }
 }
 
@@ -218,17 +228,23 @@ void Reduce(MeasurementState& state, TReductionBands* kept) {
         return keep ? bands.UpperEdges[static_cast<std::size_t>(b - bands.FirstBand - 1)]
                     : df * std::pow(top, (static_cast<double>(b) + 0.5) / d);
     };
+    const std::vector<double>& binFrequencies = bands.BinFrequencies;
+    auto frequency = [&](int j) {
+        return static_cast<std::size_t>(j) < binFrequencies.size()
+                   ? binFrequencies[static_cast<std::size_t>(j)]
+                   : BinToFrequency(j, fs, n);
+    };
     const std::int64_t b0 = bands.FirstBand;
     const double lo0 = bands.FirstEdge;
     int j = 1; // bin 0 is never shown on the log axis
-    for (; j < bins && BinToFrequency(j, fs, n) < lo0; ++j) {
-        points.push_back({BinToFrequency(j, fs, n), spectrum[static_cast<std::size_t>(j)]});
+    for (; j < bins && frequency(j) < lo0; ++j) {
+        points.push_back({frequency(j), spectrum[static_cast<std::size_t>(j)]});
     }
     for (std::int64_t b = b0 + 1; b < m && j < bins; ++b) {
         const double upper = upperEdge(b);
         PointSum sum{power};
         for (; j < bins; ++j) {
-            const double f = BinToFrequency(j, fs, n);
+            const double f = frequency(j);
             if (!(f < upper)) {
                 break;
             }

@@ -42,6 +42,17 @@ void BuildSmoothAlpha(MeasurementState& state, int filterRateHz);
 // maximum (PEAK HOLD).
 void UpdateSpectrum(MeasurementState& state, std::span<const double> amplitude);
 
+// The steps of UpdateSpectrum for one bin (the block pipeline runs them in its own pass over the
+// bins): the factor from amplitude to a, 1 / FullScale / WindowGain; the smoothed and the held
+// value from the old one and a.
+double SpectrumScale(const MeasurementState& state);
+inline double SmoothedBin(double old, double alpha, double a) {
+    return (1.0 - alpha) * old + alpha * a;
+}
+inline double HeldBin(double old, double a) {
+    return std::max(old, a);
+}
+
 // Fills DisplayPoints from Spectrum by CRed, ReducePoints and LogF. "No Reduction" (also when
 // ReducePoints < 1 or fewer than two bins per point): one point per bin. Linear axis: points of
 // g = trunc(N / (2 M)) bins, mean ("Smooth Voltage to") or root mean square ("Smooth Power to"),
@@ -60,6 +71,7 @@ struct TReductionBands {
     std::int64_t FirstBand = 0;     // b0: the first band at least one bin wide (M: none)
     double FirstEdge = 0.0;         // its lower edge, Hz (infinity when there is none)
     std::vector<double> UpperEdges; // upper edge of band b0 + 1 + k, Hz
+    std::vector<double> BinFrequencies; // BinToFrequency of bins 0 ... N/2 - 1, Hz
 };
 // ReduceSpectrum with the band edges taken from (and, when stale, stored into) `bands`; the
 // points are the same.

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 TEST(TimeConstants, MeterAlphaFromETime) {
     MeasurementState state;
     state.BlockLength = 1024;
@@ -55,6 +58,59 @@ TEST(TimeConstants, PeakHoldHoldsUntilReset) {
     rig.state.ResetSmoothing = true;
     rig.Feed(SineSamples(2048, 3000.0, 48000.0, kFullScaleSine / 20));
     EXPECT_NEAR(rig.state.Spectrum[bin], 0.05, 0.001);
+}
+
+// The pipeline keeps the per-bin factors between blocks: after a change of any input of
+// BuildSmoothAlpha (and after another writer left a table of the wrong length) the next block
+// must use the factors that a fresh build gives.
+TEST(TimeConstants, PipelineFactorsFollowEveryInputOfTheBuild) {
+    CoreTestRig rig(256, 48000.0, 100, 15000);
+    MeasurementState& state = rig.state;
+    state.Controls.ET = {"1", "2", "3", "4", "5", "6"};
+    const auto feed = [&] {
+        rig.Feed(SineSamples(rig.EngineBlockLength(), 1000.0, state.SampleRate,
+                             kFullScaleSine / 4));
+    };
+    std::vector<double> previous;
+    const auto expectFresh = [&](const char* change) {
+        SCOPED_TRACE(change);
+        feed();
+        MeasurementState fresh = state;
+        BuildSmoothAlpha(fresh, rig.dsp->SamplesPerSecond());
+        ASSERT_EQ(state.SmoothAlpha.size(), static_cast<std::size_t>(state.BlockLength / 2));
+        EXPECT_EQ(state.SmoothAlpha, fresh.SmoothAlpha);
+        EXPECT_NE(state.SmoothAlpha, previous); // the change mattered
+        previous = state.SmoothAlpha;
+    };
+    expectFresh("first block");
+    ETimeChange(state, "0.2", rig.dsp->SamplesPerSecond());
+    expectFresh("meter time constant");
+    state.Controls.CTC = 1;
+    expectFresh("custom constants");
+    for (std::size_t k = 0; k < state.Controls.ET.size(); ++k) {
+        state.Controls.ET[k] = std::to_string(10 + k);
+        expectFresh(("constant " + std::to_string(k + 1)).c_str());
+    }
+    state.Controls.ET[3] = "4.5"; // not whole: the meter constant everywhere
+    expectFresh("constant that is not whole");
+    state.Controls.ET[3] = "4";
+    expectFresh("whole again");
+    state.SampleRate = 44100.0;
+    expectFresh("rate");
+    rig.dsp->SetSamplesPerSecond(96000);
+    rig.dsp->CreateFilter();
+    expectFresh("filter rate");
+    state.BlockLength = 512;
+    state.SubBlocks = 4;
+    rig.dsp->SetKernelLength(511);
+    rig.dsp->SetFFT_Order(10);
+    rig.dsp->CreateFilter();
+    expectFresh("sample length");
+    state.SmoothAlpha.assign(7, 0.5);
+    previous = state.SmoothAlpha;
+    expectFresh("table of another length");
+    state.Controls.CTC = 0;
+    expectFresh("meter constant again");
 }
 
 // A new sample length starts the spectrum afresh: in peak hold a 12 kHz tone held at N = 1024
