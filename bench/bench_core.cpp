@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cmath>
 #include <complex>
+#include <cstdint>
 #include <ctime>
 #include <deque>
 #include <functional>
@@ -214,7 +215,8 @@ void BM_PipelinePerAudioSecond(benchmark::State& bench) {
     bench.counters["percent_of_core"] = 100.0 * cpuMs / 1000.0 / audio;
 #ifdef PS_HAVE_FFTW3
     const double floorAudio = rig.BlockSeconds() * static_cast<double>(floorRuns);
-    bench.counters["fftw_floor_percent"] = floorRuns > 0 ? 100.0 * fftwMs / 1000.0 / floorAudio : 0.0;
+    bench.counters["fftw_floor_percent"] =
+        floorRuns > 0 ? 100.0 * fftwMs / 1000.0 / floorAudio : 0.0;
 #endif
     if (!rig.state.StreamErrors.FirstError.empty()) {
         bench.SkipWithError(rig.state.StreamErrors.FirstError.c_str());

@@ -147,7 +147,8 @@ private:
     void SizeBuffers(int n);
     const std::vector<double>& WeightTable(int n);
     // Rebuilds SmoothAlpha when one of BuildSmoothAlpha's inputs changed since the pipeline
-    // last built it, or when its length is not N/2 (another writer).
+    // last built it, or when its length is not N/2 (another writer); otherwise the table stays
+    // as it is, also one of length N/2 that someone else wrote.
     void EnsureSmoothAlpha(int filterRate);
 
     // The inputs of the last BuildSmoothAlpha of the pipeline.
