@@ -304,9 +304,9 @@ struct TBinPass {
     double bandSum = 0.0;
     int peakBin = 0;
 
-    // With PowerOfTwo (n = 2^k) the division by n is a multiplication by the exact 1 / n: the
-    // same result.
-    template <bool Weighted, TSpectrumUpdate Update, bool PowerOfTwo> void Run() {
+    // N is a power of two (the transform refuses any other), so multiplying by 1 / N gives the
+    // same bits as BinAmplitude's division.
+    template <bool Weighted, TSpectrumUpdate Update> void Run() {
         const double inverse = 1.0 / n;
         double sum = 0.0;
         double largest = 0.0;
@@ -327,8 +327,7 @@ struct TBinPass {
                     peak = i;
                 }
             }
-            const double amplitude =
-                PowerOfTwo ? std::sqrt(p) * inverse : std::sqrt(p) / n; // BinAmplitude
+            const double amplitude = std::sqrt(p) * inverse; // BinAmplitude
             const double value = amplitude * scale;
             if constexpr (Update == TSpectrumUpdate::Reset) {
                 spectrum[k] = value;
@@ -342,25 +341,17 @@ struct TBinPass {
         peakBin = peak;
     }
 
-    template <bool Weighted, bool PowerOfTwo> void Run(TSpectrumUpdate update) {
+    template <bool Weighted> void Run(TSpectrumUpdate update) {
         switch (update) {
         case TSpectrumUpdate::Reset:
-            Run<Weighted, TSpectrumUpdate::Reset, PowerOfTwo>();
+            Run<Weighted, TSpectrumUpdate::Reset>();
             break;
         case TSpectrumUpdate::Smooth:
-            Run<Weighted, TSpectrumUpdate::Smooth, PowerOfTwo>();
+            Run<Weighted, TSpectrumUpdate::Smooth>();
             break;
         case TSpectrumUpdate::Hold:
-            Run<Weighted, TSpectrumUpdate::Hold, PowerOfTwo>();
+            Run<Weighted, TSpectrumUpdate::Hold>();
             break;
-        }
-    }
-
-    template <bool Weighted> void Run(TSpectrumUpdate update) {
-        if (n > 0 && (n & (n - 1)) == 0) {
-            Run<Weighted, true>(update);
-        } else {
-            Run<Weighted, false>(update);
         }
     }
 };
