@@ -9,11 +9,13 @@
 # says so: the check is skipped); non-zero for any failure inside the root.
 #
 # Environment: FRESH_MIRROR overrides the mirror (default: the first bookworm mirror of this
-# machine's apt sources).
+# machine's apt sources); FRESH_SKIP_STATUS is the exit status of a skipped check (default 0;
+# CI sets another one so that it can run the test command on this machine instead).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 src=$PWD
 me=fresh-debian-check
+skip_status=${FRESH_SKIP_STATUS:-0}
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "$me: must run as root (debootstrap, chroot and mounts)" >&2
@@ -50,7 +52,7 @@ if ! command -v debootstrap >/dev/null 2>&1; then
     if ! { apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
         apt-get install -y -qq --no-install-recommends debootstrap; } >/dev/null 2>&1; then
         echo "$me: skipped: cannot install debootstrap (Debian archive not reachable?)"
-        exit 0
+        exit "$skip_status"
     fi
 fi
 
@@ -88,7 +90,7 @@ trap 'exit 130' INT TERM HUP
 if ! /usr/lib/apt/apt-helper download-file "$mirror/dists/bookworm/InRelease" \
     "$work/InRelease" >/dev/null 2>&1; then
     echo "$me: skipped: the Debian archive $mirror cannot be reached"
-    exit 0
+    exit "$skip_status"
 fi
 
 echo "$me: debootstrap bookworm from $mirror into $root"
@@ -97,7 +99,7 @@ if ! debootstrap --variant=minbase bookworm "$root" "$mirror" >"$work/debootstra
     if grep -qE "Couldn't download|Failed getting release|Temporary failure resolving" \
         "$work/debootstrap.log"; then
         echo "$me: skipped: debootstrap cannot download from $mirror"
-        exit 0
+        exit "$skip_status"
     fi
     tail -n 30 "$work/debootstrap.log" >&2
     echo "$me: debootstrap failed" >&2

@@ -21,8 +21,8 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 arg=${1:-build/release}
 
-mirror=${FRESH_MIRROR:-$(apt-get indextargets --format '$(REPO_URI)' 'RELEASE: bookworm' \
-    'TARGET_OF: deb' 2>/dev/null | head -n 1 || true)}
+mirror=${FRESH_MIRROR:-$(apt-get indextargets --format '$(REPO_URI)' 'Release: bookworm' \
+    'Target-Of: deb' 2>/dev/null | head -n 1 || true)}
 mirror=${mirror:-http://deb.debian.org/debian}
 mirror=${mirror%/}
 
