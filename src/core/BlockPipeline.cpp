@@ -25,12 +25,17 @@ void TBlockPipeline::AStreamData(void* /*sender*/, TDataBufferI& /*int32Buffer*/
     FinishPendingBlock(); // blocks are processed in the order they came
     FillOutBuffer(state_.Generator, outBuffer);
     overlayHidden_ = false;
+    outLeft_ =
+        outBuffer.size() >= 2 ? std::span<const float>(outBuffer[0]) : std::span<const float>();
+    outRight_ =
+        outBuffer.size() >= 2 ? std::span<const float>(outBuffer[1]) : std::span<const float>();
     try {
         if (inBuffer.size() < 2) {
             throw std::runtime_error("The input block needs two channels.");
         }
         const std::span<const float> left(inBuffer[0]);
         const std::span<const float> right(inBuffer[1]);
+        FeedEngineBlock(left, right);
         const int n = state_.BlockLength;
         if (components_.PostSlice && state_.SubBlocks <= 1 && n >= sliceLength_ &&
             left.size() >= static_cast<std::size_t>(n) &&
@@ -58,6 +63,7 @@ void TBlockPipeline::RunEngineBlock(std::span<const float> left, std::span<const
         if (shown) {
             ShowHiddenScopeTexts(); // the last block may overwrite them
         }
+        blockOffset_ = s * n;
         ProcessBlock(left.subspan(s * n, n), right.subspan(s * n, n), shown);
     }
     ++state_.Texts.RepaintRequests;
@@ -87,6 +93,16 @@ void TBlockPipeline::StartSlicedBlock(std::span<const float> left, std::span<con
     // The engine's rows are not kept beyond this call.
     copiedLeft_.assign(left.begin(), left.end());
     copiedRight_.assign(right.begin(), right.end());
+    const bool fed = std::any_of(components_.Consumers.begin(), components_.Consumers.end(),
+                                 [](const TBlockConsumer* c) { return c->Active(); });
+    const auto played = [&](std::span<const float> row, std::vector<float>& copy) {
+        copy.assign(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(
+                                                   fed ? std::min(row.size(), left.size()) : 0));
+        return std::span<const float>(copy);
+    };
+    outLeft_ = played(outLeft_, copiedOutLeft_);
+    outRight_ = played(outRight_, copiedOutRight_);
+    blockOffset_ = 0;
     if (components_.FFT == nullptr || components_.DSP == nullptr) {
         throw std::logic_error("The pipeline has no FFT or band filter.");
     }
@@ -152,6 +168,7 @@ void TBlockPipeline::RunSlice() {
             if (components_.RefreshMarkers) {
                 components_.RefreshMarkers();
             }
+            FeedProcessedBlock(copiedLeft_, copiedRight_, true);
             components_.DSP->FilterEnd(st.FilterOut);
             FinishBlock(true);
             ++st.Texts.RepaintRequests;
@@ -162,6 +179,83 @@ void TBlockPipeline::RunSlice() {
     if (pendingStage_ == 0 && components_.SlicedBlockDone) {
         components_.SlicedBlockDone();
     }
+}
+
+namespace {
+
+// Runs `feed` on each active consumer; a consumer's exception is recorded, the others go on.
+template <class Feed>
+void FeedConsumers(const std::vector<TBlockConsumer*>& consumers, TStreamErrorLog& errors,
+                   Feed feed) {
+    for (TBlockConsumer* consumer : consumers) {
+        if (consumer == nullptr || !consumer->Active()) {
+            continue;
+        }
+        try {
+            feed(*consumer);
+        } catch (const std::exception& error) {
+            errors.Record(error.what());
+        }
+    }
+}
+
+double GeneratorFrequency(const MeasurementState& st) {
+    return st.Generator.CheckOut ? st.SampleRate / std::ldexp(1.0, st.Generator.TrackF) : 0.0;
+}
+
+} // namespace
+
+void TBlockPipeline::FeedEngineBlock(std::span<const float> left, std::span<const float> right) {
+    auto& consumers = components_.Consumers;
+    if (consumers.empty()) {
+        return;
+    }
+    if (consumersRun_ != state_.RunNumber) {
+        consumersRun_ = state_.RunNumber;
+        for (TBlockConsumer* consumer : consumers) {
+            if (consumer != nullptr) {
+                consumer->Restart();
+            }
+        }
+    }
+    TEngineBlockView view;
+    view.SampleRate = state_.SampleRate;
+    view.FullScale = state_.FullScale;
+    view.Left = left;
+    view.Right = right;
+    view.OutLeft = outLeft_;
+    view.OutRight = outRight_;
+    view.GeneratorHz = GeneratorFrequency(state_);
+    FeedConsumers(consumers, state_.StreamErrors,
+                  [&view](TBlockConsumer& c) { c.EngineBlock(view); });
+}
+
+void TBlockPipeline::FeedProcessedBlock(std::span<const float> left, std::span<const float> right,
+                                        bool shown) {
+    if (components_.Consumers.empty()) {
+        return;
+    }
+    const MeasurementState& st = state_;
+    const auto n = static_cast<std::size_t>(st.BlockLength);
+    const auto played = [&](std::span<const float> row) {
+        return row.size() >= blockOffset_ + n ? row.subspan(blockOffset_, n)
+                                              : std::span<const float>();
+    };
+    TProcessedBlockView view;
+    view.SampleRate = st.SampleRate;
+    view.FullScale = st.FullScale;
+    view.N = st.BlockLength;
+    view.Channel = st.Controls.ComboChannel;
+    view.Left = left.first(n);
+    view.Right = right.first(n);
+    view.OutLeft = played(outLeft_);
+    view.OutRight = played(outRight_);
+    view.Bins = std::span<const TComplex>(components_.FFT->ComplexOutput()).first(n / 2);
+    view.Spectrum = st.Spectrum;
+    view.GeneratorHz = GeneratorFrequency(st);
+    view.Shown = shown;
+    FeedConsumers(components_.Consumers, state_.StreamErrors,
+                  [&view](TBlockConsumer& c) { c.ProcessedBlock(view); });
 }
 
 std::string TBlockPipeline::CustomLabelText() {
@@ -204,8 +298,8 @@ void TBlockPipeline::AnalyseBlock(std::span<const float> left, std::span<const f
     Analyse(left, right, true);
 }
 
-void TBlockPipeline::Analyse(std::span<const float> left, std::span<const float> right,
-                             bool shown, std::span<double> filterIn) {
+void TBlockPipeline::Analyse(std::span<const float> left, std::span<const float> right, bool shown,
+                             std::span<double> filterIn) {
     TransformBlock(left, right, filterIn);
     AnalyseSpectrum(shown);
 }
@@ -226,11 +320,12 @@ void SelectAndWindow(std::size_t count, Select select, const std::vector<double>
 
 template <class Sink>
 void SelectChannel(int channel, std::span<const float> left, std::span<const float> right,
-                   std::size_t count, const std::vector<double>& window,
-                   std::span<double> input, Sink sink) {
+                   std::size_t count, const std::vector<double>& window, std::span<double> input,
+                   Sink sink) {
     switch (channel) {
     case 1:
-        SelectAndWindow(count, [&](std::size_t i) { return right[i]; }, window, input, sink);
+        SelectAndWindow(
+            count, [&](std::size_t i) { return right[i]; }, window, input, sink);
         break;
     case 2:
         SelectAndWindow(
@@ -241,7 +336,8 @@ void SelectChannel(int channel, std::span<const float> left, std::span<const flo
             count, [&](std::size_t i) { return left[i] - right[i]; }, window, input, sink);
         break;
     default:
-        SelectAndWindow(count, [&](std::size_t i) { return left[i]; }, window, input, sink);
+        SelectAndWindow(
+            count, [&](std::size_t i) { return left[i]; }, window, input, sink);
         break;
     }
 }
@@ -363,14 +459,13 @@ void TBlockPipeline::EnsureSmoothAlpha(int filterRate) {
     const TSmoothAlphaKey& key = alphaKey_;
     const auto half = static_cast<std::size_t>(std::max(st.BlockLength / 2, 0));
     if (key.Built && key.N == st.BlockLength && key.MeterAlpha == st.MeterAlpha &&
-        key.CTC == st.Controls.CTC && key.ET == st.Controls.ET &&
-        key.SampleRate == st.SampleRate && key.FilterRate == filterRate &&
-        st.SmoothAlpha.size() == half) {
+        key.CTC == st.Controls.CTC && key.ET == st.Controls.ET && key.SampleRate == st.SampleRate &&
+        key.FilterRate == filterRate && st.SmoothAlpha.size() == half) {
         return;
     }
     alphaKey_.Built = false; // until the build has succeeded
     BuildSmoothAlpha(state_, filterRate);
-    alphaKey_ = {true,          st.BlockLength, st.MeterAlpha, st.Controls.CTC,
+    alphaKey_ = {true,           st.BlockLength, st.MeterAlpha, st.Controls.CTC,
                  st.Controls.ET, st.SampleRate,  filterRate};
 }
 
@@ -499,6 +594,7 @@ void TBlockPipeline::ProcessBlock(std::span<const float> left, std::span<const f
     if (components_.RefreshMarkers) {
         components_.RefreshMarkers();
     }
+    FeedProcessedBlock(left, right, shown);
 
     // Band filter for the scope and the RMS bar.
     if (shown) {

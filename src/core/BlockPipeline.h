@@ -1,6 +1,7 @@
 // The block pipeline: from each engine block to spectrum, meters, scope sweep and output tone.
 #pragma once
 
+#include "analysis/BlockConsumer.h"
 #include "audio/SndTypes.h"
 #include "core/SpectrumSmoothing.h"
 
@@ -36,6 +37,10 @@ struct TPipelineComponents {
     // Called after the last slice of a sliced engine block (also when it failed): the texts,
     // errors and repaint request of that block are then in place.
     std::function<void()> SlicedBlockDone;
+    // Analysers fed with every engine block and every processed block while they are active, in
+    // this order (not owned; each must outlive its place in the list). They are restarted
+    // before the first block of each run (see ResetForStart).
+    std::vector<TBlockConsumer*> Consumers;
 };
 
 // Runs the measurement on every engine block. Holds references to the window's state and
@@ -141,6 +146,10 @@ private:
     // The hidden work of a block whose processing failed after its analysis: what it would
     // have shown stays shown, as without lean blocks.
     void ShowFailedBlock();
+    // The consumers' share of an engine block and of a processed block (see
+    // TPipelineComponents::Consumers); blockOffset_ says where the processed block starts.
+    void FeedEngineBlock(std::span<const float> left, std::span<const float> right);
+    void FeedProcessedBlock(std::span<const float> left, std::span<const float> right, bool shown);
     // Formats LSN_O and LCS from the readings of the hidden block that wrote them last.
     void ShowHiddenScopeTexts();
     TScopeReadings Readings() const;
@@ -174,6 +183,16 @@ private:
     TSliceStamp stamp_;
     std::vector<float> copiedLeft_; // rows 0 and 1 of the pending engine block
     std::vector<float> copiedRight_;
+    std::vector<float> copiedOutLeft_; // and what played over it, for the consumers
+    std::vector<float> copiedOutRight_;
+
+    // The played rows of the engine block in progress (empty when the engine gives none), the
+    // first frame of the processed block in progress, and the run the consumers last restarted
+    // for.
+    std::span<const float> outLeft_;
+    std::span<const float> outRight_;
+    std::size_t blockOffset_ = 0;
+    std::uint64_t consumersRun_ = 0;
     // Expires with the pipeline: posted slices that run later do nothing.
     std::shared_ptr<int> life_ = std::make_shared<int>(0);
 

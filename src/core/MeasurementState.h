@@ -113,9 +113,11 @@ struct MeasurementState {
     TSineOutput Generator;        // sine output settings and phase
     TPipelineTexts Texts;         // label texts, bar position and repaint requests for the window
     TStreamErrorLog StreamErrors; // errors raised while blocks stream, reported once
+    std::uint64_t RunNumber = 0;  // counts sampling starts (ResetForStart)
 };
 
 // The resets of a sampling start that concern the measurement: the peak log restarts
 // (PeakLogIndex 0, not wrapped), the scope sweep restarts and asks for a re-layout
-// (ScopeRedraw), the tone starts at phase 0 and the stream error log is cleared.
+// (ScopeRedraw), the tone starts at phase 0, the stream error log is cleared and RunNumber
+// counts the start (the pipeline's consumers restart before the next block).
 void ResetForStart(MeasurementState& state);

@@ -1,0 +1,59 @@
+// The block pipeline's extension point: analysers that take every engine block or every processed
+// block as the pipeline sees it.
+#pragma once
+
+#include "dsp/FloatTypes.h"
+
+#include <span>
+
+// One engine block as captured and, while something plays, as played. Samples are left-justified
+// 32-bit integers held in floats: FullScale is the peak of a full-scale sine. The spans are valid
+// only during the call.
+struct TEngineBlockView {
+    double SampleRate = 0.0; // samples/s
+    double FullScale = 2147483647.0;
+    std::span<const float> Left; // captured, every frame of the engine block
+    std::span<const float> Right;
+    std::span<const float> OutLeft; // played in this block; empty when nothing plays
+    std::span<const float> OutRight;
+    double GeneratorHz = 0.0; // the coherent sine's frequency while it plays, else 0
+};
+
+// One processed block of N samples, after the pipeline's spectrum analysis (and before the band
+// filter). The spans are valid only during the call.
+struct TProcessedBlockView {
+    double SampleRate = 0.0; // samples/s
+    double FullScale = 2147483647.0;
+    int N = 0;                   // samples of the block, the FFT length
+    int Channel = 0;             // the spectrum's channel: 0 left, 1 right, 2 sum, 3 difference
+    std::span<const float> Left; // the block's captured samples (N each)
+    std::span<const float> Right;
+    std::span<const float> OutLeft; // what played over the same frames; empty when nothing plays
+    std::span<const float> OutRight;
+    // X[k] for k = 0 ... N/2 - 1 of the selected channel, windowed and weighted as the spectrum
+    // is: X[k] = sum w[i] x[i] exp(+i 2 pi i k / N), unscaled (a full-scale sine on bin k gives
+    // |X[k]| = N * FullScale * (coherent gain of the window) / 2).
+    std::span<const TComplex> Bins;
+    // The spectrum as the view shows it before calibration: N/2 linear amplitudes after
+    // smoothing or peak hold, 1.0 = a full-scale sine.
+    std::span<const double> Spectrum;
+    double GeneratorHz = 0.0; // the coherent sine's frequency while it plays, else 0
+    bool Shown = true;        // the last processed block of its engine block
+};
+
+// An analyser fed by the pipeline (see TPipelineComponents::Consumers). The pipeline calls it on
+// the main thread only, and only while Active(); a consumer that throws has the text recorded
+// among the stream errors and the pipeline goes on with the block.
+class TBlockConsumer {
+public:
+    virtual ~TBlockConsumer() = default;
+
+    // False: the pipeline does not call it (a view that is not shown costs nothing).
+    virtual bool Active() const { return true; }
+    // A sampling run starts (also a file measurement): averages and histories start afresh.
+    virtual void Restart() {}
+    // Each engine block, before its processed blocks, with every captured sample.
+    virtual void EngineBlock(const TEngineBlockView& /*block*/) {}
+    // Each processed block.
+    virtual void ProcessedBlock(const TProcessedBlockView& /*block*/) {}
+};
