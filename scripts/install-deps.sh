@@ -9,7 +9,7 @@ PACKAGES=(
   libasound2-dev libasound2-plugins alsa-utils libsndfile1-dev
   libpulse-dev pulseaudio pulseaudio-utils
   libjack-jackd2-dev jackd2
-  libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev nlohmann-json3-dev
   sox xvfb xauth xclip fonts-dejavu-core
   dpkg-dev file desktop-file-utils appstream
 )

@@ -46,6 +46,10 @@ public:
     TMeasureReading Reading() const;
     const MeasurementState& State() const { return state_; }
 
+    // Feeds `consumer` with the run's blocks from the next block on (not owned: it must outlive
+    // the run).
+    void AddConsumer(TBlockConsumer& consumer) { parts_.Consumers.push_back(&consumer); }
+
     // The final spectrum, as "Save Data to File" writes it: the display points, shown levels.
     void SaveSpectrum(const std::string& path) const;
 

@@ -1,4 +1,5 @@
 // phonoscale-measure: the instrument's measurement of a sound file or device, printed for scripts.
+#include "measure/MeasureAddOn.h"
 #include "measure/MeasureOptions.h"
 #include "measure/MeasureRun.h"
 #include "measure/MeasureSetup.h"
@@ -39,24 +40,6 @@ std::string Fixed(double x, int decimals) {
     return ec == std::errc() ? std::string(buffer, end) : std::string("null");
 }
 
-// A JSON string literal of `text`.
-std::string JsonText(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof(esc), "\\u%04x", static_cast<unsigned>(c));
-            out += esc;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 // A CSV field: quoted, inner quotes doubled.
 std::string CsvText(const std::string& text) {
     std::string out = "\"";
@@ -76,29 +59,69 @@ std::string Trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
+using TAddOns = std::vector<std::unique_ptr<TMeasureAddOn>>;
+
+// The CSV header line: the meters' columns, then each analyser's.
+std::string CsvHeader(const TAddOns& addOns) {
+    std::string header = "kind,blocks,gaps,sn_db,s_db,peak_hz,sn_text,s_text,peak_text";
+    for (const auto& addOn : addOns)
+        for (const std::string& column : addOn->CsvColumns())
+            header += "," + column;
+    return header;
+}
+
 // One output line: `final` marks the settled readings after the last block.
-std::string ReadingLine(TOutputFormat format, const TMeasureReading& r, bool final) {
+std::string ReadingLine(TOutputFormat format, const TMeasureReading& r, bool final,
+                        const TAddOns& addOns) {
     const std::string sn = Trimmed(r.SNText), s = Trimmed(r.SText), sp = Trimmed(r.SpecialText);
     switch (format) {
-    case TOutputFormat::ofJson:
-        return std::string("{\"final\":") + (final ? "true" : "false") +
-               ",\"blocks\":" + std::to_string(r.Blocks) + ",\"gaps\":" + std::to_string(r.Gaps) +
-               ",\"sn_db\":" + Fixed(r.SNdB, 6) + ",\"s_db\":" + Fixed(r.SdB, 6) +
-               ",\"peak_hz\":" + Fixed(r.PeakHz, 6) + ",\"sn_text\":" + JsonText(sn) +
-               ",\"s_text\":" + JsonText(s) + ",\"peak_text\":" + JsonText(sp) + "}";
-    case TOutputFormat::ofCsv:
-        return std::string(final ? "final" : "block") + "," + std::to_string(r.Blocks) + "," +
-               std::to_string(r.Gaps) + "," + Fixed(r.SNdB, 6) + "," + Fixed(r.SdB, 6) + "," +
-               Fixed(r.PeakHz, 6) + "," + CsvText(sn) + "," + CsvText(s) + "," + CsvText(sp);
-    case TOutputFormat::ofText:
-    default:
-        return std::string(final ? "final" : "block ") +
-               (final ? std::string() : std::to_string(r.Blocks)) + ": S+N " + sn + "  " + s +
-               "  peak " + sp +
-               (final ? "  (" + std::to_string(r.Blocks) + " blocks, " + std::to_string(r.Gaps) +
-                            " gaps)"
-                      : std::string());
+    case TOutputFormat::ofJson: {
+        TReportLine line;
+        line["final"] = final;
+        line["blocks"] = r.Blocks;
+        line["gaps"] = r.Gaps;
+        line["sn_db"] = ReportNumber(r.SNdB);
+        line["s_db"] = ReportNumber(r.SdB);
+        line["peak_hz"] = ReportNumber(r.PeakHz);
+        line["sn_text"] = sn;
+        line["s_text"] = s;
+        line["peak_text"] = sp;
+        for (const auto& addOn : addOns)
+            addOn->AddJson(line, final);
+        // Texts from devices need not be UTF-8: such bytes become U+FFFD, never an exception.
+        return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     }
+    case TOutputFormat::ofCsv: {
+        std::string line = std::string(final ? "final" : "block") + "," + std::to_string(r.Blocks) +
+                           "," + std::to_string(r.Gaps) + "," + Fixed(r.SNdB, 6) + "," +
+                           Fixed(r.SdB, 6) + "," + Fixed(r.PeakHz, 6) + "," + CsvText(sn) + "," +
+                           CsvText(s) + "," + CsvText(sp);
+        for (const auto& addOn : addOns)
+            for (const std::string& value : addOn->CsvValues(final))
+                line += "," + value;
+        return line;
+    }
+    case TOutputFormat::ofText:
+    default: {
+        std::string line = std::string(final ? "final" : "block ") +
+                           (final ? std::string() : std::to_string(r.Blocks)) + ": S+N " + sn +
+                           "  " + s + "  peak " + sp +
+                           (final ? "  (" + std::to_string(r.Blocks) + " blocks, " +
+                                        std::to_string(r.Gaps) + " gaps)"
+                                  : std::string());
+        for (const auto& addOn : addOns)
+            line += addOn->Text(final);
+        return line;
+    }
+    }
+}
+
+// The analysers the options ask for, fed by `run`.
+TAddOns AttachAddOns(const TMeasureOptions& options, int sampleRateHz, TMeasureRun& run) {
+    TAddOns addOns = MakeMeasureAddOns(options, sampleRateHz);
+    for (const auto& addOn : addOns)
+        run.AddConsumer(addOn->Consumer());
+    return addOns;
 }
 
 // The progress line on standard error: shown only when that is a terminal and once the run has
@@ -136,6 +159,7 @@ private:
 int Run(const TMeasureOptions& options) {
     TSoundFile file(options.Input);
     TMeasureRun run(options, file.SampleRate());
+    const TAddOns addOns = AttachAddOns(options, file.SampleRate(), run);
 
     // Frames to measure: the whole file, or as --seconds / --blocks say.
     const std::size_t engineBlock = run.EngineBlockLength();
@@ -152,7 +176,7 @@ int Run(const TMeasureOptions& options) {
                               std::to_string(options.Length));
 
     if (options.Format == TOutputFormat::ofCsv)
-        std::cout << "kind,blocks,gaps,sn_db,s_db,peak_hz,sn_text,s_text,peak_text\n";
+        std::cout << CsvHeader(addOns) << '\n';
     TProgressLine progress;
     TDataBufferF block;
     std::int64_t done = 0;
@@ -167,14 +191,16 @@ int Run(const TMeasureOptions& options) {
             break;
         if (!run.Feed(block, got))
             throw std::runtime_error("Measurement failed: " + run.State().StreamErrors.Summary());
-        std::cout << ReadingLine(options.Format, run.Reading(), false) << '\n';
+        std::cout << ReadingLine(options.Format, run.Reading(), false, addOns) << '\n';
         progress.Show(done, limit);
     }
     progress.Finish();
     const TMeasureReading final = run.Reading();
-    std::cout << ReadingLine(options.Format, final, true) << '\n' << std::flush;
+    std::cout << ReadingLine(options.Format, final, true, addOns) << '\n' << std::flush;
     if (!options.SaveSpectrum.empty())
         run.SaveSpectrum(options.SaveSpectrum);
+    for (const auto& addOn : addOns)
+        addOn->Finish();
     if (done < limit || file.Truncated()) {
         // The header promised more samples than the file holds.
         std::cerr << "phonoscale-measure: " << options.Input
@@ -231,6 +257,7 @@ int RunDevice(const TMeasureOptions& options) {
                               "\" (see --list-devices)");
     }
     TMeasureRun run(options, options.Rate);
+    const TAddOns addOns = AttachAddOns(options, options.Rate, run);
     const auto engineBlock = static_cast<int>(run.EngineBlockLength());
     const std::int64_t target =
         options.Blocks ? *options.Blocks
@@ -264,14 +291,14 @@ int RunDevice(const TMeasureOptions& options) {
         ++seen;
         TMeasureReading r = run.Reading();
         r.Gaps = gaps(stream.Health());
-        std::cout << ReadingLine(options.Format, r, false) << '\n';
+        std::cout << ReadingLine(options.Format, r, false, addOns) << '\n';
     };
     stream.OnFailure = [&](const std::string& reason) { failure = reason; };
     if (options.Generator)
         std::cerr << "phonoscale-measure: playing " << run.GeneratorCaption() << " on " << outEntry
                   << '\n';
     if (options.Format == TOutputFormat::ofCsv)
-        std::cout << "kind,blocks,gaps,sn_db,s_db,peak_hz,sn_text,s_text,peak_text\n";
+        std::cout << CsvHeader(addOns) << '\n';
     stream.Start();
     const auto started = std::chrono::steady_clock::now();
     TProgressLine progress;
@@ -293,9 +320,11 @@ int RunDevice(const TMeasureOptions& options) {
     TMeasureReading final = run.Reading();
     const TStreamHealth health = stream.Health();
     final.Gaps = gaps(health);
-    std::cout << ReadingLine(options.Format, final, true) << '\n' << std::flush;
+    std::cout << ReadingLine(options.Format, final, true, addOns) << '\n' << std::flush;
     if (!options.SaveSpectrum.empty())
         run.SaveSpectrum(options.SaveSpectrum);
+    for (const auto& addOn : addOns)
+        addOn->Finish();
     if (!failure.empty())
         throw std::runtime_error("Capture from " + entry + " failed: " + failure);
     if (!blockError.empty())

@@ -64,9 +64,8 @@ TForm1::TForm1(TFormEnvironment environment, QWidget* parent)
     AStream_->InputDevice = TDeviceSettings(0, 2, 48000, 16, 2048);
     AStream_->OutputDevice = TDeviceSettings(0, 2, 48000, 16, 2048);
     AStream_->BufferCount = 3;
-    AStream_->OnData = [this](void* sender, TDataBufferI& i32, TDataBufferF& in, TDataBufferF& out) {
-        AStreamData(sender, i32, in, out);
-    };
+    AStream_->OnData = [this](void* sender, TDataBufferI& i32, TDataBufferF& in,
+                              TDataBufferF& out) { AStreamData(sender, i32, in, out); };
     AStream_->OnFailure = [this](const std::string& reason) { AStreamFailure(reason); };
     AStream_->OnBlockError = [this](const std::string& text) {
         ShowMessage(QString::fromStdString(text)); // once per run; the rest are counted
@@ -85,6 +84,7 @@ TForm1::TForm1(TFormEnvironment environment, QWidget* parent)
     BuildMenus();
     BuildTabs();
     BuildScreenshotTool();
+    BuildInstruments();
     ConnectSamplingControls();
     connect(CEngine, &QComboBox::currentIndexChanged, this,
             [this] { Guarded([this] { CEngineChange(); }); });
@@ -101,6 +101,7 @@ TForm1::~TForm1() {
     if (AStream_)
         AStream_->Stop();
     Adc_.reset();
+    Parts_.Consumers.clear(); // the instrument tabs go before the pipeline
 }
 
 void TForm1::BuildScreenshotTool() {
@@ -183,13 +184,14 @@ void TForm1::FormCreate() {
 
     State_.FullScale = 2147483647;
 
-    Label29->setText(QStringLiteral(
-        "Phonoscale %1\n\n"
-        "A real-time audio measurement instrument: calibrated FFT spectrum, level meters, "
-        "band-filtered oscilloscope and coherent test sine.\n\n"
-        "Developed as free software for Linux desktops by the Phonoscale developers.\n"
-        "Report problems and suggestions through the project's issue tracker.")
-                         .arg(QStringLiteral(PHONOSCALE_VERSION)));
+    Label29->setText(
+        QStringLiteral(
+            "Phonoscale %1\n\n"
+            "A real-time audio measurement instrument: calibrated FFT spectrum, level meters, "
+            "band-filtered oscilloscope and coherent test sine.\n\n"
+            "Developed as free software for Linux desktops by the Phonoscale developers.\n"
+            "Report problems and suggestions through the project's issue tracker.")
+            .arg(QStringLiteral(PHONOSCALE_VERSION)));
 
     // Ask for a high scheduling priority; without the privilege we run at the normal one.
     (void)setpriority(PRIO_PROCESS, 0, -10);

@@ -6,6 +6,7 @@
 #include "audio/Quibex_Strm.h"
 #include "core/BlockPipeline.h"
 #include "core/MeasurementState.h"
+#include "ui/InstrumentTabs.h"
 #include "ui/common/ViewSettings.h"
 
 #include <QMainWindow>
@@ -14,8 +15,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <span>
 #include <optional>
+#include <span>
 #include <vector>
 
 class QAction;
@@ -91,6 +92,8 @@ struct TFormEnvironment {
     // Transparent mode: whether the window system composes translucent windows, asked once
     // while the window is built. Empty: the window system is asked.
     std::function<bool()> WindowComposes;
+    // Builds the instrument tabs. Empty: the program's (MakeInstrumentTabs).
+    TInstrumentFactory MakeInstruments;
 };
 
 // The one main window. Owns `MeasurementState`, the FFT, the band filter and the stream facade for
@@ -126,6 +129,8 @@ public:
     TDetectorTab& DetectorTab() { return *DetectorTab_; }
     TVoltmeterTab& VoltmeterTab() { return *VoltmeterTab_; }
     TExternalAdc& ExternalAdc() { return *Adc_; }
+    // The instrument tabs (ui/InstrumentTabs.cpp), in the order of their pages.
+    const TInstrumentTabs& Instruments() const { return Instruments_; }
     // Clipboard screenshots, F9, the transparent mode and "Exit" (ui/screenshot).
     TScreenshotTool& Screenshots() { return *Screenshots_; }
 
@@ -232,7 +237,10 @@ protected:
 private:
     friend class TSettingsBinding;
     friend class TScreenshotTool;
+    friend class TFormInstrumentHost;
     void BuildScreenshotTool();
+    // Builds the instrument tabs and puts their analysers into the pipeline's consumer list.
+    void BuildInstruments();
     // Writes both settings files; a failure shows one message naming the file and the reason.
     void WriteSettingsOnClose();
     void FormCreate();
@@ -293,7 +301,7 @@ private:
     std::unique_ptr<TDetectorTab> DetectorTab_; // the detector test calculator
     std::unique_ptr<TVectorVoltmeter> Vvm_;     // the four-ADC voltmeter (and its tab below)
     std::unique_ptr<TVoltmeterTab> VoltmeterTab_;
-    std::unique_ptr<TMemoryTraces> MemTraces_;  // the four memory traces and their items
+    std::unique_ptr<TMemoryTraces> MemTraces_;    // the four memory traces and their items
     std::unique_ptr<TSpectrumOverlays> Overlays_; // cursor, band drags, markers, annotations
     std::unique_ptr<TDSXFastFourier> FFT_;
     std::unique_ptr<TTBDSP> DSP_;
@@ -302,19 +310,21 @@ private:
     std::unique_ptr<TBlockPipeline> Pipeline_;
     std::unique_ptr<TCustomExpressions> Custom_;
     std::unique_ptr<TScreenshotTool> Screenshots_;
+    std::unique_ptr<TInstrumentHost> InstrumentHost_;
+    TInstrumentTabs Instruments_;                // their consumers are in Parts_.Consumers
     std::unique_ptr<TSettingsBinding> Settings_; // after the state and controls it binds
-    std::unique_ptr<TCodecLibrary> Codec_; // the level library, bound at start-up
-    bool CustomSwitchGuard_ = false; // C is being set to mirror CCus
-    bool TraceErrorShown_ = false;   // the custom trace's evaluation error is on show
-    QLabel* LCusErr = nullptr;       // that error, on the spectrum graph (made when first needed)
+    std::unique_ptr<TCodecLibrary> Codec_;       // the level library, bound at start-up
+    bool CustomSwitchGuard_ = false;             // C is being set to mirror CCus
+    bool TraceErrorShown_ = false;               // the custom trace's evaluation error is on show
+    QLabel* LCusErr = nullptr; // that error, on the spectrum graph (made when first needed)
     // The four-ADC library (while CN4 names a pair), its blocks gathered for the pipeline, and
     // its samples kept for the collection file.
     std::unique_ptr<TExternalAdc> Adc_;
     std::unique_ptr<TAdcHandOver> HandOver_;
     std::unique_ptr<TAdcCollection> Collection_;
     std::uint64_t ShownRepaints_ = 0;
-    int HealthLines_ = 0;           // lines at the end of ListBox1 that describe stream gaps
-    std::uint64_t ShownGaps_ = 0;   // capture + render gaps those lines describe
+    int HealthLines_ = 0;         // lines at the end of ListBox1 that describe stream gaps
+    std::uint64_t ShownGaps_ = 0; // capture + render gaps those lines describe
     bool TerminateRequested_ = false;
     int BeepCount_ = 0;
     long long BlocksReceived_ = 0;
@@ -322,8 +332,8 @@ private:
     bool ReadingsStale_ = false;
     bool FilterDesignDeferred_ = false; // a band-edge drag runs
     bool FilterDesignPending_ = false;  // the band moved while the design was deferred
-    bool StartingUp_ = true;  // until the constructor has run FormCreate
-    QString AdcFailureShown_; // the last failure of the four-ADC library shown at start-up
+    bool StartingUp_ = true;            // until the constructor has run FormCreate
+    QString AdcFailureShown_;        // the last failure of the four-ADC library shown at start-up
     bool EngineChoiceReady_ = false; // start-up has selected the engine; CEngine may switch it
     void SwitchEngine(TAudioEngine engine, bool reselect);
 
@@ -351,7 +361,7 @@ public:
     QAction* flat = nullptr;
     QAction* pso = nullptr;
     QAction* Cmes = nullptr;
-    std::vector<QAction*> DispMem; // DispMem1..DispMem4
+    std::vector<QAction*> DispMem;      // DispMem1..DispMem4
     std::vector<QCheckBox*> MemLegends; // M1..M4
     QCheckBox* C = nullptr;
 

@@ -8,6 +8,9 @@ target_sources(ps_ui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/common/ViewPaintBox.cpp
   ${CMAKE_CURRENT_LIST_DIR}/common/ViewPaintBox.h
   ${CMAKE_CURRENT_LIST_DIR}/common/ViewTab.cpp ${CMAKE_CURRENT_LIST_DIR}/common/ViewTab.h
+  ${CMAKE_CURRENT_LIST_DIR}/common/InstrumentHost.h
+  ${CMAKE_CURRENT_LIST_DIR}/common/InstrumentTab.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/common/InstrumentTab.h
   ${CMAKE_CURRENT_LIST_DIR}/spectrum/SpectrumTab.cpp
   ${CMAKE_CURRENT_LIST_DIR}/spectrum/SpectrumTab.h
   ${CMAKE_CURRENT_LIST_DIR}/spectrum/SpectrumView.cpp

@@ -2,6 +2,7 @@
 #include "files/Touchstone.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -41,14 +42,22 @@ std::string ReadAll(const fs::path& path) {
     return text.str();
 }
 
-// The number after "key": on the last line of `json`, or NaN.
-double JsonNumber(const std::string& json, const std::string& key) {
+// The last line of `json` parsed (every line must be valid JSON: a parse error fails the test).
+nlohmann::json LastJsonLine(const std::string& json) {
     const auto lineStart = json.rfind('\n', json.size() >= 2 ? json.size() - 2 : 0);
     const std::string last = json.substr(lineStart == std::string::npos ? 0 : lineStart + 1);
-    const auto at = last.find("\"" + key + "\":");
-    if (at == std::string::npos)
-        return std::nan("");
-    return std::strtod(last.c_str() + at + key.size() + 3, nullptr);
+    try {
+        return nlohmann::json::parse(last);
+    } catch (const nlohmann::json::exception& e) {
+        ADD_FAILURE() << e.what() << ": " << last;
+        return {};
+    }
+}
+
+// The number of "key" on the last line of `json`, or NaN (missing or null).
+double JsonNumber(const std::string& json, const std::string& key) {
+    const nlohmann::json line = LastJsonLine(json);
+    return line.contains(key) && line[key].is_number() ? line[key].get<double>() : std::nan("");
 }
 
 // A scratch folder per test with the sox files it makes.

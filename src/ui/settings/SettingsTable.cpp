@@ -670,6 +670,11 @@ void TSettingsBinding::BuildRows() {
     add(deviceNameRow("SoundDeviceName=", f.ComboAudioDevice));
     add(deviceNameRow("OutDeviceName=", f.ComboOutDevice));
 
+    // The instrument tabs' keys, after every key above, in the order of the instrument list.
+    for (const auto& instrument : f.Instruments())
+        for (TSettingsRow& row : instrument->SettingsRows())
+            add(std::move(row));
+
     // Test values inside the ranges that the handlers accept (the others derive their own).
     const std::pair<const char*, const char*> probes[] = {
         {"NFont=", "20"},        {"boxes=", "9"},        {"Markings=", "2"},

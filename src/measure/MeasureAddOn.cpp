@@ -1,0 +1,20 @@
+// The analysers of phonoscale-measure: the one list that the options choose from.
+#include "measure/MeasureAddOn.h"
+
+#include <cmath>
+
+TReportLine ReportNumber(double x, int decimals) {
+    if (!std::isfinite(x)) {
+        return nullptr;
+    }
+    const double scale = std::pow(10.0, decimals);
+    const double rounded = std::round(x * scale) / scale;
+    return std::isfinite(rounded) ? rounded : x; // beyond 1e302 rounding has nothing to do
+}
+
+std::vector<std::unique_ptr<TMeasureAddOn>> MakeMeasureAddOns(const TMeasureOptions& /*options*/,
+                                                              int /*sampleRateHz*/) {
+    std::vector<std::unique_ptr<TMeasureAddOn>> addOns;
+    // Each analyser adds itself here when the options ask for it.
+    return addOns;
+}

@@ -1,0 +1,50 @@
+// The instrument tabs of the window and the window's narrow face towards them.
+#include "ui/InstrumentTabs.h"
+
+#include "ui/TForm1.h"
+
+#include <QTabWidget>
+
+TInstrumentTabs MakeInstrumentTabs(TInstrumentHost& /*host*/) {
+    TInstrumentTabs tabs;
+    // Each instrument adds one line here; the order is that of their pages and settings keys.
+    return tabs;
+}
+
+// The window as its instrument tabs see it.
+class TFormInstrumentHost final : public TInstrumentHost {
+public:
+    explicit TFormInstrumentHost(TForm1& form) : Form_(form) {}
+
+    const MeasurementState& State() const override { return Form_.State_; }
+    bool Sampling() const override { return Form_.Sampling(); }
+    QWidget* AddPage(const QString& caption, const QString& objectName) override {
+        auto* page = new QWidget(Form_.PageControl1);
+        page->setObjectName(objectName);
+        Form_.PageControl1->insertTab(Form_.PageControl1->indexOf(Form_.TabSettings), page,
+                                      caption);
+        return page;
+    }
+    TViewTabHooks ViewHooks() override {
+        TViewTabHooks hooks;
+        hooks.FormResize = [this] { Form_.FormResize(); };
+        hooks.ReportError = [this](const std::string& message) {
+            Form_.ShowMessage(QString::fromStdString(message));
+        };
+        return hooks;
+    }
+    void ShowMessage(const QString& text) override { Form_.ShowMessage(text); }
+    void Beep() override { Form_.Beep(); }
+
+private:
+    TForm1& Form_;
+};
+
+void TForm1::BuildInstruments() {
+    InstrumentHost_ = std::make_unique<TFormInstrumentHost>(*this);
+    const TInstrumentFactory make =
+        Env_.MakeInstruments ? Env_.MakeInstruments : TInstrumentFactory(MakeInstrumentTabs);
+    Instruments_ = make(*InstrumentHost_);
+    for (const auto& tab : Instruments_)
+        Parts_.Consumers.push_back(&tab->Consumer());
+}
