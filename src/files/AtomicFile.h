@@ -23,8 +23,10 @@ using TBeforeRenameHook = std::function<void(const std::string& temporaryPath)>;
 
 // Writes `contents` to `path`: a temporary file in the same folder (so the rename cannot cross
 // file systems) is written, flushed to the disk and renamed over `path`; the file mode of an
-// existing target is kept, a new file gets 0644 less the umask. On any failure the temporary
-// file is removed, the old file is left as it was, and EFileWriteError is thrown.
+// existing target is kept, a new file gets 0644 less the umask. When `path` is a symbolic link
+// (or a chain of them), the link stays and the file it points at is replaced the same way, with
+// the temporary file in that file's folder. On any failure the temporary file is removed, the
+// old file is left as it was, and EFileWriteError (naming `path`) is thrown.
 // Any thread; two writers of the same path must not run at once.
 void WriteFileAtomically(const std::string& path, std::string_view contents,
                          const TBeforeRenameHook& beforeRename = {});

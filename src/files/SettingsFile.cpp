@@ -4,13 +4,15 @@
 #include "files/TextNumbers.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <cstring>
+#include <fcntl.h>
 #include <limits>
-#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 std::string FormatSettingsReal(double value) {
     if (!std::isfinite(value) || value == 0.0)
@@ -54,55 +56,147 @@ void WriteSettingsFile(const std::string& path, const std::vector<TSettingsEntry
     WriteFileAtomically(path, ComposeSettings(entries), beforeRename);
 }
 
-std::optional<TSettingsReader> TSettingsReader::Open(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return std::nullopt;
-    std::string contents((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (file.bad())
-        return std::nullopt;
-    return TSettingsReader(std::move(contents));
+namespace {
+
+// FNV-1a over the key's bytes, "=" included.
+std::uint32_t KeyHash(std::string_view key) {
+    std::uint32_t hash = 2166136261u;
+    for (const char c : key) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 16777619u;
+    }
+    return hash;
+}
+
+std::string TooLarge() {
+    return "it is larger than " + std::to_string(MaxSettingsFileBytes >> 20) +
+           " MB, too large for a settings file";
+}
+
+} // namespace
+
+TSettingsFileRead TSettingsReader::Open(const std::string& path) {
+    TSettingsFileRead result;
+    // Not blocking: a named pipe without a writer reads as empty instead of hanging the start.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            result.Missing = true; // also a dangling link, or a folder on the way that is a file
+        else
+            result.Reason = std::strerror(errno);
+        return result;
+    }
+    struct TClose {
+        int fd;
+        ~TClose() { ::close(fd); }
+    } closer{fd};
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+        if (static_cast<std::uintmax_t>(status.st_size) > MaxSettingsFileBytes) {
+            result.Reason = TooLarge();
+            return result;
+        }
+    }
+    std::string contents;
+    if (S_ISREG(status.st_mode))
+        contents.reserve(static_cast<std::size_t>(status.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN)
+                break; // a pipe or device with nothing to read now: what came is the file
+            result.Reason = std::strerror(errno);
+            return result;
+        }
+        if (count == 0)
+            break;
+        if (contents.size() + static_cast<std::size_t>(count) > MaxSettingsFileBytes) {
+            result.Reason = TooLarge(); // it grew while being read, or it is a device
+            return result;
+        }
+        contents.append(buffer, static_cast<std::size_t>(count));
+    }
+    result.Reader.emplace(std::move(contents));
+    return result;
 }
 
 TSettingsReader::TSettingsReader(std::string contents) : Contents_(std::move(contents)) {
-    std::size_t begin = 0;
-    while (begin < Contents_.size()) {
-        std::size_t end = Contents_.find('\n', begin);
-        const std::size_t next = end == std::string::npos ? Contents_.size() : end + 1;
-        if (end == std::string::npos)
-            end = Contents_.size();
-        if (end > begin && Contents_[end - 1] == '\r')
-            --end;
-        Lines_.push_back({begin, end});
-        begin = next;
-    }
-    for (std::size_t i = 0; i < Lines_.size(); ++i) {
-        const std::string_view line(Contents_.data() + Lines_[i].Begin,
-                                    Lines_[i].End - Lines_[i].Begin);
-        const std::size_t equals = line.find('=');
-        if (equals != std::string_view::npos)
-            ByKey_[std::string(line.substr(0, equals + 1))].push_back(i);
-    }
+    // Offsets are kept in 32 bits: a text beyond that reads as its first 4 GB.
+    if (Contents_.size() > 0xFFFFFFFFu)
+        Contents_.resize(0xFFFFFFFFu);
+    // Two passes over the lines: count the lines with a key, then index them into a vector of
+    // exactly that size, so that building the index never holds two copies of it.
+    const auto forEachKeyLine = [this](const auto& visit) {
+        std::size_t begin = 0;
+        std::size_t lines = 0;
+        const char* data = Contents_.data();
+        const std::size_t size = Contents_.size();
+        while (begin < size) {
+            const void* newline = std::memchr(data + begin, '\n', size - begin);
+            const std::size_t end =
+                newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - data) : size;
+            const void* equals = std::memchr(data + begin, '=', end - begin);
+            if (equals != nullptr && equals != data + begin) {
+                const auto keyEnd =
+                    static_cast<std::size_t>(static_cast<const char*>(equals) - data) + 1;
+                visit(begin, std::string_view(data + begin, keyEnd - begin));
+            }
+            ++lines;
+            begin = end + 1;
+        }
+        return lines;
+    };
+    std::size_t keyLines = 0;
+    LineCount_ = forEachKeyLine([&keyLines](std::size_t, std::string_view) { ++keyLines; });
+    Index_.reserve(keyLines);
+    forEachKeyLine([this](std::size_t begin, std::string_view key) {
+        Index_.push_back(std::uint64_t{KeyHash(key)} << 32 | begin);
+    });
+    std::sort(Index_.begin(), Index_.end());
+}
+
+bool TSettingsReader::HoldsKey(std::size_t offset, std::string_view key) const {
+    return Contents_.compare(offset, key.size(), key) == 0;
 }
 
 std::optional<std::size_t> TSettingsReader::Locate(std::string_view key) {
-    const auto it = ByKey_.find(std::string(key));
-    if (it == ByKey_.end() || it->second.empty())
+    // A key ends in its only "="; anything else names no line.
+    if (key.size() < 2 || key.find('=') != key.size() - 1)
         return std::nullopt;
-    const auto& lines = it->second;
+    const std::uint64_t hash = std::uint64_t{KeyHash(key)} << 32;
+    const auto first = std::lower_bound(Index_.begin(), Index_.end(), hash);
+    const auto last = std::lower_bound(first, Index_.end(), hash + (std::uint64_t{1} << 32));
+    const auto offsetOf = [](std::uint64_t entry) {
+        return static_cast<std::size_t>(entry & 0xFFFFFFFFu);
+    };
     // Forward from the read position; failing that, once more from the start of the file.
-    const auto after = std::lower_bound(lines.begin(), lines.end(), Position_);
-    const std::size_t hit = after != lines.end() ? *after : lines.front();
-    Position_ = hit + 1;
+    const auto from = std::lower_bound(first, last, hash | Position_);
+    std::optional<std::size_t> hit;
+    for (auto it = from; it != last && !hit; ++it)
+        if (HoldsKey(offsetOf(*it), key))
+            hit = offsetOf(*it);
+    for (auto it = first; it != from && !hit; ++it)
+        if (HoldsKey(offsetOf(*it), key))
+            hit = offsetOf(*it);
+    if (hit)
+        Position_ = *hit + 1;
     return hit;
 }
 
 std::optional<std::string> TSettingsReader::FindText(std::string_view key) {
-    const auto line = Locate(key);
-    if (!line)
+    const auto begin = Locate(key);
+    if (!begin)
         return std::nullopt;
-    const TLine& l = Lines_[*line];
-    return Contents_.substr(l.Begin + key.size(), l.End - l.Begin - key.size());
+    std::size_t end = Contents_.find('\n', *begin);
+    if (end == std::string::npos)
+        end = Contents_.size();
+    if (end > *begin && Contents_[end - 1] == '\r')
+        --end;
+    const std::size_t valueBegin = *begin + key.size();
+    return Contents_.substr(valueBegin, end > valueBegin ? end - valueBegin : 0);
 }
 
 bool ParseSettingsInt(std::string_view text, std::int32_t& value) {

@@ -39,6 +39,12 @@ enum class TLookup {
     Malformed, // the line is there but its value does not convert (see each lookup)
 };
 
+// Settings files larger than this are not read: the program writes a few kilobytes, so such a
+// file is something else, and reading it would cost memory for nothing.
+constexpr std::size_t MaxSettingsFileBytes = std::size_t{64} << 20;
+
+struct TSettingsFileRead;
+
 // Reads one settings file and looks keys up as the readers need them. A line belongs to a key
 // when it starts with the whole key (the text up to and including its first "="), so "Top=" never
 // takes the line "FTop=". A lookup searches forward from the line after the last hit; when it
@@ -46,11 +52,14 @@ enum class TLookup {
 // ("Averaging=") is found first at its first and then at its second occurrence, and a key that
 // occurs once is found by both lookups. Lines end in LF; a CR before the LF is dropped. Any
 // bytes are accepted (values are taken as UTF-8 by the window). Lookups cost O(log n) through an
-// index built once, so a huge file of garbage loads in linear time. Not thread-safe; one owner.
+// index built once, so a huge file of garbage loads in linear time. Memory: the text itself and
+// 8 bytes for each line that holds a key (at most 8/3 of the text, for lines such as "a=" LF),
+// no more than 3.7 times the text whatever it holds. Not thread-safe; one owner.
 class TSettingsReader {
 public:
-    // Empty: the file does not exist or cannot be read.
-    static std::optional<TSettingsReader> Open(const std::string& path);
+    // Reads the file at `path` (see TSettingsFileRead). Never throws for what the file holds or
+    // for a file that cannot be read.
+    static TSettingsFileRead Open(const std::string& path);
     explicit TSettingsReader(std::string contents);
 
     // The rest of the key's line, or nothing when the key is missing.
@@ -62,22 +71,32 @@ public:
     // Real lookup with "." or "," as the decimal separator; Malformed leaves `value` unchanged.
     TLookup FindReal(std::string_view key, double& value);
 
-    std::size_t LineCount() const { return Lines_.size(); }
+    std::size_t LineCount() const { return LineCount_; }
 
 private:
-    struct TLine {
-        std::size_t Begin = 0; // offset of the line's first byte in Contents_
-        std::size_t End = 0;   // offset one past the last byte, CR and LF excluded
-    };
-    // Index of the line that holds `key` by the search rule above; the read position moves past
-    // it. A miss leaves the position where it was, so in a file that lacks some keys the second
-    // "Averaging=" lookup still finds the second occurrence.
+    // Offset of the first byte of the line that holds `key` by the search rule above; the read
+    // position moves past it. A miss leaves the position where it was, so in a file that lacks
+    // some keys the second "Averaging=" lookup still finds the second occurrence.
     std::optional<std::size_t> Locate(std::string_view key);
+    // True when the line starting at `offset` holds `key` (which ends in its only "=").
+    bool HoldsKey(std::size_t offset, std::string_view key) const;
 
     std::string Contents_;
-    std::vector<TLine> Lines_;
-    std::unordered_map<std::string, std::vector<std::size_t>> ByKey_; // line numbers, ascending
-    std::size_t Position_ = 0; // the next search starts at this line
+    // One entry per line with a key: the key's 32-bit hash in the high half, the offset of the
+    // line's first byte in the low half; sorted, so the lines of one hash follow in file order.
+    std::vector<std::uint64_t> Index_;
+    std::size_t LineCount_ = 0;
+    std::size_t Position_ = 0; // the next search starts at the line starting at or after this
+};
+
+// What TSettingsReader::Open found.
+struct TSettingsFileRead {
+    std::optional<TSettingsReader> Reader; // the file's keys; empty when it was not read
+    bool Missing = false;                  // no such file: not an error, the defaults stand
+    // Why a file that is there was not read: the system's reason ("Is a directory",
+    // "Input/output error", "Permission denied") or "it is larger than 64 MB, too large for a
+    // settings file" (MaxSettingsFileBytes). Empty when it was read or is missing.
+    std::string Reason;
 };
 
 // The integer conversion of FindInt on its own: true for a whole 32-bit decimal integer; false

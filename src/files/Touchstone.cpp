@@ -159,6 +159,8 @@ public:
         }
         if (Lines_.Failed())
             ReportReaderFailure();
+        Out_.Partial = !StopMessage_.empty() || Lines_.Failed() || StoppedEarly_ ||
+                       Out_.Counted > MaxTouchstonePoints;
         Finish();
     }
 
@@ -256,8 +258,13 @@ private:
             return true;
         if (token != "r")
             return false;
+        // "R" without a value (as some network-analysis tools write it) means the usual 50 Ohms;
+        // the value is not used here anyway.
+        const std::string value = NextToken(rest);
+        if (value.empty())
+            return true;
         double reference = 0.0;
-        if (!ParseReal(NextToken(rest), reference))
+        if (!ParseReal(value, reference))
             return false;
         options.Reference = reference;
         std::string tail;
@@ -310,8 +317,10 @@ private:
                 if (!Lines_.Next(Line_))
                     return false;
                 const std::string_view start = TrimLeft(Line_);
-                if (!start.empty() && start.front() == '[')
-                    return false; // a keyword inside a record: the data have ended
+                if (!start.empty() && start.front() == '[') {
+                    StoppedEarly_ = true; // a keyword inside a record: the data have ended
+                    return false;
+                }
                 rest = Line_;
                 token = NextToken(rest);
             }
@@ -321,7 +330,11 @@ private:
                 return false;
             }
         }
-        return NextToken(rest).empty(); // more numbers: not a one-port record
+        if (!NextToken(rest).empty()) {
+            StoppedEarly_ = true; // more numbers: not a one-port record, and lines may follow
+            return false;
+        }
+        return true;
     }
 
     TLineReader& Lines_;
@@ -329,6 +342,7 @@ private:
     TTouchstoneRead& Out_;
     std::string Line_;
     std::string StopMessage_;
+    bool StoppedEarly_ = false; // a record ended the reading before the end of the file
     bool Finished_ = false;
 };
 

@@ -77,6 +77,10 @@ struct TTouchstoneRead {
     bool Apply = false;      // the memory takes Records; false leaves the memory as it was
     TTrace Records;          // at most MaxTouchstonePoints
     std::size_t Counted = 0; // one-port records read, also beyond the limit
+    // The reading ended before the end of the file (an error, a record it could not take) or
+    // records beyond the limit were left out: Records hold less than the file, so writing them
+    // back would cut the file short.
+    bool Partial = false;
     std::vector<TTouchstoneMessage> Messages; // to show, in order
 };
 
@@ -86,20 +90,19 @@ inline constexpr const char* ErrorCaption = "ERROR!";
 inline constexpr const char* TooManyText = "Max. allowed number of Datapoints = 65000";
 inline constexpr const char* TooManyCaption = "ERROR: Too many Datapoints! ";
 
-// Reads a one-port Touchstone file. The option line is the first line starting with "#" (the
-// last line if none does); its fields, in this order and each optional: unit (hz, khz, mhz,
-// ghz; default GHz), parameter (s; y, z, g and h refuse the file), format (db, ma, ri; default
-// MA), "r" and a number, then optionally "n1" followed by the lines "# port 1 a 0" and
-// "# port 2 b 0". Then records of three numbers are read (values may be split over lines;
-// empty lines, "!" comments and "[" keyword lines are skipped; text after "!" is a comment)
-// until one cannot be: a line of more numbers, the end of the file inside a record, or a
-// keyword line inside a record end the reading quietly; a token that is not a number or a line
-// over MaxTouchstoneLine ends it with a message naming the line. Frequency = first number *
-// 10^(3 * unit); magnitude = 10^(v / 20) (DB), v (MA) or sqrt(re^2 + im^2) (RI). Both "." and
-// "," are read as the decimal separator. The memory takes the records read, the first 65000 of
-// more (with a message), and stays unchanged, with a message naming the file, when the option
-// line is refused, the file cannot be read or no record was read. The file is streamed: memory
-// stays bounded whatever its size.
+// Reads a one-port Touchstone file. The option line is the first line starting with "#" (the last
+// line if none does); its fields, in this order and each optional: unit (hz, khz, mhz, ghz; default
+// GHz), parameter (s; y, z, g and h refuse the file), format (db, ma, ri; default MA), "r" and a
+// number (a lone "r" reads as 50 Ohms), then optionally "n1" followed by the lines "# port 1 a 0"
+// and "# port 2 b 0". Then records of three numbers are read (values may be split over lines; empty
+// lines, "!" comments and "[" keyword lines are skipped; text after "!" is a comment) until one
+// cannot be: a line of more numbers, the end of the file inside a record, or a keyword line inside
+// a record end the reading quietly; a token that is not a number or a line over MaxTouchstoneLine
+// ends it with a message naming the line. Frequency = first number * 10^(3 * unit); magnitude =
+// 10^(v / 20) (DB), v (MA) or sqrt(re^2 + im^2) (RI). Both "." and "," are read as the decimal
+// separator. The memory takes the records read, the first 65000 of more (with a message), and stays
+// unchanged, with a message naming the file, when the option line is refused, the file cannot be
+// read or no record was read. The file is streamed: memory stays bounded whatever its size.
 TTouchstoneRead ReadTouchstone(const std::string& path);
 // The same on text in memory; `name` stands for the file in messages.
 TTouchstoneRead ReadTouchstoneText(std::string_view text, const std::string& name);

@@ -2,6 +2,7 @@
 #include "instruments/PeakRecorder.h"
 
 #include "files/AtomicFile.h"
+#include "files/SettingsFile.h"
 #include "files/TextNumbers.h"
 
 #include <unistd.h>
@@ -149,13 +150,13 @@ std::string PeakTraceText(const std::vector<TPeakLogEntry>& log, std::int32_t in
                           double blockTime) {
     const std::vector<TPeakLogEntry> points = PeakPointsOldestFirst(log, index, wrapped);
     std::string text;
-    text.reserve(points.size() * 40);
+    text.reserve(points.size() * 72);
     for (std::size_t k = 0; k < points.size(); ++k) {
-        text += FormatReal(static_cast<double>(k) * blockTime);
+        text += FormatSettingsReal(static_cast<double>(k) * blockTime);
         text += ' ';
-        text += FormatReal(points[k].Frequency);
+        text += FormatSettingsReal(points[k].Frequency);
         text += ' ';
-        text += FormatReal(points[k].Level);
+        text += FormatSettingsReal(points[k].Level);
         text += '\n';
     }
     return text;

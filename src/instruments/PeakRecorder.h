@@ -94,8 +94,10 @@ std::vector<TPeakPixel> PeakTracePixels(const std::vector<TPeakLogEntry>& log, s
                                         int height);
 
 // The trace file: one line "time frequency level" per recorded point, oldest first, times
-// k x blockTime from 0 at the oldest point, numbers in the shortest "." form that reads back
-// exactly; lines end in "\n".
+// k x blockTime from 0 at the oldest point, separated by one blank; each number in the
+// 23-character scientific form of the settings files (FormatSettingsReal: a blank or "-", one
+// digit, ".", 14 digits, "E", the exponent's sign and four digits, " 1.00000000000000E+0003");
+// lines end in "\n".
 std::string PeakTraceText(const std::vector<TPeakLogEntry>& log, std::int32_t index, bool wrapped,
                           double blockTime);
 // Writes PeakTraceText to `path` through the atomic writer (EFileWriteError on failure, the old

@@ -108,9 +108,11 @@ void ApplySetup(TSettingsReader& reader, TMeasureOptions& o) {
 }
 
 void ApplySetupFile(const std::string& path, TMeasureOptions& options) {
-    auto reader = TSettingsReader::Open(path);
-    if (!reader)
-        throw ESetupError("Cannot read set-up file " + path);
+    TSettingsFileRead file = TSettingsReader::Open(path);
+    if (!file.Reader)
+        throw ESetupError("Cannot read set-up file " + path +
+                          (file.Missing ? std::string() : ": " + file.Reason));
+    auto& reader = file.Reader;
     // A file without any of the keys is not a set-up (a sound file given by mistake, say):
     // measuring with the defaults would pass for measuring with it.
     TSettingsReader probe = *reader;

@@ -222,6 +222,7 @@ void TForm1::FormCreate() {
 
     ReadSettings(SettingsPath(TSettingsBinding::MainFileName));
     ReadPrivateSettings(SettingsPath(TSettingsBinding::PrivateFileName));
+    Settings_->StartingUp = false;
     Guarded([this] { CalibrateWindow(State_, *FFT_); });
     TrackFChange();
 

@@ -94,6 +94,48 @@ TEST_F(AtomicFile, FailureNamesTheFileAndTheReasonAndKeepsTheOldContents) {
     EXPECT_THROW(WriteFileAtomically(folder_ + "/", "x"), EFileWriteError);
 }
 
+TEST_F(AtomicFile, ASymbolicLinkStaysALinkAndItsTargetGetsTheContents) {
+    // The settings kept in another folder through a link, a relative link to a link, a link to
+    // a file that does not exist yet.
+    fs::create_directory(PathOf("real"));
+    WriteFileAtomically(PathOf("real/settings.ini"), "old");
+    fs::create_symlink(PathOf("real/settings.ini"), PathOf("Phonoscale.ini"));
+    fs::create_symlink("Phonoscale.ini", PathOf("second.ini"));
+    fs::create_symlink("real/new.ini", PathOf("dangling.ini"));
+    const struct {
+        const char* link;
+        const char* target;
+    } cases[] = {{"Phonoscale.ini", "real/settings.ini"},
+                 {"second.ini", "real/settings.ini"},
+                 {"dangling.ini", "real/new.ini"}};
+    for (const auto& c : cases) {
+        const std::string contents = std::string("written through ") + c.link;
+        WriteFileAtomically(PathOf(c.link), contents);
+        EXPECT_TRUE(fs::is_symlink(PathOf(c.link))) << c.link;
+        EXPECT_EQ(ReadAll(PathOf(c.target)), contents) << c.link;
+    }
+    // No temporary file left anywhere, none of them beside the links.
+    EXPECT_EQ(Others("real").size(), 3u);
+    std::vector<std::string> inReal;
+    for (const auto& entry : fs::directory_iterator(PathOf("real")))
+        inReal.push_back(entry.path().filename());
+    EXPECT_EQ(inReal.size(), 2u);
+
+    // A loop of links is refused with the link's name and the system's reason.
+    fs::create_symlink("loop-b", PathOf("loop-a"));
+    fs::create_symlink("loop-a", PathOf("loop-b"));
+    try {
+        WriteFileAtomically(PathOf("loop-a"), "x");
+        FAIL() << "no error";
+    } catch (const EFileWriteError& e) {
+        EXPECT_EQ(e.Path(), PathOf("loop-a"));
+        EXPECT_NE(std::string(e.what()).find("Too many levels of symbolic links"),
+                  std::string::npos)
+            << e.what();
+    }
+    EXPECT_TRUE(fs::is_symlink(PathOf("loop-a")));
+}
+
 TEST_F(AtomicFile, ProcessKilledBeforeTheRenameLeavesThePreviousFileIntact) {
     const std::string path = PathOf("Phonoscale.ini");
     WriteFileAtomically(path, "previous settings\r\n");

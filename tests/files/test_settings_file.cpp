@@ -205,12 +205,40 @@ TEST(SettingsDamagedFiles, TruncatedGarbageEmptyAndHuge) {
 }
 
 TEST_F(SettingsFolder, MissingFileOpensAsNothing) {
-    EXPECT_FALSE(TSettingsReader::Open(PathOf("none.ini")).has_value());
+    const TSettingsFileRead none = TSettingsReader::Open(PathOf("none.ini"));
+    EXPECT_FALSE(none.Reader.has_value());
+    EXPECT_TRUE(none.Missing);
+    EXPECT_EQ(none.Reason, "");
     std::ofstream(PathOf("one.ini"), std::ios::binary) << "Top=-20";
-    auto reader = TSettingsReader::Open(PathOf("one.ini"));
-    ASSERT_TRUE(reader.has_value());
+    auto file = TSettingsReader::Open(PathOf("one.ini"));
+    ASSERT_TRUE(file.Reader.has_value());
     double top = 0;
-    EXPECT_EQ(reader->FindReal("Top=", top), TLookup::Found);
+    EXPECT_EQ(file.Reader->FindReal("Top=", top), TLookup::Found);
+    EXPECT_EQ(top, -20);
+}
+
+TEST_F(SettingsFolder, AFileThatCannotBeReadGivesTheReasonInsteadOfThrowing) {
+    fs::create_directory(PathOf("folder.ini"));
+    // Beyond the limit without taking the disk space (a sparse file).
+    { std::ofstream(PathOf("huge.ini"), std::ios::binary) << "Top=-20\r\n"; }
+    fs::resize_file(PathOf("huge.ini"), MaxSettingsFileBytes + 1);
+    const struct {
+        const char* name;
+        const char* reason;
+    } cases[] = {{"folder.ini", "Is a directory"},
+                 {"huge.ini", "it is larger than 64 MB, too large for a settings file"}};
+    for (const auto& c : cases) {
+        const TSettingsFileRead file = TSettingsReader::Open(PathOf(c.name));
+        EXPECT_FALSE(file.Reader.has_value()) << c.name;
+        EXPECT_FALSE(file.Missing) << c.name;
+        EXPECT_EQ(file.Reason, c.reason);
+    }
+    // Exactly at the limit it is read.
+    fs::resize_file(PathOf("huge.ini"), MaxSettingsFileBytes);
+    auto atLimit = TSettingsReader::Open(PathOf("huge.ini"));
+    ASSERT_TRUE(atLimit.Reader.has_value()) << atLimit.Reason;
+    double top = 0;
+    EXPECT_EQ(atLimit.Reader->FindReal("Top=", top), TLookup::Found);
     EXPECT_EQ(top, -20);
 }
 

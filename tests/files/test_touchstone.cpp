@@ -150,9 +150,20 @@ TEST(TouchstoneRead, OptionLineFieldsAndDefaults) {
     EXPECT_DOUBLE_EQ(r.Records[0].Frequency, 1e9);
     EXPECT_DOUBLE_EQ(r.Records[0].Magnitude, 2.0);
 
+    // "R" without its value, as network-analysis libraries write it: 50 Ohms.
+    for (const char* lone : {"# GHz S RI R", "# ghz s ri r ", "# RI R", "#\tGHz\tS\tRI\tR"}) {
+        r = Read(std::string(lone) + "\n1 3 4\n");
+        ASSERT_EQ(r.Records.size(), 1u) << lone;
+        EXPECT_DOUBLE_EQ(r.Records[0].Frequency, 1e9) << lone;
+        EXPECT_DOUBLE_EQ(r.Records[0].Magnitude, 5.0) << lone;
+        EXPECT_TRUE(r.Messages.empty()) << lone;
+    }
+
+    // Other parameters than S, and units that are no frequency, stay refused.
     for (const char* refused :
-         {"# Hz Y MA R 50", "# GHz Z RI", "# g", "# H DB R 50", "# Hz S MA R", "# Hz S MA R fifty",
-          "# Hz S MA R 50 extra", "# Hz S MA Q 50", "# Hz Hz"}) {
+         {"# Hz Y MA R 50", "# GHz Z RI", "# g", "# H DB R 50", "# Hz S MA R fifty",
+          "# Hz S MA R 50 extra", "# Hz S MA Q 50", "# Hz Hz", "# GHz Z RI R", "# GHz Y RI R",
+          "# s S RI R", "# V S RI R"}) {
         r = Read(std::string(refused) + "\n1 2 3\n");
         EXPECT_FALSE(r.Apply) << refused;
         ASSERT_EQ(r.Messages.size(), 1u) << refused;
@@ -264,6 +275,41 @@ TEST(TouchstoneRead, FilesWithoutOnePortDataLeaveTheMemoryAndNameTheFile) {
     EXPECT_TRUE(r.Apply);
     EXPECT_EQ(r.Records.size(), 1u);
     EXPECT_TRUE(r.Messages.empty());
+}
+
+// A file read only in part must not be written back: the reading says so.
+TEST(TouchstoneRead, PartialWhenRecordsOfTheFileWereLeftOut) {
+    const auto records = [](int from, int to) {
+        std::string text;
+        for (int i = from; i <= to; ++i)
+            text += std::to_string(i) + " 0.5 0\n";
+        return text;
+    };
+    const std::string head = "# Hz S MA R 50\n";
+    std::string tooMany = head;
+    for (int i = 0; i <= 65000; ++i)
+        tooMany += "1 0.5 0\n";
+    const struct {
+        std::string text;
+        std::size_t records;
+        bool partial;
+    } cases[] = {
+        {head + records(1, 500), 500, false},
+        {head + records(1, 65) + std::string(MaxTouchstoneLine + 1, '7') + "\n" + records(67, 500),
+         65, true},
+        {head + records(1, 10) + "11 1e400 0\n" + records(12, 15), 10, true},
+        {head + records(1, 10) + "11 O.5 0\n" + records(12, 15), 10, true},
+        {head + records(1, 10) + "11 0.5 0 7\n" + records(12, 15), 10, true}, // quietly
+        {head + records(1, 10) + "11\n[Keyword]\n" + records(12, 15), 10, true},
+        {head + records(1, 10) + "11 0.5", 10, false}, // the end inside a record: nothing after
+        {tooMany, 65000, true},
+    };
+    for (const auto& c : cases) {
+        const TTouchstoneRead r = Read(c.text);
+        EXPECT_TRUE(r.Apply) << c.text.substr(0, 80);
+        EXPECT_EQ(r.Records.size(), c.records) << c.text.substr(0, 80);
+        EXPECT_EQ(r.Partial, c.partial) << c.text.substr(0, 80);
+    }
 }
 
 TEST(TouchstoneRead, ANonNumberNamesItsLineAndKeepsTheRecordsBeforeIt) {

@@ -159,8 +159,11 @@ TEST(PeakTrace, NewestAtTheRightEdgeAndEmptySlotsAtZero) {
 TEST(PeakTraceFile, OldestFirstWithTimesFromZero) {
     // Not wrapped: the recorded slots only.
     const auto log = Ring({1000.5f, 2000, 3000, 0, 0});
+    // Each number in the settings files' 23-character form, one blank between them.
     EXPECT_EQ(PeakTraceText(log, 3, false, 0.5),
-              "0 1000.5 -10.005000114440918\n0.5 2000 -20\n1 3000 -30\n");
+              " 0.00000000000000E+0000  1.00050000000000E+0003 -1.00050001144409E+0001\n"
+              " 5.00000000000000E-0001  2.00000000000000E+0003 -2.00000000000000E+0001\n"
+              " 1.00000000000000E+0000  3.00000000000000E+0003 -3.00000000000000E+0001\n");
     // Wrapped with the next slot at 1: slot 1 is the oldest point and starts at time 0.
     const auto full = Ring({50, 10, 20, 30, 40});
     std::istringstream lines(PeakTraceText(full, 1, true, 0.25));
@@ -185,7 +188,7 @@ TEST(PeakTraceFile, WrittenAtomicallyAndAFailureLeavesTheOldFile) {
     std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
-    EXPECT_EQ(text.str(), "0 100 -1\n0.1 200 -2\n");
+    EXPECT_EQ(text.str(), PeakTraceText(log, 2, false, 0.1));
     EXPECT_THROW(SavePeakTrace(folder + "/no-such-folder/trace.txt", log, 2, false, 0.1),
                  EFileWriteError);
     std::filesystem::remove_all(folder);

@@ -283,3 +283,51 @@ TEST(MemoryTraces, SaveAndLoadThroughTheDialogs) {
 }
 
 } // namespace
+
+// A memory file read only in part at start-up stays as it is at closing, until its memory
+// changes: closing must not cut it short for good.
+TEST(MemoryTraces, AFileReadInPartIsKeptUntilTheMemoryChanges) {
+    const auto records = [](int from, int to) {
+        std::string text;
+        for (int i = from; i <= to; ++i)
+            text += std::to_string(i) + " 0.5 0\r\n";
+        return text;
+    };
+    const std::string head = "# Hz S MA R 50\r\n";
+    const struct {
+        const char* what;
+        std::string text;
+        std::size_t records;
+    } cases[] = {
+        {"an over-long line after record 65 of 500",
+         head + records(1, 65) + std::string(MaxTouchstoneLine + 10, '1') + "\r\n" +
+             records(67, 500),
+         65},
+        {"1e400 in record 11 of 15", head + records(1, 10) + "11 1e400 0\r\n" + records(12, 15),
+         10},
+    };
+    for (const auto& c : cases) {
+        Folder folder("partial");
+        const fs::path file = folder.path / "mem1.s1p";
+        std::ofstream(file, std::ios::binary) << c.text;
+        {
+            Window w(uitest::kBothWays, folder.Q());
+            EXPECT_EQ(w.form->MemTraces().Memory(1).size(), c.records) << c.what;
+            ASSERT_EQ(w.messages.size(), 1u) << c.what;
+            EXPECT_TRUE(w.messages[0].contains(
+                "mem1.s1p is kept as it is: Phonoscale writes it again only when memory 1 "
+                "changes."))
+                << w.messages[0].toStdString();
+            ASSERT_TRUE(w.Close());
+        }
+        std::ifstream in(file, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.text) << c.what;
+
+        // Once the memory changes, closing writes what it holds.
+        Window w(uitest::kBothWays, folder.Q());
+        w.form->State().DisplayPoints = Spectrum(48000, 0.25, 3);
+        w.form->MemTraces().toMem1Click(1);
+        ASSERT_TRUE(w.Close());
+        EXPECT_EQ(ReadTouchstone(file.string()).Records.size(), 3u) << c.what;
+    }
+}

@@ -124,7 +124,7 @@ TEST(PeakEndToEnd, ToneStepRecordedPausedAndSavedOldestFirst) {
         double t = 0, f = 0, l = 0;
         ASSERT_TRUE(fields >> t >> f >> l) << line;
         ASSERT_LT(k, expected.size());
-        EXPECT_DOUBLE_EQ(t, static_cast<double>(k) * 1024.0 / 48000.0) << k;
+        EXPECT_NEAR(t, static_cast<double>(k) * 1024.0 / 48000.0, 1e-14) << k; // 15 digits
         EXPECT_EQ(static_cast<float>(f), expected[k].Frequency) << k;
         EXPECT_EQ(static_cast<float>(l), expected[k].Level) << k;
         if (std::abs(f - 3000.0) < 1.0)

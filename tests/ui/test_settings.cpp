@@ -6,9 +6,11 @@
 #include "ui/settings/SettingsBinding.h"
 #include "ui/spectrum/SpectrumTab.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QSlider>
 #include <QStandardPaths>
 
@@ -16,6 +18,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 
@@ -426,6 +429,126 @@ TEST(SettingsRobustness, DamagedFilesApplyWhatIsReadable) {
     load("huge.ini", huge + "Top=-13\r\n");
     EXPECT_EQ(w.form->SpectrumTab().ETop->text(), "-13");
     EXPECT_TRUE(w.messages.empty()) << w.messages.front().toStdString();
+}
+
+// A settings file that cannot be read: one message naming it and the reason, its settings at
+// their defaults, the other file still read, and closing leaves it as it is.
+TEST(SettingsRobustness, AFileThatCannotBeReadIsNamedAndLeftAsItIs) {
+    const auto folderOfIt = [](const std::string& path) { fs::create_directory(path); };
+    const auto hugeFile = [](const std::string& path) {
+        WriteText(path, "Top=-30\r\n");
+        fs::resize_file(path, (std::uintmax_t{64} << 20) + 1); // sparse: no disk space taken
+    };
+    const struct {
+        const char* unreadable;
+        std::function<void(const std::string&)> make;
+        const char* reason;
+    } cases[] = {
+        {"Phonoscale.ini", folderOfIt, "Is a directory"},
+        {"PhonoscalePrivate.ini", folderOfIt, "Is a directory"},
+        {"Phonoscale.ini", hugeFile, "larger than 64 MB"},
+    };
+    for (const auto& c : cases) {
+        TempFolder folder;
+        const std::string unreadable = folder / c.unreadable;
+        c.make(unreadable);
+        const bool wasFolder = fs::is_directory(unreadable);
+        const auto sizeBefore = wasFolder ? 0 : fs::file_size(unreadable);
+        // The other file sets the top of the axis (main) or the window's width (private).
+        const bool mainUnreadable = std::string(c.unreadable) == "Phonoscale.ini";
+        const std::string other =
+            folder / (mainUnreadable ? "PhonoscalePrivate.ini" : "Phonoscale.ini");
+        WriteText(other, mainUnreadable ? "FWidth=777\r\n" : "Top=-20\r\n");
+        {
+            Window w(kBothWays, folder.path);
+            ASSERT_EQ(w.messages.size(), 1u) << c.unreadable;
+            EXPECT_TRUE(w.messages[0].contains(QString::fromStdString(unreadable)))
+                << w.messages[0].toStdString();
+            EXPECT_TRUE(w.messages[0].contains(c.reason)) << w.messages[0].toStdString();
+            if (mainUnreadable) {
+                EXPECT_EQ(w.form->width(), 777);
+                EXPECT_EQ(w.form->SpectrumTab().ETop->text(), "0"); // the default
+            } else {
+                EXPECT_EQ(w.form->SpectrumTab().ETop->text(), "-20");
+            }
+            EXPECT_EQ(w.form->State().Scope.TimeBase, 0.1); // the missing-file rule
+            EXPECT_TRUE(w.Close());
+            EXPECT_EQ(w.messages.size(), 1u) << w.messages.back().toStdString();
+        }
+        EXPECT_EQ(fs::is_directory(unreadable), wasFolder) << c.unreadable;
+        if (!wasFolder) {
+            EXPECT_EQ(fs::file_size(unreadable), sizeBefore);
+        }
+        EXPECT_GT(ReadAll(other).size(), 1000u) << "the other file is written as always";
+    }
+}
+
+TEST(SettingsRanges, MeterDigitsOutsideWhatTheComboOffersKeepTheDigitsInForce) {
+    TempFolder folder;
+    Window w(kBothWays, folder.path);
+    auto* digits = w.Find<QComboBox>("CDigits");
+    digits->setCurrentIndex(2); // 4 digits
+    for (const char* wild : {"2147483647", "-2147483648", "8", "1", "0", "x", ""}) {
+        WriteText(folder / "digits.ini", std::string("UDigs=") + wild + "\r\n");
+        w.form->ReadSettings(QString::fromStdString(folder / "digits.ini"));
+        EXPECT_EQ(w.form->State().MeterDigits, 4) << wild;
+        EXPECT_EQ(Value(*w.form, "UDigs="), "4") << wild;
+        EXPECT_EQ(digits->currentIndex(), 2) << wild;
+    }
+    WriteText(folder / "digits.ini", "UDigs=7\r\n");
+    w.form->ReadSettings(QString::fromStdString(folder / "digits.ini"));
+    EXPECT_EQ(w.form->State().MeterDigits, 7);
+    EXPECT_EQ(digits->currentIndex(), 5);
+}
+
+// A number field left with text that is no number beeps and keeps the value before; closing
+// writes that value, not the text.
+TEST(SettingsEdits, AFieldLeftWithANonNumberWritesTheValueInForce) {
+    TempFolder folder;
+    const struct {
+        const char* field;
+        const char* key;
+        const char* inForce;
+    } cases[] = {{"EditLF", "CutOn=", "0"},      {"EditUF", "CutOff=", "24000"},
+                 {"ETime", "Averaging=", "0.5"}, {"ECalDB", "RefLeveldB=", "0"},
+                 {"MF1", "MarkerF1=", "10"},     {"EAFS", "AnnoFontSize=", "10"}};
+    {
+        Window w(kBothWays, folder.path);
+        for (const auto& c : cases)
+            w.Find<QLineEdit>(c.field)->setText("abc");
+        EXPECT_TRUE(w.Close());
+    }
+    for (const char* file : {"Phonoscale.ini", "PhonoscalePrivate.ini"}) {
+        const std::string written = ReadAll(folder / file);
+        for (const auto& c : cases) // from the top each time: the first "Averaging=" is ETime's
+            EXPECT_EQ(TSettingsReader(written).FindText(c.key).value_or("(missing)"), c.inForce)
+                << file << " " << c.key;
+    }
+}
+
+TEST(SettingsTriggers, LoadNamesTheSetUpValuesKeptFromThisMachine) {
+    TempFolder folder;
+    QString chosen;
+    Window w(kBothWays, folder.path, [&chosen](TFormEnvironment& env) {
+        env.ChooseSettingsFile = [&chosen](bool) { return chosen; };
+    });
+    auto* list = w.Find<QListWidget>("ListBox1");
+    const std::string setUp = folder / "other-machine.ini";
+    WriteText(setUp, "FrameRate= 9.60000000000000E+0004\r\nADCResolution=1\r\nOutEnabled=1\r\n"
+                     "Normalized=1\r\nSampleLength=6\r\nTop=-30\r\n");
+    chosen = QString::fromStdString(setUp);
+    w.form->BLoadClick();
+    // The set-up's own values apply; this machine's sample rate and the rest of its part stay.
+    EXPECT_EQ(w.form->State().BlockLength, 4096);
+    EXPECT_EQ(w.form->SpectrumTab().ETop->text(), "-30");
+    EXPECT_EQ(w.form->State().SampleRate, 48000.0);
+    EXPECT_EQ(w.form->State().SampleBits, 16);
+    EXPECT_FALSE(w.Find<QCheckBox>("CheckOut")->isChecked());
+    EXPECT_FALSE(w.form->State().Calibrated);
+    ASSERT_GT(list->count(), 0);
+    EXPECT_EQ(list->item(list->count() - 1)->text(),
+              "Load kept from this machine: sound source Sound, sample rate 48 ksps, "
+              "resolution 16 bit, sine output off, calibration off");
 }
 
 TEST(SettingsFolderRule, WriteErrorWhileClosingShowsOneMessageAndCloses) {

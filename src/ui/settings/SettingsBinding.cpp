@@ -7,6 +7,8 @@
 #include "ui/scope/ScopeTab.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -42,34 +44,69 @@ void TSettingsBinding::WriteSettings(const QString& path, const TBeforeRenameHoo
     WriteSettingsFile(path.toStdString(), entries, beforeRename);
 }
 
-void TSettingsBinding::ReadSettings(const QString& path) {
+bool TSettingsBinding::ReadSettings(const QString& path) {
     Label20->setText("");
-    if (!QFile::exists(path)) {
-        MissingFile();
-        return;
-    }
-    Read(path, srMain);
+    if (!Read(path, srMain))
+        return false;
     Label20->setText(path + " loaded.");
+    return true;
 }
 
 void TSettingsBinding::ReadPrivateSettings(const QString& path) {
-    if (!QFile::exists(path)) {
-        MissingFile();
-        return;
-    }
     Read(path, srPrivate);
 }
 
-void TSettingsBinding::Read(const QString& path, unsigned reader) {
-    auto file = TSettingsReader::Open(path.toStdString());
-    if (!file) {
-        MissingFile();
-        return;
+bool TSettingsBinding::Read(const QString& path, unsigned reader) {
+    TSettingsFileRead file = TSettingsReader::Open(path.toStdString());
+    if (file.Reader) {
+        Apply(*file.Reader, reader);
+        return true;
     }
+    if (file.Missing) {
+        MissingFile();
+        return false;
+    }
+    QString message =
+        "Could not read \"" + path + "\": " + QString::fromStdString(file.Reason) + ".";
+    if (StartingUp) {
+        // Its settings keep their defaults, and closing leaves the file as it is.
+        MissingFile();
+        if (!LeftAlone_.contains(path))
+            LeftAlone_ << path;
+        message += "\nIts settings keep their defaults; the file is left as it is and is not "
+                   "written when Phonoscale closes.";
+    }
+    Form_.ShowMessage(message);
+    return false;
+}
+
+void TSettingsBinding::Apply(TSettingsReader& file, unsigned reader) {
     for (const auto& row : Rows_)
         if (row.Readers & reader)
-            Form_.Guarded([&row, &file] { row.Apply(*file); });
+            Form_.Guarded([&row, &file] { row.Apply(file); });
     Form_.FormResize();
+}
+
+bool TSettingsBinding::LoadSetUp(const QString& path) {
+    // This machine's values as the private file keeps them, taken before the set-up changes
+    // them and put back afterwards, as reading the private file back would.
+    std::vector<TSettingsEntry> machine;
+    for (const auto& row : Rows_)
+        if (row.Readers & srPrivate)
+            machine.push_back({row.Key, row.Get()});
+    if (!ReadSettings(path))
+        return false; // not read: the machine's values are still in force
+    TSettingsReader kept(ComposeSettings(machine));
+    Apply(kept, srPrivate);
+    return true;
+}
+
+QString TSettingsBinding::KeptSetUpLine() const {
+    const TForm1& f = Form_;
+    return "Load kept from this machine: sound source " + f.CN4->currentText() + ", sample rate " +
+           f.CFrame->currentText() + ", resolution " + f.ComboRes->currentText() +
+           ", sine output " + (f.CheckOut->isChecked() ? "on" : "off") + ", calibration " +
+           (f.State_.Calibrated ? "on" : "off");
 }
 
 void TSettingsBinding::MissingFile() {

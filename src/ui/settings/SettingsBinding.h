@@ -5,6 +5,7 @@
 #include "ui/settings/HeldSettings.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <string>
@@ -49,10 +50,29 @@ public:
     // All keys in table order to `path`; EFileWriteError on failure (the old file is kept).
     void WriteSettings(const QString& path, const TBeforeRenameHook& beforeRename = {});
     // Applies the rows read by ReadSettings (srMain) in table order, re-lays out the window and
-    // captions Label20 "<path> loaded.". A missing file applies only the missing-file rule.
-    void ReadSettings(const QString& path);
-    // Applies the rows read by ReadPrivateSettings (srPrivate) in table order and re-lays out.
+    // captions Label20 "<path> loaded.". A missing file applies only the missing-file rule. A
+    // file that is there but cannot be read (a folder, a read error, over MaxSettingsFileBytes)
+    // gives one message naming it and the system's reason and applies nothing; while StartingUp
+    // its settings keep their defaults (the missing-file rule) and the file is left alone.
+    // True when the file was read.
+    bool ReadSettings(const QString& path);
+    // Applies the rows read by ReadPrivateSettings (srPrivate) in table order and re-lays out;
+    // a file that cannot be read as ReadSettings.
     void ReadPrivateSettings(const QString& path);
+    // "Settings" > "Load" of `path` after the machine's own file was saved: applies the set-up
+    // rows (ReadSettings), then puts back this machine's values of every row ReadPrivateSettings
+    // reads, as they were before (devices, sample rate and resolution, sine output, calibration,
+    // window bounds, annotations, peak recorder, data collection). True when the file was read.
+    bool LoadSetUp(const QString& path);
+    // The line ListBox1 shows after a Load: the set-up values that were kept from this machine.
+    QString KeptSetUpLine() const;
+
+    // True while the window's start-up reads the files (the window clears it afterwards).
+    bool StartingUp = true;
+    // True for a file that could not be read at start-up: closing does not write it, so that
+    // what it holds is not replaced by defaults.
+    bool LeftAlone(const QString& path) const { return LeftAlone_.contains(path); }
+    void ForgetLeftAlone(const QString& path) { LeftAlone_.removeAll(path); }
 
     // The entries that WriteSettings writes, in order.
     std::vector<std::pair<std::string, std::string>> Entries() const;
@@ -60,12 +80,15 @@ public:
     QLabel* Label20 = nullptr; // "<file> loaded." on the "Spectrum / Screenshots" page
 
 private:
-    void Read(const QString& path, unsigned reader);
+    // False when the file is there but could not be read (after the message).
+    bool Read(const QString& path, unsigned reader);
+    void Apply(TSettingsReader& file, unsigned reader);
     void MissingFile();
     void BuildRows();
 
     TForm1& Form_;
     std::vector<TSettingsRow> Rows_;
+    QStringList LeftAlone_;
 };
 
 // The folder of the settings and memory-trace files: `programFolder` when `writable` says so and

@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -115,9 +116,13 @@ TSettingsRow ToggleRow(const char* key, QAction* action, THandler toggle) {
             [action] { return IntText(action->isChecked() ? 0 : 1); }};
 }
 
-// The text of an edit as it stands; the handler runs after the text is set.
-TSettingsRow TextRow(const char* key, unsigned readers, QLineEdit* edit, THandler handler = {}) {
-    return {key, readers, [edit] { return Utf8(edit->text()); },
+// The text of an edit as it stands (or, with `get`, the value in force that the edit shows);
+// the handler runs after the text is set.
+TSettingsRow TextRow(const char* key, unsigned readers, QLineEdit* edit, THandler handler = {},
+                     std::function<std::string()> get = {}) {
+    if (!get)
+        get = [edit] { return Utf8(edit->text()); };
+    return {key, readers, get,
             [key, edit, handler](TSettingsReader& reader) {
                 if (const auto text = reader.FindText(key)) {
                     edit->setText(FromUtf8(*text));
@@ -127,10 +132,32 @@ TSettingsRow TextRow(const char* key, unsigned readers, QLineEdit* edit, THandle
             [edit] { return Utf8(edit->text()) + "1"; }};
 }
 
-// "read as real; text := v": the edit gets the value in shortest decimal form.
+// The text of a number edit that is in force: the field's text while it holds a number (its
+// change handler applied it), else `inForce`. A field left with "abc" beeps and keeps the value
+// it had, and that value, not "abc", is what the files keep.
+std::function<std::string()> NumberInForce(QLineEdit* edit, std::function<std::string()> inForce) {
+    return [edit, inForce] {
+        const std::string text = Utf8(edit->text());
+        return ParseNumber(text) ? text : inForce();
+    };
+}
+
+// The last text of `edit` that held a number, for an edit whose value in force is kept nowhere
+// else (its handler turns it into something else, as the meter time constant into a factor).
+std::function<std::string()> LastNumberOf(QLineEdit* edit) {
+    auto last = std::make_shared<std::string>(Utf8(edit->text()));
+    QObject::connect(edit, &QLineEdit::textChanged, edit, [last](const QString& text) {
+        if (ParseNumber(text.toStdString()))
+            *last = Utf8(text);
+    });
+    return [last] { return *last; };
+}
+
+// "read as real; text := v": the edit gets the value in shortest decimal form; written is the
+// value in force (NumberInForce).
 TSettingsRow RealTextRow(const char* key, unsigned readers, QLineEdit* edit, THandler handler,
-                         const char* probe) {
-    return {key, readers, [edit] { return Utf8(edit->text()); },
+                         const char* probe, std::function<std::string()> inForce) {
+    return {key, readers, NumberInForce(edit, std::move(inForce)),
             [key, edit, handler](TSettingsReader& reader) {
                 double v = 0;
                 if (reader.FindReal(key, v) != TLookup::Found)
@@ -276,13 +303,14 @@ void TSettingsBinding::BuildRows() {
     add(ComboRow("SampleLength=", srMain, f.ComboSamples,
                  guarded([&f] { f.ComboSamplesChange(); })));
     add(RealTextRow(
-        "Averaging=", srMain, f.ETime, [&f] { f.ETimeChange(); }, "0.25"));
+        "Averaging=", srMain, f.ETime, [&f] { f.ETimeChange(); }, "0.25", LastNumberOf(f.ETime)));
     add(ComboRow("Channels=", srMain, f.ComboChannel, [&f] { f.ComboChannelChange(); }));
     add(ComboRow("Display=", srMain, f.CUnits, [&f] { f.CUnitsChange(); }));
 
     // Calibration.
     add(RealTextRow(
-        "RefLeveldB=", srBoth, f.ECalDB, [&f] { f.ECalDBChange(); }, "-7.5"));
+        "RefLeveldB=", srBoth, f.ECalDB, [&f] { f.ECalDBChange(); }, "-7.5",
+        [&s] { return FormatGeneral(s.CalLevel); }));
     add(HeldReal("RefLevel=", srBoth, s.RefLevel));
     add(HeldReal("RefV=", srBoth, s.CalVpp));
     add({"Normalized=", srBoth, [&f] { return IntText(f.BReset->isEnabled() ? 1 : 0); },
@@ -296,7 +324,15 @@ void TSettingsBinding::BuildRows() {
          [&f] { return IntText(f.BReset->isEnabled() ? 0 : 1); }});
 
     // Input band: the cut-off slider goes to its top first so that any cut-on fits.
-    add({"CutOn=", srMain, [&f] { return Utf8(f.EditLF->text()); },
+    // Written: the field's whole number (closing applies it), else the slider's position.
+    const auto bandEdge = [](QLineEdit* edit, QSlider* track) {
+        return [edit, track] {
+            bool whole = false;
+            edit->text().trimmed().toInt(&whole);
+            return whole ? Utf8(edit->text()) : IntText(track->value());
+        };
+    };
+    add({"CutOn=", srMain, bandEdge(f.EditLF, f.TrackL),
          [&f](TSettingsReader& reader) {
              double v = 0;
              if (reader.FindReal("CutOn=", v) != TLookup::Found || !std::isfinite(v))
@@ -305,7 +341,7 @@ void TSettingsBinding::BuildRows() {
              f.TrackL->setValue(static_cast<int>(std::clamp<double>(std::nearbyint(v), -1e9, 1e9)));
          },
          [] { return std::string("300"); }});
-    add({"CutOff=", srMain, [&f] { return Utf8(f.EditUF->text()); },
+    add({"CutOff=", srMain, bandEdge(f.EditUF, f.TrackU),
          [&f](TSettingsReader& reader) {
              double v = 0;
              if (reader.FindReal("CutOff=", v) != TLookup::Found || !std::isfinite(v))
@@ -396,17 +432,27 @@ void TSettingsBinding::BuildRows() {
 
     // Band lines, axis top and offset, smoothing.
     add(ToggleRow("BW_Lines=", spectrum.BW, [&spectrum] { spectrum.BWClick(); }));
-    add(HeldReal("Top=", srMain, view.YTop,
-                 [&spectrum, &view] { spectrum.ETop->setText(FromUtf8(FormatGeneral(view.YTop))); }));
-    add(HeldReal("Offset=", srMain, s.YOffset,
-                 [&spectrum, &s] { spectrum.EOffset->setText(FromUtf8(FormatGeneral(s.YOffset))); }));
+    add(HeldReal("Top=", srMain, view.YTop, [&spectrum, &view] {
+        spectrum.ETop->setText(FromUtf8(FormatGeneral(view.YTop)));
+    }));
+    add(HeldReal("Offset=", srMain, s.YOffset, [&spectrum, &s] {
+        spectrum.EOffset->setText(FromUtf8(FormatGeneral(s.YOffset)));
+    }));
     add(ComboRow("Reduction=", srMain, f.CRed));
     add(HeldInt("Averaging=", srMain, s.ReducePoints,
                 [&f, &s] { f.EAv->setText(QString::number(s.ReducePoints)); }));
-    add(HeldInt("UDigs=", srMain, s.MeterDigits, [&f, &s] {
-        if (s.MeterDigits - 2 >= 0 && s.MeterDigits - 2 < f.CDigits->count())
-            f.CDigits->setCurrentIndex(s.MeterDigits - 2);
-    }));
+    // Meter digits: only what CDigits offers (2 .. 7); anything else keeps the digits in force.
+    add({"UDigs=", srMain, [&s] { return IntText(s.MeterDigits); },
+         [&f, &s](TSettingsReader& reader) {
+             std::int32_t v = 0;
+             // A malformed value gives its partial result, stored when it is a digit count.
+             if (reader.FindInt("UDigs=", v) == TLookup::Missing || v < 2 ||
+                 v - 2 >= f.CDigits->count())
+                 return;
+             s.MeterDigits = v;
+             f.CDigits->setCurrentIndex(v - 2);
+         },
+         [&s] { return IntText(s.MeterDigits == 5 ? 4 : 5); }});
 
     // Scope.
     add(CheckRow("scym=", srMain, scope.scym, [&scope] { scope.Invalidate(); }));
@@ -458,11 +504,13 @@ void TSettingsBinding::BuildRows() {
         "CusTraceColor=", srMain, [&f] { return f.MemTraces().CustomColour(); },
         [&f](std::int32_t c) { f.MemTraces().SetCustomColour(static_cast<std::uint32_t>(c)); }));
     for (int k = 1; k <= 4; ++k) {
-        static const char* keys[] = {"SpecMemColor1=", "SpecMemColor2=", "SpecMemColor3=",
-                                     "SpecMemColor4="};
+        static const char* keys[] = {
+            "SpecMemColor1=", "SpecMemColor2=", "SpecMemColor3=", "SpecMemColor4="};
         add(BoundInt(
             keys[k - 1], srMain, [&f, k] { return f.MemTraces().MemColour(k); },
-            [&f, k](std::int32_t c) { f.MemTraces().SetMemColour(k, static_cast<std::uint32_t>(c)); }));
+            [&f, k](std::int32_t c) {
+                f.MemTraces().SetMemColour(k, static_cast<std::uint32_t>(c));
+            }));
     }
 
     // Markers (their fields' handlers keep the previous value of a text that is no number).
@@ -476,9 +524,10 @@ void TSettingsBinding::BuildRows() {
         static const char* keys[] = {
             "MarkerF1=", "MarkerF2=", "MarkerF3=", "MarkerF4=", "MarkerF5=", "MarkerF6="};
         QLineEdit* field = overlays.MF[static_cast<std::size_t>(m)];
-        add(TextRow(keys[m], srMain, field, [&overlays, field, m] {
-            overlays.ApplyMarkerFrequencyText(m, field->text());
-        }));
+        add(TextRow(
+            keys[m], srMain, field,
+            [&overlays, field, m] { overlays.ApplyMarkerFrequencyText(m, field->text()); },
+            [&overlays, m] { return Utf8(overlays.MarkerFrequencyText(m)); }));
     }
     add({"MarCapPos=", srMain, [&overlays] { return IntText(overlays.CPos->currentIndex()); },
          [&overlays](TSettingsReader& reader) {
@@ -584,8 +633,10 @@ void TSettingsBinding::BuildRows() {
     add(CheckRow("MemMarkers=", srPrivate, overlays.CMD));
     add(CheckRow("Annotation=", srPrivate, overlays.CA));
     add(CheckRow("AnnoTransp=", srPrivate, overlays.CAT));
-    add(TextRow("AnnoFontSize=", srPrivate, overlays.EAFS,
-                [&overlays] { overlays.ApplyAnnotationFontText(overlays.EAFS->text()); }));
+    add(TextRow(
+        "AnnoFontSize=", srPrivate, overlays.EAFS,
+        [&overlays] { overlays.ApplyAnnotationFontText(overlays.EAFS->text()); },
+        [&overlays] { return IntText(overlays.AnnotationRelativeFontSize()); }));
     {
         static const char* keys[] = {
             "AnnoMainL=", "AnnoMainT=", "AnnoM1L=", "AnnoM1T=", "AnnoM2L=",  "AnnoM2T=",
@@ -677,11 +728,11 @@ void TSettingsBinding::BuildRows() {
 
     // Test values inside the ranges that the handlers accept (the others derive their own).
     const std::pair<const char*, const char*> probes[] = {
-        {"NFont=", "20"},        {"boxes=", "9"},        {"Markings=", "2"},
-        {"UDigs=", "5"},         {"trig_mode=", "1"},    {"FWeight=", "1"},
-        {"Averaging=", "500"},   {"WasMaximized=", "1"}, {"ScreenShotX=", "640"},
-        {"ScreenShotY=", "480"}, {"SFont=", "12"},       {"MarFontSize=", "14"},
-        {"CurAlign=", "1"},      {"PkBufSz=", "5000"}};
+        {"NFont=", "20"},       {"boxes=", "9"},         {"Markings=", "2"},
+        {"trig_mode=", "1"},    {"FWeight=", "1"},       {"Averaging=", "500"},
+        {"WasMaximized=", "1"}, {"ScreenShotX=", "640"}, {"ScreenShotY=", "480"},
+        {"SFont=", "12"},       {"MarFontSize=", "14"},  {"CurAlign=", "1"},
+        {"PkBufSz=", "5000"}};
     for (const auto& [key, value] : probes)
         for (auto& row : Rows_)
             if (row.Key == key)

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QListWidget>
 
 QString TForm1::SettingsPath(const QString& fileName) const {
     return QDir(ProgramFolder()).filePath(fileName);
@@ -25,8 +26,11 @@ void TForm1::ReadPrivateSettings(const QString& path) {
 void TForm1::WriteSettingsOnClose() {
     QStringList failures;
     for (const char* name : {TSettingsBinding::MainFileName, TSettingsBinding::PrivateFileName}) {
+        const QString path = SettingsPath(name);
+        if (Settings_->LeftAlone(path))
+            continue; // it could not be read at start-up: what it holds stays
         try {
-            WriteSettings(SettingsPath(name));
+            WriteSettings(path);
         } catch (const EFileWriteError& error) {
             failures << QString::fromStdString(error.what());
         }
@@ -68,15 +72,21 @@ void TForm1::BLoadClick() {
         Env_.ChooseSettingsFile ? Env_.ChooseSettingsFile(false) : ChooseIniFile(this, false);
     if (path.isEmpty())
         return;
-    // The machine's own part (devices, window bounds, annotations, peak recorder) is saved first
-    // and read back last, so a set-up from another machine changes only the measurement.
+    // The machine's own part (sound source, devices, sample rate and resolution, sine output,
+    // calibration, window bounds, annotations, peak recorder, data collection) is saved first and
+    // put back last, so a set-up from another machine changes only the rest of the measurement.
     const QString privatePath = SettingsPath(TSettingsBinding::PrivateFileName);
-    try {
-        WriteSettings(privatePath);
-    } catch (const EFileWriteError& error) {
-        ShowMessage(QString::fromStdString(error.what()));
-        return; // reading it back would undo nothing and lose the machine's state
+    if (!Settings_->LeftAlone(privatePath)) {
+        try {
+            WriteSettings(privatePath);
+        } catch (const EFileWriteError& error) {
+            ShowMessage(QString::fromStdString(error.what()));
+            return; // the machine's own file could not be saved: nothing is loaded
+        }
     }
-    ReadSettings(path);
-    ReadPrivateSettings(privatePath);
+    if (!Settings_->LoadSetUp(path))
+        return;
+    // Which set-up values came from this machine rather than from the file, before the lines
+    // that describe stream gaps (they stay at the end).
+    ListBox1->insertItem(ListBox1->count() - HealthLines_, Settings_->KeptSetUpLine());
 }

@@ -173,6 +173,7 @@ void TMemoryTraces::toMem1Click(int k) {
     const double factor = std::pow(10.0, (State_.YOffset - State_.RefLevel) / 20.0);
     std::vector<TSpectrumPoint>& memory = State_.MemTrace[Index(k)];
     memory = State_.DisplayPoints;
+    KeepFile_[Index(k)] = false;
     for (TSpectrumPoint& point : memory)
         point.y *= factor;
     Changed();
@@ -180,12 +181,14 @@ void TMemoryTraces::toMem1Click(int k) {
 
 void TMemoryTraces::CM1Click(int k) {
     State_.MemTrace[Index(k)].clear();
+    KeepFile_[Index(k)] = false;
     Changed();
 }
 
 void TMemoryTraces::all1Click() {
     for (auto& memory : State_.MemTrace)
         memory.clear();
+    KeepFile_.fill(false);
     Changed();
 }
 
@@ -282,14 +285,17 @@ QString TMemoryTraces::MemoryFilePath(int k) const {
     return QDir(folder).filePath(QString::fromStdString(MemoryFileName(k)));
 }
 
-bool TMemoryTraces::ReadTouchstone(const QString& path, int k) {
+bool TMemoryTraces::ReadTouchstone(const QString& path, int k, const QString& note) {
     TTouchstoneRead read = ::ReadTouchstone(path.toStdString());
     if (read.Apply) {
         std::vector<TSpectrumPoint>& memory = State_.MemTrace[Index(k)];
         memory.resize(read.Records.size());
         for (std::size_t i = 0; i < read.Records.size(); ++i)
             memory[i] = {read.Records[i].Frequency, read.Records[i].Magnitude};
+        KeepFile_[Index(k)] = false;
     }
+    if (read.Apply && read.Partial && !note.isEmpty() && !read.Messages.empty())
+        read.Messages.back().Text += "\n" + note.toStdString();
     for (const TTouchstoneMessage& message : read.Messages)
         if (Hooks_.ShowMessage)
             Hooks_.ShowMessage(QString::fromStdString(message.Caption),
@@ -298,6 +304,7 @@ bool TMemoryTraces::ReadTouchstone(const QString& path, int k) {
         Run(Hooks_.RebuildMarkerReadouts);
         Run(Hooks_.FormResize);
     }
+    LastReadPartial_ = read.Apply && read.Partial;
     return read.Apply;
 }
 
@@ -311,14 +318,21 @@ void TMemoryTraces::WriteMemoryFile(int k) {
 }
 
 void TMemoryTraces::LoadMemoryFiles() {
-    for (int k = 1; k <= 4; ++k)
-        if (Displayed(k))
-            ReadTouchstone(MemoryFilePath(k), k);
+    for (int k = 1; k <= 4; ++k) {
+        if (!Displayed(k))
+            continue;
+        const QString path = MemoryFilePath(k);
+        const QString note = QFileInfo(path).fileName() +
+                             " is kept as it is: Phonoscale writes it again only when memory " +
+                             QString::number(k) + " changes.";
+        ReadTouchstone(path, k, note);
+        KeepFile_[Index(k)] = LastReadPartial_;
+    }
 }
 
 void TMemoryTraces::WriteMemoryFiles() {
     for (int k = 1; k <= 4; ++k)
-        if (Displayed(k) && !Memory(k).empty())
+        if (Displayed(k) && !Memory(k).empty() && !KeepsItsFile(k))
             WriteMemoryFile(k);
 }
 

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <functional>
 #include <optional>
 #include <string>
@@ -83,14 +84,20 @@ public:
     void PopupMemFor(int k, const QPoint& globalPosition);
 
     // Reads a Touchstone file into memory k; messages as the reader says. False when the memory
-    // was left unchanged (missing file included).
-    bool ReadTouchstone(const QString& path, int k);
+    // was left unchanged (missing file included). `note`, when given, is added as a line to the
+    // last message of a read that took only part of the file.
+    bool ReadTouchstone(const QString& path, int k, const QString& note = {});
     // Writes memory k to its file in the folder; a failure shows one message.
     void WriteMemoryFile(int k);
-    // Start-up: reads the file of every displayed memory that has one.
+    // Start-up: reads the file of every displayed memory that has one. A file read only in part
+    // (an error, a record it could not take, more records than a memory holds) is kept as it
+    // is until the memory changes: its message says so.
     void LoadMemoryFiles();
-    // Exit: writes the file of every memory that is displayed and not empty.
+    // Exit: writes the file of every memory that is displayed and not empty, except a file read
+    // only in part at start-up whose memory has not changed since (it would be cut short).
     void WriteMemoryFiles();
+    // True while memory k holds what start-up read from part of its file.
+    bool KeepsItsFile(int k) const { return KeepFile_[Index(k)]; }
     QString MemoryFilePath(int k) const;
 
     // Draws memory k when displayed and not empty: one polyline, x = FrequencyToX(f),
@@ -135,5 +142,7 @@ private:
     MeasurementState& State_;
     TViewSettings& Settings_;
     TMemoryTraceHooks Hooks_;
-    bool BoxGuard_ = false; // the boxes are being set to mirror the items
+    bool BoxGuard_ = false;          // the boxes are being set to mirror the items
+    std::array<bool, 4> KeepFile_{}; // see KeepsItsFile; cleared by every change of the memory
+    bool LastReadPartial_ = false;   // the last ReadTouchstone took part of its file
 };

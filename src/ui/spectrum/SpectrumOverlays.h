@@ -65,8 +65,9 @@ public:
     // After an engine block: the marker read-outs follow the new spectrum.
     void EngineBlockShown();
 
-    // Marker frequency m = 0..5 in force (the last number its field held), Hz.
+    // Marker frequency m = 0..5 in force (the last number its field held), Hz, and that text.
     double MarkerFrequency(int m) const { return MarkerHz_[Index6(m)]; }
+    const QString& MarkerFrequencyText(int m) const { return MarkerText_[Index6(m)]; }
     // Annotation label positions, i = 0 (main), 1..4 (memories), 5 (custom).
     TLabelFraction AnnoPos(int i) const { return AnnoPos_[Index6(i)]; }
     // Stores a position (a non-finite value counts as 0); the label moves at the next re-layout.
@@ -78,8 +79,9 @@ public:
     bool ApplyAnnotationFontText(const QString& text);
     // The text of marker field m applied; false (value and text kept) when it is no number.
     bool ApplyMarkerFrequencyText(int m, const QString& text);
-    // Font size of the marker read-outs in force, points.
+    // Font sizes of the marker read-outs and of the annotations ("Rel. Font Size") in force.
     int MarkerFontSize() const { return MarkerFont_; }
+    int AnnotationRelativeFontSize() const { return AnnotationFont_; }
     // The marker read-out texts as last built (lines end in CR LF).
     const TMarkerTexts& MarkerTexts() const { return Texts_; }
 
