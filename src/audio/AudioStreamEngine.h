@@ -60,4 +60,13 @@ public:
     // ignoring case, here of the capture (`capture`) or render list; -1 when none is or `name`
     // is empty.
     virtual int FindDevice(const std::string& name, bool capture) const;
+    // The device number that entry `position` of the capture (`capture`) or render list names, as
+    // `InputDevice.Index` and `OutputDevice.Index` take it. Here the position itself (the lists
+    // number the devices); engines whose numbers are positions in a table of their own override
+    // it (-1 for a position outside the list).
+    virtual int DeviceOfEntry(bool capture, int position) const;
+    // Asks for the current devices again where the lists can change while the program runs (the
+    // low-latency engine: the server's clients now); InputNames and OutputNames then give the new
+    // lists. Here nothing: the lists are a snapshot. Only while stopped; main thread.
+    virtual void RefreshDevices() {}
 };

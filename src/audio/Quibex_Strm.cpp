@@ -110,6 +110,26 @@ int TAudioStreamEngine::FindDevice(const std::string& name, bool capture) const 
     return -1;
 }
 
+int TAudioStreamEngine::DeviceOfEntry(bool, int position) const {
+    return position;
+}
+
+int TQuibexStream::SelectInputEntry(int position) {
+    InputDevice.Index = engine_->DeviceOfEntry(true, position);
+    return InputDevice.Index;
+}
+
+int TQuibexStream::SelectOutputEntry(int position) {
+    OutputDevice.Index = engine_->DeviceOfEntry(false, position);
+    return OutputDevice.Index;
+}
+
+void TQuibexStream::RefreshDevices() {
+    engine_->RefreshDevices();
+    InputDeviceNames_ = engine_->InputNames();
+    OutputDeviceNames_ = engine_->OutputNames();
+}
+
 int TQuibexStream::SelectDevice(std::string& name, const std::vector<std::string>& names,
                                 TDeviceSettings& device) {
     if (Engine_ == aeWDM) {

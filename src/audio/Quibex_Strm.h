@@ -62,6 +62,16 @@ public:
     // table's case-insensitive first match, else -1; `name` is left alone.
     int SelectInputDevice(std::string& name);
     int SelectOutputDevice(std::string& name);
+    // Set the device index to the device that entry `position` of InputDeviceNames (respectively
+    // OutputDeviceNames) names, and return it: the position itself on sound cards; on the
+    // low-latency engine the device table's position of that entry's device (its table also
+    // holds devices of the other direction), -1 for a position outside the list.
+    int SelectInputEntry(int position);
+    int SelectOutputEntry(int position);
+    // Asks the current engine for its devices again and refills both name lists (the low-latency
+    // engine: the server's clients now; sound cards keep the list of the program's start). Call
+    // it while stopped; the positions of earlier lists mean nothing afterwards.
+    void RefreshDevices();
 
     const std::vector<std::string>& InputDeviceNames() const { return InputDeviceNames_; }
     const std::vector<std::string>& OutputDeviceNames() const { return OutputDeviceNames_; }

@@ -472,6 +472,19 @@ int TWdmAudioStream::FindDevice(const std::string& name, bool) const {
     return WdmAudio().Find(name);
 }
 
+int TWdmAudioStream::DeviceOfEntry(bool capture, int position) const {
+    const TWdmAudio& table = WdmAudio();
+    const auto& names = capture ? table.CaptureNames() : table.RenderNames();
+    if (position < 0 || static_cast<std::size_t>(position) >= names.size())
+        return -1;
+    return table.Find(names[static_cast<std::size_t>(position)]);
+}
+
+void TWdmAudioStream::RefreshDevices() {
+    if (!session_)
+        WdmAudio().Refresh();
+}
+
 std::string TWdmAudioStream::ClientName() const {
     return session_ ? session_->ClientName : std::string{};
 }

@@ -65,6 +65,11 @@ public:
     std::vector<std::string> OutputNames() const override { return WdmAudio().RenderNames(); }
     // The device table's position of `name` (ignoring case; -1 when none or empty).
     int FindDevice(const std::string& name, bool capture) const override;
+    // The device table's position of the device that entry `position` of the capture
+    // (`capture`) or render name list names; -1 outside the list.
+    int DeviceOfEntry(bool capture, int position) const override;
+    // Lists the server's clients again (WdmAudio().Refresh()); nothing while running.
+    void RefreshDevices() override;
 
     // Text of the last failure that ended a run.
     const std::string& ErrorMessage() const { return ErrorMessage_; }

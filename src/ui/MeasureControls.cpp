@@ -11,6 +11,7 @@
 #include "dsp/DSXFastFourier.h"
 #include "dsp/TBDSP.h"
 #include "ui/CheckedEdit.h"
+#include "ui/DeviceCombo.h"
 #include "ui/WidgetNaming.h"
 #include "ui/scope/ScopeTab.h"
 #include "ui/screenshot/ScreenshotTool.h"
@@ -197,7 +198,9 @@ void TForm1::BuildSmoothingPage() {
 
 void TForm1::BuildGeneratorControls() {
     auto* form = new QFormLayout(GroupBox13);
-    ComboOutDevice = Named<QComboBox>(GroupBox13, "ComboOutDevice");
+    auto* output = Named<TDeviceCombo>(GroupBox13, "ComboOutDevice");
+    output->BeforePopup = [this] { Guarded([this] { RefreshDeviceLists(false); }); };
+    ComboOutDevice = output;
     form->addRow("Output", ComboOutDevice);
     LSO = Named<QLabel>(GroupBox13, "LSO", "");
     form->addRow("", LSO);

@@ -2,6 +2,7 @@
 #include "ui/TForm1.h"
 
 #include "audio/ExternalAdc.h"
+#include "audio/WdmStru.h"
 
 #include "ui/detector/DetectorTab.h"
 #include "ui/peak/PeakTab.h"
@@ -160,33 +161,37 @@ void TForm1::StartSampling() {
         device->BitsPerSample = State_.SampleBits;
         device->SamplingRate = RoundToInt(State_.SampleRate);
     }
-    AStream_->InputDevice.Index = State_.InDeviceIndex;
-    AStream_->OutputDevice.Index = State_.OutDeviceIndex;
-    AStream_->Directions = CheckOut->isChecked() ? ddBoth : ddCapture;
 
     try {
-        if (CN4->currentIndex() != 0)
+        if (CN4->currentIndex() == 0) {
+            // The low-latency engine's clients may have changed since the lists were filled.
+            const std::string gone = RefreshDeviceLists(CheckOut->isChecked());
+            if (!gone.empty())
+                throw EWdmAudioError(12, gone);
+        }
+        // The engine's number of the device each list entry names (the low-latency engine's
+        // table also holds devices of the other direction).
+        AStream_->SelectInputEntry(State_.InDeviceIndex);
+        AStream_->SelectOutputEntry(State_.OutDeviceIndex);
+        AStream_->Directions = CheckOut->isChecked() ? ddBoth : ddCapture;
+        if (CN4->currentIndex() != 0) {
             StartExternalSource();
-        else
+        } else {
             AStream_->Start();
+            WatchForStall(true);
+        }
     } catch (...) {
         // The engine did not start: return to the stopped state so that the window does not
         // claim to sample, then let the error reach the user.
         SpeedButton1->setChecked(false);
         SpeedButton1Click();
-    if (AStream_->Engine() == aeWDM) {
-        // The low-latency engine's numbers are positions in its device table, not in the lists.
-        std::string in = ComboAudioDevice->currentText().toStdString();
-        std::string out = ComboOutDevice->currentText().toStdString();
-        AStream_->SelectInputDevice(in);
-        AStream_->SelectOutputDevice(out);
-    }
         throw;
     }
     ShowReadingsStale(false);
 }
 
 void TForm1::StopSampling() {
+    WatchForStall(false);
     if (Adc_->Running())
         StopExternalSource();
     else

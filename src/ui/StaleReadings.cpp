@@ -1,4 +1,5 @@
-// The meters' look while no blocks arrive: greyed from the end of sampling to the next start.
+// The meters' look while no blocks arrive: greyed from the end of sampling to the next start;
+// and the watch that ends a run whose blocks have stopped arriving.
 #include "ui/TForm1.h"
 
 #include "ui/scope/ScopeTab.h"
@@ -9,10 +10,19 @@
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
 
 #include <memory>
 
 namespace {
+
+// How much longer the first block of a run may take: the time the sound-card engine gives its
+// devices to open before it reports them as not answering (its OpenTimeout), so that a device
+// that does not open gives that message alone.
+constexpr std::chrono::seconds kStallStartAllowance{5};
 
 // Draws its widget in greys of low contrast: every pixel's grey level g = qGray(r, g, b) becomes
 // 128 + (g - 128) / 3 with its alpha kept, so black or coloured text reads as mid-grey ink.
@@ -66,4 +76,37 @@ void TForm1::ShowReadingsStale(bool stale) {
         else if (!stale && reading->graphicsEffect())
             reading->setGraphicsEffect(nullptr); // deletes the effect
     }
+}
+
+void TForm1::WatchForStall(bool on) {
+    if (!on) {
+        StallWatch_.Stop();
+        if (StallTimer_)
+            StallTimer_->stop();
+        return;
+    }
+    if (!StallTimer_) {
+        StallTimer_ = new QTimer(this);
+        connect(StallTimer_, &QTimer::timeout, this, [this] { CheckForStall(); });
+    }
+    const auto limit = StallLimit(AStream_->InputDevice.SamplesPerBuf,
+                                  AStream_->InputDevice.SamplingRate, Env_.StallFloor);
+    StallWatch_.Start(std::chrono::steady_clock::now(), limit, kStallStartAllowance);
+    // Eight looks per limit: a stall shows at most an eighth of the limit late.
+    const auto tick = std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(limit / 8),
+                                 std::chrono::milliseconds(20), std::chrono::milliseconds(250));
+    StallTimer_->start(tick);
+}
+
+void TForm1::CheckForStall() {
+    if (!StallWatch_.Check(std::chrono::steady_clock::now()))
+        return;
+    // The run has ended as far as the user can tell: stop it (which greys the meters) and say
+    // so once. Whatever the stopped engine would still report is dropped with it.
+    const std::string message = StallMessage(State_.SelectedDeviceName, StallWatch_.Limit());
+    if (Sampling()) {
+        SpeedButton1->setChecked(false);
+        SpeedButton1Click();
+    }
+    ShowMessage(QString::fromStdString(message));
 }

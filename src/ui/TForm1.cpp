@@ -2,6 +2,7 @@
 #include "ui/TForm1.h"
 
 #include "audio/AdcHandOver.h"
+#include "audio/DeviceEntries.h"
 #include "audio/EngineFactory.h"
 #include "audio/ExternalAdc.h"
 #include "audio/WdmStru.h"
@@ -64,8 +65,10 @@ TForm1::TForm1(TFormEnvironment environment, QWidget* parent)
     AStream_->InputDevice = TDeviceSettings(0, 2, 48000, 16, 2048);
     AStream_->OutputDevice = TDeviceSettings(0, 2, 48000, 16, 2048);
     AStream_->BufferCount = 3;
-    AStream_->OnData = [this](void* sender, TDataBufferI& i32, TDataBufferF& in,
-                              TDataBufferF& out) { AStreamData(sender, i32, in, out); };
+    AStream_->OnData = [this](void* sender, TDataBufferI& i32, TDataBufferF& in, TDataBufferF& out) {
+        StallWatch_.Block(std::chrono::steady_clock::now());
+        AStreamData(sender, i32, in, out);
+    };
     AStream_->OnFailure = [this](const std::string& reason) { AStreamFailure(reason); };
     AStream_->OnBlockError = [this](const std::string& text) {
         ShowMessage(QString::fromStdString(text)); // once per run; the rest are counted
@@ -268,11 +271,14 @@ void TForm1::FindSoundDevices() {
     const QSignalBlocker blockOut(ComboOutDevice);
     const bool lowLatency = AStream_->Engine() == aeWDM;
     // The low-latency engine numbers its devices by its device table, which both lists share:
-    // the combo boxes show the entry of that name.
+    // the combo boxes show the entry of the same device (its number moves when clients before it
+    // come or go).
     const auto entryOf = [lowLatency](QComboBox* combo, int index, const std::string& name) {
         if (lowLatency) {
-            const int at = combo->findText(QString::fromStdString(name), Qt::MatchFixedString);
-            return std::max(at, 0);
+            std::vector<std::string> entries;
+            for (int i = 0; i < combo->count(); ++i)
+                entries.push_back(combo->itemText(i).toStdString());
+            return std::max(FindEntryOfDevice(entries, name), 0);
         }
         return std::clamp(index, 0, std::max(0, combo->count() - 1));
     };
@@ -335,11 +341,36 @@ void TForm1::CEngineChange() {
     SwitchEngine(engine, true);
 }
 
+std::string TForm1::RefreshDeviceLists(bool withOutput) {
+    if (AStream_->Engine() != aeWDM || AStream_->Active())
+        return {};
+    // The devices the lists show now (none while no server answered).
+    const auto shown = [](const QComboBox* combo) {
+        return combo->count() > 0 ? combo->currentText().toStdString() : std::string{};
+    };
+    const std::string in = shown(ComboAudioDevice);
+    const std::string out = shown(ComboOutDevice);
+    AStream_->RefreshDevices();
+    FindSoundDevices(); // reselects both by name
+    if (ComboAudioDevice->count() > 0)
+        ComboAudioDeviceChange(); // the entry's number may have moved
+    if (!in.empty() && FindEntryOfDevice(AStream_->InputDeviceNames(), in) < 0)
+        return in;
+    if (withOutput && !out.empty() && FindEntryOfDevice(AStream_->OutputDeviceNames(), out) < 0)
+        return out;
+    return {};
+}
+
 void TForm1::ComboAudioDeviceChange() {
     if (ComboAudioDevice->count() == 0)
         return;
-    State_.InDeviceIndex = ComboAudioDevice->currentIndex();
-    State_.SelectedDeviceName = ComboAudioDevice->currentText().toStdString();
+    const std::pair<int, std::string> entry{ComboAudioDevice->currentIndex(),
+                                            ComboAudioDevice->currentText().toStdString()};
+    if (entry == InDeviceApplied_)
+        return; // the same entry picked again: its level and settings are in force
+    InDeviceApplied_ = entry;
+    State_.InDeviceIndex = entry.first;
+    State_.SelectedDeviceName = entry.second;
     LSD->setText(QString::fromStdString(State_.SelectedDeviceName) + " selected.");
     const int half = static_cast<int>(std::nearbyint(State_.SampleRate / 2));
     TrackL->setMaximum(half);

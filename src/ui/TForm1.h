@@ -4,6 +4,7 @@
 #include "audio/MainThreadDispatcher.h"
 #include "audio/PcmDeviceList.h"
 #include "audio/Quibex_Strm.h"
+#include "audio/StallWatch.h"
 #include "core/BlockPipeline.h"
 #include "core/MeasurementState.h"
 #include "ui/InstrumentTabs.h"
@@ -12,6 +13,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -33,6 +35,7 @@ class QProgressBar;
 class QPushButton;
 class QSlider;
 class QTabWidget;
+class QTimer;
 class QWidget;
 class QPainter;
 class TAdcCollection;
@@ -94,6 +97,9 @@ struct TFormEnvironment {
     std::function<bool()> WindowComposes;
     // Builds the instrument tabs. Empty: the program's (MakeInstrumentTabs).
     TInstrumentFactory MakeInstruments;
+    // The shortest time without a block that stops sampling as stalled (the limit is the longer
+    // of it and four engine blocks). Tests shorten it.
+    std::chrono::milliseconds StallFloor{2000};
 };
 
 // The one main window. Owns `MeasurementState`, the FFT, the band filter and the stream facade for
@@ -155,6 +161,12 @@ public:
     // device lists and reselects the device names where the new lists have them.
     void CEngineChange();
     void ComboAudioDeviceChange();
+    // The low-latency engine's devices are the server's clients, which come and go: asks for
+    // them again and refills both device lists, keeping the chosen devices by name (their
+    // numbers may have moved). Returns the chosen capture device's entry (and, with
+    // `withOutput`, the playback device's) when it is no longer listed, else "". Sound cards
+    // keep the lists of the program's start; nothing happens while the engine runs.
+    std::string RefreshDeviceLists(bool withOutput);
     // The automatic 0 dB input level (CLevel) and the level library behind it.
     void CLevelClick();
     void AutoSetInputLevel();
@@ -273,6 +285,10 @@ private:
     // Greys the meters (no blocks arrive, their reading is old) or shows them live again
     // (StaleReadings.cpp).
     void ShowReadingsStale(bool stale);
+    // Watches the engine's blocks while sampling (StaleReadings.cpp): when none arrives for
+    // max(StallFloor, four engine blocks), sampling stops with one message naming the device.
+    void WatchForStall(bool on);
+    void CheckForStall();
     void BuildMeasureMenus();
     QWidget* BuildCalibrationGroup(QWidget* parent);
     void BuildSmoothingPage();
@@ -330,6 +346,11 @@ private:
     long long BlocksReceived_ = 0;
     bool Closing_ = false;
     bool ReadingsStale_ = false;
+    TStallWatch StallWatch_;
+    QTimer* StallTimer_ = nullptr; // ticks CheckForStall while the watch is armed
+    // The capture entry (position, text) ComboAudioDeviceChange last applied; picking the same
+    // entry again changes nothing.
+    std::optional<std::pair<int, std::string>> InDeviceApplied_;
     bool FilterDesignDeferred_ = false; // a band-edge drag runs
     bool FilterDesignPending_ = false;  // the band moved while the design was deferred
     bool StartingUp_ = true;            // until the constructor has run FormCreate

@@ -1,6 +1,7 @@
 // The main window's menus, tab pages and controls, and the placement of the band-edge marks.
 #include "ui/TForm1.h"
 
+#include "ui/DeviceCombo.h"
 #include "ui/WidgetNaming.h"
 #include "ui/common/ViewPaintBox.h"
 #include "ui/detector/DetectorTab.h"
@@ -252,7 +253,9 @@ QWidget* TForm1::BuildSamplingPage() {
     CN4->addItems({"Sound", "Norta4 ADC1+2", "Norta4 ADC3+4"});
     CEngine->setToolTip("MME: ALSA sound cards. WDM: the clients of a running JACK server.");
     devLayout->addRow("", CN4);
-    ComboAudioDevice = Named<QComboBox>(devices, "ComboAudioDevice");
+    auto* input = Named<TDeviceCombo>(devices, "ComboAudioDevice");
+    input->BeforePopup = [this] { Guarded([this] { RefreshDeviceLists(false); }); };
+    ComboAudioDevice = input;
     devLayout->addRow("Input", ComboAudioDevice);
     LSD = Named<QLabel>(devices, "LSD", "");
     devLayout->addRow("", LSD);

@@ -4,6 +4,7 @@
 
 #include <jack/jack.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cmath>
@@ -180,5 +181,73 @@ private:
     std::atomic<std::size_t> recorded_{0};
     std::atomic<int> stallMs_{0};
 };
+
+// A JACK client of the test with ports of one direction only, as many clients are (a player
+// offers outputs, a recorder inputs): `outputs` output ports "out_1"... that play silence, or
+// `inputs` input ports "in_1"... Its process callback only clears its output buffers.
+class OneWayClient {
+public:
+    OneWayClient(const char* name, int outputs, int inputs) {
+        for (int attempt = 0; attempt < 10 && client_ == nullptr; ++attempt) {
+            if (attempt > 0)
+                usleep(200 * 1000);
+            jack_status_t status{};
+            client_ = jack_client_open(name, JackNoStartServer, &status);
+        }
+        if (client_ == nullptr)
+            return;
+        for (int c = 1; c <= outputs; ++c)
+            out_.push_back(jack_port_register(client_, ("out_" + std::to_string(c)).c_str(),
+                                              JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0));
+        for (int c = 1; c <= inputs; ++c)
+            jack_port_register(client_, ("in_" + std::to_string(c)).c_str(),
+                               JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        jack_set_process_callback(client_, &OneWayClient::Process, this);
+        if (jack_activate(client_) != 0) {
+            jack_client_close(client_);
+            client_ = nullptr;
+        }
+    }
+    ~OneWayClient() {
+        if (client_ != nullptr) {
+            jack_deactivate(client_);
+            jack_client_close(client_);
+        }
+    }
+    OneWayClient(const OneWayClient&) = delete;
+    OneWayClient& operator=(const OneWayClient&) = delete;
+    bool Open() const { return client_ != nullptr; }
+
+private:
+    static int Process(jack_nframes_t frames, void* arg) {
+        for (jack_port_t* port : static_cast<OneWayClient*>(arg)->out_)
+            std::fill_n(static_cast<float*>(jack_port_get_buffer(port, frames)), frames, 0.0f);
+        return 0;
+    }
+    jack_client_t* client_ = nullptr;
+    std::vector<jack_port_t*> out_;
+};
+
+// The ports connected to `port` in the server's own report (`jack_lsp -c`: each port on a line
+// of its own, the ports connected to it below it, indented).
+inline std::vector<std::string> ConnectionsOf(const std::string& lsp, const std::string& port) {
+    std::vector<std::string> peers;
+    bool inside = false;
+    std::size_t start = 0;
+    while (start < lsp.size()) {
+        std::size_t end = lsp.find('\n', start);
+        if (end == std::string::npos)
+            end = lsp.size();
+        const std::string line = lsp.substr(start, end - start);
+        start = end + 1;
+        if (line.empty())
+            continue;
+        if (line[0] != ' ')
+            inside = line == port;
+        else if (inside)
+            peers.push_back(line.substr(line.find_first_not_of(' ')));
+    }
+    return peers;
+}
 
 } // namespace jacktest

@@ -147,6 +147,33 @@ TEST(WdmRing, ValuesArriveInOrderAcrossThreadsAndWrapAround) {
     EXPECT_EQ(ring.WriteSpace(), ring.Capacity());
 }
 
+// The lists hold one direction each while the table holds both: an entry's position in its
+// list is not the device's position in the table.
+TEST(WdmDeviceTable, EachListEntryNamesItsOwnTableDeviceThroughTheFacade) {
+    setenv("JACK_DEFAULT_SERVER", "ps-no-such-server-here", 1);
+    setenv("JACK_NO_START_SERVER", "1", 1);
+    const std::vector<TJackPortInfo> ports = {
+        {"system:capture_1", "system", true}, {"system:playback_1", "system", false},
+        {"asink:in_1", "asink", false},       {"bsrcA:out_1", "bsrcA", true},
+        {"csrcB:out_1", "csrcB", true},       {"dsink:in_1", "dsink", false}};
+    WdmAudio() = TWdmAudio(BuildFilters(ports, 48000), 48000);
+    TQueuedDispatcher dispatcher;
+    TQuibexStream stream(
+        [&](TAudioEngine) { return std::make_unique<TWdmAudioStream>(&dispatcher); });
+    stream.SetEngine(aeWDM);
+    ASSERT_EQ(stream.InputDeviceNames(),
+              (std::vector<std::string>{"01  system", "03  bsrcA", "04  csrcB"}));
+    ASSERT_EQ(stream.OutputDeviceNames(),
+              (std::vector<std::string>{"01  system", "02  asink", "05  dsink"}));
+    const int capture[] = {0, 2, 3, -1}, render[] = {0, 1, 4, -1};
+    for (int entry = 0; entry < 4; ++entry) {
+        EXPECT_EQ(stream.SelectInputEntry(entry), capture[entry]) << entry;
+        EXPECT_EQ(stream.InputDevice.Index, capture[entry]);
+        EXPECT_EQ(stream.SelectOutputEntry(entry), render[entry]) << entry;
+    }
+    WdmAudio() = TWdmAudio();
+}
+
 // No server: an empty, uninitialised table at once, nothing printed, and the first error of
 // the table at start.
 TEST(WdmNoServer, EmptyListsQuietlyAndStartFailsToInitialize) {

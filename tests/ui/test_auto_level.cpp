@@ -4,6 +4,7 @@
 
 #include "ui/TForm1.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -139,4 +140,24 @@ TEST_F(AutoLevel, DeviceChangeAndCLevelClickSetTheLevelOnlyWhenChecked) {
     form.CLevel->click(); // checked again: set at once
     EXPECT_TRUE(form.State().AutoLevel);
     EXPECT_TRUE(AllNear(ChannelDb(kLoop), 0.0, 0.5));
+}
+
+TEST_F(AutoLevel, PickingTheSameEntryAgainLeavesTheLevelAlone) {
+    TForm1& form = Open({kServer, kJack}, MIXTREL_DIR);
+    ASSERT_TRUE(form.CLevel->isEnabled() && form.CLevel->isChecked());
+    Pactl(std::string("set-source-volume ") + kLoop + " -20dB"); // the user's own level
+
+    // The same entry picked from the open list, and its handler run again for it (as a click
+    // on it, a settings file naming it and an engine switch run it).
+    form.ComboAudioDevice->showPopup();
+    QTest::keyClick(form.ComboAudioDevice->view(), Qt::Key_Return);
+    form.ComboAudioDeviceChange();
+    EXPECT_EQ(form.ComboAudioDevice->currentIndex(), 0);
+    EXPECT_TRUE(AllNear(ChannelDb(kLoop), -20.0, 0.01));
+
+    // Another entry and back is a change: the level is set again.
+    form.ComboAudioDevice->setCurrentIndex(1);
+    form.ComboAudioDevice->setCurrentIndex(0);
+    EXPECT_TRUE(AllNear(ChannelDb(kLoop), 0.0, 0.5));
+    EXPECT_TRUE(messages_.empty());
 }

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -27,13 +28,14 @@ struct SoundWindow {
     std::vector<QString> messages;
     std::unique_ptr<TForm1> form;
 
-    SoundWindow() {
+    explicit SoundWindow(std::chrono::milliseconds stallFloor = std::chrono::seconds(2)) {
         TFormEnvironment env;
         env.Devices = std::make_shared<const std::vector<TPcmDevice>>(
             std::vector<TPcmDevice>{{"pulse", "Sound server", true, true}});
         env.ShowMessage = [this](const QString& text) { messages.push_back(text); };
         env.SettingsFolder =
             QString::fromStdString(std::filesystem::temp_directory_path().string());
+        env.StallFloor = stallFloor;
         form = std::make_unique<TForm1>(std::move(env));
         form->show();
     }
@@ -112,6 +114,35 @@ TEST(WindowFrozenServer, StartStaysResponsiveAndGivesUpWithOneMessageAndStopIsQu
     EXPECT_EQ(w.Button()->text(), "Start Sampling");
     EXPECT_TRUE(w.messages.empty()) << w.messages[0].toStdString();
     server.Signal(SIGCONT);
+    LongestStall([] { return TAlsaPcm::OpenCount() == 0; }, 20000);
+    EXPECT_EQ(TAlsaPcm::OpenCount(), 0);
+}
+
+TEST(WindowFrozenServer, AServerThatFreezesWhileSamplingStopsItWithOneMessage) {
+    PrivateSoundServer server;
+    if (!server.Start() || !SoundServerReachable(SoundServerSocket()))
+        GTEST_SKIP() << "cannot start a private sound server (pulseaudio missing?)";
+    SoundWindow w(std::chrono::milliseconds(1000));
+    w.Button()->click();
+    const long long before = w.form->BlocksReceived();
+    LongestStall([&] { return w.form->BlocksReceived() >= before + 3; }, 20000);
+    ASSERT_GE(w.form->BlocksReceived(), before + 3) << "no blocks from the sound server";
+
+    server.Signal(SIGSTOP);
+    QElapsedTimer frozen;
+    frozen.start();
+    const qint64 stall = LongestStall([&] { return !w.messages.empty(); }, 15000);
+    const qint64 afterMs = frozen.elapsed();
+    LongestStall([] { return false; }, 1200); // a second message would arrive here
+    server.Signal(SIGCONT);
+    std::printf("No audio for %lld ms before the message; longest stall %lld ms\n",
+                static_cast<long long>(afterMs), static_cast<long long>(stall));
+    ASSERT_EQ(w.messages.size(), 1u);
+    EXPECT_EQ(w.messages[0], "No audio from \"01  Sound server\" for 1 s");
+    EXPECT_LT(stall, 1000);
+    EXPECT_FALSE(w.form->Sampling());
+    EXPECT_EQ(w.Button()->text(), "Start Sampling");
+    EXPECT_TRUE(w.form->ReadingsStale());
     LongestStall([] { return TAlsaPcm::OpenCount() == 0; }, 20000);
     EXPECT_EQ(TAlsaPcm::OpenCount(), 0);
 }
