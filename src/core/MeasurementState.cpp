@@ -8,4 +8,5 @@ void ResetForStart(MeasurementState& state) {
     RestartSweep(state.Scope);
     ResetPhase(state.Generator);
     state.StreamErrors.Clear();
+    state.InvalidBlocks = 0;
 }

@@ -113,9 +113,13 @@ struct MeasurementState {
     TSineOutput Generator;        // sine output settings and phase
     TPipelineTexts Texts;         // label texts, bar position and repaint requests for the window
     TStreamErrorLog StreamErrors; // errors raised while blocks stream, reported once
+    // Processed blocks left out of every reading because a sample in them is not a finite number
+    // (NaN or infinity), since the start of sampling.
+    std::uint64_t InvalidBlocks = 0;
 };
 
 // The resets of a sampling start that concern the measurement: the peak log restarts
 // (PeakLogIndex 0, not wrapped), the scope sweep restarts and asks for a re-layout
-// (ScopeRedraw), the tone starts at phase 0 and the stream error log is cleared.
+// (ScopeRedraw), the tone starts at phase 0, the stream error log and the count of invalid
+// blocks are cleared.
 void ResetForStart(MeasurementState& state);

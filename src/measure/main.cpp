@@ -27,7 +27,7 @@ namespace {
 constexpr int ExitMeasured = 0;
 constexpr int ExitUsage = 2;
 constexpr int ExitFile = 3;
-constexpr int ExitGaps = 4;
+constexpr int ExitGaps = 4; // stream gaps, or blocks left out for samples that are no numbers
 
 // x with `decimals` digits after ".", whatever the locale; "null" when not finite.
 std::string Fixed(double x, int decimals) {
@@ -76,6 +76,10 @@ std::string Trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
+// The first line of --format csv.
+constexpr const char* kCsvHeader =
+    "kind,blocks,gaps,sn_db,s_db,peak_hz,sn_text,s_text,peak_text,invalid_blocks,clipped_samples\n";
+
 // One output line: `final` marks the settled readings after the last block.
 std::string ReadingLine(TOutputFormat format, const TMeasureReading& r, bool final) {
     const std::string sn = Trimmed(r.SNText), s = Trimmed(r.SText), sp = Trimmed(r.SpecialText);
@@ -83,20 +87,24 @@ std::string ReadingLine(TOutputFormat format, const TMeasureReading& r, bool fin
     case TOutputFormat::ofJson:
         return std::string("{\"final\":") + (final ? "true" : "false") +
                ",\"blocks\":" + std::to_string(r.Blocks) + ",\"gaps\":" + std::to_string(r.Gaps) +
+               ",\"invalid_blocks\":" + std::to_string(r.InvalidBlocks) +
+               ",\"clipped_samples\":" + std::to_string(r.ClippedSamples) +
                ",\"sn_db\":" + Fixed(r.SNdB, 6) + ",\"s_db\":" + Fixed(r.SdB, 6) +
                ",\"peak_hz\":" + Fixed(r.PeakHz, 6) + ",\"sn_text\":" + JsonText(sn) +
                ",\"s_text\":" + JsonText(s) + ",\"peak_text\":" + JsonText(sp) + "}";
     case TOutputFormat::ofCsv:
         return std::string(final ? "final" : "block") + "," + std::to_string(r.Blocks) + "," +
                std::to_string(r.Gaps) + "," + Fixed(r.SNdB, 6) + "," + Fixed(r.SdB, 6) + "," +
-               Fixed(r.PeakHz, 6) + "," + CsvText(sn) + "," + CsvText(s) + "," + CsvText(sp);
+               Fixed(r.PeakHz, 6) + "," + CsvText(sn) + "," + CsvText(s) + "," + CsvText(sp) + "," +
+               std::to_string(r.InvalidBlocks) + "," + std::to_string(r.ClippedSamples);
     case TOutputFormat::ofText:
     default:
         return std::string(final ? "final" : "block ") +
                (final ? std::string() : std::to_string(r.Blocks)) + ": S+N " + sn + "  " + s +
                "  peak " + sp +
                (final ? "  (" + std::to_string(r.Blocks) + " blocks, " + std::to_string(r.Gaps) +
-                            " gaps)"
+                            " gaps, " + std::to_string(r.InvalidBlocks) + " invalid blocks, " +
+                            std::to_string(r.ClippedSamples) + " clipped samples)"
                       : std::string());
     }
 }
@@ -152,7 +160,7 @@ int Run(const TMeasureOptions& options) {
                               std::to_string(options.Length));
 
     if (options.Format == TOutputFormat::ofCsv)
-        std::cout << "kind,blocks,gaps,sn_db,s_db,peak_hz,sn_text,s_text,peak_text\n";
+        std::cout << kCsvHeader;
     TProgressLine progress;
     TDataBufferF block;
     std::int64_t done = 0;
@@ -167,11 +175,14 @@ int Run(const TMeasureOptions& options) {
             break;
         if (!run.Feed(block, got))
             throw std::runtime_error("Measurement failed: " + run.State().StreamErrors.Summary());
-        std::cout << ReadingLine(options.Format, run.Reading(), false) << '\n';
+        TMeasureReading r = run.Reading();
+        r.ClippedSamples = file.ClippedSamples();
+        std::cout << ReadingLine(options.Format, r, false) << '\n';
         progress.Show(done, limit);
     }
     progress.Finish();
-    const TMeasureReading final = run.Reading();
+    TMeasureReading final = run.Reading();
+    final.ClippedSamples = file.ClippedSamples();
     std::cout << ReadingLine(options.Format, final, true) << '\n' << std::flush;
     if (!options.SaveSpectrum.empty())
         run.SaveSpectrum(options.SaveSpectrum);
@@ -182,7 +193,7 @@ int Run(const TMeasureOptions& options) {
                   << done << " samples were measured\n";
         return ExitFile;
     }
-    return final.Gaps > 0 ? ExitGaps : ExitMeasured;
+    return final.Gaps > 0 || final.InvalidBlocks > 0 ? ExitGaps : ExitMeasured;
 }
 
 // The capture entry that `wanted` names: the entry itself, the text after its "NN  " number, or
@@ -271,7 +282,7 @@ int RunDevice(const TMeasureOptions& options) {
         std::cerr << "phonoscale-measure: playing " << run.GeneratorCaption() << " on " << outEntry
                   << '\n';
     if (options.Format == TOutputFormat::ofCsv)
-        std::cout << "kind,blocks,gaps,sn_db,s_db,peak_hz,sn_text,s_text,peak_text\n";
+        std::cout << kCsvHeader;
     stream.Start();
     const auto started = std::chrono::steady_clock::now();
     TProgressLine progress;
@@ -300,7 +311,7 @@ int RunDevice(const TMeasureOptions& options) {
         throw std::runtime_error("Capture from " + entry + " failed: " + failure);
     if (!blockError.empty())
         throw std::runtime_error("Measurement failed: " + blockError);
-    return final.Gaps > 0 ? ExitGaps : ExitMeasured;
+    return final.Gaps > 0 || final.InvalidBlocks > 0 ? ExitGaps : ExitMeasured;
 }
 
 } // namespace
