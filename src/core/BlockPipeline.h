@@ -55,9 +55,9 @@ public:
     // then counts one repaint request (Texts.RepaintRequests). A block holding a sample that is
     // not a finite number (see BlockIsFinite) is left out and counted in InvalidBlocks: every
     // reading stays as after the block before it, and the last finite block is the one shown
-    // (no repaint request when none was). An exception from a processed
-    // block (the band filter's, for example) ends this engine block without its repaint request
-    // and is recorded in StreamErrors instead of being thrown. Int32Buffer is ignored.
+    // (no repaint request when none was). An exception from a processed block (the band
+    // filter's, for example) ends this engine block without its repaint request and is recorded
+    // in StreamErrors instead of being thrown. Int32Buffer is ignored.
     void AStreamData(void* sender, TDataBufferI& int32Buffer, TDataBufferF& inBuffer,
                      TDataBufferF& outBuffer);
 
@@ -69,7 +69,8 @@ public:
 
     // The spectrum part of SubStreamData (needs only the FFT): recalibrates the window when N,
     // the rate or the window changed, then channel selection, window, transform, weighting, band
-    // power and peak, spectrum smoothing and reduction, PeakAmplitude, PeakBinFine and the peak
+    // power and peak, spectrum smoothing and reduction, PeakAmplitude, PeakBinFine (RefinePeak
+    // on the smoothed spectrum; for Rect RealTonePosition on this block's bins) and the peak
     // frequency text. Raises what the FFT raises.
     void AnalyseBlock(std::span<const float> left, std::span<const float> right);
 
