@@ -146,8 +146,9 @@ TEST(CodecBinding, RestoreInputLevelGivesBackTheLevelFromBeforeUnlessChangedSinc
     ASSERT_EQ(codec.LoadCodecLibrary(MIXTREL_PATH), 0);
     const std::string entry = "01  PulseAudio Sound Server";
     const auto raw = [] { return ChannelRaw("loop.monitor"); };
-    // Levels before: -20 dB, below the range offered (1 %), above 100 % (120 %).
-    for (const char* before : {"-20dB", "1%", "120%"}) {
+    // Levels before (pactl reads "-20dB" as a change): 30 %, below the range offered (1 %),
+    // above 100 % (120 %).
+    for (const char* before : {"30%", "1%", "120%"}) {
         ASSERT_TRUE(Pactl(std::string("set-source-volume loop.monitor ") + before));
         const auto original = raw();
         AutoSetInputLevel(codec, true, entry);
@@ -161,15 +162,16 @@ TEST(CodecBinding, RestoreInputLevelGivesBackTheLevelFromBeforeUnlessChangedSinc
         EXPECT_EQ(raw(), original) << before;
     }
     // Changed by someone else meanwhile: that level stays, and is the one kept from then on.
-    ASSERT_TRUE(Pactl("set-source-volume loop.monitor -20dB"));
+    ASSERT_TRUE(Pactl("set-source-volume loop.monitor 30%"));
     AutoSetInputLevel(codec, true, entry);
-    ASSERT_TRUE(Pactl("set-source-volume loop.monitor -10dB"));
+    ASSERT_TRUE(Pactl("set-source-volume loop.monitor 20%"));
     const auto changed = raw();
     RestoreInputLevel(codec);
     EXPECT_EQ(raw(), changed);
     AutoSetInputLevel(codec, true, entry);
-    ASSERT_TRUE(Pactl("set-source-volume loop.monitor -3dB"));
-    AutoSetInputLevel(codec, true, entry); // the user's -3 dB is now the level to give back
+    ASSERT_TRUE(Pactl("set-source-volume loop.monitor 70%"));
+    const auto users = raw();
+    AutoSetInputLevel(codec, true, entry); // the user's 70 % is now the level to give back
     RestoreInputLevel(codec);
-    EXPECT_NEAR(ChannelDb("loop.monitor").at(0), -3.0, 0.01);
+    EXPECT_EQ(raw(), users);
 }

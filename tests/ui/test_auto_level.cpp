@@ -173,7 +173,7 @@ TEST_F(AutoLevel, TheSourcesLevelComesBackWhenSamplingStopsAndWhenTheWindowClose
 
     // Changed by the user while sampling: the user's level stays.
     form.SpeedButton1->click();
-    ASSERT_TRUE(Pactl(std::string("set-source-volume ") + kLoop + " -10dB"));
+    ASSERT_TRUE(Pactl(std::string("set-source-volume ") + kLoop + " 20%"));
     const auto users = ChannelRaw(kLoop);
     form.SpeedButton1->click();
     EXPECT_EQ(ChannelRaw(kLoop), users);
