@@ -282,4 +282,21 @@ BENCHMARK(BM_LongestSliceAtLargestLength)->Iterations(6)->Unit(benchmark::kMilli
 
 } // namespace
 
+// The check for samples that are not finite numbers, which every processed block passes before
+// it is analysed (both rows of N samples; "Left+Right" also forms their sum).
+void BM_BlockIsFinite(benchmark::State& bench) {
+    const auto n = static_cast<std::size_t>(bench.range(0));
+    const int channel = static_cast<int>(bench.range(1));
+    std::vector<float> left(n, 0.25f);
+    std::vector<float> right(n, -0.5f);
+    for (auto _ : bench) {
+        benchmark::DoNotOptimize(BlockIsFinite(channel, left, right));
+    }
+    bench.SetItemsProcessed(static_cast<std::int64_t>(bench.iterations()) *
+                            static_cast<std::int64_t>(n));
+}
+BENCHMARK(BM_BlockIsFinite)
+    ->ArgsProduct({benchmark::CreateRange(64, 1 << 20, 16), {0, 2}})
+    ->ArgNames({"N", "channel"});
+
 BENCHMARK_MAIN();

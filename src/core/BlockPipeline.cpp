@@ -12,13 +12,47 @@
 #include "dsp/WeightingCurves.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <exception>
+#include <numbers>
+#include <optional>
 #include <stdexcept>
 
 TBlockPipeline::TBlockPipeline(MeasurementState& state, TPipelineComponents& components)
     : state_(state), components_(components) {}
+
+bool BlockIsFinite(int channel, std::span<const float> left, std::span<const float> right) {
+    // The exponent field is all ones exactly for infinities and NaNs; adding one to it then
+    // carries into the sign bit, so an OR over the block tells without a branch per sample.
+    const auto flag = [](float x) {
+        return (std::bit_cast<std::uint32_t>(x) & 0x7f800000u) + 0x00800000u;
+    };
+    const std::size_t count = std::min(left.size(), right.size());
+    const float* const l = left.data();
+    const float* const r = right.data();
+    const bool combined = channel == 2 || channel == 3;
+    const float sign = channel == 3 ? -1.0f : 1.0f; // -r is exact: l + -r is l - r
+    // Runs of a fixed length, which the compiler turns into vector instructions.
+    constexpr std::size_t kRun = 16;
+    std::uint32_t any = 0;
+    std::size_t i = 0;
+    for (; i + kRun <= count; i += kRun) {
+        for (std::size_t j = i; j < i + kRun; ++j) {
+            any |= flag(l[j]) | flag(r[j]);
+        }
+        if (combined) {
+            for (std::size_t j = i; j < i + kRun; ++j) {
+                any |= flag(l[j] + sign * r[j]);
+            }
+        }
+    }
+    for (; i < count; ++i) {
+        any |= flag(l[i]) | flag(r[i]) | (combined ? flag(l[i] + sign * r[i]) : 0u);
+    }
+    return (any & 0x80000000u) == 0;
+}
 
 void TBlockPipeline::AStreamData(void* /*sender*/, TDataBufferI& /*int32Buffer*/,
                                  TDataBufferF& inBuffer, TDataBufferF& outBuffer) {
@@ -40,8 +74,13 @@ void TBlockPipeline::AStreamData(void* /*sender*/, TDataBufferI& /*int32Buffer*/
         if (components_.PostSlice && state_.SubBlocks <= 1 && n >= sliceLength_ &&
             left.size() >= static_cast<std::size_t>(n) &&
             right.size() >= static_cast<std::size_t>(n)) {
-            StartSlicedBlock(left.first(static_cast<std::size_t>(n)),
-                             right.first(static_cast<std::size_t>(n)));
+            const auto count = static_cast<std::size_t>(n);
+            if (!BlockIsFinite(state_.Controls.ComboChannel, left.first(count),
+                               right.first(count))) {
+                ++state_.InvalidBlocks; // left out: every reading stays as it was
+                return;
+            }
+            StartSlicedBlock(left.first(count), right.first(count));
             return;
         }
         RunEngineBlock(left, right);
@@ -58,15 +97,32 @@ void TBlockPipeline::RunEngineBlock(std::span<const float> left, std::span<const
     if (n == 0 || blocks * n > length) {
         throw std::runtime_error("The input block is shorter than the sample length.");
     }
-    for (std::size_t s = 0; s < blocks; ++s) {
-        const bool shown = !lean_ || s + 1 == blocks;
+    // A processed block with a sample that is not a finite number is left out of every reading
+    // and counted; the last block that is measured is the one shown.
+    const int channel = state_.Controls.ComboChannel;
+    const auto finite = [&](std::size_t s) {
+        return BlockIsFinite(channel, left.subspan(s * n, n), right.subspan(s * n, n));
+    };
+    std::size_t measured = blocks; // one past the last block that is measured
+    for (; measured > 0 && !finite(measured - 1); --measured) {
+        ++state_.InvalidBlocks;
+    }
+    for (std::size_t s = 0; s < measured; ++s) {
+        const bool last = s + 1 == measured;
+        if (!last && !finite(s)) {
+            ++state_.InvalidBlocks;
+            continue;
+        }
+        const bool shown = !lean_ || last;
         if (shown) {
             ShowHiddenScopeTexts(); // the last block may overwrite them
         }
         blockOffset_ = s * n;
         ProcessBlock(left.subspan(s * n, n), right.subspan(s * n, n), shown);
     }
-    ++state_.Texts.RepaintRequests;
+    if (measured > 0) {
+        ++state_.Texts.RepaintRequests;
+    }
 }
 
 TBlockPipeline::TSliceStamp TBlockPipeline::CurrentStamp() const {
@@ -366,10 +422,12 @@ void TBlockPipeline::TransformBlock(std::span<const float> left, std::span<const
     if (filterIn.size() >= count) {
         SelectChannel(channel, left, right, count, window, realInput,
                       [filterIn](std::size_t i, float m) { filterIn[i] = m; });
+        lastSample_ = count > 0 ? static_cast<float>(filterIn[count - 1]) : 0.0f;
     } else {
         float* const measured = measured_.data();
         SelectChannel(channel, left, right, count, window, realInput,
                       [measured](std::size_t i, float m) { measured[i] = m; });
+        lastSample_ = count > 0 ? measured_[count - 1] : 0.0f;
     }
     fft.RealFourierTransformLowerHalf(); // only bins below N/2 are read
 }
@@ -452,6 +510,33 @@ struct TBinPass {
     }
 };
 
+// The rectangular window's peak position from this block's complex bins around bin k: its
+// weight 0 on the last sample is undone (X[m] += s[N - 1] exp(-i 2 pi m / N)) and the
+// weighting divided out, then RealTonePosition. Nothing where that cannot be formed.
+std::optional<double> RectanglePeak(std::span<const TComplex> x, int k, int n, float lastSample,
+                                    const double* weight) {
+    if (k < 1 || k > n / 2 - 2) {
+        return std::nullopt;
+    }
+    std::array<TComplex, 3> bins;
+    for (int j = -1; j <= 1; ++j) {
+        const auto m = static_cast<std::size_t>(k + j);
+        TComplex v = x[m];
+        if (weight != nullptr) {
+            if (!(weight[m] > 0.0)) {
+                return std::nullopt;
+            }
+            v.Re /= weight[m];
+            v.Im /= weight[m];
+        }
+        const double angle = -2.0 * std::numbers::pi * static_cast<double>(k + j) / n;
+        v.Re += lastSample * std::cos(angle);
+        v.Im += lastSample * std::sin(angle);
+        bins[static_cast<std::size_t>(j + 1)] = v;
+    }
+    return RealTonePosition(bins, k, n);
+}
+
 } // namespace
 
 void TBlockPipeline::EnsureSmoothAlpha(int filterRate) {
@@ -520,7 +605,11 @@ void TBlockPipeline::AnalyseSpectrum(bool shown) {
         lobe += a * a;
     }
     st.PeakAmplitude = std::sqrt(lobe) / st.WindowTotalGain / st.FullScale;
-    st.PeakBinFine = RefinePeak(st.Spectrum, st.PeakBin, st.PeakFit);
+    std::optional<double> tone;
+    if (st.WindowKind == 0) {
+        tone = RectanglePeak(x, st.PeakBin, n, lastSample_, pass.weight);
+    }
+    st.PeakBinFine = tone ? *tone : RefinePeak(st.Spectrum, st.PeakBin, st.PeakFit);
     if (shown && st.SpecialMeter == 0) {
         st.Texts.LSp = FormatFixed(PeakFrequency(st)) + " Hz";
     }

@@ -43,6 +43,11 @@ struct TPipelineComponents {
     std::vector<TBlockConsumer*> Consumers;
 };
 
+// True when every sample of a processed block that the measurement reads is a finite number:
+// both rows, and for `channel` 2 or 3 ("Left+Right", "Left-Right") their float sum or
+// difference, which can overflow. One pass, no allocation.
+bool BlockIsFinite(int channel, std::span<const float> left, std::span<const float> right);
+
 // Runs the measurement on every engine block. Holds references to the window's state and
 // component table (both must outlive it) and its own work buffers, which are sized when N
 // changes and reused, so steady-state blocks allocate nothing. Main thread only.
@@ -52,9 +57,12 @@ public:
 
     // OnData handler of the stream facade: fills OutBuffer with the sine when CheckOut is set,
     // runs SubStreamData on each of the SubBlocks blocks of N samples of InBuffer rows 0 and 1,
-    // then counts one repaint request (Texts.RepaintRequests). An exception from a processed
-    // block (the band filter's, for example) ends this engine block without its repaint request
-    // and is recorded in StreamErrors instead of being thrown. Int32Buffer is ignored.
+    // then counts one repaint request (Texts.RepaintRequests). A block holding a sample that is
+    // not a finite number (see BlockIsFinite) is left out and counted in InvalidBlocks: every
+    // reading stays as after the block before it, and the last finite block is the one shown
+    // (no repaint request when none was). An exception from a processed block (the band
+    // filter's, for example) ends this engine block without its repaint request and is recorded
+    // in StreamErrors instead of being thrown. Int32Buffer is ignored.
     void AStreamData(void* sender, TDataBufferI& int32Buffer, TDataBufferF& inBuffer,
                      TDataBufferF& outBuffer);
 
@@ -66,7 +74,8 @@ public:
 
     // The spectrum part of SubStreamData (needs only the FFT): recalibrates the window when N,
     // the rate or the window changed, then channel selection, window, transform, weighting, band
-    // power and peak, spectrum smoothing and reduction, PeakAmplitude, PeakBinFine and the peak
+    // power and peak, spectrum smoothing and reduction, PeakAmplitude, PeakBinFine (RefinePeak
+    // on the smoothed spectrum; for Rect RealTonePosition on this block's bins) and the peak
     // frequency text. Raises what the FFT raises.
     void AnalyseBlock(std::span<const float> left, std::span<const float> right);
 
@@ -199,6 +208,7 @@ private:
     MeasurementState& state_;
     TPipelineComponents& components_;
     std::vector<float> measured_; // the selected channel of the block (float arithmetic)
+    float lastSample_ = 0.0f;     // its sample N - 1 (the rectangular window's peak fit)
     std::vector<double> weightTable_;
     int weightTableKind_ = 0;
     int weightTableLength_ = 0;

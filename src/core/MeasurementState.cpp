@@ -9,4 +9,5 @@ void ResetForStart(MeasurementState& state) {
     ResetPhase(state.Generator);
     state.StreamErrors.Clear();
     ++state.RunNumber;
+    state.InvalidBlocks = 0;
 }

@@ -114,10 +114,14 @@ struct MeasurementState {
     TPipelineTexts Texts;         // label texts, bar position and repaint requests for the window
     TStreamErrorLog StreamErrors; // errors raised while blocks stream, reported once
     std::uint64_t RunNumber = 0;  // counts sampling starts (ResetForStart)
+    // Processed blocks left out of every reading because a sample in them is not a finite number
+    // (NaN or infinity), since the start of sampling.
+    std::uint64_t InvalidBlocks = 0;
 };
 
 // The resets of a sampling start that concern the measurement: the peak log restarts
 // (PeakLogIndex 0, not wrapped), the scope sweep restarts and asks for a re-layout
-// (ScopeRedraw), the tone starts at phase 0, the stream error log is cleared and RunNumber
-// counts the start (the pipeline's consumers restart before the next block).
+// (ScopeRedraw), the tone starts at phase 0, the stream error log and the count of invalid
+// blocks are cleared and RunNumber counts the start (the pipeline's consumers restart before the
+// next block).
 void ResetForStart(MeasurementState& state);

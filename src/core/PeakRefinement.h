@@ -1,6 +1,10 @@
-// Sub-bin position of a spectral peak from the smoothed amplitude spectrum.
+// Sub-bin position of a spectral peak: from the smoothed amplitude spectrum, or from a block's
+// complex bins for the rectangular window.
 #pragma once
 
+#include "dsp/FloatTypes.h"
+
+#include <array>
 #include <optional>
 #include <span>
 #include <vector>
@@ -44,3 +48,19 @@ double InvertPeakFit(const TPeakFitTable& table, double offset);
 // k + ((y[k-1] - y[k+1]) / 2) / (y[k-1] - 2 y[k] + y[k+1]), and k itself when that curvature is
 // 0 or k is 0 or H. A k outside 0 ... H is returned unchanged.
 double RefinePeak(std::span<const double> y, int k, const TPeakFitTable& table = {});
+
+// Position in bins of a real tone whose strongest bin is k, from the complex bins x = X[k - 1],
+// X[k], X[k + 1] of an N-point transform X[m] = sum_n s[n] exp(+i 2 pi m n / N) of the block
+// s[0 ... N - 1] without a window (the rectangular window's N - 1 ones, with the last sample's
+// term s[N - 1] exp(+i 2 pi m (N - 1) / N) added back by the caller). The block holds
+// g K(2 pi (m - k - d) / N) + conj(g) K(2 pi (m + k + d) / N), K(w) = sum_n exp(i w n): the
+// tone's lobe and its mirror image at -f. The offset d solves, for the larger neighbour
+// j = +-1 of the lobe alone, Re(X[k + j] / X[k] exp(-i pi j (N - 1) / N)) =
+// j sin(pi d / N) / sin(pi (1 - j d) / N), that is
+// tan(pi d / N) = j r sin(pi / N) / (1 + r cos(pi / N)) with r the left side; then
+// g = X[k] / K(-2 pi d / N) and the image conj(g) K(...) is taken off the three bins, and the
+// offset is found again, until it changes by less than 1e-10 bin (at most eight rounds; each
+// shrinks the error by about the image's share of the lobe, a few per cent from four bins off
+// 0 Hz and fs/2). Exact for a lone tone; nothing when k is not within 1 ... N/2 - 2, a bin is
+// not finite, X[k] is 0, or |d| comes out above 1.
+std::optional<double> RealTonePosition(const std::array<TComplex, 3>& x, int k, int n);

@@ -56,3 +56,13 @@ struct TStreamErrorLog {
                             : FirstError + " (repeated " + std::to_string(Repeats) + " times)";
     }
 };
+
+// The line at the end of ListBox1, beside the gap lines, that counts the processed blocks left
+// out because they held samples that are not finite numbers:
+// "Invalid blocks: 3 (NaN or infinite samples, left out)"; empty for 0.
+inline std::string InvalidBlocksLine(std::uint64_t count) {
+    if (count == 0) {
+        return {};
+    }
+    return "Invalid blocks: " + std::to_string(count) + " (NaN or infinite samples, left out)";
+}

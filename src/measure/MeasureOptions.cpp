@@ -81,7 +81,7 @@ std::string MeasureUsage() {
            "  --output-device NAME  playback device of the sine: its entry, name or number\n"
            "  --help                print this text\n"
            "Exit codes: 0 measured, 2 bad arguments, 3 device or file error, 4 stream gaps "
-           "occurred.\n";
+           "occurred or blocks holding samples that are not finite numbers were left out.\n";
 }
 
 TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,

@@ -98,6 +98,7 @@ bool TMeasureRun::Feed(TDataBufferF& in, std::size_t frames, TDataBufferF* out) 
     const std::string before = state_.StreamErrors.FirstError;
     const std::uint64_t repeats = state_.StreamErrors.Repeats;
     pipeline_.AStreamData(nullptr, int32Buffer_, in, out != nullptr ? *out : outBuffer_);
+    processed_ += state_.SubBlocks;
     state_.SubBlocks = full;
     ++blocks_;
     return state_.StreamErrors.FirstError == before && state_.StreamErrors.Repeats == repeats;
@@ -106,9 +107,12 @@ bool TMeasureRun::Feed(TDataBufferF& in, std::size_t frames, TDataBufferF* out) 
 TMeasureReading TMeasureRun::Reading() const {
     TMeasureReading r;
     r.Blocks = blocks_;
-    r.SNdB = state_.SNLevel;
-    r.SdB = state_.SLevel;
-    r.PeakHz = PeakFrequency(state_);
+    r.InvalidBlocks = static_cast<std::int64_t>(state_.InvalidBlocks);
+    const bool measured = processed_ > r.InvalidBlocks;
+    const double none = std::nan("");
+    r.SNdB = measured ? state_.SNLevel : none;
+    r.SdB = measured ? state_.SLevel : none;
+    r.PeakHz = measured ? PeakFrequency(state_) : none;
     r.SNText = state_.Texts.LSN_M;
     r.SText = state_.Texts.LS;
     r.SpecialText = state_.Texts.LSp;

@@ -15,6 +15,11 @@
 struct TMeasureReading {
     std::int64_t Blocks = 0; // engine blocks measured so far
     std::int64_t Gaps = 0;   // stream gaps counted so far (a file has none)
+    // Processed blocks left out because they hold a sample that is not a finite number.
+    std::int64_t InvalidBlocks = 0;
+    // Samples beyond full scale (float files), measured as they are.
+    std::int64_t ClippedSamples = 0;
+    // The readings; NaN while no processed block has been measured.
     double SNdB = 0.0;       // SNLevel, dB (dBm when calibrated)
     double SdB = 0.0;        // SLevel
     double PeakHz = 0.0;     // interpolated peak frequency
@@ -62,5 +67,6 @@ private:
     TDataBufferI int32Buffer_;
     TDataBufferF outBuffer_;
     std::int64_t blocks_ = 0;
+    std::int64_t processed_ = 0; // processed blocks fed, measured or left out
     std::string generatorCaption_;
 };

@@ -3,6 +3,9 @@
 
 #include <sndfile.h>
 
+#include <cmath>
+#include <limits>
+
 struct TSoundFile::Handle {
     SNDFILE* file = nullptr;
     ~Handle() {
@@ -70,9 +73,19 @@ std::size_t TSoundFile::Read(TDataBufferF& block, std::size_t frames) {
     block[1].resize(frames);
     const auto count = static_cast<std::size_t>(got);
     const std::size_t right = channels > 1 ? 1 : 0;
+    // A finite sample beyond full scale; NaN and infinity are the pipeline's to leave out.
+    const auto beyond = [](double s) {
+        const double a = std::fabs(s);
+        return static_cast<std::int64_t>(a > 1.0 && a <= std::numeric_limits<double>::max());
+    };
+    std::int64_t clipped = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        block[0][i] = static_cast<float>(interleaved_[i * channels] * Scale);
-        block[1][i] = static_cast<float>(interleaved_[i * channels + right] * Scale);
+        const double l = interleaved_[i * channels];
+        const double r = interleaved_[i * channels + right];
+        block[0][i] = static_cast<float>(l * Scale);
+        block[1][i] = static_cast<float>(r * Scale);
+        clipped += beyond(l) + (right != 0 ? beyond(r) : 0);
     }
+    clipped_ += clipped;
     return count;
 }

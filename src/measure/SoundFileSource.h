@@ -30,6 +30,9 @@ public:
     // True when the library's log says that a chunk reaches beyond the end of the file (a
     // copy or a recording cut short): the samples that are there are read, the rest is lost.
     bool Truncated() const noexcept { return truncated_; }
+    // Samples read so far (of the one or two channels measured) that lie beyond full scale,
+    // |s| > 1 in the library's scale: only float files hold them. They are passed on as they are.
+    std::int64_t ClippedSamples() const noexcept { return clipped_; }
     // "WAV 24 bit", "FLAC 16 bit" and the like, for the report.
     std::string Description() const;
 
@@ -48,6 +51,7 @@ private:
     int format_ = 0;
     std::int64_t frames_ = 0;
     bool truncated_ = false;
+    std::int64_t clipped_ = 0;
     std::string path_;
     std::vector<double> interleaved_; // frames x channels work buffer, reused
 };

@@ -28,7 +28,7 @@ namespace {
 constexpr int ExitMeasured = 0;
 constexpr int ExitUsage = 2;
 constexpr int ExitFile = 3;
-constexpr int ExitGaps = 4;
+constexpr int ExitGaps = 4; // stream gaps, or blocks left out for samples that are no numbers
 
 // x with `decimals` digits after ".", whatever the locale; "null" when not finite.
 std::string Fixed(double x, int decimals) {
@@ -63,7 +63,7 @@ using TAddOns = std::vector<std::unique_ptr<TMeasureAddOn>>;
 
 // The CSV header line: the meters' columns, then each analyser's.
 std::string CsvHeader(const TAddOns& addOns) {
-    std::string header = "kind,blocks,gaps,sn_db,s_db,peak_hz,sn_text,s_text,peak_text";
+    std::string header = "kind,blocks,gaps,sn_db,s_db,peak_hz,sn_text,s_text,peak_text,invalid_blocks,clipped_samples";
     for (const auto& addOn : addOns)
         for (const std::string& column : addOn->CsvColumns())
             header += "," + column;
@@ -80,6 +80,8 @@ std::string ReadingLine(TOutputFormat format, const TMeasureReading& r, bool fin
         line["final"] = final;
         line["blocks"] = r.Blocks;
         line["gaps"] = r.Gaps;
+        line["invalid_blocks"] = r.InvalidBlocks;
+        line["clipped_samples"] = r.ClippedSamples;
         line["sn_db"] = ReportNumber(r.SNdB);
         line["s_db"] = ReportNumber(r.SdB);
         line["peak_hz"] = ReportNumber(r.PeakHz);
@@ -95,7 +97,8 @@ std::string ReadingLine(TOutputFormat format, const TMeasureReading& r, bool fin
         std::string line = std::string(final ? "final" : "block") + "," + std::to_string(r.Blocks) +
                            "," + std::to_string(r.Gaps) + "," + Fixed(r.SNdB, 6) + "," +
                            Fixed(r.SdB, 6) + "," + Fixed(r.PeakHz, 6) + "," + CsvText(sn) + "," +
-                           CsvText(s) + "," + CsvText(sp);
+                           CsvText(s) + "," + CsvText(sp) + "," + std::to_string(r.InvalidBlocks) +
+                           "," + std::to_string(r.ClippedSamples);
         for (const auto& addOn : addOns)
             for (const std::string& value : addOn->CsvValues(final))
                 line += "," + value;
@@ -107,7 +110,9 @@ std::string ReadingLine(TOutputFormat format, const TMeasureReading& r, bool fin
                            (final ? std::string() : std::to_string(r.Blocks)) + ": S+N " + sn +
                            "  " + s + "  peak " + sp +
                            (final ? "  (" + std::to_string(r.Blocks) + " blocks, " +
-                                        std::to_string(r.Gaps) + " gaps)"
+                                        std::to_string(r.Gaps) + " gaps, " +
+                                        std::to_string(r.InvalidBlocks) + " invalid blocks, " +
+                                        std::to_string(r.ClippedSamples) + " clipped samples)"
                                   : std::string());
         for (const auto& addOn : addOns)
             line += addOn->Text(final);
@@ -191,11 +196,14 @@ int Run(const TMeasureOptions& options) {
             break;
         if (!run.Feed(block, got))
             throw std::runtime_error("Measurement failed: " + run.State().StreamErrors.Summary());
-        std::cout << ReadingLine(options.Format, run.Reading(), false, addOns) << '\n';
+        TMeasureReading r = run.Reading();
+        r.ClippedSamples = file.ClippedSamples();
+        std::cout << ReadingLine(options.Format, r, false, addOns) << '\n';
         progress.Show(done, limit);
     }
     progress.Finish();
-    const TMeasureReading final = run.Reading();
+    TMeasureReading final = run.Reading();
+    final.ClippedSamples = file.ClippedSamples();
     std::cout << ReadingLine(options.Format, final, true, addOns) << '\n' << std::flush;
     if (!options.SaveSpectrum.empty())
         run.SaveSpectrum(options.SaveSpectrum);
@@ -208,7 +216,7 @@ int Run(const TMeasureOptions& options) {
                   << done << " samples were measured\n";
         return ExitFile;
     }
-    return final.Gaps > 0 ? ExitGaps : ExitMeasured;
+    return final.Gaps > 0 || final.InvalidBlocks > 0 ? ExitGaps : ExitMeasured;
 }
 
 // The capture entry that `wanted` names: the entry itself, the text after its "NN  " number, or
@@ -329,7 +337,7 @@ int RunDevice(const TMeasureOptions& options) {
         throw std::runtime_error("Capture from " + entry + " failed: " + failure);
     if (!blockError.empty())
         throw std::runtime_error("Measurement failed: " + blockError);
-    return final.Gaps > 0 ? ExitGaps : ExitMeasured;
+    return final.Gaps > 0 || final.InvalidBlocks > 0 ? ExitGaps : ExitMeasured;
 }
 
 } // namespace

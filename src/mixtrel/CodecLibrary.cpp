@@ -119,6 +119,68 @@ bool TCodecLibrary::SetLevelPosition(const std::string& deviceName, int position
     return true;
 }
 
+bool TCodecLibrary::GetLevel(const std::string& deviceName, float& levelDb) {
+    if (!available_)
+        return false;
+    const std::int32_t handle = openCodec_(deviceName.c_str());
+    if (handle == 0)
+        return false;
+    float level = 0.0f;
+    const bool read = getVolume_(handle, &level) == 1;
+    closeCodec_(handle);
+    if (read)
+        levelDb = level;
+    return read;
+}
+
+bool TCodecLibrary::SetLevel(const std::string& deviceName, float levelDb) {
+    if (!available_)
+        return false;
+    const std::int32_t handle = openCodec_(deviceName.c_str());
+    if (handle == 0)
+        return false;
+    const bool done = setVolume_(handle, levelDb) == 1;
+    closeCodec_(handle);
+    return done;
+}
+
+void TCodecLibrary::TakeLevel(const std::string& deviceName) {
+    if (held_ && held_->DeviceName != deviceName)
+        RestoreLevel();
+    float now = 0.0f;
+    if (!GetLevel(deviceName, now)) {
+        held_.reset(); // nothing known to give back
+        return;
+    }
+    if (held_ && held_->Set && now == held_->SetDb)
+        return; // still the level set before: the one from before that change stays kept
+    held_ = THeldLevel{deviceName, now, 0.0f, false};
+}
+
+void TCodecLibrary::NoteLevelSet(const std::string& deviceName) {
+    if (!held_ || held_->DeviceName != deviceName)
+        return;
+    float now = 0.0f;
+    if (GetLevel(deviceName, now)) {
+        held_->SetDb = now;
+        held_->Set = true;
+    } else {
+        held_.reset();
+    }
+}
+
+bool TCodecLibrary::RestoreLevel() {
+    if (!held_)
+        return false;
+    const THeldLevel held = *held_;
+    held_.reset();
+    float now = 0.0f;
+    // Levels compare as the library reports them: the same server volume gives the same value.
+    if (!held.Set || !GetLevel(held.DeviceName, now) || now != held.SetDb)
+        return false;
+    return SetLevel(held.DeviceName, held.BeforeDb);
+}
+
 bool CodecPlatformSupported() {
     std::string path;
     if (const char* server = std::getenv("PULSE_SERVER"); server != nullptr && *server != '\0') {
@@ -153,6 +215,12 @@ void AutoSetInputLevel(TCodecLibrary& codec, bool soundCardEngine,
     // bottom of the range should the second look-up succeed.
     if (position < 0)
         return;
+    codec.TakeLevel(name);
     float levelDb = 0.0f;
-    codec.SetLevelPosition(name, position, levelDb);
+    if (codec.SetLevelPosition(name, position, levelDb))
+        codec.NoteLevelSet(name);
+}
+
+void RestoreInputLevel(TCodecLibrary& codec) {
+    codec.RestoreLevel();
 }

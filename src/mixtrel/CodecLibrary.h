@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // File name of the level library, looked for in the program's folder, then on the library path.
@@ -38,7 +39,35 @@ public:
     // untouched otherwise (no library, no match, empty or non-finite range).
     bool SetLevelPosition(const std::string& deviceName, int position, float& levelDb);
 
+    // The device's master level in dB (its loudest channel) as the library reports it; false
+    // when the library is not bound, no source matches or the call fails.
+    bool GetLevel(const std::string& deviceName, float& levelDb);
+    // Sets the device's master level in dB keeping the balance of its channels; true when done.
+    bool SetLevel(const std::string& deviceName, float levelDb);
+
+    // The level that the automatic 0 dB setting took over, to give it back later. Before it
+    // changes `deviceName`, TakeLevel remembers the device's present level, unless the level
+    // kept from an earlier change of the same device is still the one set then (the level from
+    // before the first change stays kept); a level kept for another device is given back first.
+    // After the change, NoteLevelSet records the level the device then has.
+    void TakeLevel(const std::string& deviceName);
+    void NoteLevelSet(const std::string& deviceName);
+    // Gives the kept level back to its device, provided the device still has the level that was
+    // set (nobody changed it since), and forgets it. True when it gave a level back.
+    bool RestoreLevel();
+    // True while a level is kept.
+    bool HoldsLevel() const { return held_.has_value(); }
+
 private:
+    // A level taken over: the device, its master level before the change and after it (dB, as
+    // getVolume reported them).
+    struct THeldLevel {
+        std::string DeviceName;
+        float BeforeDb = 0.0f;
+        float SetDb = 0.0f;
+        bool Set = false; // SetDb is known
+    };
+
     using OpenFn = std::int32_t (*)(const char*);
     using HandleFn = std::int32_t (*)(std::int32_t);
     using FormatFn = std::int32_t (*)(std::int32_t, std::int32_t*, std::int32_t*, std::int32_t*);
@@ -62,6 +91,7 @@ private:
     SetVolumeFn setVolume_ = nullptr;
     HandleFn balanceChannels_ = nullptr;
     HandleFn closeCodec_ = nullptr;
+    std::optional<THeldLevel> held_;
 };
 
 // The platform test of the level feature: a sound server is reachable (its socket accepts a
@@ -74,5 +104,10 @@ std::string CodecDeviceName(const std::string& selectedDeviceName);
 
 // The automatic input level: with the sound-card engine selected and the platform test passed,
 // the selected device is set to its 0 dB position. Nothing changes where no source matches.
+// The level the device had before is kept in `codec` (TakeLevel) for RestoreInputLevel.
 void AutoSetInputLevel(TCodecLibrary& codec, bool soundCardEngine,
                        const std::string& selectedDeviceName);
+
+// Gives the level that AutoSetInputLevel took over back to its device (when sampling stops and
+// when the program closes), unless someone changed the device's level since; see RestoreLevel.
+void RestoreInputLevel(TCodecLibrary& codec);

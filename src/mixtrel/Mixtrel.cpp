@@ -208,13 +208,18 @@ MIXTREL_API int32_t getVolume(int32_t handle, float* levelDb) {
 
 MIXTREL_API int32_t setVolume(int32_t handle, float levelDb) {
     try {
-        if (!std::isfinite(levelDb) || levelDb < kMinDb || levelDb > kMaxDb)
+        // Every level that getVolume reports can be written back, so that a level read before a
+        // change can be restored: silence (minus infinity or kSilenceDb and below) up to the
+        // server's largest volume, beyond the range offered at both ends.
+        if (std::isnan(levelDb) || levelDb > pa_sw_volume_to_dB(PA_VOLUME_MAX))
             return -1;
         return WithSource(handle, [levelDb](TPulseSession& session, const TPulseSource& source) {
             pa_cvolume volume = source.Volume;
             if (!pa_cvolume_valid(&volume))
                 return -1;
-            pa_cvolume_scale(&volume, pa_sw_volume_from_dB(levelDb));
+            // The silence that getVolume reports stands for the muted volume.
+            pa_cvolume_scale(&volume, levelDb <= kSilenceDb ? PA_VOLUME_MUTED
+                                                            : pa_sw_volume_from_dB(levelDb));
             return session.SetVolume(source.Entry.Name, volume) ? 1 : -1;
         });
     } catch (...) {

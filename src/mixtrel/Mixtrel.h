@@ -18,8 +18,9 @@ extern "C" {
 // failure result, never a hang. Levels are in dB through the server's volume mapping.
 
 // Handle of the first capture source whose description starts with `name` (byte-wise, "" is
-// the first source), else of the source that an ALSA device entry of that description or name
-// stands for; 0 when none matches or the server cannot be reached.
+// the first source; monitors of outputs are left out), else of the source that an ALSA device
+// entry of that description or name stands for (the server's own devices: its default source);
+// 0 when none matches or the server cannot be reached.
 MIXTREL_API int32_t openCodec(const char* name);
 // Forgets the handle. Always 1.
 MIXTREL_API int32_t closeCodec(int32_t handle);
@@ -34,7 +35,9 @@ MIXTREL_API int32_t setMuteState(int32_t handle, int32_t mute);
 MIXTREL_API int32_t getVolumeRange(int32_t handle, float* minDb, float* maxDb, float* stepDb);
 // The master level (loudest channel) in dB, -200 for a silenced source. 1, or -1.
 MIXTREL_API int32_t getVolume(int32_t handle, float* levelDb);
-// Sets the master level in dB (inside the range), keeping the balance of the channels. 1, or -1.
+// Sets the master level in dB, keeping the balance of the channels. 1, or -1. Besides the range
+// offered, every level getVolume reports is accepted (silence, and above 100 %), so that a level
+// read can be given back; not a number or beyond the server's largest volume: -1.
 MIXTREL_API int32_t setVolume(int32_t handle, float levelDb);
 // Sets every channel to the master level. 1, or -1.
 MIXTREL_API int32_t balanceChannels(int32_t handle);

@@ -143,7 +143,10 @@ std::string TruncateUtf8(const std::string& text, std::size_t maxUnits, std::siz
 
 int MatchSource(const std::string& name, const std::vector<TSourceEntry>& sources,
                 const TMatchContext& context) {
+    // A capture entry never means the monitor of an output, however its name begins.
     for (std::size_t i = 0; i < sources.size(); ++i) {
+        if (sources[i].Monitor)
+            continue;
         const std::string friendly =
             TruncateUtf8(sources[i].Description, kFriendlyNameUnits, kFriendlyNameBytes);
         if (StartsWith(friendly, name))

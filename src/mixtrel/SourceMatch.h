@@ -40,14 +40,16 @@ struct TMatchContext {
 };
 
 // Index into `sources` of the source that `name` selects, or -1. In this order:
-// 1. the first source whose (truncated) friendly name starts with `name`;
+// 1. the first source, monitors left out, whose (truncated) friendly name starts with `name`
+//    ("" matches the first such source);
 // 2. `name`, or the ALSA device whose description is `name`, is one of the sound server's own
 //    ALSA devices ("pulse", "pipewire", "default"): the server's default source;
 // 3. that ALSA device names a card ("…:CARD=id,DEV=n", "hw:0,0"): the card's capture source
 //    (property "alsa.card"), preferring the one of the same device number ("alsa.device");
 // 4. a source of a card whose names make up `name`: "alsa.card_name" + ", " + "alsa.name"
 //    equal to it, else "alsa.card_name" + "," at its start.
-// Monitors of sinks are never taken by rules 3 and 4.
+// Monitors of sinks are never taken by rules 1, 3 and 4; rule 2 gives one only when the server
+// itself records from it by default.
 int MatchSource(const std::string& name, const std::vector<TSourceEntry>& sources,
                 const TMatchContext& context);
 

@@ -466,7 +466,8 @@ void TForm1::AStreamData(void* sender, TDataBufferI& int32Buffer, TDataBufferF& 
     Pipeline_->AStreamData(sender, int32Buffer, inBuffer, outBuffer);
     ShowPipelineTexts();
     const TStreamHealth health = SourceHealth();
-    if (health.CaptureGaps + health.RenderGaps != ShownGaps_)
+    if (health.CaptureGaps + health.RenderGaps != ShownGaps_ ||
+        State_.InvalidBlocks != ShownInvalidBlocks_)
         ShowStreamHealth();
 }
 
@@ -508,9 +509,13 @@ void TForm1::ShowStreamHealth() {
     for (; HealthLines_ > 0 && ListBox1->count() > 0; --HealthLines_)
         delete ListBox1->takeItem(ListBox1->count() - 1);
     HealthLines_ = 0;
-    for (const auto& line : FormatStreamHealth(health)) {
+    auto lines = FormatStreamHealth(health);
+    if (State_.InvalidBlocks > 0)
+        lines.push_back(InvalidBlocksLine(State_.InvalidBlocks));
+    for (const auto& line : lines) {
         ListBox1->addItem(QString::fromStdString(line));
         ++HealthLines_;
     }
     ShownGaps_ = health.CaptureGaps + health.RenderGaps;
+    ShownInvalidBlocks_ = State_.InvalidBlocks;
 }

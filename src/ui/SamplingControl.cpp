@@ -14,6 +14,7 @@
 
 #include "dsp/DSXFastFourier.h"
 #include "dsp/TBDSP.h"
+#include "mixtrel/CodecLibrary.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -121,6 +122,7 @@ void TForm1::SpeedButton1Click() {
     ListBox1->clear();
     HealthLines_ = 0;
     ShownGaps_ = 0;
+    ShownInvalidBlocks_ = 0;
     ListBox1->addItem(QString("BufSize:=%1").arg(State_.BlockLength));
     ListBox1->addItem(QString("FFTOrder:=%1").arg(DSP_->FFT_Order()));
     ListBox1->addItem(QString("KernelLength:=%1").arg(DSP_->KernelLength()));
@@ -161,6 +163,9 @@ void TForm1::StartSampling() {
         device->BitsPerSample = State_.SampleBits;
         device->SamplingRate = RoundToInt(State_.SampleRate);
     }
+    // The 0 dB input level holds while sampling; StopSampling gives the previous level back.
+    if (CN4->currentIndex() == 0 && CLevel->isEnabled() && CLevel->isChecked())
+        AutoSetInputLevel();
 
     try {
         if (CN4->currentIndex() == 0) {
@@ -196,6 +201,7 @@ void TForm1::StopSampling() {
         StopExternalSource();
     else
         AStream_->Stop();
+    RestoreInputLevel(*Codec_);      // the input level from before the automatic 0 dB, if untouched
     Pipeline_->FinishPendingBlock(); // a long block that came before the stop is still shown
     ShowReadingsStale(true); // the meters keep their last reading until the next start
     ShowStreamHealth();

@@ -426,6 +426,7 @@ void TForm1::FormClose() {
     EditLFChange();
     EditUFChange();
     Closing_ = true;
+    RestoreInputLevel(*Codec_); // the input level from before the automatic 0 dB, if untouched
     WriteSettingsOnClose();
     MemTraces_->WriteMemoryFiles(); // after the settings, which keep the display flags
 }

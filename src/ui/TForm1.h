@@ -339,8 +339,9 @@ private:
     std::unique_ptr<TAdcHandOver> HandOver_;
     std::unique_ptr<TAdcCollection> Collection_;
     std::uint64_t ShownRepaints_ = 0;
-    int HealthLines_ = 0;         // lines at the end of ListBox1 that describe stream gaps
-    std::uint64_t ShownGaps_ = 0; // capture + render gaps those lines describe
+    int HealthLines_ = 0;           // lines at the end of ListBox1 that describe stream gaps
+    std::uint64_t ShownGaps_ = 0;   // capture + render gaps those lines describe
+    std::uint64_t ShownInvalidBlocks_ = 0; // invalid blocks those lines describe
     bool TerminateRequested_ = false;
     int BeepCount_ = 0;
     long long BlocksReceived_ = 0;

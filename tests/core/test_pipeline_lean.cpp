@@ -1,5 +1,6 @@
 // Lean and sliced engine blocks: every reading, peak-log point, scope point and output sample
-// equals the per-block computation; the cached sine period, sweep intervals and band edges too.
+// equals the per-block computation; the cached sine period, sweep intervals and band edges too;
+// blocks holding samples that are no finite numbers are left out.
 #include "CoreTestRig.h"
 
 #include "core/LevelMeters.h"
@@ -9,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <deque>
 #include <functional>
+#include <limits>
 #include <random>
 #include <string>
 
@@ -490,4 +493,94 @@ TEST(SlicedPipeline, ShortBlocksAndUnslicedPipelinesRunInOneGo) {
     EXPECT_FALSE(shorter.pipeline.BlockPending());
     EXPECT_TRUE(shorter.slices.empty());
     EXPECT_EQ(shorter.state.Texts.RepaintRequests, 1u);
+}
+
+// Samples that are no finite numbers, or whose selected sum or difference overflows: the block
+// is left out; finite extremes are not.
+TEST(InvalidBlocks, FiniteCheckCoversBothRowsAndTheSelectedCombination) {
+    const float big = 3.0e38f;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        int channel;
+        float left;
+        float right;
+        bool finite;
+    } const cases[] = {
+        {0, 0.5f, nan, false},   {1, -inf, 0.0f, false}, {0, big, big, true},
+        {2, big, big, false},    {3, big, -big, false},  {3, big, big, true},
+        {2, 1e-45f, -big, true}, {0, inf, -inf, false},  {2, 2147483647.0f, 1.0f, true},
+        {1, 0.0f, -0.0f, true},
+    };
+    for (const Case& c : cases) {
+        std::vector<float> left(37, 1.0f);
+        std::vector<float> right(37, -1.0f);
+        left[36] = c.left;
+        right[36] = c.right;
+        EXPECT_EQ(BlockIsFinite(c.channel, left, right), c.finite)
+            << c.channel << " " << c.left << " " << c.right;
+    }
+}
+
+// A processed block holding a NaN or an infinity is left out of every reading (spectrum,
+// meters, texts, peak log, scope): the state is the one of the good blocks alone, wherever the
+// bad blocks lie, the last of an engine block and a whole engine block included.
+TEST(InvalidBlocks, AreLeftOutOfEveryReading) {
+    for (const int channel : {0, 3}) {
+        TSetUp s;
+        s.n = 256; // eight processed blocks per engine block
+        s.channel = channel;
+        TLeanRig lean(s, true);
+        TLeanRig alone(s, false); // runs the good blocks only
+        const std::vector<std::vector<int>> bad = {{2}, {7}, {0, 1, 2, 3, 4, 5, 6, 7}, {0, 5}};
+        std::vector<float> left;
+        std::vector<float> right;
+        for (std::size_t k = 0; k < bad.size(); ++k) {
+            SignalBlock(static_cast<int>(k), lean.EngineBlockLength(), s.n, left, right);
+            for (const int b : bad[k]) {
+                const auto at = static_cast<std::size_t>(b * s.n + 17 * b);
+                (b % 2 == 0 ? left : right)[at] = b % 2 == 0
+                                                      ? std::numeric_limits<float>::quiet_NaN()
+                                                      : -std::numeric_limits<float>::infinity();
+            }
+            lean.Feed(left, right);
+            for (int b = 0; b < 8; ++b) {
+                if (std::find(bad[k].begin(), bad[k].end(), b) == bad[k].end()) {
+                    const auto from = static_cast<std::size_t>(b * s.n);
+                    alone.pipeline.SubStreamData(std::span(left).subspan(from, 256),
+                                                 std::span(right).subspan(from, 256));
+                }
+            }
+            alone.state.Texts.RepaintRequests = lean.state.Texts.RepaintRequests;
+            ExpectSameShown(lean.state, alone.state,
+                            "channel " + std::to_string(channel) + " block " + std::to_string(k));
+        }
+        EXPECT_EQ(lean.state.InvalidBlocks, 12u);
+        EXPECT_EQ(lean.state.Texts.RepaintRequests, 3u); // none for the engine block left out
+        EXPECT_TRUE(lean.state.StreamErrors.FirstError.empty());
+        ResetForStart(lean.state);
+        EXPECT_EQ(lean.state.InvalidBlocks, 0u);
+    }
+}
+
+// A long block that would be sliced is checked before its first slice.
+TEST(InvalidBlocks, ALongBlockIsCheckedBeforeItIsSliced) {
+    const TSetUp s = SlicedSetUp();
+    TSlicedRig sliced(s);
+    std::vector<float> left;
+    std::vector<float> right;
+    SignalBlock(0, sliced.EngineBlockLength(), s.n, left, right);
+    sliced.Feed(left, right);
+    sliced.RunSlices();
+    const std::vector<double> spectrum = sliced.state.Spectrum;
+    const double level = sliced.state.SNLevel;
+    SignalBlock(1, sliced.EngineBlockLength(), s.n, left, right);
+    right[8000] = std::numeric_limits<float>::infinity();
+    sliced.Feed(left, right);
+    EXPECT_FALSE(sliced.pipeline.BlockPending());
+    EXPECT_EQ(sliced.RunSlices(), 0);
+    EXPECT_EQ(sliced.state.InvalidBlocks, 1u);
+    EXPECT_EQ(sliced.state.Spectrum, spectrum);
+    EXPECT_EQ(sliced.state.SNLevel, level);
+    EXPECT_EQ(sliced.state.Texts.RepaintRequests, 1u);
 }

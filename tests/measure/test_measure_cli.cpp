@@ -15,8 +15,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <limits>
+#include <numbers>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #ifndef PS_SOURCE_DIR
 #error "PS_SOURCE_DIR must name the source tree"
@@ -163,7 +166,8 @@ TEST_F(MeasureCli, RunLengthFormatsAndSavedSpectrum) {
     std::string line;
     int count = 0;
     std::getline(lines, line);
-    EXPECT_EQ(line, "kind,blocks,gaps,sn_db,s_db,peak_hz,sn_text,s_text,peak_text");
+    EXPECT_EQ(line, "kind,blocks,gaps,sn_db,s_db,peak_hz,sn_text,s_text,peak_text,"
+                    "invalid_blocks,clipped_samples");
     std::string last;
     for (; std::getline(lines, line); ++count)
         last = line;
@@ -188,6 +192,80 @@ TEST_F(MeasureCli, RunLengthFormatsAndSavedSpectrum) {
         [](const TTraceRecord& a, const TTraceRecord& b) { return a.Magnitude < b.Magnitude; });
     EXPECT_NEAR(peak->Frequency, 1000.0, 48000.0 / 1024);
     EXPECT_NEAR(20.0 * std::log10(peak->Magnitude), HalfScaleDb, 1.0);
+}
+
+// A 32-bit float WAV file of interleaved stereo frames, written here (sox writes no NaN).
+void WriteFloatWav(const fs::path& path, const std::vector<float>& interleaved, int rate) {
+    std::ofstream out(path, std::ios::binary);
+    const auto u32 = [&out](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+    const auto u16 = [&out](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+    const auto bytes = static_cast<std::uint32_t>(interleaved.size() * 4);
+    out.write("RIFF", 4);
+    u32(36 + bytes);
+    out.write("WAVEfmt ", 8);
+    u32(16);
+    u16(3); // IEEE float
+    u16(2);
+    u32(static_cast<std::uint32_t>(rate));
+    u32(static_cast<std::uint32_t>(rate) * 8);
+    u16(8);
+    u16(32);
+    out.write("data", 4);
+    u32(bytes);
+    out.write(reinterpret_cast<const char*>(interleaved.data()), bytes);
+}
+
+// A NaN and an infinity leave their processed blocks out of the reading (exit code 4, counted
+// in every format); samples beyond full scale are measured and counted as clipped.
+TEST_F(MeasureCli, NonFiniteSamplesAreLeftOutAndCountedClippedOnesCounted) {
+    const int rate = 48000;
+    std::vector<float> frames(2 * rate);
+    for (int i = 0; i < rate; ++i)
+        frames[2 * i] = frames[2 * i + 1] =
+            static_cast<float>(0.5 * std::sin(2.0 * std::numbers::pi * 1000.0 * i / rate));
+    auto bad = frames;
+    bad[2 * 10000] = std::numeric_limits<float>::quiet_NaN();    // engine block 4, second N
+    bad[2 * 18500 + 1] = std::numeric_limits<float>::infinity(); // engine block 9, first N
+    WriteFloatWav(Path("bad.wav"), bad, rate);
+    const TRunResult json = Measure("--input bad.wav --format json --save-spectrum bad.s1p");
+    EXPECT_EQ(json.Code, 4) << json.Err;
+    EXPECT_EQ(JsonNumber(json.Out, "invalid_blocks"), 2.0) << json.Out;
+    EXPECT_EQ(JsonNumber(json.Out, "clipped_samples"), 0.0);
+    EXPECT_EQ(JsonNumber(json.Out, "gaps"), 0.0);
+    EXPECT_NEAR(JsonNumber(json.Out, "sn_db"), HalfScaleDb, 0.005);
+    EXPECT_NEAR(JsonNumber(json.Out, "s_db"), HalfScaleDb, 0.005);
+    EXPECT_NEAR(JsonNumber(json.Out, "peak_hz"), 1000.0, 0.05);
+    const TTouchstoneRead saved = ReadTouchstone(Path("bad.s1p").string());
+    ASSERT_TRUE(saved.Apply);
+    for (const auto& record : saved.Records)
+        ASSERT_GT(record.Magnitude, 1e-50) << record.Frequency; // no bin at the -2000 dB floor
+    const TRunResult csv = Measure("--input bad.wav --format csv");
+    EXPECT_EQ(csv.Code, 4);
+    EXPECT_NE(csv.Out.find("\",2,0\n"), std::string::npos) << csv.Out;
+    const TRunResult text = Measure("--input bad.wav");
+    EXPECT_EQ(text.Code, 4);
+    EXPECT_NE(text.Out.find("(23 blocks, 0 gaps, 2 invalid blocks, 0 clipped samples)"),
+              std::string::npos)
+        << text.Out;
+
+    // Three samples at 1.25 times full scale: counted, measured, exit code 0.
+    auto loud = frames;
+    loud[2 * 100] = loud[2 * 200 + 1] = 1.25f;
+    loud[2 * 47500] = -1.25f; // in the piece shorter than N after the last block: read too
+    WriteFloatWav(Path("loud.wav"), loud, rate);
+    const TRunResult clipped = Measure("--input loud.wav --format json");
+    EXPECT_EQ(clipped.Code, 0) << clipped.Err;
+    EXPECT_EQ(JsonNumber(clipped.Out, "clipped_samples"), 3.0) << clipped.Out;
+    EXPECT_EQ(JsonNumber(clipped.Out, "invalid_blocks"), 0.0);
+
+    // Nothing but invalid blocks: no reading at all.
+    std::vector<float> none(2 * 4096, std::numeric_limits<float>::quiet_NaN());
+    WriteFloatWav(Path("none.wav"), none, rate);
+    const TRunResult empty = Measure("--input none.wav --format json");
+    EXPECT_EQ(empty.Code, 4);
+    EXPECT_NE(empty.Out.find("\"invalid_blocks\":4,\"clipped_samples\":0,\"sn_db\":null"),
+              std::string::npos)
+        << empty.Out;
 }
 
 TEST_F(MeasureCli, BadInputGivesItsMessageAndExitCode) {

@@ -135,3 +135,43 @@ TEST(CodecBinding, AutoSetInputLevelBringsTheServersSourceToZeroDb) {
     EXPECT_FALSE(CodecPlatformSupported());
     AutoSetInputLevel(codec, true, "01  PulseAudio Sound Server");
 }
+
+// The level from before the automatic 0 dB comes back, as the server reports it, unless someone
+// changed the level since; repeated settings keep the level from before the first.
+TEST(CodecBinding, RestoreInputLevelGivesBackTheLevelFromBeforeUnlessChangedSince) {
+    audiotest::PrivateSoundServer server;
+    if (!server.Start() || !audiotest::SoundServerReachable(audiotest::SoundServerSocket()))
+        GTEST_SKIP() << "cannot start a private sound server (pulseaudio missing?)";
+    TCodecLibrary codec;
+    ASSERT_EQ(codec.LoadCodecLibrary(MIXTREL_PATH), 0);
+    const std::string entry = "01  PulseAudio Sound Server";
+    const auto raw = [] { return ChannelRaw("loop.monitor"); };
+    // Levels before (pactl reads "-20dB" as a change): 30 %, below the range offered (1 %),
+    // above 100 % (120 %).
+    for (const char* before : {"30%", "1%", "120%"}) {
+        ASSERT_TRUE(Pactl(std::string("set-source-volume loop.monitor ") + before));
+        const auto original = raw();
+        AutoSetInputLevel(codec, true, entry);
+        AutoSetInputLevel(codec, true, entry); // again: the level from before the first is kept
+        EXPECT_EQ(raw(), (std::vector<long>{65536, 65536})) << before;
+        EXPECT_TRUE(codec.HoldsLevel());
+        RestoreInputLevel(codec);
+        EXPECT_EQ(raw(), original) << before;
+        EXPECT_FALSE(codec.HoldsLevel());
+        RestoreInputLevel(codec); // nothing kept: nothing changes
+        EXPECT_EQ(raw(), original) << before;
+    }
+    // Changed by someone else meanwhile: that level stays, and is the one kept from then on.
+    ASSERT_TRUE(Pactl("set-source-volume loop.monitor 30%"));
+    AutoSetInputLevel(codec, true, entry);
+    ASSERT_TRUE(Pactl("set-source-volume loop.monitor 20%"));
+    const auto changed = raw();
+    RestoreInputLevel(codec);
+    EXPECT_EQ(raw(), changed);
+    AutoSetInputLevel(codec, true, entry);
+    ASSERT_TRUE(Pactl("set-source-volume loop.monitor 70%"));
+    const auto users = raw();
+    AutoSetInputLevel(codec, true, entry); // the user's 70 % is now the level to give back
+    RestoreInputLevel(codec);
+    EXPECT_EQ(raw(), users);
+}

@@ -15,6 +15,8 @@ using namespace mixtreltest;
 namespace {
 
 constexpr const char* kLoop = "loop.monitor"; // the test server's first (and default) source
+// The server's own ALSA device: it records from the default source, the loop's monitor.
+constexpr const char* kServerDevice = "pulse";
 
 // One private server for the whole suite; every case restores what it changed.
 class MixtrelLibrary : public ::testing::Test {
@@ -82,15 +84,18 @@ bool HandleIsSource(int32_t handle, const std::string& source) {
 } // namespace
 
 TEST_F(MixtrelLibrary, OpenMatchesADescriptionPrefixTheFirstSourceOrNothing) {
+    // The loop's monitor is the only source: no name means it by its description.
+    for (const char* name : {"", "M", "Monitor of", "Monitor of Null Output"})
+        EXPECT_EQ(openCodec(name), 0) << '"' << name << '"';
     ASSERT_TRUE(AddSource("probe", "device.description=\"Phonoscale Probe Mic\""));
     const int32_t probe = openCodec("Phonoscale Probe");
     ASSERT_NE(probe, 0);
     EXPECT_TRUE(HandleIsSource(probe, "probe"));
     EXPECT_EQ(closeCodec(probe), 1);
 
-    const int32_t first = openCodec(""); // the server's first source
+    const int32_t first = openCodec(""); // the first source that is not a monitor
     ASSERT_NE(first, 0);
-    EXPECT_TRUE(HandleIsSource(first, kLoop));
+    EXPECT_TRUE(HandleIsSource(first, "probe_master"));
     closeCodec(first);
 
     EXPECT_EQ(openCodec("No Such Source"), 0);
@@ -103,7 +108,7 @@ TEST_F(MixtrelLibrary, OpenMatchesADescriptionPrefixTheFirstSourceOrNothing) {
 }
 
 TEST_F(MixtrelLibrary, SetVolumeShowsInTheServerAndGetVolumeReadsItBack) {
-    const int32_t h = openCodec("");
+    const int32_t h = openCodec(kServerDevice);
     ASSERT_NE(h, 0);
     EXPECT_EQ(setVolume(h, -6.0f), 1);
     for (const double db : ChannelDb(kLoop))
@@ -120,9 +125,23 @@ TEST_F(MixtrelLibrary, SetVolumeShowsInTheServerAndGetVolumeReadsItBack) {
     EXPECT_GT(stepDb, 0.0f);
     EXPECT_LT(stepDb, 0.01f);
 
-    // Outside the range, or not a number: refused, the level stays.
-    EXPECT_EQ(setVolume(h, 3.0f), -1);
+    // Levels beyond the range offered that getVolume reports are written back as they are (a
+    // level read before a change can be given back); not a number or beyond the server's
+    // largest volume: refused, the level stays.
+    for (const float db : {3.0f, -120.0f}) {
+        EXPECT_EQ(setVolume(h, db), 1);
+        EXPECT_NEAR(ChannelDb(kLoop).at(0), db, 0.05);
+        EXPECT_EQ(getVolume(h, &level), 1);
+        EXPECT_NEAR(level, db, 0.05);
+    }
+    EXPECT_EQ(setVolume(h, -INFINITY), 1);
+    EXPECT_EQ(getVolume(h, &level), 1);
+    EXPECT_EQ(level, -200.0f); // silence
+    EXPECT_EQ(setVolume(h, level), 1);
+    EXPECT_EQ(ChannelRaw(kLoop).at(0), 0);
+    ASSERT_EQ(setVolume(h, -6.0f), 1);
     EXPECT_EQ(setVolume(h, NAN), -1);
+    EXPECT_EQ(setVolume(h, 400.0f), -1);
     EXPECT_NEAR(ChannelDb(kLoop).at(0), -6.0, 0.01);
     EXPECT_EQ(getVolume(h, nullptr), -1);
     closeCodec(h);
@@ -130,7 +149,7 @@ TEST_F(MixtrelLibrary, SetVolumeShowsInTheServerAndGetVolumeReadsItBack) {
 
 TEST_F(MixtrelLibrary, SetVolumeKeepsTheBalanceAndBalanceChannelsEvensItAtTheMaster) {
     ASSERT_TRUE(Pactl(std::string("set-source-volume ") + kLoop + " 30% 60%"));
-    const int32_t h = openCodec("");
+    const int32_t h = openCodec(kServerDevice);
     ASSERT_NE(h, 0);
     float level = 0;
     EXPECT_EQ(getVolume(h, &level), 1); // master = loudest channel
@@ -157,7 +176,7 @@ TEST_F(MixtrelLibrary, SetVolumeKeepsTheBalanceAndBalanceChannelsEvensItAtTheMas
 }
 
 TEST_F(MixtrelLibrary, MuteStateFollowsAndSetsTheServers) {
-    const int32_t h = openCodec("");
+    const int32_t h = openCodec(kServerDevice);
     ASSERT_NE(h, 0);
     EXPECT_EQ(getMuteState(h), 0);
     ASSERT_TRUE(Pactl(std::string("set-source-mute ") + kLoop + " 1"));
@@ -171,12 +190,12 @@ TEST_F(MixtrelLibrary, MuteStateFollowsAndSetsTheServers) {
 }
 
 TEST_F(MixtrelLibrary, MixerFormatIsTheSourcesSampleSpec) {
-    ASSERT_FALSE(Load("module-null-sink sink_name=fmt format=s24le channels=1 rate=44100 "
-                      "sink_properties=device.description=FormatProbe")
+    ASSERT_FALSE(Load("module-null-source source_name=fmt format=s24le channels=1 rate=44100 "
+                      "description=FormatProbe")
                      .empty());
-    const std::string format = SampleSpec("fmt.monitor");
+    const std::string format = SampleSpec("fmt");
     ASSERT_EQ(format, "s24le 1ch 44100Hz"); // the server's report that the figures below follow
-    const int32_t h = openCodec("Monitor of FormatProbe");
+    const int32_t h = openCodec("FormatProbe");
     ASSERT_NE(h, 0);
     int32_t channels = 0, bits = 0, rate = 0;
     EXPECT_EQ(getMixerFormat(h, &channels, &bits, &rate), 1);
@@ -186,7 +205,7 @@ TEST_F(MixtrelLibrary, MixerFormatIsTheSourcesSampleSpec) {
     EXPECT_EQ(getMixerFormat(h, nullptr, &bits, &rate), -1);
     closeCodec(h);
 
-    const int32_t loop = openCodec("");
+    const int32_t loop = openCodec(kServerDevice);
     ASSERT_EQ(SampleSpec(kLoop), "s16le 2ch 48000Hz");
     EXPECT_EQ(getMixerFormat(loop, &channels, &bits, &rate), 1);
     EXPECT_EQ(channels, 2);
@@ -239,7 +258,7 @@ TEST_F(MixtrelLibrary, AHardwareEntryMeansTheSourceOnItsCard) {
 }
 
 TEST_F(MixtrelLibrary, AFrozenOrVanishedServerGivesFailuresNotAHang) {
-    const int32_t h = openCodec("");
+    const int32_t h = openCodec(kServerDevice);
     ASSERT_NE(h, 0);
     float level = 0, a = 0, b = 0, c = 0;
     int32_t i = 0, j = 0, k = 0;
@@ -248,7 +267,7 @@ TEST_F(MixtrelLibrary, AFrozenOrVanishedServerGivesFailuresNotAHang) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(getVolume(h, &level), -1);
     EXPECT_EQ(setVolume(h, -10.0f), -1);
-    EXPECT_EQ(openCodec(""), 0);
+    EXPECT_EQ(openCodec(kServerDevice), 0);
     const auto spent = std::chrono::steady_clock::now() - start;
     server_->Signal(SIGCONT);
     EXPECT_LT(spent, std::chrono::seconds(30)); // a hang would not return at all
@@ -262,7 +281,7 @@ TEST_F(MixtrelLibrary, AFrozenOrVanishedServerGivesFailuresNotAHang) {
     EXPECT_EQ(setMuteState(h, 1), -1);
     EXPECT_EQ(getVolumeRange(h, &a, &b, &c), -1);
     EXPECT_EQ(getMixerFormat(h, &i, &j, &k), -1);
-    EXPECT_EQ(openCodec(""), 0);
+    EXPECT_EQ(openCodec(kServerDevice), 0);
     EXPECT_EQ(closeCodec(h), 1);
     running_ = server_->Start() && audiotest::SoundServerReachable(audiotest::SoundServerSocket());
 }

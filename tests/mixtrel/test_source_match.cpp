@@ -56,10 +56,19 @@ TMatchContext Context() {
 TEST(SourceMatch, DescriptionPrefixComesFirstInServerOrder) {
     const auto sources = Machine();
     EXPECT_EQ(MatchSource("Built-in Audio", sources, Context()), 2); // two match: the first
-    EXPECT_EQ(MatchSource("Monitor", sources, Context()), 0);        // a monitor by its name
-    EXPECT_EQ(MatchSource("", sources, Context()), 0);
+    EXPECT_EQ(MatchSource("", sources, Context()), 1); // the first source that is no monitor
     EXPECT_EQ(MatchSource("built-in audio", sources, Context()), -1);
     EXPECT_EQ(MatchSource("Built-in Audio Analog Stereo and more", sources, Context()), -1);
+}
+
+// A capture entry never means the monitor of an output, whatever its name begins with.
+TEST(SourceMatch, NoNameMeansAMonitorByItsDescription) {
+    const auto sources = Machine();
+    const std::vector<TSourceEntry> monitorOnly{sources[0]};
+    for (const char* name : {"", "M", "Monitor", "Monitor of Built-in Audio"}) {
+        EXPECT_EQ(MatchSource(name, monitorOnly, Context()), -1) << '"' << name << '"';
+        EXPECT_EQ(MatchSource(name, sources, Context()), name[0] == '\0' ? 1 : -1) << name;
+    }
 }
 
 TEST(SourceMatch, ServerDevicesByNameOrDescriptionGiveTheDefaultSource) {

@@ -161,3 +161,51 @@ TEST_F(AutoLevel, PickingTheSameEntryAgainLeavesTheLevelAlone) {
     EXPECT_TRUE(AllNear(ChannelDb(kLoop), 0.0, 0.5));
     EXPECT_TRUE(messages_.empty());
 }
+
+// The automatic 0 dB level holds while the program samples; the source's own level comes back
+// when sampling stops and when the window closes, unless someone changed it meanwhile. Each
+// step is read in the server's own report (pactl).
+TEST_F(AutoLevel, TheSourcesLevelComesBackWhenSamplingStopsAndWhenTheWindowCloses) {
+    ASSERT_TRUE(Pactl(std::string("set-source-volume ") + kLoop + " 30%"));
+    const auto before = ChannelRaw(kLoop);
+    const std::vector<long> full{65536, 65536};
+    const auto show = [](const char* when) {
+        std::printf("%-28s %s", when,
+                    mixtreltest::Run(std::string("pactl get-source-volume ") + kLoop).c_str());
+    };
+    show("before start-up:");
+    TForm1& form = Open({kServer}, MIXTREL_DIR);
+    EXPECT_EQ(ChannelRaw(kLoop), full);
+    show("after start-up:");
+    form.SpeedButton1->click();
+    ASSERT_TRUE(form.Sampling());
+    EXPECT_EQ(ChannelRaw(kLoop), full);
+    show("while sampling:");
+    form.SpeedButton1->click();
+    EXPECT_EQ(ChannelRaw(kLoop), before);
+    show("after stop:");
+    form.SpeedButton1->click(); // each start sets 0 dB again
+    EXPECT_EQ(ChannelRaw(kLoop), full);
+    show("sampling again:");
+    form.close(); // while sampling, closing only stops
+    ASSERT_FALSE(form.Sampling());
+    EXPECT_EQ(ChannelRaw(kLoop), before);
+    show("after close while sampling:");
+
+    // Changed by the user while sampling: the user's level stays.
+    form.SpeedButton1->click();
+    ASSERT_TRUE(Pactl(std::string("set-source-volume ") + kLoop + " 20%"));
+    const auto users = ChannelRaw(kLoop);
+    form.SpeedButton1->click();
+    EXPECT_EQ(ChannelRaw(kLoop), users);
+
+    // Set at start-up and left so until the window closes.
+    form_.reset();
+    Pactl(std::string("set-source-volume ") + kLoop + " 30%");
+    TForm1& again = Open({kServer}, MIXTREL_DIR);
+    EXPECT_EQ(ChannelRaw(kLoop), full);
+    again.close();
+    EXPECT_EQ(ChannelRaw(kLoop), before);
+    show("after closing:");
+    EXPECT_TRUE(messages_.empty());
+}

@@ -25,6 +25,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 using namespace uitest;
 
@@ -449,6 +450,43 @@ TEST(MeasureErrors, FailingBlocksGiveOneMessageAndAListLine) {
     w.Deliver(shortBlock, out);
     EXPECT_EQ(w.messages.size(), 2u);
     EXPECT_EQ(list->findItems(w.messages[0], Qt::MatchExactly).size(), 1);
+}
+
+// A block holding a NaN or an infinity is left out: the readings stay, no message box, and one
+// line at the end of ListBox1 counts such blocks until the next start.
+TEST(MeasureErrors, NonFiniteBlocksAreLeftOutAndCountedInTheList) {
+    Window w;
+    StartSampling(w); // N = 1024, two processed blocks per engine block
+    Feed(w, 3);
+    const MeasurementState& state = w.form->State();
+    const double level = state.SNLevel;
+    const QString shown = Text(w, "LSN_M");
+    const std::vector<double> spectrum = state.Spectrum;
+    TDataBufferF out(2, TSingleArray(2048));
+    TDataBufferF bad = SineBlock(2048, 1500.0);
+    bad[0][100] = std::numeric_limits<float>::quiet_NaN();
+    bad[1][1500] = std::numeric_limits<float>::infinity();
+    w.Deliver(bad, out);
+    EXPECT_EQ(state.SNLevel, level);
+    EXPECT_EQ(state.Spectrum, spectrum);
+    EXPECT_EQ(Text(w, "LSN_M"), shown);
+    auto* list = w.Find<QListWidget>("ListBox1");
+    const auto line = [list](const char* text) {
+        return list->findItems(text, Qt::MatchExactly).size();
+    };
+    EXPECT_EQ(line("Invalid blocks: 2 (NaN or infinite samples, left out)"), 1);
+    bad[0][100] = 0.0f;
+    w.Deliver(bad, out); // one processed block left out, the other measured
+    EXPECT_EQ(line("Invalid blocks: 3 (NaN or infinite samples, left out)"), 1);
+    EXPECT_EQ(line("Invalid blocks: 2 (NaN or infinite samples, left out)"), 0);
+    EXPECT_EQ(list->item(list->count() - 1)->text().toStdString(),
+              "Invalid blocks: 3 (NaN or infinite samples, left out)");
+    EXPECT_TRUE(w.messages.empty());
+    w.Find<QPushButton>("SpeedButton1")->click(); // stopped: the count stays in the list
+    EXPECT_EQ(line("Invalid blocks: 3 (NaN or infinite samples, left out)"), 1);
+    StartSampling(w); // a new run counts afresh
+    Feed(w, 1);
+    EXPECT_EQ(list->findItems("Invalid blocks", Qt::MatchStartsWith).size(), 0);
 }
 
 // A change of the rate or of N recalibrates the window, re-derives the meter time constant and
