@@ -10,13 +10,16 @@
 #include "ui/spectrum/SpectrumTab.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSlider>
 #include <QTest>
 
@@ -558,6 +561,23 @@ TEST(MetersTransparent, SwitchesTheBackgroundOfTheFiveMeterLabels) {
 
 // ---------------------------------------------------------------------------------------------
 // Settings keys of the overlays, applied through the controls' handlers
+
+TEST(OverlaySettings, ThePanelTakesTheSpareHeightOfItsPage) {
+    uitest::Window w; // 900 x 640
+    w.form->PageControl1->setCurrentWidget(w.form->TabSettings);
+    w.form->PageControl2->setCurrentWidget(w.form->TabSpecSettings);
+    QApplication::processEvents();
+    auto* panel = w.Find<QScrollArea>("SpecOverlayScroll");
+    QWidget* page = w.form->TabSpecSettings;
+    // All the height its neighbours and the page's margins leave is the panel's.
+    QLayout* layout = page->layout();
+    int spare = page->height() - layout->contentsMargins().top() -
+                layout->contentsMargins().bottom() - layout->spacing() * (layout->count() - 1);
+    for (int i = 0; i < layout->count(); ++i)
+        if (layout->itemAt(i)->widget() != panel)
+            spare -= layout->itemAt(i)->geometry().height();
+    EXPECT_GE(panel->height(), spare - 1) << "page " << page->height();
+}
 
 TEST(OverlaySettings, MainAndPrivateKeysReachTheControlsAndWhatTheyShow) {
     Window w;

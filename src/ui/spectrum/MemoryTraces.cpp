@@ -10,11 +10,14 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
+#include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
+#include <QPixmap>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -39,6 +42,23 @@ void SetTextColour(QWidget* widget, TColour colour) {
     palette.setColor(QPalette::ButtonText, qcolour);
     palette.setColor(QPalette::Text, qcolour);
     widget->setPalette(palette);
+}
+
+// A legend box (M1..M4, C) shows its trace's colour as a swatch framed in the box's own text
+// colour beside its text, which keeps the window's text colour: a trace colour such as white or
+// yellow would not read as text on the button face.
+void SetLegendColour(QCheckBox* box, TColour colour) {
+    const int side = std::max(8, box->fontMetrics().height() - 4); // pixels
+    const qreal ratio = box->devicePixelRatioF();
+    QPixmap swatch(QSize(side, side) * ratio);
+    swatch.setDevicePixelRatio(ratio);
+    swatch.fill(ToQColor(colour, box->palette()));
+    QPainter painter(&swatch);
+    painter.setPen(QPen(box->palette().color(QPalette::WindowText), 0));
+    painter.drawRect(QRectF(0, 0, side - 1, side - 1));
+    painter.end();
+    box->setIcon(QIcon(swatch));
+    box->setIconSize(QSize(side, side));
 }
 
 void SetBackColour(QWidget* widget, TColour colour) {
@@ -282,7 +302,7 @@ QString TMemoryTraces::MemoryFilePath(int k) const {
     return QDir(folder).filePath(QString::fromStdString(MemoryFileName(k)));
 }
 
-bool TMemoryTraces::ReadTouchstone(const QString& path, int k) {
+bool TMemoryTraces::ReadTouchstone(const QString& path, int k, bool namePath) {
     TTouchstoneRead read = ::ReadTouchstone(path.toStdString());
     if (read.Apply) {
         std::vector<TSpectrumPoint>& memory = State_.MemTrace[Index(k)];
@@ -290,10 +310,13 @@ bool TMemoryTraces::ReadTouchstone(const QString& path, int k) {
         for (std::size_t i = 0; i < read.Records.size(); ++i)
             memory[i] = {read.Records[i].Frequency, read.Records[i].Magnitude};
     }
-    for (const TTouchstoneMessage& message : read.Messages)
+    for (const TTouchstoneMessage& message : read.Messages) {
+        QString text = QString::fromStdString(message.Text);
+        if (namePath && !text.contains(path))
+            text = text.trimmed() + "\n" + path;
         if (Hooks_.ShowMessage)
-            Hooks_.ShowMessage(QString::fromStdString(message.Caption),
-                               QString::fromStdString(message.Text));
+            Hooks_.ShowMessage(QString::fromStdString(message.Caption), text);
+    }
     if (read.Apply) {
         Run(Hooks_.RebuildMarkerReadouts);
         Run(Hooks_.FormResize);
@@ -313,7 +336,7 @@ void TMemoryTraces::WriteMemoryFile(int k) {
 void TMemoryTraces::LoadMemoryFiles() {
     for (int k = 1; k <= 4; ++k)
         if (Displayed(k))
-            ReadTouchstone(MemoryFilePath(k), k);
+            ReadTouchstone(MemoryFilePath(k), k, true); // the message says which file
 }
 
 void TMemoryTraces::WriteMemoryFiles() {
@@ -347,12 +370,12 @@ void TMemoryTraces::ApplyTraceColours(QWidget* root) {
     };
     for (int k = 1; k <= 4; ++k) {
         const QString n = QString::number(k);
-        SetTextColour(Boxes[Index(k)], MemColour(k));
+        SetLegendColour(Boxes[Index(k)], MemColour(k));
         for (const char* prefix : {"LM", "LMM", "LA"})
             colourOf(prefix + n, MemColour(k));
     }
     if (C)
-        SetTextColour(C, CustomColour());
+        SetLegendColour(C, CustomColour());
     for (const char* name : {"LMCS", "LAC"})
         colourOf(name, CustomColour());
     for (const char* name : {"LMain", "LAM", "LMar"})
