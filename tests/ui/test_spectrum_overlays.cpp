@@ -569,13 +569,18 @@ TEST(OverlaySettings, ThePanelTakesTheSpareHeightOfItsPage) {
     QApplication::processEvents();
     auto* panel = w.Find<QScrollArea>("SpecOverlayScroll");
     QWidget* page = w.form->TabSpecSettings;
-    // All the height its neighbours and the page's margins leave is the panel's.
+    // All the height the other controls and the page's margins leave is the panel's.
     QLayout* layout = page->layout();
-    int spare = page->height() - layout->contentsMargins().top() -
-                layout->contentsMargins().bottom() - layout->spacing() * (layout->count() - 1);
+    int spare =
+        page->height() - layout->contentsMargins().top() - layout->contentsMargins().bottom();
+    int widgets = 0;
     for (int i = 0; i < layout->count(); ++i)
-        if (layout->itemAt(i)->widget() != panel)
-            spare -= layout->itemAt(i)->geometry().height();
+        if (QWidget* widget = layout->itemAt(i)->widget()) {
+            ++widgets;
+            if (widget != panel)
+                spare -= widget->height();
+        }
+    spare -= layout->spacing() * (widgets - 1);
     EXPECT_GE(panel->height(), spare - 1) << "page " << page->height();
 }
 
