@@ -155,7 +155,11 @@ void TForm1::ShowMessageNow(const QString& caption, const QString& text) {
 }
 
 void TForm1::ShowStartupMessages() {
-    for (const TStartupMessages::TMessage& message : StartupMessages_.Release()) {
+    ShowHeldMessages(StartupMessages_.Release());
+}
+
+void TForm1::ShowHeldMessages(const std::vector<TStartupMessages::TMessage>& held) {
+    for (const TStartupMessages::TMessage& message : held) {
         const QString caption = QString::fromStdString(message.Caption);
         const QString text = QString::fromStdString(message.Text);
         if (Env_.ShowStartupMessage)
@@ -390,9 +394,11 @@ void TForm1::showEvent(QShowEvent* event) {
             setWindowState(windowState() | Qt::WindowMaximized);
         else
             FitWindowIntoScreen(); // now with its frame
-        // From the event loop, after whoever showed the window has set up the rest (the timer
-        // of an unattended run among them).
-        QTimer::singleShot(0, this, [this] { ShowStartupMessages(); });
+        // The window is up: later messages show at once. Those held show from the event loop,
+        // after whoever showed the window has set up the rest (the timer of an unattended run
+        // among them).
+        QTimer::singleShot(0, this,
+                           [this, held = StartupMessages_.Release()] { ShowHeldMessages(held); });
     }
 }
 

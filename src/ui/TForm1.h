@@ -128,9 +128,9 @@ public:
     void FitWindowIntoScreen();
 
     // Messages that arise while the window is being built are held (a message box then would
-    // stop start-up until answered) and shown here, oldest first; later messages show at once.
-    // Runs from the event loop once the window is first shown; the program also runs it when
-    // start-up ends the program before the window is shown.
+    // stop start-up until answered) until the window is first shown, and then shown from the
+    // event loop, oldest first; later messages show at once. The program runs this when
+    // start-up ends the program before the window is shown: the held messages show now.
     void ShowStartupMessages();
     // Shows a message (held while starting up); `caption` empty: the window's title.
     void ShowMessage(const QString& caption, const QString& text);
@@ -282,6 +282,7 @@ private:
     void Beep();
     void ShowMessage(const QString& text);
     void ShowMessageNow(const QString& caption, const QString& text); // a box, or the hook
+    void ShowHeldMessages(const std::vector<TStartupMessages::TMessage>& held);
     // Runs a handler; an exception becomes one message to the user, as the toolkit's general
     // handler would show it.
     void Guarded(const std::function<void()>& handler);
