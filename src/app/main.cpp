@@ -32,11 +32,25 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName("Phonoscale");
     QApplication::setOrganizationName("Phonoscale");
     QApplication::setDesktopFileName("org.phonoscale.Phonoscale"); // its desktop entry
+    // For demonstrations on machines without a screen: save a picture of the window after a
+    // while and end (PHONOSCALE_SCREENSHOT=FILE, PHONOSCALE_RUN_SECONDS=seconds). Such a run
+    // waits for no one: messages of start-up go to standard error instead of message boxes.
+    const QString screenshot = qEnvironmentVariable("PHONOSCALE_SCREENSHOT");
     TFormEnvironment environment;
     environment.Engine = options.Engine;
+    if (!screenshot.isEmpty())
+        environment.ShowStartupMessage = [](const QString& caption, const QString& text) {
+            QString shown = text;
+            shown.replace('\n', "\n    ");
+            const bool marked = caption.endsWith('!') || caption.endsWith(':');
+            const QString lead = caption.isEmpty() ? QString() : caption + (marked ? " " : ": ");
+            std::fprintf(stderr, "phonoscale: %s%s\n", qPrintable(lead), qPrintable(shown));
+        };
     TForm1 window(std::move(environment));
-    if (window.TerminateRequested())
+    if (window.TerminateRequested()) {
+        window.ShowStartupMessages(); // why, before the program ends
         return 1;
+    }
     window.show();
 
     // Demonstration: start measuring at once and show the spectrum (PHONOSCALE_DEMO=1).
@@ -47,9 +61,6 @@ int main(int argc, char* argv[]) {
         });
     }
 
-    // For demonstrations on machines without a screen: save a picture of the window after a
-    // while and end (PHONOSCALE_SCREENSHOT=FILE, PHONOSCALE_RUN_SECONDS=seconds).
-    const QString screenshot = qEnvironmentVariable("PHONOSCALE_SCREENSHOT");
     if (!screenshot.isEmpty()) {
         const int seconds = qEnvironmentVariableIntValue("PHONOSCALE_RUN_SECONDS");
         QTimer::singleShot((seconds > 0 ? seconds : 8) * 1000, &window, [&window, screenshot] {

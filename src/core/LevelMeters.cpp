@@ -141,6 +141,14 @@ void TextStep(MeasurementState& state, double bandwidthHz,
     texts.LS = "S=" + VoltNumber(volts(state.SLevel), digits) + unit;
 }
 
+TPeakReadings PeakChartReadings(const MeasurementState& state) {
+    std::string level = MeterNumber(state.MeterDigits, state.SLevel);
+    const auto first = level.find_first_not_of(' ');
+    const auto last = level.find_last_not_of(' ');
+    level = first == std::string::npos ? std::string() : level.substr(first, last - first + 1);
+    return {"S=" + level + " dB", FormatFixed(PeakFrequency(state)) + " Hz"};
+}
+
 int SpecialMeterClick(MeasurementState& state, int meter) {
     state.SpecialMeter = (meter == state.SpecialMeter || meter < 0 || meter > 2) ? 3 : meter;
     return state.SpecialMeter;

@@ -18,6 +18,15 @@ double PeakFrequency(const MeasurementState& state);
 // (" -3.010 " for d = 3); a value that rounds to zero carries no minus sign.
 std::string MeterNumber(int digits, double x);
 
+// The current readings on the peak recorder's chart, in the meters' number forms: the S level
+// as the S meter shows it in dB ("S=-20.000 dB" for 3 digits: MeterNumber without its blanks)
+// and the peak frequency as its meter shows it ("1500.00 Hz").
+struct TPeakReadings {
+    std::string Level;
+    std::string Frequency;
+};
+TPeakReadings PeakChartReadings(const MeasurementState& state);
+
 // Level step of one processed block from BandTotal and PeakAmplitude:
 // SNRaw smooths 20 log10(max(1e-100, BandTotal)) with MeterAlpha (taken outright on
 // ResetSmoothing); a pending CalRequest sets RefLevel := SNRaw - CalLevel + YOffset and

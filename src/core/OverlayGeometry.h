@@ -13,6 +13,7 @@ struct TPixelRect {
     int Top = 0;
     int Width = 0;
     int Height = 0;
+    bool operator==(const TPixelRect&) const = default;
 };
 
 struct TPixelPoint {

@@ -99,3 +99,10 @@ TPixelSize TScreenshotSizeMode::Toggle(TPixelSize current, TPixelSize shot) {
 std::optional<TPixelSize> TScreenshotSizeMode::Leave() {
     return std::exchange(Normal_, std::nullopt);
 }
+
+int PictureMeterFontSize(int meterPoints, int capPoints, const TScreenshotScale& scale) {
+    const double scaled = std::nearbyint(meterPoints * std::min(scale.Sx, scale.Sy));
+    const int low = std::min(kMinPictureFontSize, capPoints);
+    return static_cast<int>(std::clamp(scaled, static_cast<double>(low),
+                                       static_cast<double>(std::max(low, capPoints))));
+}

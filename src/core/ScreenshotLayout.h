@@ -59,6 +59,13 @@ struct TScreenshotScale {
 };
 TScreenshotScale ScreenshotScale(TPixelSize client, TPixelSize shot);
 
+// Smallest font size of the meters in a picture, points: smaller texts are not legible.
+constexpr int kMinPictureFontSize = 7;
+// Font size of a meter read-out in a picture: its size in the window scaled with the picture,
+// round(meterPoints * min(sx, sy)), within kMinPictureFontSize .. capPoints (the screenshot font
+// size; a cap below the minimum wins).
+int PictureMeterFontSize(int meterPoints, int capPoints, const TScreenshotScale& scale);
+
 struct TPixelPosition {
     int Left = 0;
     int Top = 0;

@@ -128,15 +128,17 @@ TPeakTimeAxis PeakTimeAxis(long long capacity, double sampleLength, double sampl
 }
 
 std::vector<TPeakPixel> PeakTracePixels(const std::vector<TPeakLogEntry>& log, std::int32_t index,
-                                        bool level, double lower, double upper, int width,
-                                        int height) {
+                                        bool wrapped, bool level, double lower, double upper,
+                                        int width, int height) {
     std::vector<TPeakPixel> pixels;
     const auto n = static_cast<std::int64_t>(log.size());
     if (n < 2)
         return pixels;
-    pixels.reserve(log.size());
-    const std::int64_t newest = std::clamp<std::int64_t>(index, 0, n) - 1;
-    for (std::int64_t j = 0; j < n; ++j) {
+    const std::int64_t recorded = std::clamp<std::int64_t>(index, 0, n);
+    const std::int64_t count = wrapped ? n : recorded;
+    pixels.reserve(static_cast<std::size_t>(count));
+    const std::int64_t newest = recorded - 1;
+    for (std::int64_t j = 0; j < count; ++j) {
         const std::int64_t slot = ((newest - j) % n + n) % n;
         const TPeakLogEntry& entry = log[static_cast<std::size_t>(slot)];
         const double x = static_cast<double>(n - 1 - j) * (width - 1) / static_cast<double>(n - 1);

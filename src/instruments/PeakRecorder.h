@@ -86,12 +86,14 @@ struct TPeakPixel {
     int X = 0;
     int Y = 0;
 };
-// The polyline of one trace over all slots of the ring: point j (j = 0 newest, slot index - 1 - j
-// wrapped into the ring) at x = round((n - 1 - j) (W - 1) / (n - 1)) and the y of its frequency
-// (or level) in lower .. upper. Empty slots are drawn at value 0. Nothing for rings below 2 slots.
+// The polyline of one trace over the recorded slots of the ring: point j (j = 0 newest, slot
+// index - 1 - j wrapped into the ring) at x = round((n - 1 - j) (W - 1) / (n - 1)) and the y of
+// its frequency (or level) in lower .. upper; j runs over all n slots once the ring has wrapped,
+// else over the `index` slots recorded (the rest of the chart stays empty). Nothing for rings
+// below 2 slots.
 std::vector<TPeakPixel> PeakTracePixels(const std::vector<TPeakLogEntry>& log, std::int32_t index,
-                                        bool level, double lower, double upper, int width,
-                                        int height);
+                                        bool wrapped, bool level, double lower, double upper,
+                                        int width, int height);
 
 // The trace file: one line "time frequency level" per recorded point, oldest first, times
 // k x blockTime from 0 at the oldest point, separated by one blank; each number in the

@@ -9,6 +9,7 @@
 #include "core/CustomExpressions.h"
 #include "core/LevelMeters.h"
 #include "core/WindowCalibration.h"
+#include "core/WindowPlacement.h"
 #include "dsp/DSXFastFourier.h"
 #include "dsp/TBDSP.h"
 #include "instruments/AdcCollection.h"
@@ -40,6 +41,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -48,6 +50,7 @@
 #include <sys/resource.h>
 
 #include <cmath>
+#include <utility>
 
 TForm1::TForm1(TFormEnvironment environment, QWidget* parent)
     : QMainWindow(parent), Env_(std::move(environment)) {
@@ -136,12 +139,38 @@ void TForm1::Beep() {
 }
 
 void TForm1::ShowMessage(const QString& message) {
+    ShowMessage(QString(), message);
+}
+
+void TForm1::ShowMessage(const QString& caption, const QString& message) {
     // Every message reaches the user here; its CR line breaks become lines.
     const QString text = ShownText(message);
+    if (!StartupMessages_.Hold(caption.toStdString(), text.toStdString()))
+        ShowMessageNow(caption, text);
+}
+
+void TForm1::ShowMessageNow(const QString& caption, const QString& text) {
     if (Env_.ShowMessage)
         Env_.ShowMessage(text);
-    else
+    else if (caption.isEmpty())
         QMessageBox::information(this, windowTitle(), text);
+    else
+        QMessageBox::warning(this, caption, text);
+}
+
+void TForm1::ShowStartupMessages() {
+    ShowHeldMessages(StartupMessages_.Release());
+}
+
+void TForm1::ShowHeldMessages(const std::vector<TStartupMessages::TMessage>& held) {
+    for (const TStartupMessages::TMessage& message : held) {
+        const QString caption = QString::fromStdString(message.Caption);
+        const QString text = QString::fromStdString(message.Text);
+        if (Env_.ShowStartupMessage)
+            Env_.ShowStartupMessage(caption, text);
+        else
+            ShowMessageNow(caption, text);
+    }
 }
 
 void TForm1::Guarded(const std::function<void()>& handler) {
@@ -393,11 +422,64 @@ void TForm1::AutoSetInputLevel() {
 void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     FormShow();
+    if (!FirstShown_) {
+        FirstShown_ = true;
+        if (std::exchange(MaximizeWhenShown_, false))
+            setWindowState(windowState() | Qt::WindowMaximized);
+        else
+            FitWindowIntoScreen(); // now with its frame
+        // The window is up: later messages show at once. Those held show from the event loop,
+        // after whoever showed the window has set up the rest (the timer of an unattended run
+        // among them).
+        QTimer::singleShot(0, this,
+                           [this, held = StartupMessages_.Release()] { ShowHeldMessages(held); });
+    }
+}
+
+bool TForm1::WasMaximized() const {
+    return isMaximized() || MaximizeWhenShown_;
+}
+
+void TForm1::ApplyWasMaximized(bool maximize) {
+    if (!FirstShown_)
+        MaximizeWhenShown_ = maximize;
+    else if (maximize)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TForm1::FitWindowIntoScreen() {
+    // Before the first showing the frame is not known yet and adds nothing.
+    const QSize frame = frameGeometry().size() - size();
+    const QRect outer(pos(), size() + frame);
+    QRect area;
+    if (Env_.ScreenAreaAt) {
+        area = Env_.ScreenAreaAt(outer);
+    } else {
+        const QScreen* at = QGuiApplication::screenAt(outer.center());
+        if (!at)
+            at = screen() ? screen() : QGuiApplication::primaryScreen();
+        if (at)
+            area = at->availableGeometry();
+    }
+    const TPixelRect fitted = FitIntoScreen({outer.x(), outer.y(), outer.width(), outer.height()},
+                                            {area.x(), area.y(), area.width(), area.height()});
+    if (fitted == TPixelRect{outer.x(), outer.y(), outer.width(), outer.height()})
+        return;
+    resize(std::max(1, fitted.Width - frame.width()), std::max(1, fitted.Height - frame.height()));
+    move(fitted.Left, fitted.Top);
 }
 
 void TForm1::FormShow() {
     FormResize();
     PageControl2->update();
+}
+
+void TForm1::ShowDetectorClick() {
+    const int index = PageControl1->indexOf(TabDetector);
+    const bool show = ShowDetector->isChecked();
+    PageControl1->setTabVisible(index, show);
+    if (show)
+        PageControl1->setCurrentIndex(index);
 }
 
 bool TForm1::FormCloseQuery() {

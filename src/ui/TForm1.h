@@ -7,10 +7,12 @@
 #include "audio/StallWatch.h"
 #include "core/BlockPipeline.h"
 #include "core/MeasurementState.h"
+#include "core/StartupMessages.h"
 #include "ui/InstrumentTabs.h"
 #include "ui/common/ViewSettings.h"
 
 #include <QMainWindow>
+#include <QRect>
 #include <QString>
 
 #include <chrono>
@@ -69,6 +71,10 @@ struct TFormEnvironment {
     std::optional<TAudioEngine> Engine;
     // Shows a message to the user and returns when it is dismissed. Empty: a message box.
     std::function<void(const QString&)> ShowMessage;
+    // Shows a message that arose while the window was being built, once the window is up
+    // (`caption` empty: the window's title). Empty: as every other message (ShowMessage). A
+    // screenshot run prints them to standard error, so that nothing waits for an answer.
+    std::function<void(const QString& caption, const QString& text)> ShowStartupMessage;
     // Folder of the settings and memory-trace files. Empty: the program folder when writable and
     // not installed, else the per-user configuration folder (ChooseSettingsFolder).
     QString SettingsFolder;
@@ -89,9 +95,13 @@ struct TFormEnvironment {
     // Screenshots: takes the picture of the client area (a null image is a failure). Empty:
     // QWidget::grab.
     std::function<QImage(QWidget* client)> GrabClientArea;
-    // Screenshots: the PNG file to save the picture to as well, chosen in a dialog opened in
-    // `folder`; an empty text saves none. Empty: the file dialog.
-    std::function<QString(const QString& folder)> ChoosePictureFile;
+    // Screenshots with "Also save screenshots as PNG": the PNG file to save the picture to as
+    // well, chosen in a dialog that proposes `proposed` (folder and file name); an empty text
+    // saves none. Empty: the file dialog.
+    std::function<QString(const QString& proposed)> ChoosePictureFile;
+    // The available area of the screen that a window with these outer bounds opens on; saved
+    // bounds are fitted into it. Empty: the window system's screen at the bounds' centre.
+    std::function<QRect(const QRect& frame)> ScreenAreaAt;
     // Transparent mode: whether the window system composes translucent windows, asked once
     // while the window is built. Empty: the window system is asked.
     std::function<bool()> WindowComposes;
@@ -117,6 +127,22 @@ public:
 
     // True when start-up found no capture device and the program must end.
     bool TerminateRequested() const { return TerminateRequested_; }
+    // "WasMaximized=": maximised now, or to be maximised when first shown.
+    bool WasMaximized() const;
+    // Maximises the window when `maximize`: at once when it has been shown, else when it is
+    // first shown. False cancels a pending maximising (a shown window keeps its state).
+    void ApplyWasMaximized(bool maximize);
+    // Brings the window's bounds (frame included) wholly onto the screen it opens on, shrinking
+    // it where it is larger (a size saved at another scale factor or on a larger screen).
+    void FitWindowIntoScreen();
+
+    // Messages that arise while the window is being built are held (a message box then would
+    // stop start-up until answered) until the window is first shown, and then shown from the
+    // event loop, oldest first; later messages show at once. The program runs this when
+    // start-up ends the program before the window is shown: the held messages show now.
+    void ShowStartupMessages();
+    // Shows a message (held while starting up); `caption` empty: the window's title.
+    void ShowMessage(const QString& caption, const QString& text);
     // How often the window has beeped (an invalid entry); for tests and diagnostics.
     int BeepCount() const { return BeepCount_; }
     // Engine blocks handed to the window since it was created.
@@ -173,6 +199,9 @@ public:
     TCodecLibrary& Codec() { return *Codec_; }
     bool FormCloseQuery();
     void FormClose();
+    // "Settings" > "Detector Test": shows the detector tab (and selects it) when checked, hides
+    // it when unchecked.
+    void ShowDetectorClick();
 
     // Sampling control.
     void SpeedButton1Click();
@@ -272,6 +301,8 @@ private:
     void FormResize();
     void Beep();
     void ShowMessage(const QString& text);
+    void ShowMessageNow(const QString& caption, const QString& text); // a box, or the hook
+    void ShowHeldMessages(const std::vector<TStartupMessages::TMessage>& held);
     // Runs a handler; an exception becomes one message to the user, as the toolkit's general
     // handler would show it.
     void Guarded(const std::function<void()>& handler);
@@ -308,6 +339,9 @@ private:
     QString ProgramFolder() const;
 
     TFormEnvironment Env_;
+    TStartupMessages StartupMessages_; // held until the window is up
+    bool FirstShown_ = false;
+    bool MaximizeWhenShown_ = false; // "WasMaximized=1" read before the first showing
     std::unique_ptr<IMainThreadDispatcher> Dispatcher_;
     MeasurementState State_;
     TViewSettings ViewSettings_;
@@ -380,6 +414,7 @@ public:
     QAction* Run = nullptr;
     QAction* BLoad = nullptr;
     QAction* BSave = nullptr;
+    QAction* ShowDetector = nullptr; // "Detector Test": shows or hides TabDetector
     QAction* flat = nullptr;
     QAction* pso = nullptr;
     QAction* Cmes = nullptr;

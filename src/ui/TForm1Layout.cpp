@@ -36,6 +36,10 @@ void TForm1::BuildMenus() {
     settings->setObjectName("Settings1");
     BLoad = NamedAction(settings, "BLoad", "Load");
     BSave = NamedAction(settings, "BSave", "Save");
+    settings->addSeparator();
+    // The detector test calculator's tab, which start-up hides.
+    ShowDetector = NamedAction(settings, "ShowDetector", "Detector Test", true);
+    connect(ShowDetector, &QAction::triggered, this, [this] { ShowDetectorClick(); });
 
     BuildMeasureMenus();
 
@@ -193,8 +197,7 @@ QWidget* TForm1::BuildSettingsTab() {
     TabSpecSettings = NamedPage("TabSpecSettings");
     auto* specLayout = new QVBoxLayout(TabSpecSettings);
     specLayout->addWidget(SpectrumTab_->SettingsGroup());
-    SpectrumTab_->SettingsGroup()->show();
-    specLayout->addStretch(1);
+    SpectrumTab_->SettingsGroup()->show(); // the overlays' panel below takes the spare height
     PageControl2->addTab(TabSpecSettings, "Spectrum / Screenshots");
     layout->addWidget(PageControl2);
     return tab;

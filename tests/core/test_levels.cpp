@@ -138,6 +138,22 @@ TEST(PeakRecorder, RingWrapsAtItsLength) {
     EXPECT_TRUE(state.PeakLogWrapped);
 }
 
+TEST(PeakRecorder, ChartReadingsHaveTheMetersDigits) {
+    MeasurementState state;
+    state.SLevel = -20.123456789;
+    state.PeakBinFine = 32.0; // 1500 Hz at 48 ksps, N = 1024
+    const struct {
+        int digits;
+        const char* level;
+    } cases[] = {{2, "S=-20.12 dB"}, {3, "S=-20.123 dB"}, {7, "S=-20.1234568 dB"}};
+    for (const auto& c : cases) {
+        state.MeterDigits = c.digits;
+        const TPeakReadings readings = PeakChartReadings(state);
+        EXPECT_EQ(readings.Level, c.level);
+        EXPECT_EQ(readings.Frequency, "1500.00 Hz");
+    }
+}
+
 TEST(StreamErrors, FilterErrorIsReportedOnceAndCounted) {
     CoreTestRig rig(1024, 48000.0, 0, 24000);
     rig.dsp->SetSamplesPerSecond(96000); // marks the filter not designed

@@ -95,3 +95,20 @@ TEST(ScreenshotRestore, RunsOnceAlsoWhenTheWorkThrows) {
     }
     EXPECT_EQ(restored, 2);
 }
+
+TEST(ScreenshotFonts, MetersScaleWithThePictureWithinLegibleAndTheScreenshotSize) {
+    const struct {
+        int meter, cap;
+        TScreenshotScale scale;
+        int points;
+    } cases[] = {
+        {18, 10, {300.0 / 900, 200.0 / 640}, 7}, // 5.6 pt would not read: the smallest legible
+        {18, 10, {0.5, 0.5}, 9},                 // 9 pt
+        {18, 10, {2.0, 1.5}, 10},                // larger pictures: the screenshot size
+        {18, 5, {0.1, 0.1}, 5},                  // a screenshot size below legible wins
+        {40, 60, {1.0, 0.75}, 30},               // the smaller of the two scales
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PictureMeterFontSize(c.meter, c.cap, c.scale), c.points)
+            << c.meter << " pt at " << c.scale.Sx << " x " << c.scale.Sy;
+}

@@ -136,24 +136,28 @@ TEST(PeakTimeAxis, ResolutionAndSpan) {
     EXPECT_EQ(PeakTimeAxis(1000, 64, 192000).ResolutionText, "time resolution = 0.3 ms");
 }
 
-TEST(PeakTrace, NewestAtTheRightEdgeAndEmptySlotsAtZero) {
+TEST(PeakTrace, NewestAtTheRightEdgeAndOnlyRecordedPoints) {
     std::vector<TPeakLogEntry> log(5);
     log[0] = {1000.0f, -10.0f};
     log[1] = {2000.0f, -20.0f};
-    const auto pixels = PeakTracePixels(log, 2, false, 0.0, 4000.0, 101, 41);
-    ASSERT_EQ(pixels.size(), 5u);
-    EXPECT_EQ(pixels[0].X, 100); // the newest point, slot 1
+    const auto pixels = PeakTracePixels(log, 2, false, false, 0.0, 4000.0, 101, 41);
+    ASSERT_EQ(pixels.size(), 2u); // slots 2..4 are not recorded yet: nothing drawn there
+    EXPECT_EQ(pixels[0].X, 100);  // the newest point, slot 1
     EXPECT_EQ(pixels[0].Y, 20);
     EXPECT_EQ(pixels[1].X, 75); // slot 0
     EXPECT_EQ(pixels[1].Y, 30);
-    EXPECT_EQ(pixels[2].X, 50); // slot 4, empty: drawn at 0 Hz
-    EXPECT_EQ(pixels[2].Y, 40);
-    EXPECT_EQ(pixels[4].X, 0);
-    const auto levels = PeakTracePixels(log, 2, true, -40.0, 0.0, 101, 41);
+    const auto levels = PeakTracePixels(log, 2, false, true, -40.0, 0.0, 101, 41);
+    ASSERT_EQ(levels.size(), 2u);
     EXPECT_EQ(levels[0].Y, 20);
     EXPECT_EQ(levels[1].Y, 10);
-    EXPECT_EQ(levels[2].Y, 0);
-    EXPECT_TRUE(PeakTracePixels(std::vector<TPeakLogEntry>(1), 0, false, 0, 1, 10, 10).empty());
+    // Wrapped: every slot, the oldest at the left edge.
+    const auto wrapped = PeakTracePixels(log, 2, true, false, 0.0, 4000.0, 101, 41);
+    ASSERT_EQ(wrapped.size(), 5u);
+    EXPECT_EQ(wrapped[2].X, 50); // slot 4
+    EXPECT_EQ(wrapped[4].X, 0);  // slot 2, the oldest
+    EXPECT_TRUE(PeakTracePixels(log, 0, false, false, 0.0, 4000.0, 101, 41).empty());
+    EXPECT_TRUE(
+        PeakTracePixels(std::vector<TPeakLogEntry>(1), 0, true, false, 0, 1, 10, 10).empty());
 }
 
 TEST(PeakTraceFile, OldestFirstWithTimesFromZero) {

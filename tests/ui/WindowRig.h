@@ -88,6 +88,9 @@ struct Window {
         };
         env.ShowMessage = [this](const QString& text) { messages.push_back(text); };
         env.SettingsFolder = QString::fromStdString(folder);
+        // A screen larger than any bounds the tests save (the offscreen platform's own screen,
+        // 800 x 600, is smaller than the window's first 900 x 640).
+        env.ScreenAreaAt = [](const QRect&) { return QRect(-16384, -16384, 32768, 32768); };
 #ifdef N4_STANDIN_DIR
         env.ExternalAdcFolder = N4_STANDIN_DIR; // the stand-in four-ADC library of the tests
 #endif
@@ -95,6 +98,8 @@ struct Window {
             adjust(env);
         form = std::make_unique<TForm1>(std::move(env));
         form->show();
+        // The first turn of the event loop: the messages held during start-up are shown.
+        QCoreApplication::sendPostedEvents(form.get(), QEvent::MetaCall);
     }
 
     ~Window() {

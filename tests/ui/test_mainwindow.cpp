@@ -47,6 +47,13 @@ TEST(MainWindowStartUp, CaptionSampleLengthsAndDefaults) {
     EXPECT_FALSE(pages->isTabVisible(pages->indexOf(w.form->findChild<QWidget*>("TabDetector"))));
 }
 
+TEST(MainWindowStartUp, MeterTextsAtTheMetersFontSizeFromTheFirstStart) {
+    Window w; // no settings file
+    EXPECT_EQ(w.Find<QLineEdit>("ENFS")->text(), "18");
+    for (const char* name : {"LSN", "LS", "LSp", "LSN_O", "LCS"})
+        EXPECT_EQ(w.Find<QLabel>(name)->font().pointSize(), 18) << name;
+}
+
 TEST(MainWindowSampling, DerivedValuesForEverySampleLength) {
     Window w;
     auto* samples = w.Find<QComboBox>("ComboSamples");

@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QIcon>
 #include <QImage>
 #include <QLineEdit>
 #include <QMenu>
@@ -50,6 +51,12 @@ QImage GrabGraph(Window& w) {
     const QImage page = w.form->TabSpectrum->grab().toImage().convertToFormat(QImage::Format_RGB32);
     const QRect graph = w.form->PaintBox2->geometry();
     return page.copy(graph);
+}
+
+// The colour at the centre of a legend box's swatch.
+QColor SwatchColour(QCheckBox* box) {
+    const QImage swatch = box->icon().pixmap(box->iconSize()).toImage();
+    return swatch.pixelColor(swatch.width() / 2, swatch.height() / 2);
 }
 
 // Rows of `colour` in column x, top to bottom.
@@ -112,6 +119,55 @@ TEST(MemoryTraces, CaptureCloseAndStartAgainShowsTheSameMemories) {
     EXPECT_EQ(fs::last_write_time(folder.path / "mem3.s1p"), before);
     EXPECT_EQ(ReadTouchstone((folder.path / "mem2.s1p").string()).Records.size(),
               captured[1].size());
+}
+
+TEST(MemoryTraces, ARefusedFileAtStartUpIsShownWithItsNameOnceTheWindowIsUp) {
+    Folder folder("refused");
+    const std::string path = (folder.path / MemoryFileName(1)).string();
+    std::ofstream(path, std::ios::binary) << "not a trace file\r\n";
+    std::vector<std::pair<QString, bool>> shown; // text, the window up
+    const auto windowUp = [] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->objectName() == "Form1" && top->isVisible())
+                return true;
+        return false;
+    };
+    uitest::Window w(uitest::kBothWays, folder.path.string(), [&](TFormEnvironment& env) {
+        env.ShowMessage = [&](const QString& text) { shown.push_back({text, windowUp()}); };
+    });
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].first, "Data format not supported!\n" + QString::fromStdString(path));
+    EXPECT_TRUE(shown[0].second) << "shown while the window was being built";
+}
+
+TEST(MemoryTraces, EveryLegendReadsOnTheWindowAndShowsItsTraceColour) {
+    Window w;
+    w.form->PageControl1->setCurrentWidget(w.form->TabSpectrum);
+    QApplication::processEvents();
+    const QColor background = w.form->centralWidget()->palette().color(QPalette::Window);
+    const double backLight = RelativeLuminance(FromQColor(background));
+    const TViewSettings colours;
+    const std::pair<const char*, TColour> legends[] = {{"M1", colours.SpecMemColor[0]},
+                                                       {"M2", colours.SpecMemColor[1]},
+                                                       {"M3", colours.SpecMemColor[2]},
+                                                       {"M4", colours.SpecMemColor[3]},
+                                                       {"C", colours.CusTraceColor}};
+    for (const auto& [name, colour] : legends) {
+        auto* box = w.Find<QCheckBox>(name);
+        const QImage image = box->grab().toImage();
+        // The text is the last thing in the box: the strongest contrast of its pixels with the
+        // window's background (ratio of relative luminances + 0.05) is that of a readable text.
+        const int advance = box->fontMetrics().horizontalAdvance(box->text());
+        double contrast = 1.0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = image.width() - advance - 1; x < image.width(); ++x) {
+                const double light = RelativeLuminance(FromQColor(image.pixelColor(x, y)));
+                contrast = std::max(contrast, (std::max(light, backLight) + 0.05) /
+                                                  (std::min(light, backLight) + 0.05));
+            }
+        EXPECT_GE(contrast, 4.5) << name;
+        EXPECT_EQ(SwatchColour(box), ToQColor(colour, box->palette())) << name;
+    }
 }
 
 TEST(MemoryTraces, OffsetTenStoresCalibratedMagnitudesAndMovesOnlyTheLiveTraceLater) {
@@ -210,12 +266,11 @@ TEST(MemoryTraces, PopupItemsColoursAndPlacement) {
     for (int k = 1; k <= 4; ++k)
         EXPECT_FALSE(mem.Displayed(k));
 
-    // Colours: the box takes its memory's colour.
+    // Colours: the box's swatch takes its memory's colour.
     w.form->SpectrumTab().Hooks().ChooseColour = [](TColour) { return TColour{0x123456}; };
     w.Find<QAction>("N31")->trigger();
     EXPECT_EQ(mem.MemColour(3), 0x123456u);
-    const QColor boxText = w.Find<QCheckBox>("M3")->palette().color(QPalette::ButtonText);
-    EXPECT_EQ(boxText, QColor(0x56, 0x34, 0x12));
+    EXPECT_EQ(SwatchColour(w.Find<QCheckBox>("M3")), QColor(0x56, 0x34, 0x12));
     w.Find<QAction>("Custom1")->trigger();
     EXPECT_EQ(mem.CustomColour(), 0x123456u);
 

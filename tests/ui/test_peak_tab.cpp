@@ -100,8 +100,8 @@ TEST_F(PeakChart, TracesLieWhereTheMappingPutsThem) {
     state.PeakLogWrapped = true;
     const int w = tab->PaintPeak->width(), h = tab->PaintPeak->height();
     ASSERT_EQ(w, 601);
-    const auto freq = PeakTracePixels(state.PeakLog, 0, false, 0.0, 20000.0, w, h);
-    const auto level = PeakTracePixels(state.PeakLog, 0, true, -100.0, 0.0, w, h);
+    const auto freq = PeakTracePixels(state.PeakLog, 0, true, false, 0.0, 20000.0, w, h);
+    const auto level = PeakTracePixels(state.PeakLog, 0, true, true, -100.0, 0.0, w, h);
 
     tab->ApplyDrawLevel(false);
     QImage image = Grab();
@@ -163,6 +163,33 @@ TEST_F(PeakChart, TimeLinesAtTheirSeconds) {
     const int x1 = PeakTimeToX(1.0, axis.Span, w);
     EXPECT_EQ(image.pixelColor(x1, h / 2 + 7), Colour(0));
     EXPECT_NE(image.pixelColor(x1 + 3, h / 2 + 7), Colour(0));
+}
+
+TEST_F(PeakChart, TextsOnceInAColourOfTheirOwnAndNothingForSlotsNotRecorded) {
+    // Default colours: level grid white over the light button face.
+    ASSERT_TRUE(tab->ApplyBufferSize(200));
+    for (int i = 0; i < 3; ++i) // three points near the top of both displays
+        state.PeakLog[static_cast<std::size_t>(i)] = {19500.0f, -2.0f};
+    state.PeakLogIndex = 3;
+    state.PeakLogWrapped = false;
+    const int w = tab->PaintPeak->width(), h = tab->PaintPeak->height();
+    const int textHeight = QFontMetrics(page->font()).height();
+    ASSERT_GT(Colour(ButtonFaceColour).lightness(), 150);
+    const QImage image = Grab();
+    // "time resolution = 21.3 ms" at the top right, in dark text.
+    int dark = 0;
+    const QRect resolution(w - 200, 1, 198, textHeight);
+    for (int y = resolution.top(); y <= resolution.bottom(); ++y)
+        for (int x = resolution.left(); x <= resolution.right(); ++x)
+            dark += image.pixelColor(x, y).lightness() < 80;
+    EXPECT_GT(dark, 20);
+    // The newest frequency point lies under that text and stays in sight.
+    const auto freq = PeakTracePixels(state.PeakLog, 3, false, false, 0.0, 20000.0, w, h);
+    ASSERT_EQ(freq.size(), 3u);
+    ASSERT_LT(freq[0].Y, textHeight);
+    EXPECT_EQ(image.pixelColor(freq[0].X - 2, freq[0].Y), Colour(kBlue));
+    // Slots not recorded yet draw nothing: no level trace along the top edge.
+    EXPECT_EQ(Count(image, QRect(0, 0, w / 2, 3), Colour(kRed)), 0);
 }
 
 TEST_F(PeakChart, CapacityRefusedWhenItCannotBeHad) {
@@ -268,6 +295,21 @@ TEST(DetectorWindow, HiddenTabFiguresAtEveryStartAndAClearedEditKeepsThem) {
     EXPECT_EQ(lat->text(), figures);
     ep->setText("8");
     EXPECT_TRUE(lat->text().startsWith("Analysis Frequency =     6.0 kHz\n"));
+}
+
+TEST(DetectorWindow, TheSettingsMenuShowsAndHidesTheTab) {
+    Window window;
+    auto* pages = window.Find<QTabWidget>("PageControl1");
+    const int index = pages->indexOf(window.form->TabDetector);
+    auto* item = window.Find<QAction>("ShowDetector");
+    ASSERT_NE(item, nullptr);
+    EXPECT_FALSE(item->isChecked());
+    item->trigger();
+    EXPECT_TRUE(pages->isTabVisible(index));
+    EXPECT_EQ(pages->currentWidget(), window.form->TabDetector);
+    item->trigger();
+    EXPECT_FALSE(pages->isTabVisible(index));
+    EXPECT_NE(pages->currentWidget(), window.form->TabDetector);
 }
 
 } // namespace

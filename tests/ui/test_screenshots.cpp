@@ -13,12 +13,15 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QRegularExpression>
+#include <QSlider>
 #include <QTabWidget>
 #include <QTest>
 
@@ -40,7 +43,9 @@ struct TSeen {
     QSize client;
     QRect graph;     // PaintBox2 (spectrum) or PaintBox1 (scope)
     QRect lsn;       // the S+N meter of the tab
-    QPoint lam;      // the main trace's annotation
+    QRect meters;    // the visible meters of the tab together
+    QPoint lam;      // the main trace's annotation: its own left and top
+    QRect lamInClient; // and where it is in the picture
     int lamFont = 0; // points
     int lsnFont = 0;
     int markerFont = 0;
@@ -51,7 +56,8 @@ struct TSeen {
 struct ShotWindow {
     TSeen seen;
     QString pngPath;      // what the PNG dialog answers (empty: no file)
-    QString dialogFolder; // the folder it was opened in
+    QString dialogFolder; // the folder it proposed
+    QString proposedName; // and the file name
     bool failGrab = false;
     bool nullGrab = false;
     std::unique_ptr<Window> w;
@@ -63,8 +69,9 @@ struct ShotWindow {
             uitest::kBothWays, std::string{}, [this, composes](TFormEnvironment& env) {
                 env.WindowComposes = composes;
                 env.GrabClientArea = [this](QWidget* client) { return Grab(client); };
-                env.ChoosePictureFile = [this](const QString& folder) {
-                    dialogFolder = folder;
+                env.ChoosePictureFile = [this](const QString& proposed) {
+                    dialogFolder = QFileInfo(proposed).absolutePath();
+                    proposedName = QFileInfo(proposed).fileName();
                     return pngPath;
                 };
             });
@@ -80,8 +87,13 @@ struct ShotWindow {
         seen.graph = QRect(graph->mapTo(client, QPoint(0, 0)), graph->size());
         QLabel* lsn = spectrum ? f.SpectrumTab().LSN : f.ScopeTab().LSN_O;
         seen.lsn = QRect(lsn->mapTo(client, QPoint(0, 0)), lsn->size());
+        seen.meters = QRect();
+        for (QLabel* meter : {f.SpectrumTab().LSN, f.SpectrumTab().LS, f.SpectrumTab().LSp})
+            if (spectrum && meter->isVisible())
+                seen.meters |= QRect(meter->mapTo(client, QPoint(0, 0)), meter->size());
         QLabel* lam = f.Overlays().LA[0];
-        seen.lam = lam->mapTo(client, QPoint(0, 0));
+        seen.lam = lam->pos();
+        seen.lamInClient = QRect(lam->mapTo(client, QPoint(0, 0)), lam->size());
         seen.lamFont = lam->font().pointSize();
         seen.lsnFont = lsn->font().pointSize();
         seen.markerFont = f.Overlays().LMar->font().pointSize();
@@ -215,16 +227,14 @@ TEST(Screenshot, AnAnnotationMovesWithTheScaledClientAreaAndComesBack) {
     ASSERT_EQ(s.tool().ClientSize(), (TPixelSize{800, 600}));
     TSpectrumOverlays& o = f.Overlays();
     o.CA->click(); // annotations shown
-    // The main trace's label at left 400, top 300 of the client area.
-    QWidget* client = f.centralWidget();
-    const QPoint page = f.TabSpectrum->mapTo(client, QPoint(0, 0));
+    // The main trace's label at left 400, top 300 of its tab.
     const QRect graph = f.PaintBox2->geometry();
     QLabel* lam = o.LA[0];
-    const double l = (400.0 - page.x() - graph.x()) / graph.width();
-    const double t = (300.0 + lam->height() - page.y() - graph.y()) / graph.height();
+    const double l = (400.0 - graph.x()) / graph.width();
+    const double t = (300.0 + lam->height() - graph.y()) / graph.height();
     o.SetAnnoPos(0, {l, t});
     o.PlaceOverlays();
-    ASSERT_EQ(lam->mapTo(client, QPoint(0, 0)), QPoint(400, 300));
+    ASSERT_EQ(lam->pos(), QPoint(400, 300));
     const int fontBefore = lam->font().pointSize();
 
     s.tool().SaveSpec->trigger();
@@ -232,8 +242,8 @@ TEST(Screenshot, AnAnnotationMovesWithTheScaledClientAreaAndComesBack) {
     EXPECT_EQ(s.seen.lam, QPoint(150, 100)); // 400 x 300/800, 300 x 200/600
     EXPECT_EQ(s.seen.lamFont, 10);           // "Screenshot Font Size"
     EXPECT_EQ(s.seen.markerFont, 10);
-    EXPECT_EQ(s.seen.lsnFont, 10);
-    EXPECT_EQ(lam->mapTo(client, QPoint(0, 0)), QPoint(400, 300));
+    EXPECT_EQ(s.seen.lsnFont, 7); // 18 pt scaled by 1/3, no smaller than legible
+    EXPECT_EQ(lam->pos(), QPoint(400, 300));
     EXPECT_EQ(lam->font().pointSize(), fontBefore);
     EXPECT_DOUBLE_EQ(o.AnnoPos(0).L, l); // the stored position never moved
     EXPECT_DOUBLE_EQ(o.AnnoPos(0).T, t);
@@ -242,8 +252,39 @@ TEST(Screenshot, AnAnnotationMovesWithTheScaledClientAreaAndComesBack) {
     TypeAndLeave(s.tool().ESFS, "14");
     s.tool().SaveSpec->trigger();
     EXPECT_EQ(s.seen.lamFont, 14);
-    EXPECT_EQ(s.seen.lsnFont, 14);
+    EXPECT_EQ(s.seen.lsnFont, 7);
     EXPECT_EQ(lam->font().pointSize(), fontBefore);
+}
+
+TEST(Screenshot, AnAnnotationNearTheTopOfTheGraphShowsInThePicture) {
+    ShotWindow s;
+    TForm1& f = s.form();
+    f.PageControl1->setCurrentWidget(f.TabSpectrum);
+    s.tool().SetClientSize({900, 640});
+    f.State().DisplayPoints.clear(); // no trace under the label
+    TSpectrumOverlays& o = f.Overlays();
+    o.CA->click();
+    o.SetAnnoPos(0, {0.2, 0.06}); // its bottom edge 6 % of the graph below the graph's top
+    o.PlaceOverlays();
+    QLabel* lam = o.LA[0];
+    const QPoint own = lam->pos();
+    ASSERT_LT(own.y(), f.PaintBox2->y() + f.PaintBox2->height() / 10);
+
+    s.tool().SaveSpec->trigger();
+    ASSERT_EQ(s.seen.grabs, 1);
+    const TScreenshotScale scale = ScreenshotScale({900, 640}, {300, 200});
+    EXPECT_EQ(s.seen.lam, QPoint(static_cast<int>(std::lround(own.x() * scale.Sx)),
+                                 static_cast<int>(std::lround(own.y() * scale.Sy))));
+    // Its text, in the main trace's blue, inside its rectangle of the picture.
+    const QImage picture = s.tool().LastPicture();
+    const QRect box = s.seen.lamInClient.intersected(picture.rect());
+    int blue = 0;
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x) {
+            const QColor c = picture.pixelColor(x, y);
+            blue += c.blue() > 160 && c.red() < 100 && c.green() < 100;
+        }
+    EXPECT_GT(blue, 10) << "label at " << s.seen.lamInClient.x() << "," << s.seen.lamInClient.y();
 }
 
 TEST(Screenshot, WhiteBackgroundOffKeepsTheGraphColourAndOnMakesAllWhite) {
@@ -324,6 +365,80 @@ TEST(Screenshot, ThePictureShowsTheResizedLayoutNotAStaleFrame) {
     EXPECT_TRUE(scope.rect().contains(s.seen.lsn));
     EXPECT_TRUE(scope.rect().contains(s.seen.graph.adjusted(0, 0, -1, -1)));
     EXPECT_GT(CountColour(scope, s.seen.lsn, QColor(255, 0, 0), 80), 5);
+}
+
+// Runs of rows (vertical = true: of columns) of `area` holding a dark pixel, as (first, last)
+// pairs; rows for which `skip` is true neither hold ink nor part runs.
+std::vector<std::pair<int, int>> InkRuns(const QImage& image, const QRect& area, bool vertical,
+                                         const std::function<bool(int)>& skip, int maxGap = 0) {
+    std::vector<std::pair<int, int>> runs;
+    const int from = vertical ? area.top() : area.left();
+    const int to = vertical ? area.bottom() : area.right();
+    int gap = maxGap + 1;
+    for (int i = from; i <= to; ++i) {
+        if (skip && skip(i))
+            continue;
+        bool ink = false;
+        for (int j = vertical ? area.left() : area.top();
+             j <= (vertical ? area.right() : area.bottom()); ++j)
+            ink |= QColor(vertical ? image.pixel(j, i) : image.pixel(i, j)).lightness() < 100;
+        if (!ink) {
+            ++gap;
+            continue;
+        }
+        if (gap <= maxGap && !runs.empty())
+            runs.back().second = i;
+        else
+            runs.emplace_back(i, i);
+        gap = 0;
+    }
+    return runs;
+}
+
+TEST(Screenshot, EveryCaptionOfASmallPictureReads) {
+    ShotWindow s;
+    TForm1& f = s.form();
+    s.tool().SetClientSize({900, 640});
+    f.State().DisplayPoints.clear();
+    f.PageControl1->setCurrentWidget(f.TabSpectrum);
+    s.tool().SaveSpec->trigger();
+    QImage picture = s.tool().LastPicture().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(picture.size(), QSize(300, 200));
+    QRect g = s.seen.graph;
+    const QFontMetrics metrics(f.TabSpectrum->font());
+    ASSERT_LT(g.height() / 13.0, metrics.height()) << "the graph is not too low for 13 captions";
+
+    // dB captions inside the graph at its left (left of the 10 kHz line): each block of ink no
+    // taller than one caption (the grid's own rows left out), one every few lines.
+    const auto gridRow = [&](int y) {
+        return QColor(picture.pixel(g.x() + g.width() / 4, y)).lightness() < 100;
+    };
+    const auto db =
+        InkRuns(picture, QRect(g.x() + 2, g.y(), g.width() / 5, g.height()), true, gridRow);
+    EXPECT_GE(db.size(), 3u);
+    for (const auto& [top, bottom] : db)
+        EXPECT_LE(bottom - top + 1, metrics.height()) << "captions piled up at y " << top;
+
+    // The meters scaled with the picture: legible, and in the upper part of the graph only.
+    EXPECT_GE(s.seen.lsnFont, kMinPictureFontSize);
+    EXPECT_LT(s.seen.lsnFont, s.tool().SFont());
+    EXPECT_LE(s.seen.meters.bottom(), g.y() + g.height() / 2)
+        << "meters " << s.seen.meters.height() << " px high over a graph of " << g.height();
+
+    // A zoomed linear axis of 1000 .. 3000 Hz: ten frequency captions of "1.2 kHz" and the
+    // like. Below the graph no stretch of ink is wider than one caption.
+    f.TrackU->setValue(3000);
+    f.TrackL->setValue(1000);
+    f.SpectrumTab().CheckZoomClick();
+    s.tool().SaveSpec->trigger();
+    picture = s.tool().LastPicture().convertToFormat(QImage::Format_RGB32);
+    g = s.seen.graph;
+    const QRect strip(g.x(), g.bottom() + 2, g.width(), picture.height() - g.bottom() - 2);
+    const auto hz = InkRuns(picture, strip, false, {}, 1);
+    EXPECT_GE(hz.size(), 4u);
+    for (const auto& [left, right] : hz)
+        EXPECT_LE(right - left + 1, metrics.horizontalAdvance("2.8 kHz"))
+            << "captions overlap at x " << left;
 }
 
 TEST(Screenshot, TheWindowComesBackEvenWhenThePictureCannotBeTaken) {
@@ -426,8 +541,41 @@ TEST(Screenshot, F9TwiceReturnsToTheSameSizeAndClosingStoresTheNormalOne) {
     EXPECT_NE(text.find("FHeight=" + std::to_string(window.height()) + "\r\n"), std::string::npos);
 }
 
+TEST(Screenshot, PngFilesOnlyWhenChosenProposedInThePicturesFolderWithTheTime) {
+    const QByteArray home = qgetenv("HOME");
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    ShotWindow s;
+    const std::string user = s.w->folder + "/home"; // no Pictures folder yet
+    std::filesystem::create_directories(user);
+    qputenv("HOME", QByteArray::fromStdString(user));
+    qunsetenv("XDG_CONFIG_HOME");
+    TRestoreOnExit environment([&] {
+        qputenv("HOME", home);
+        if (!config.isEmpty())
+            qputenv("XDG_CONFIG_HOME", config);
+    });
+    s.pngPath = QString::fromStdString(user + "/shot.png");
+    EXPECT_FALSE(s.tool().CPNG->isChecked());
+    s.tool().SaveSpec->trigger();
+    EXPECT_TRUE(s.dialogFolder.isEmpty()) << "a dialog without the choice";
+    EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(300, 200));
+
+    s.tool().CPNG->click();
+    s.tool().SaveSpec->trigger();
+    EXPECT_EQ(s.dialogFolder, QString::fromStdString(user + "/Pictures"));
+    EXPECT_TRUE(std::filesystem::is_directory(user + "/Pictures"));
+    EXPECT_TRUE(QRegularExpression(R"(^phonoscale-spectrum-\d{8}-\d{6}\.png$)")
+                    .match(s.proposedName)
+                    .hasMatch())
+        << s.proposedName.toStdString();
+    EXPECT_TRUE(std::filesystem::exists(user + "/shot.png"));
+    s.tool().SaveScope->trigger();
+    EXPECT_TRUE(s.proposedName.startsWith("phonoscale-scope-")) << s.proposedName.toStdString();
+}
+
 TEST(Screenshot, ThePictureCanAlsoGoToAPngFileAndTheDialogRemembersItsFolder) {
     ShotWindow s;
+    s.tool().CPNG->click(); // "Also save screenshots as PNG"
     const std::string folder = s.w->folder + "/pictures";
     std::filesystem::create_directories(folder);
     s.pngPath = QString::fromStdString(folder + "/spectrum");

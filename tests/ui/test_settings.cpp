@@ -175,7 +175,8 @@ std::vector<std::string> DocumentedKeys() {
                           "N4File=",
                           "N4Time=",
                           "SoundDeviceName=",
-                          "OutDeviceName="})
+                          "OutDeviceName=",
+                          "ScreenShotPNG="})
         keys.push_back(k);
     return keys;
 }
@@ -224,7 +225,7 @@ TEST(SettingsFileBytes, KeyOrderRealFormAndCrLf) {
     const std::string text = ReadAll(path);
 
     const auto keys = DocumentedKeys();
-    ASSERT_EQ(keys.size(), 141u);
+    ASSERT_EQ(keys.size(), 142u);
     std::size_t at = 0;
     std::vector<std::string> lines;
     while (at < text.size()) {
@@ -233,8 +234,8 @@ TEST(SettingsFileBytes, KeyOrderRealFormAndCrLf) {
         lines.push_back(text.substr(at, end - at));
         at = end + 2;
     }
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 141);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 141);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 142);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 142);
     ASSERT_EQ(lines.size(), keys.size());
     for (std::size_t i = 0; i < keys.size(); ++i)
         EXPECT_EQ(lines[i].substr(0, keys[i].size()), keys[i]) << "line " << i + 1;
@@ -392,6 +393,38 @@ TEST(SettingsTriggers, LoadKeepsDevicesAndWindowBoundsSaveWritesTheFile) {
     w.form->BSaveClick();
     w.form->BLoadClick();
     EXPECT_TRUE(w.messages.empty());
+}
+
+TEST(SettingsWindowBounds, WasMaximizedMaximisesTheWindowAndFollowsIt) {
+    TempFolder folder;
+    WriteText(folder / "PhonoscalePrivate.ini", "FWidth=700\r\nFHeight=500\r\nWasMaximized=1\r\n");
+    Window w(kBothWays, folder.path);
+    EXPECT_TRUE(w.form->isMaximized());
+    EXPECT_EQ(Value(*w.form, "WasMaximized="), "1");
+    EXPECT_EQ(Value(*w.form, "FWidth="), "700"); // the normal bounds while maximised
+    w.form->showNormal();
+    EXPECT_EQ(Value(*w.form, "WasMaximized="), "0");
+    w.form->showMaximized();
+    w.form->WriteSettings(QString::fromStdString(folder / "written.ini"));
+    std::int32_t written = 0;
+    EXPECT_EQ(TSettingsReader(ReadAll(folder / "written.ini")).FindInt("WasMaximized=", written),
+              TLookup::Found);
+    EXPECT_EQ(written, 1);
+}
+
+TEST(SettingsWindowBounds, SavedBoundsAreFittedIntoTheScreenTheWindowOpensOn) {
+    TempFolder folder;
+    // Saved at another scale factor or on a larger screen, and off its bottom left corner.
+    WriteText(folder / "PhonoscalePrivate.ini",
+              "FWidth=2200\r\nFHeight=1500\r\nFLeft=-300\r\nFTop=4000\r\n");
+    Window w(kBothWays, folder.path, [](TFormEnvironment& env) {
+        env.ScreenAreaAt = {}; // the offscreen platform's own screen
+    });
+    const QRect area = w.form->screen()->availableGeometry();
+    const QRect bounds = w.form->frameGeometry();
+    EXPECT_TRUE(area.contains(bounds))
+        << bounds.x() << "," << bounds.y() << " " << bounds.width() << "x" << bounds.height()
+        << " on " << area.width() << "x" << area.height();
 }
 
 TEST(SettingsRobustness, DamagedFilesApplyWhatIsReadable) {

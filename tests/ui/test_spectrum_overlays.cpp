@@ -10,13 +10,16 @@
 #include "ui/spectrum/SpectrumTab.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSlider>
 #include <QTest>
 
@@ -558,6 +561,28 @@ TEST(MetersTransparent, SwitchesTheBackgroundOfTheFiveMeterLabels) {
 
 // ---------------------------------------------------------------------------------------------
 // Settings keys of the overlays, applied through the controls' handlers
+
+TEST(OverlaySettings, ThePanelTakesTheSpareHeightOfItsPage) {
+    uitest::Window w; // 900 x 640
+    w.form->PageControl1->setCurrentWidget(w.form->TabSettings);
+    w.form->PageControl2->setCurrentWidget(w.form->TabSpecSettings);
+    QApplication::processEvents();
+    auto* panel = w.Find<QScrollArea>("SpecOverlayScroll");
+    QWidget* page = w.form->TabSpecSettings;
+    // All the height the other controls and the page's margins leave is the panel's.
+    QLayout* layout = page->layout();
+    int spare =
+        page->height() - layout->contentsMargins().top() - layout->contentsMargins().bottom();
+    int widgets = 0;
+    for (int i = 0; i < layout->count(); ++i)
+        if (QWidget* widget = layout->itemAt(i)->widget()) {
+            ++widgets;
+            if (widget != panel)
+                spare -= widget->height();
+        }
+    spare -= layout->spacing() * (widgets - 1);
+    EXPECT_GE(panel->height(), spare - 1) << "page " << page->height();
+}
 
 TEST(OverlaySettings, MainAndPrivateKeysReachTheControlsAndWhatTheyShow) {
     Window w;

@@ -333,3 +333,49 @@ TEST(ViewMapping, TriggerMarkFollowsTheLevelAndStopsAtTheEdges) {
     EXPECT_DOUBLE_EQ(TriggerLevelOfMarkTop(93, 14, 400), 0.5);
     EXPECT_DOUBLE_EQ(TriggerLevelOfMarkTop(93, 14, 0), 0.0);
 }
+
+TEST(ViewMapping, DbCaptionsOnEnoughLinesApartToRead) {
+    const struct {
+        int height, boxes, text, stride;
+    } cases[] = {
+        {520, 13, 15, 1}, // 40 px boxes
+        {120, 13, 15, 2}, // 9.2 px boxes: every second line
+        {120, 13, 19, 3}, // 18.5 < 19: every third
+        {40, 13, 15, 5},  // 3 px boxes
+        {10, 13, 15, 13}, // only the top line
+        {0, 13, 15, 1},   // no graph
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DbCaptionStride(c.height, c.boxes, c.text), c.stride)
+            << c.height << " px of " << c.boxes << " boxes";
+}
+
+TEST(ViewMapping, CaptionsThatFitKeepMajorOnesFirstThenFromTheLeft) {
+    // Spans of 40 px every 30 px: every other one fits with a gap of 3 px.
+    std::vector<TCaptionSpan> row;
+    for (int i = 0; i < 7; ++i)
+        row.push_back({i * 30, 40, true});
+    EXPECT_EQ(CaptionsThatFit(row, 3),
+              (std::vector<bool>{true, false, true, false, true, false, true}));
+    // A decade keeps its place against a sub-tick left of it, which then yields.
+    const std::vector<TCaptionSpan> log = {
+        {0, 30, true}, {50, 30, false}, {70, 30, true}, {140, 30, false}};
+    EXPECT_EQ(CaptionsThatFit(log, 3), (std::vector<bool>{true, false, true, true}));
+    // Captions that do not touch are all kept.
+    EXPECT_EQ(CaptionsThatFit(std::vector<TCaptionSpan>{{0, 10, false}, {14, 10, false}}, 3),
+              (std::vector<bool>{true, true}));
+    EXPECT_TRUE(CaptionsThatFit({}, 3).empty());
+}
+
+TEST(ViewMapping, ContrastingColourIsBlackOnLightAndWhiteOnDark) {
+    const auto buttonFace = [](int) { return TColour{0xEFEFEF}; };
+    const std::pair<TColour, TColour> cases[] = {
+        {0xFFFFFFu, BlackColour},           {ButtonFaceColour, BlackColour},
+        {TransparencyKeyColour, 0xFFFFFFu}, {0x800000u, 0xFFFFFFu},   // navy
+        {0x00FFFFu, BlackColour},           {0x0000FFu, BlackColour}, // yellow, red
+    };
+    for (const auto& [background, text] : cases)
+        EXPECT_EQ(ContrastingColour(background, buttonFace), text) << std::hex << background;
+    EXPECT_NEAR(RelativeLuminance(0xFFFFFFu), 1.0, 1e-12);
+    EXPECT_NEAR(RelativeLuminance(0x00FF00u), 0.7152, 1e-12);
+}

@@ -160,7 +160,7 @@ std::vector<TFrequencyCaption> FrequencyCaptions(const TSpectrumAxis& axis, bool
         const bool fewDecades = span.Lmax - span.Lmin < 1.1;
         for (const TGridMark& mark : LogGridMarks(axis, subTicks && fewDecades))
             if (mark.X >= 0)
-                captions.push_back({FrequencyCaptionText(mark.Frequency), mark.X});
+                captions.push_back({FrequencyCaptionText(mark.Frequency), mark.X, mark.Decade});
         return captions;
     }
     for (const TGridMark& mark : LinearGridMarks(axis))
@@ -183,6 +183,40 @@ std::string DbCaptionText(double yTop, int k) {
     return FormatGeneral(TruncSignificant(yTop - 10.0 * k, 4)) + " dB";
 }
 
+int DbCaptionStride(int height, int boxes, int textHeight) {
+    if (height <= 0 || boxes <= 0 || textHeight <= 0)
+        return 1;
+    // s * height / boxes >= textHeight, in integers: s = ceil(textHeight * boxes / height).
+    const long long need = static_cast<long long>(textHeight) * boxes;
+    return static_cast<int>(std::clamp<long long>((need + height - 1) / height, 1, boxes));
+}
+
+std::vector<bool> CaptionsThatFit(std::span<const TCaptionSpan> captions, int gap) {
+    std::vector<bool> kept(captions.size(), false);
+    const auto clear = [&](const TCaptionSpan& c) {
+        for (std::size_t j = 0; j < captions.size(); ++j) {
+            if (!kept[j])
+                continue;
+            const TCaptionSpan& other = captions[j];
+            if (c.Left < other.Left + other.Width + gap && other.Left < c.Left + c.Width + gap)
+                return false;
+        }
+        return true;
+    };
+    for (const bool major : {true, false}) {
+        std::vector<std::size_t> order;
+        for (std::size_t i = 0; i < captions.size(); ++i)
+            if (captions[i].Major == major)
+                order.push_back(i);
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return captions[a].Left < captions[b].Left;
+        });
+        for (const std::size_t i : order)
+            kept[i] = clear(captions[i]);
+    }
+    return kept;
+}
+
 TColour ResolveColour(TColour colour, const TSystemColourLookup& lookup) {
     const TColour high = colour >> 24;
     if (high == 0xFF)
@@ -203,6 +237,21 @@ TColour BlendColour(TColour c1, TColour c2, int percent, const TSystemColourLook
         out |= static_cast<TColour>(channel) << shift;
     }
     return out;
+}
+
+double RelativeLuminance(TColour plain) {
+    const auto linear = [plain](int shift) {
+        const double c = static_cast<double>((plain >> shift) & 0xFF) / 255.0;
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(0) + 0.7152 * linear(8) + 0.0722 * linear(16);
+}
+
+TColour ContrastingColour(TColour background, const TSystemColourLookup& lookup) {
+    const double l = RelativeLuminance(ResolveColour(background, lookup));
+    const double onBlack = (l + 0.05) / 0.05; // contrast of black text
+    const double onWhite = 1.05 / (l + 0.05); // of white text
+    return onBlack >= onWhite ? BlackColour : 0xFFFFFFu;
 }
 
 TTraceSplit SplitTrace(std::span<const TSpectrumPoint> records, double fLowHz, double fHighHz) {

@@ -97,6 +97,7 @@ std::vector<TGridMark> LogGridMarks(const TSpectrumAxis& axis, bool subTicks);
 struct TFrequencyCaption {
     std::string Text;
     int X = 0;
+    bool Decade = true; // false: a sub-tick of the log axis (written only where room is left)
 };
 
 // Frequency captions. Log axis: each decade, and with subTicks while fewer than 1.1 decades
@@ -111,6 +112,21 @@ int CaptionLeft(int x, int textWidth, int graphWidth);
 std::string FrequencyCaptionText(double frequencyHz);
 // Caption of the k-th dB line: TruncSignificant(YTop - 10k, 4) in the shortest form and " dB".
 std::string DbCaptionText(double yTop, int k);
+// Every how many dB lines a caption is written so that captions textHeight pixels high do not
+// overlap on a graph `height` pixels high of `boxes` boxes: the smallest s >= 1 with
+// s * height / boxes >= textHeight (1 for a height or box count that is not positive).
+int DbCaptionStride(int height, int boxes, int textHeight);
+
+// A caption's extent along the axis it labels, pixels.
+struct TCaptionSpan {
+    int Left = 0;
+    int Width = 0;
+    bool Major = true; // kept before the minor ones
+};
+// Which captions to write so that no two come closer than `gap` pixels: first the major ones,
+// then the others, each from left to right and kept unless it comes closer than `gap` to one
+// kept before. One flag per caption, in the order given.
+std::vector<bool> CaptionsThatFit(std::span<const TCaptionSpan> captions, int gap);
 
 // The colour as plain red/green/blue (high byte 0): system colours looked up, colours with a
 // high byte above 2 taken as black.
@@ -118,6 +134,14 @@ TColour ResolveColour(TColour colour, const TSystemColourLookup& lookup);
 // p percent of c1 and (100 - p) percent of c2 per channel, in integer arithmetic:
 // ((100 - p) * c2 + p * c1) / 100.
 TColour BlendColour(TColour c1, TColour c2, int percent, const TSystemColourLookup& lookup);
+
+// Relative luminance of a plain colour (sRGB channels linearised, 0.2126 R + 0.7152 G +
+// 0.0722 B), 0 for black to 1 for white.
+double RelativeLuminance(TColour plain);
+// Black or white, whichever stands out more from `background`: the larger contrast ratio
+// (L1 + 0.05) / (L2 + 0.05) of the two relative luminances. For texts drawn over a background
+// whose colour the user chooses.
+TColour ContrastingColour(TColour background, const TSystemColourLookup& lookup);
 
 // Index ranges of the three pieces of the main trace, [Begin, End) each: records below fL,
 // then from the last of those the records below fU, then from the last of those the rest.

@@ -5,6 +5,10 @@
 
 #include <cstdint>
 
+// Font size of the meter read-outs over the graphs until "Meters  Font Size" (key "NFont=")
+// says otherwise, points.
+inline constexpr int DefaultMeterFontSize = 18;
+
 // Settings of the two views that are not run parameters of the measurement (those, such as
 // YOffset, RefLevel, the log axis flag LogF and the scope's time base and trigger, live in
 // MeasurementState). Owned by the main window, shared by TSpectrumTab and TScopeTab; main thread

@@ -187,13 +187,25 @@ bool TPeakTab::eventFilter(QObject* watched, QEvent* event) {
 // Painting
 
 void TPeakTab::PaintPeakPaint(QPainter& painter) {
+    // The grids of the displays shown, the time axis and the readings once, then the traces over
+    // all of them, so that no text hides a trace.
     if (Settings_.DrawFrequency)
-        DrawDisplay(painter, false);
+        DrawGrid(painter, false);
     if (Settings_.DrawLevel)
-        DrawDisplay(painter, true);
+        DrawGrid(painter, true);
+    DrawTimeAxis(painter);
+    if (Settings_.DrawFrequency)
+        DrawTrace(painter, false);
+    if (Settings_.DrawLevel)
+        DrawTrace(painter, true);
 }
 
-void TPeakTab::DrawDisplay(QPainter& painter, bool level) {
+TColour TPeakTab::ChartTextColour() const {
+    const TColour back = Transparent_ ? TransparencyKeyColour : Settings_.BackColour;
+    return ContrastingColour(back, PaletteLookup(Page->palette()));
+}
+
+void TPeakTab::DrawGrid(QPainter& painter, bool level) {
     const QPalette& palette = Page->palette();
     const int w = PaintPeak->width();
     const int h = PaintPeak->height();
@@ -220,39 +232,65 @@ void TPeakTab::DrawDisplay(QPainter& painter, bool level) {
         const QRect box(2, Limited(y + 1), w - 4, metrics.height());
         painter.drawText(box, (level ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop, text);
     }
+}
 
-    // Time axis: the resolution at the top right on the background, lines back in time.
+void TPeakTab::DrawTimeAxis(QPainter& painter) {
+    const QPalette& palette = Page->palette();
+    const int w = PaintPeak->width();
+    const int h = PaintPeak->height();
+    const QFontMetrics metrics = painter.fontMetrics();
+    // Lines in the grid colour of the first display shown; texts in black or white, whichever
+    // stands out from the background.
+    const TColour lines = Settings_.DrawFrequency || !Settings_.DrawLevel
+                              ? Settings_.GridColour
+                              : Settings_.LevelGridColour;
+    const QColor text = ToQColor(ChartTextColour(), palette);
+
+    // Lines back in time with their seconds at the bottom.
     const TPeakTimeAxis axis = PeakTimeAxis(BufferSize(), State_.BlockLength, State_.SampleRate);
-    painter.setPen(grid);
-    painter.setBackgroundMode(Qt::OpaqueMode);
-    painter.setBackground(ToQColor(Settings_.BackColour, palette));
-    painter.drawText(QRect(0, 1, w - 2, metrics.height()), Qt::AlignRight | Qt::AlignTop,
-                     QString::fromStdString(axis.ResolutionText));
-    painter.setBackgroundMode(Qt::TransparentMode);
     for (const double t : axis.Ticks) {
         const int x = PeakTimeToX(t, axis.Span, w);
+        painter.setPen(ToQColor(lines, palette));
         painter.drawLine(Limited(x), 0, Limited(x), h - 1);
-        if (t < axis.Span)
+        if (t < axis.Span) {
+            painter.setPen(text);
             painter.drawText(QPoint(Limited(x + 2), h - 2 - metrics.descent()),
                              "-" + QString::fromStdString(EngineeringText(t)) + "s");
+        }
     }
+    painter.setPen(text);
     painter.drawText(QRect(0, 0, w - 2, h - 2), Qt::AlignRight | Qt::AlignBottom, "0");
 
-    // Current values.
-    painter.drawText(QRect(80, 1, w, metrics.height()), Qt::AlignLeft | Qt::AlignTop,
-                     QString::fromStdString("S=" + FixedText(State_.SLevel, 0, 6) + " dB"));
-    painter.drawText(QRect(0, 1, w, metrics.height()), Qt::AlignHCenter | Qt::AlignTop,
-                     QString::fromStdString(FixedText(PeakFrequency(State_), 10, 6) + " Hz"));
+    // Along the top: the current level, the current peak frequency and the time resolution.
+    const TPeakReadings readings = PeakChartReadings(State_);
+    const QRect top(0, 1, w - 2, metrics.height());
+    painter.drawText(top.adjusted(80, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop,
+                     QString::fromStdString(readings.Level));
+    painter.drawText(top, Qt::AlignHCenter | Qt::AlignTop,
+                     QString::fromStdString(readings.Frequency));
+    painter.drawText(top, Qt::AlignRight | Qt::AlignTop,
+                     QString::fromStdString(axis.ResolutionText));
+}
 
-    // The trace over the whole ring, newest at the right edge.
+void TPeakTab::DrawTrace(QPainter& painter, bool level) {
+    const QColor trace =
+        ToQColor(level ? Settings_.LevelColour : Settings_.TraceColour, Page->palette());
+    const double lower = level ? Settings_.LevelLower : Settings_.FrequencyLower;
+    const double upper = level ? Settings_.LevelUpper : Settings_.FrequencyUpper;
+    // The recorded points over the ring, newest at the right edge.
     const std::vector<TPeakPixel> pixels =
-        PeakTracePixels(State_.PeakLog, State_.PeakLogIndex, level, lower, upper, w, h);
+        PeakTracePixels(State_.PeakLog, State_.PeakLogIndex, State_.PeakLogWrapped, level, lower,
+                        upper, PaintPeak->width(), PaintPeak->height());
     QPolygon polygon;
     polygon.reserve(static_cast<int>(pixels.size()));
     for (const TPeakPixel& pixel : pixels)
         polygon << QPoint(Limited(pixel.X), Limited(pixel.Y));
+    painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(trace, 1));
-    painter.drawPolyline(polygon);
+    if (polygon.size() == 1)
+        painter.drawPoint(polygon.front());
+    else
+        painter.drawPolyline(polygon);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -120,7 +120,15 @@ private:
     void ApplyBackground();
     bool IsSampling() const;
     void PickColour(TColour& colour);
-    void DrawDisplay(QPainter& painter, bool level);
+    // Frame, value grid lines and their values of the frequency (level = false) or level
+    // display.
+    void DrawGrid(QPainter& painter, bool level);
+    // The time lines and their seconds, the current readings and the time resolution: once.
+    void DrawTimeAxis(QPainter& painter);
+    // The recorded points of one display as a polyline in its trace colour.
+    void DrawTrace(QPainter& painter, bool level);
+    // Black or white, whichever stands out from the chart's background.
+    TColour ChartTextColour() const;
 
     MeasurementState& State_;
     TPeakTabHooks Hooks_;

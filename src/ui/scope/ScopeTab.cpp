@@ -82,7 +82,7 @@ void TScopeTab::BuildControls() {
     LCS = Named<QLabel>(Page, "LCS", QString::fromStdString(State_.Texts.LCS));
     LCS->hide(); // shown by "Display in Scope"
     QFont meterFont = Page->font();
-    meterFont.setPointSize(std::max(meterFont.pointSize() + 3, 12));
+    meterFont.setPointSize(DefaultMeterFontSize);
     meterFont.setBold(true);
     for (QLabel* meter : {LSN_O, LCS}) {
         meter->setFont(meterFont);

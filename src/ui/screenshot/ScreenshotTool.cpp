@@ -16,6 +16,8 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDateTime>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -64,9 +66,6 @@ TScreenshotTool::TScreenshotTool(TForm1& form, QMenu* settingsMenu, QMenuBar* me
       Hooks_(std::move(hooks)) {
     GroupShot = static_cast<QGroupBox*>(Page);
     GroupShot->hide(); // shown where the window puts it (its settings page)
-    PictureFolder_ = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    if (PictureFolder_.isEmpty())
-        PictureFolder_ = QStandardPaths::writableLocation(QStandardPaths::HomeLocation);
     BuildGroup();
     BuildMenus(settingsMenu, menuBar);
     PrepareSeeThrough();
@@ -112,6 +111,8 @@ void TScreenshotTool::BuildGroup() {
     form->addRow("Meters  Font Size", ENFS);
     CWhite = Named<QCheckBox>(GroupShot, "CWhite", "White Background");
     form->addRow("", CWhite);
+    CPNG = Named<QCheckBox>(GroupShot, "CPNG", "Also save screenshots as PNG");
+    form->addRow("", CPNG);
 
     for (QLineEdit* edit : {ESX, ESY, ESFS, ENFS})
         ConnectEdit(edit, [this, edit](bool leaving) { ApplyEdit(edit, leaving); });
@@ -270,7 +271,7 @@ void TScreenshotTool::TakeScreenshot(bool spectrum) {
         std::array<bool, 2> PageFilled = {};
         std::vector<QFont> Fonts;
         std::vector<QPoint> Places;                // in the label's page
-        std::array<TPixelPosition, 6> Annotations; // client pixels
+        std::array<TPixelPosition, 6> Annotations; // each label's own left and top
         bool SeeThrough = false;
     } was;
     was.Tab = f.PageControl1->currentIndex();
@@ -287,10 +288,8 @@ void TScreenshotTool::TakeScreenshot(bool spectrum) {
         was.Fonts.push_back(label->font());
         was.Places.push_back(label->pos());
     }
-    for (std::size_t i = 0; i < 6; ++i) {
-        const QPoint at = overlays.LA[i]->mapTo(client, QPoint(0, 0));
-        was.Annotations[i] = {at.x(), at.y()};
-    }
+    for (std::size_t i = 0; i < 6; ++i)
+        was.Annotations[i] = {overlays.LA[i]->x(), overlays.LA[i]->y()};
 
     Taking_ = true;
     TRestoreOnExit restore([&] {
@@ -334,20 +333,20 @@ void TScreenshotTool::TakeScreenshot(bool spectrum) {
     const TScreenshotScale scale = ScreenshotScale(was.Client, shot);
     AllowSmallWindow(true);
     SetClientSize(shot);
-    // 4. Fonts: the screenshot size for the meters, the marker read-outs and the annotations;
-    // the custom read-out keeps the meter size.
+    // 4. Fonts: the screenshot size for the marker read-outs and the annotations; the meters
+    // scaled with the picture, at most at the screenshot size (the custom read-out at most at
+    // the meter size), so that in a small picture they leave the graph in sight.
     for (std::size_t k = 0; k + 1 < meters.size(); ++k)
-        SetPointSize(meters[k], SFont_);
-    SetPointSize(scope.LCS, NFont_);
+        SetPointSize(meters[k], PictureMeterFontSize(NFont_, SFont_, scale));
+    SetPointSize(scope.LCS, PictureMeterFontSize(NFont_, NFont_, scale));
     if (spectrum) {
         overlays.ShowMarkerFont(SFont_);
-        // 5. The annotations where the scaled client area puts them.
-        const QPoint page = spectrumTab.Page->mapTo(client, QPoint(0, 0));
+        // 5. Each annotation at its own left and top scaled with the client area.
         TSpectrumOverlays::TAnnotationPlacing placing;
         placing.FontSize = SFont_;
         for (std::size_t i = 0; i < 6; ++i) {
             const TPixelPosition at = ScaledLabelPosition(was.Annotations[i], scale);
-            placing.Places[i] = QPoint(at.Left, at.Top) - page;
+            placing.Places[i] = QPoint(at.Left, at.Top);
         }
         overlays.SetAnnotationPlacing(placing);
     }
@@ -389,15 +388,33 @@ void TScreenshotTool::TakeScreenshot(bool spectrum) {
     }
     Picture_ = picture;
     QGuiApplication::clipboard()->setImage(Picture_);
-    OfferPictureFile();
+    if (CPNG->isChecked())
+        OfferPictureFile(spectrum);
 }
 
-void TScreenshotTool::OfferPictureFile() {
+QString TScreenshotTool::PictureFolder() const {
+    if (!PictureFolder_.isEmpty())
+        return PictureFolder_;
+    // A folder that does not exist would be taken by the dialog for a file name.
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (!pictures.isEmpty() && QDir().mkpath(pictures))
+        return pictures;
+    return QDir::homePath();
+}
+
+QString TScreenshotTool::PictureFileName(bool spectrum, const QDateTime& at) {
+    return QString("phonoscale-%1-%2.png")
+        .arg(spectrum ? "spectrum" : "scope", at.toString("yyyyMMdd-HHmmss"));
+}
+
+void TScreenshotTool::OfferPictureFile(bool spectrum) {
+    const QString proposed =
+        QDir(PictureFolder()).filePath(PictureFileName(spectrum, QDateTime::currentDateTime()));
     QString path = Hooks_.ChoosePictureFile
-                       ? Hooks_.ChoosePictureFile(PictureFolder_)
+                       ? Hooks_.ChoosePictureFile(proposed)
                        : QFileDialog::getSaveFileName(
                              &Form_, "Save the picture also as a PNG file (Cancel: clipboard only)",
-                             PictureFolder_, "PNG picture (*.png)");
+                             proposed, "PNG picture (*.png)");
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())

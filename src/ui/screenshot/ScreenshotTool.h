@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/ScreenshotLayout.h"
+#include "ui/common/ViewSettings.h"
 #include "ui/common/ViewTab.h"
 
 #include <QImage>
@@ -12,6 +13,7 @@
 
 class QAction;
 class QCheckBox;
+class QDateTime;
 class QGroupBox;
 class QLineEdit;
 class QMenu;
@@ -24,9 +26,10 @@ struct TScreenshotHooks : TViewTabHooks {
     // Takes the picture of the client area. Empty: QWidget::grab. A null image counts as a
     // failure (a message; the window is restored all the same).
     std::function<QImage(QWidget* client)> Grab;
-    // The PNG file to save the picture to besides the clipboard, chosen in a dialog that opens in
-    // `folder`; an empty text saves none. Empty: a file dialog.
-    std::function<QString(const QString& folder)> ChoosePictureFile;
+    // With "Also save screenshots as PNG": the PNG file to save the picture to besides the
+    // clipboard, chosen in a dialog that proposes `proposed` (a folder and a file name); an empty
+    // text saves none. Empty: a file dialog.
+    std::function<QString(const QString& proposed)> ChoosePictureFile;
     // Shows a failure to the user. Empty: a message box.
     std::function<void(const QString& text)> ShowMessage;
     // The largest screenshot the screen and the free memory allow. Empty: from the window's
@@ -68,9 +71,12 @@ public:
 
     // The last picture taken (null before the first); what the clipboard received.
     const QImage& LastPicture() const { return Picture_; }
-    // The folder the PNG dialog opens in: where the last PNG file went (this session), at first
-    // the pictures folder.
-    const QString& PictureFolder() const { return PictureFolder_; }
+    // The folder the PNG dialog proposes: where the last PNG file went (this session), at first
+    // the pictures folder (~/Pictures, created when missing), else the home folder.
+    QString PictureFolder() const;
+    // The file name the PNG dialog proposes for a picture of the Spectrum (spectrum = true) or
+    // the Scope tab taken at `at`: "phonoscale-spectrum-20261209-143000.png".
+    static QString PictureFileName(bool spectrum, const QDateTime& at);
 
     // Handlers. The edit handlers raise EConvertError for a text they refuse; the `leaving`
     // forms report it (a beep) and put the value in force back into the field.
@@ -100,6 +106,7 @@ public:
     QLineEdit* ESFS = nullptr;
     QLineEdit* ENFS = nullptr;
     QCheckBox* CWhite = nullptr;
+    QCheckBox* CPNG = nullptr; // "Also save screenshots as PNG"
     QMenu* Clipboard1 = nullptr;
     QAction* SaveSpec = nullptr;
     QAction* SaveScope = nullptr;
@@ -112,7 +119,7 @@ private:
     // The screenshot procedure for the Spectrum (spectrum = true) or the Scope tab.
     void TakeScreenshot(bool spectrum);
     void TakeGuarded(bool spectrum); // a failure becomes a message
-    void OfferPictureFile();
+    void OfferPictureFile(bool spectrum);
     void AllowSmallWindow(bool allow);
     void ShowMessage(const QString& text);
     void PrepareSeeThrough();
@@ -121,10 +128,10 @@ private:
     TScreenshotHooks Hooks_;
     TPixelSize Size_{300, 200};
     int SFont_ = 10;
-    int NFont_ = 18;
+    int NFont_ = DefaultMeterFontSize;
     TScreenshotSizeMode SizeMode_;
     QImage Picture_;
-    QString PictureFolder_;
+    QString PictureFolder_;             // where the last PNG file went; empty before the first
     bool Taking_ = false;               // a screenshot is being taken (a second request is ignored)
     TSeeThroughHoles* Holes_ = nullptr; // child of the window; null where nothing composes
 };

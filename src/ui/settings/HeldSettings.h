@@ -9,6 +9,5 @@
 // part that builds a control binds its row in the settings table to the control and drops the
 // field here. Owned by TSettingsBinding; main thread only. Colours are 32-bit, low byte red.
 struct THeldSettings {
-    // Window.
-    std::int32_t WasMaximized = 0; // 1: maximise when the window is first activated
+    // None at present: every key of the table is bound to its control.
 };

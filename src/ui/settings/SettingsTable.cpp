@@ -263,7 +263,6 @@ void TSettingsBinding::BuildRows() {
     TScopeTab& scope = *f.ScopeTab_;
     MeasurementState& s = f.State_;
     TViewSettings& view = f.ViewSettings_;
-    THeldSettings& h = Held;
     const auto guarded = [&f](THandler handler) { return [&f, handler] { f.Guarded(handler); }; };
     auto& rows = Rows_;
     const auto add = [&rows](TSettingsRow row) { rows.push_back(std::move(row)); };
@@ -588,7 +587,11 @@ void TSettingsBinding::BuildRows() {
     // Window geometry: the normal bounds, also while maximised.
     // Width and height of the client area, left and top of the frame (what resize and move set).
     const auto bounds = [&f] {
-        return f.isMaximized() ? f.normalGeometry() : QRect(f.pos(), f.size());
+        if (!f.isMaximized())
+            return QRect(f.pos(), f.size());
+        // The normal geometry is the client's: its left and top less the frame's margins.
+        const QPoint frame = f.geometry().topLeft() - f.frameGeometry().topLeft();
+        return QRect(f.normalGeometry().topLeft() - frame, f.normalGeometry().size());
     };
     const auto geometryRow = [&f, bounds](const char* key, int which) {
         return TSettingsRow{
@@ -614,6 +617,7 @@ void TSettingsBinding::BuildRows() {
                     break;
                 default:
                     f.move(f.x(), v);
+                    f.FitWindowIntoScreen(); // the bounds are complete: onto this screen
                     break;
                 }
             },
@@ -627,7 +631,14 @@ void TSettingsBinding::BuildRows() {
     add(geometryRow("FHeight=", 1));
     add(geometryRow("FLeft=", 2));
     add(geometryRow("FTop=", 3));
-    add(HeldInt("WasMaximized=", srPrivate, h.WasMaximized));
+    // A malformed value applies its partial conversion result, as the other stored integers.
+    add({"WasMaximized=", srPrivate, [&f] { return IntText(f.WasMaximized() ? 1 : 0); },
+         [&f](TSettingsReader& reader) {
+             std::int32_t v = 0;
+             if (reader.FindInt("WasMaximized=", v) != TLookup::Missing)
+                 f.ApplyWasMaximized(v == 1);
+         },
+         [&f] { return IntText(f.WasMaximized() ? 0 : 1); }});
 
     // Annotations.
     add(CheckRow("MemMarkers=", srPrivate, overlays.CMD));
@@ -720,6 +731,9 @@ void TSettingsBinding::BuildRows() {
     };
     add(deviceNameRow("SoundDeviceName=", f.ComboAudioDevice));
     add(deviceNameRow("OutDeviceName=", f.ComboOutDevice));
+
+    // Keys added later, after all the others, so that files of every age read alike.
+    add(CheckRow("ScreenShotPNG=", srMain, f.Screenshots().CPNG));
 
     // The instrument tabs' keys, after every key above, in the order of the instrument list.
     for (const auto& instrument : f.Instruments())

@@ -10,11 +10,14 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
+#include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
+#include <QPixmap>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -39,6 +42,23 @@ void SetTextColour(QWidget* widget, TColour colour) {
     palette.setColor(QPalette::ButtonText, qcolour);
     palette.setColor(QPalette::Text, qcolour);
     widget->setPalette(palette);
+}
+
+// A legend box (M1..M4, C) shows its trace's colour as a swatch framed in the box's own text
+// colour beside its text, which keeps the window's text colour: a trace colour such as white or
+// yellow would not read as text on the button face.
+void SetLegendColour(QCheckBox* box, TColour colour) {
+    const int side = std::max(8, box->fontMetrics().height() - 4); // pixels
+    const qreal ratio = box->devicePixelRatioF();
+    QPixmap swatch(QSize(side, side) * ratio);
+    swatch.setDevicePixelRatio(ratio);
+    swatch.fill(ToQColor(colour, box->palette()));
+    QPainter painter(&swatch);
+    painter.setPen(QPen(box->palette().color(QPalette::WindowText), 0));
+    painter.drawRect(QRectF(0, 0, side - 1, side - 1));
+    painter.end();
+    box->setIcon(QIcon(swatch));
+    box->setIconSize(QSize(side, side));
 }
 
 void SetBackColour(QWidget* widget, TColour colour) {
@@ -285,7 +305,8 @@ QString TMemoryTraces::MemoryFilePath(int k) const {
     return QDir(folder).filePath(QString::fromStdString(MemoryFileName(k)));
 }
 
-bool TMemoryTraces::ReadTouchstone(const QString& path, int k, const QString& note) {
+bool TMemoryTraces::ReadTouchstone(const QString& path, int k, bool namePath,
+                                   const QString& note) {
     TTouchstoneRead read = ::ReadTouchstone(path.toStdString());
     if (read.Apply) {
         std::vector<TSpectrumPoint>& memory = State_.MemTrace[Index(k)];
@@ -294,12 +315,16 @@ bool TMemoryTraces::ReadTouchstone(const QString& path, int k, const QString& no
             memory[i] = {read.Records[i].Frequency, read.Records[i].Magnitude};
         KeepFile_[Index(k)] = false;
     }
-    if (read.Apply && read.Partial && !note.isEmpty() && !read.Messages.empty())
-        read.Messages.back().Text += "\n" + note.toStdString();
-    for (const TTouchstoneMessage& message : read.Messages)
+    for (std::size_t i = 0; i < read.Messages.size(); ++i) {
+        const TTouchstoneMessage& message = read.Messages[i];
+        QString text = QString::fromStdString(message.Text);
+        if (namePath && !text.contains(path))
+            text = text.trimmed() + "\n" + path;
+        if (read.Apply && read.Partial && !note.isEmpty() && i + 1 == read.Messages.size())
+            text += "\n" + note;
         if (Hooks_.ShowMessage)
-            Hooks_.ShowMessage(QString::fromStdString(message.Caption),
-                               QString::fromStdString(message.Text));
+            Hooks_.ShowMessage(QString::fromStdString(message.Caption), text);
+    }
     if (read.Apply) {
         Run(Hooks_.RebuildMarkerReadouts);
         Run(Hooks_.FormResize);
@@ -325,7 +350,7 @@ void TMemoryTraces::LoadMemoryFiles() {
         const QString note = QFileInfo(path).fileName() +
                              " is kept as it is: Phonoscale writes it again only when memory " +
                              QString::number(k) + " changes.";
-        ReadTouchstone(path, k, note);
+        ReadTouchstone(path, k, true, note); // the message says which file
         KeepFile_[Index(k)] = LastReadPartial_;
     }
 }
@@ -361,12 +386,12 @@ void TMemoryTraces::ApplyTraceColours(QWidget* root) {
     };
     for (int k = 1; k <= 4; ++k) {
         const QString n = QString::number(k);
-        SetTextColour(Boxes[Index(k)], MemColour(k));
+        SetLegendColour(Boxes[Index(k)], MemColour(k));
         for (const char* prefix : {"LM", "LMM", "LA"})
             colourOf(prefix + n, MemColour(k));
     }
     if (C)
-        SetTextColour(C, CustomColour());
+        SetLegendColour(C, CustomColour());
     for (const char* name : {"LMCS", "LAC"})
         colourOf(name, CustomColour());
     for (const char* name : {"LMain", "LAM", "LMar"})

@@ -83,10 +83,12 @@ public:
     // Opens PopupMem for box k at the given global position (the boxes' context menu).
     void PopupMemFor(int k, const QPoint& globalPosition);
 
-    // Reads a Touchstone file into memory k; messages as the reader says. False when the memory
-    // was left unchanged (missing file included). `note`, when given, is added as a line to the
-    // last message of a read that took only part of the file.
-    bool ReadTouchstone(const QString& path, int k, const QString& note = {});
+    // Reads a Touchstone file into memory k; messages as the reader says, with the file's path
+    // on a line of its own below the text when `namePath` and the text does not name it. `note`,
+    // when given, is added as a line to the last message of a read that took only part of the
+    // file. False when the memory was left unchanged (missing file included).
+    bool ReadTouchstone(const QString& path, int k, bool namePath = false,
+                        const QString& note = {});
     // Writes memory k to its file in the folder; a failure shows one message.
     void WriteMemoryFile(int k);
     // Start-up: reads the file of every displayed memory that has one. A file read only in part

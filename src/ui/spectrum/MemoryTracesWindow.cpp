@@ -15,10 +15,7 @@ void TForm1::BuildMemoryTraces() {
     hooks.Invalidate = [this] { RepaintSpectrum(); };
     hooks.Axis = [this] { return SpectrumTab_->Axis(); };
     hooks.ShowMessage = [this](const QString& caption, const QString& text) {
-        if (Env_.ShowMessage)
-            Env_.ShowMessage(text);
-        else
-            QMessageBox::warning(this, caption, text);
+        ShowMessage(caption, text);
     };
     hooks.Confirm = [this](const QString& caption, const QString& text) {
         if (Env_.Confirm)

@@ -76,7 +76,7 @@ void TSpectrumTab::BuildControls() {
     LS = Named<QLabel>(Page, "LS", QString::fromStdString(State_.Texts.LS));
     LSp = Named<QLabel>(Page, "LSp", QString::fromStdString(State_.Texts.LSp));
     QFont meterFont = Page->font();
-    meterFont.setPointSize(std::max(meterFont.pointSize() + 3, 12));
+    meterFont.setPointSize(DefaultMeterFontSize);
     meterFont.setBold(true);
     const std::pair<QLabel*, TColour> meters[] = {
         {LSN, RedColour}, {LS, OliveColour}, {LSp, OliveColour}};

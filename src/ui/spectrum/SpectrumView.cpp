@@ -168,10 +168,12 @@ void TSpectrumTab::PaintSpecCapPaint(QPainter& painter) {
     const QFontMetrics metrics(Page->font());
     const int strip = LBW->height();
 
-    // dB markings: inside the graph just below each line, or centred on it in the left margin.
+    // dB markings: inside the graph just below each line, or centred on it in the left margin;
+    // on a graph too low for all of them (a small screenshot), on every second, third, ... line.
     if (Settings_.Markings == 1 || Settings_.Markings == 2) {
         const int shift = Settings_.Markings == 2 ? -10 : 0;
-        for (int k = 0; k < axis.Boxes; ++k) {
+        const int stride = DbCaptionStride(axis.Height, axis.Boxes, metrics.height());
+        for (int k = 0; k < axis.Boxes; k += stride) {
             const int top = BoxLineY(axis.Height, k, axis.Boxes) + strip + shift;
             painter.drawText(2, top + metrics.ascent(),
                              QString::fromStdString(DbCaptionText(axis.YTop, k)));
@@ -180,14 +182,22 @@ void TSpectrumTab::PaintSpecCapPaint(QPainter& painter) {
 
     // Frequency markings along the bottom, each centred on its grid position, moved inwards
     // where that would cross the graph's left or right edge ("0 Hz" of a linear axis).
+    // Where they would overlap, decades first and then from left to right.
     if (Settings_.FMarkings && Settings_.LogGrid) {
         const int top = PaintSpecCap->height() - (metrics.height() - 2);
+        std::vector<QString> texts;
+        std::vector<TCaptionSpan> spans;
         for (const TFrequencyCaption& caption : FrequencyCaptions(axis, Settings_.LogSubGrid)) {
             if (caption.X < 0 || caption.X > graph.width())
                 continue;
-            const QString text = QString::fromStdString(caption.Text);
-            const int left = CaptionLeft(caption.X, metrics.horizontalAdvance(text), graph.width());
-            painter.drawText(graph.x() + left, top + metrics.ascent(), text);
+            texts.push_back(QString::fromStdString(caption.Text));
+            const int width = metrics.horizontalAdvance(texts.back());
+            spans.push_back({CaptionLeft(caption.X, width, graph.width()), width, caption.Decade});
         }
+        const int gap = metrics.horizontalAdvance(' ');
+        const std::vector<bool> written = CaptionsThatFit(spans, gap);
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            if (written[i])
+                painter.drawText(graph.x() + spans[i].Left, top + metrics.ascent(), texts[i]);
     }
 }
