@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -26,6 +27,16 @@ int RoundToPixel(double x) {
     if (!(x == x))
         return 0;
     return static_cast<int>(RoundEven(std::clamp(x, -limit, limit)));
+}
+
+// The shortest fixed "." form that reads back to the same value: "1500.0312", "-20".
+template <typename T> std::string ShortestFixed(T x) {
+    if (!std::isfinite(x))
+        return FormatReal(static_cast<double>(x));
+    char buffer[400];
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed);
+    return error == std::errc{} ? std::string(buffer, end) : FormatReal(static_cast<double>(x));
 }
 
 // Bytes the recorder may take: half of the physical memory (all of 2^62 when unknown).
@@ -164,9 +175,29 @@ std::string PeakTraceText(const std::vector<TPeakLogEntry>& log, std::int32_t in
     return text;
 }
 
+std::string PeakTraceCsvText(const std::vector<TPeakLogEntry>& log, std::int32_t index,
+                             bool wrapped, double blockTime) {
+    const std::vector<TPeakLogEntry> points = PeakPointsOldestFirst(log, index, wrapped);
+    std::string text = "time_s,frequency_hz,level_db\r\n";
+    text.reserve(text.size() + points.size() * 40);
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        text += ShortestFixed(static_cast<double>(k) * blockTime);
+        text += ',';
+        text += ShortestFixed(points[k].Frequency);
+        text += ',';
+        text += ShortestFixed(points[k].Level);
+        text += "\r\n";
+    }
+    return text;
+}
+
 void SavePeakTrace(const std::string& path, const std::vector<TPeakLogEntry>& log,
                    std::int32_t index, bool wrapped, double blockTime) {
-    WriteFileAtomically(path, PeakTraceText(log, index, wrapped, blockTime));
+    std::string extension = path.size() >= 4 ? path.substr(path.size() - 4) : std::string();
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    WriteFileAtomically(path, extension == ".csv" ? PeakTraceCsvText(log, index, wrapped, blockTime)
+                                                  : PeakTraceText(log, index, wrapped, blockTime));
 }
 
 bool ApplyPeakRange(const TPeakRangeTexts& texts, TPeakRecorderSettings& settings,

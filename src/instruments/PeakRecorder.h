@@ -102,8 +102,13 @@ std::vector<TPeakPixel> PeakTracePixels(const std::vector<TPeakLogEntry>& log, s
 // lines end in "\n".
 std::string PeakTraceText(const std::vector<TPeakLogEntry>& log, std::int32_t index, bool wrapped,
                           double blockTime);
-// Writes PeakTraceText to `path` through the atomic writer (EFileWriteError on failure, the old
-// file unchanged).
+// The same points as CSV: the header "time_s,frequency_hz,level_db", then "time,frequency,level"
+// per point, numbers in the shortest fixed "." form that reads back exactly (the recorder's
+// floats as floats); lines end in CR LF.
+std::string PeakTraceCsvText(const std::vector<TPeakLogEntry>& log, std::int32_t index,
+                             bool wrapped, double blockTime);
+// Writes PeakTraceCsvText when `path` ends in ".csv" (any case), else PeakTraceText, through the
+// atomic writer (EFileWriteError on failure, the old file unchanged).
 void SavePeakTrace(const std::string& path, const std::vector<TPeakLogEntry>& log,
                    std::int32_t index, bool wrapped, double blockTime);
 

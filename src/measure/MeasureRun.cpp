@@ -3,9 +3,9 @@
 
 #include "core/Calibration.h"
 #include "core/LevelMeters.h"
+#include "core/SpectrumFiles.h"
 #include "core/SpectrumSmoothing.h"
 #include "core/WindowCalibration.h"
-#include "files/Touchstone.h"
 
 #include <algorithm>
 #include <bit>
@@ -120,8 +120,5 @@ TMeasureReading TMeasureRun::Reading() const {
 }
 
 void TMeasureRun::SaveSpectrum(const std::string& path) const {
-    TTrace trace(state_.DisplayPoints.size());
-    for (std::size_t i = 0; i < trace.size(); ++i)
-        trace[i] = {state_.DisplayPoints[i].x, state_.DisplayPoints[i].y};
-    WriteSpectrumFile(path, trace, state_.RefLevel, state_.YOffset);
+    WriteSpectrumAs(path, TraceFormatOfName(path).value_or(TTraceFileFormat::tfTouchstone), state_);
 }

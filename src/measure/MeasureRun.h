@@ -55,7 +55,8 @@ public:
     // the run).
     void AddConsumer(TBlockConsumer& consumer) { parts_.Consumers.push_back(&consumer); }
 
-    // The final spectrum, as "Save Data to File" writes it: the display points, shown levels.
+    // The final spectrum, as "Save Data to File" writes it: the display points, shown levels, in
+    // the format of the file's extension (".csv", ".frd" or ".txt"; else Touchstone).
     void SaveSpectrum(const std::string& path) const;
 
 private:

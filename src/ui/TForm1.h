@@ -87,8 +87,8 @@ struct TFormEnvironment {
     QString CodecFolder;
     // Asks a question with OK and Cancel and returns true for OK. Empty: a message box.
     std::function<bool(const QString& caption, const QString& text)> Confirm;
-    // The Touchstone file chosen in the save (save = true) or open dialog, empty when cancelled.
-    // Empty: the file dialogs.
+    // The trace file (Touchstone, CSV or FRD) chosen in the save (save = true) or open dialog,
+    // empty when cancelled. Empty: the file dialogs.
     std::function<QString(bool save)> ChooseFile;
     // Folder searched first for the four-ADC library (libN4ADC.so). Empty: the program's folder.
     QString ExternalAdcFolder;

@@ -193,6 +193,13 @@ TEST(PeakTraceFile, WrittenAtomicallyAndAFailureLeavesTheOldFile) {
     std::stringstream text;
     text << in.rdbuf();
     EXPECT_EQ(text.str(), PeakTraceText(log, 2, false, 0.1));
+    // A ".csv" name gives CSV with a header; the recorder's floats as floats.
+    SavePeakTrace(folder + "/trace.CSV", Ring({1000.5f, 2000}), 2, false, 0.1);
+    std::ifstream csv(folder + "/trace.CSV", std::ios::binary);
+    std::stringstream csvText;
+    csvText << csv.rdbuf();
+    EXPECT_EQ(csvText.str(),
+              "time_s,frequency_hz,level_db\r\n0,1000.5,-10.005\r\n0.1,2000,-20\r\n");
     EXPECT_THROW(SavePeakTrace(folder + "/no-such-folder/trace.txt", log, 2, false, 0.1),
                  EFileWriteError);
     std::filesystem::remove_all(folder);

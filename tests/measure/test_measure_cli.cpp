@@ -1,5 +1,5 @@
 // phonoscale-measure run as a program on files that sox writes: levels, peak, options, errors.
-#include "files/Touchstone.h"
+#include "files/TraceFile.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -192,6 +192,23 @@ TEST_F(MeasureCli, RunLengthFormatsAndSavedSpectrum) {
         [](const TTraceRecord& a, const TTraceRecord& b) { return a.Magnitude < b.Magnitude; });
     EXPECT_NEAR(peak->Frequency, 1000.0, 48000.0 / 1024);
     EXPECT_NEAR(20.0 * std::log10(peak->Magnitude), HalfScaleDb, 1.0);
+
+    // The extension picks the format: CSV in the display's unit (dBFS, not calibrated), FRD.
+    for (const char* name : {"tone.csv", "tone.frd"}) {
+        const TRunResult other = Measure(std::string("--input tone.wav --save-spectrum ") + name);
+        ASSERT_EQ(other.Code, 0) << other.Err;
+        std::ifstream in(Path(name), std::ios::binary);
+        std::string first;
+        std::getline(in, first);
+        EXPECT_EQ(first, name == std::string("tone.csv") ? "frequency_hz,level_dbfs\r"
+                                                         : "* Data written by TALVOR Phonoscale\r");
+        const TTouchstoneRead again = ReadTraceFile(Path(name).string());
+        ASSERT_EQ(again.Records.size(), saved.Records.size()) << name;
+        for (std::size_t i = 0; i < saved.Records.size(); ++i)
+            ASSERT_NEAR(20 * std::log10(again.Records[i].Magnitude),
+                        20 * std::log10(saved.Records[i].Magnitude), 1e-6)
+                << name << i;
+    }
 }
 
 // A 32-bit float WAV file of interleaved stereo frames, written here (sox writes no NaN).

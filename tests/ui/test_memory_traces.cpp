@@ -337,6 +337,56 @@ TEST(MemoryTraces, SaveAndLoadThroughTheDialogs) {
     EXPECT_EQ(w.messages.size(), 1u);
 }
 
+TEST(MemoryTraces, CsvAndFrdBesideTouchstoneByExtensionAndContent) {
+    Folder folder("exchange");
+    Window w(uitest::kBothWays, folder.Q());
+    TMemoryTraces& mem = w.form->MemTraces();
+    QString chosen;
+    mem.Hooks().ChooseFile = [&](bool) { return chosen; };
+    const auto path = [&](const char* name) { return QString::fromStdString(folder.Q()) + name; };
+    const auto slurp = [](const QString& name) {
+        std::ifstream in(name.toStdString(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+
+    // Saved as CSV (today's dB: dBFS) and read back into memory 2 by content.
+    w.form->State().DisplayPoints = Spectrum(48000, 0.25);
+    chosen = path("/spectrum.csv");
+    w.Find<QAction>("Save1")->trigger();
+    const std::string csv = slurp(chosen);
+    EXPECT_EQ(csv.rfind("frequency_hz,level_dbfs\r\n46.875,-12.041200\r\n", 0), 0u) << csv;
+    w.Find<QAction>("Load2")->trigger();
+    ASSERT_EQ(mem.Memory(2).size(), 512u);
+    EXPECT_NEAR(mem.Memory(2).front().y, 0.25, 1e-7);
+
+    // Memory 2 to CSV again: the same file; to FRD, read back into memory 3.
+    chosen = path("/memory.csv");
+    w.Find<QAction>("SaveMem2")->trigger();
+    EXPECT_EQ(slurp(chosen), csv);
+    chosen = path("/memory.frd");
+    w.Find<QAction>("SaveMem2")->trigger();
+    w.Find<QAction>("Load3")->trigger();
+    EXPECT_EQ(mem.Memory(3).size(), 512u);
+
+    // A file another tool wrote; then a bad one leaves the memory and names file and line.
+    std::ofstream(folder.path / "woofer.txt")
+        << "* Freq(Hz) SPL(dB) Phase(degrees)\r\n20 -6.0206 -10\r\n40 0 -20\r\n";
+    chosen = path("/woofer.txt");
+    w.Find<QAction>("Load4")->trigger();
+    ASSERT_EQ(mem.Memory(4).size(), 2u);
+    EXPECT_NEAR(mem.Memory(4)[0].y, 0.5, 1e-6);
+    std::ofstream(folder.path / "bad.csv") << "frequency_hz,level_dbfs\n40,1\n20,2\n";
+    chosen = path("/bad.csv");
+    w.Find<QAction>("Load4")->trigger();
+    EXPECT_EQ(mem.Memory(4).size(), 2u);
+    ASSERT_EQ(w.messages.size(), 1u);
+    EXPECT_TRUE(w.messages[0].startsWith("Line 3 of " + chosen)) << w.messages[0].toStdString();
+
+    // An empty memory is not saved.
+    w.Find<QAction>("SaveMem1")->trigger();
+    EXPECT_EQ(w.messages.size(), 2u);
+}
+
 } // namespace
 
 // A memory file read only in part at start-up stays as it is at closing, until its memory

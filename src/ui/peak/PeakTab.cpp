@@ -4,6 +4,7 @@
 #include "core/LevelMeters.h"
 #include "core/NumberText.h"
 #include "files/AtomicFile.h"
+#include "files/TraceFile.h"
 #include "ui/WidgetNaming.h"
 #include "ui/common/ViewMappingQt.h"
 #include "ui/common/ViewPaintBox.h"
@@ -385,11 +386,16 @@ void TPeakTab::SaveTracetoFile1Click() {
     if (Hooks_.ChooseTraceFile) {
         path = Hooks_.ChooseTraceFile();
     } else {
+        // Text (time, frequency, level per line) or CSV, by the type chosen or the extension.
+        const QString types = "Text files (*.txt *.dat);;CSV files (*.csv);;All files (*)";
         QFileDialog dialog(Page, "Save Trace to File");
         dialog.setObjectName("SaveDat");
         dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setNameFilters(types.split(";;"));
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-            path = dialog.selectedFiles().front().toStdString();
+            path = NameWithTypeExtension(dialog.selectedFiles().front().toStdString(),
+                                         dialog.selectedNameFilter().toStdString(),
+                                         types.toStdString());
     }
     if (!path || path->empty())
         return;

@@ -1,8 +1,9 @@
 // The four memory traces: menu items, the boxes M1..M4, drawing, colours and the trace files.
 #include "ui/spectrum/MemoryTraces.h"
 
+#include "core/SpectrumFiles.h"
 #include "files/AtomicFile.h"
-#include "files/Touchstone.h"
+#include "files/TraceFile.h"
 #include "ui/common/ViewMappingQt.h"
 
 #include <QAction>
@@ -84,6 +85,8 @@ TMemoryTraces::TMemoryTraces(MeasurementState& state, TViewSettings& settings, Q
     clearMem->setObjectName("ClearMem1");
     auto* fileToMem = mem->addMenu("File => Mem");
     fileToMem->setObjectName("FiletoMem1");
+    auto* memToFile = mem->addMenu("Mem => File");
+    memToFile->setObjectName("MemtoFile1");
     auto* d2m = popupSpec->addMenu("Data => Mem");
     d2m->setObjectName("DatatoMem2");
     auto* memColours = colours->addMenu("Mem");
@@ -94,11 +97,13 @@ TMemoryTraces::TMemoryTraces(MeasurementState& state, TViewSettings& settings, Q
         toMem.push_back(Item(dataToMem, "toMem" + n, n));
         CM.push_back(Item(clearMem, "CM" + n, n));
         Load.push_back(Item(fileToMem, "Load" + n, n));
+        SaveMem.push_back(Item(memToFile, "SaveMem" + n, n));
         D2M.push_back(Item(d2m, "D2M" + n, n));
         NMem.push_back(Item(memColours, colourNames[k - 1], n));
         connect(toMem.back(), &QAction::triggered, this, [this, k] { toMem1Click(k); });
         connect(CM.back(), &QAction::triggered, this, [this, k] { CM1Click(k); });
         connect(Load.back(), &QAction::triggered, this, [this, k] { Load1Click(k); });
+        connect(SaveMem.back(), &QAction::triggered, this, [this, k] { SaveMem1Click(k); });
         connect(D2M.back(), &QAction::triggered, this, [this, k] { toMem1Click(k); });
         connect(NMem.back(), &QAction::triggered, this, [this, k] { N11Click(k); });
     }
@@ -280,20 +285,47 @@ void TMemoryTraces::PopupMemFor(int k, const QPoint& globalPosition) {
     PopupMem->popup(globalPosition);
 }
 
-void TMemoryTraces::Save1Click() {
+QString TMemoryTraces::ChooseSaveFile() {
     QString path = Hooks_.ChooseFile ? Hooks_.ChooseFile(true) : QString();
     if (path.isEmpty())
-        return;
+        return {};
     if (QFileInfo(path).suffix().isEmpty())
         path += ".s1p";
     if (QFileInfo::exists(path)) {
         const QString question = "File " + path + " exists.\n\rOk to overwrite?";
         if (!Hooks_.Confirm || !Hooks_.Confirm("Warning", question))
-            return;
+            return {};
     }
+    return path;
+}
+
+void TMemoryTraces::Save1Click() {
+    const QString path = ChooseSaveFile();
+    if (path.isEmpty())
+        return;
+    const std::string name = path.toStdString();
     try {
-        WriteSpectrumFile(path.toStdString(), ToTrace(State_.DisplayPoints), State_.RefLevel,
-                          State_.YOffset);
+        WriteSpectrumAs(name, TraceFormatOfName(name).value_or(TTraceFileFormat::tfTouchstone),
+                        State_);
+    } catch (const EFileWriteError& e) {
+        if (Hooks_.ShowMessage)
+            Hooks_.ShowMessage(ErrorCaption, QString::fromStdString(e.what()));
+    }
+}
+
+void TMemoryTraces::SaveMem1Click(int k) {
+    if (Memory(k).empty()) {
+        if (Hooks_.ShowMessage)
+            Hooks_.ShowMessage(ErrorCaption, "Mem " + QString::number(k) + " is empty.");
+        return;
+    }
+    const QString path = ChooseSaveFile();
+    if (path.isEmpty())
+        return;
+    const std::string name = path.toStdString();
+    try {
+        WriteMemoryAs(name, TraceFormatOfName(name).value_or(TTraceFileFormat::tfTouchstone),
+                      Memory(k), State_);
     } catch (const EFileWriteError& e) {
         if (Hooks_.ShowMessage)
             Hooks_.ShowMessage(ErrorCaption, QString::fromStdString(e.what()));
@@ -307,7 +339,7 @@ QString TMemoryTraces::MemoryFilePath(int k) const {
 
 bool TMemoryTraces::ReadTouchstone(const QString& path, int k, bool namePath,
                                    const QString& note) {
-    TTouchstoneRead read = ::ReadTouchstone(path.toStdString());
+    TTouchstoneRead read = ::ReadTraceFile(path.toStdString());
     if (read.Apply) {
         std::vector<TSpectrumPoint>& memory = State_.MemTrace[Index(k)];
         memory.resize(read.Records.size());

@@ -32,7 +32,8 @@ struct TMemoryTraceHooks {
     std::function<void(const QString& caption, const QString& text)> ShowMessage;
     // A question with OK and Cancel; true for OK.
     std::function<bool(const QString& caption, const QString& text)> Confirm;
-    // A Touchstone file picked in a save (save = true) or open dialog; empty when cancelled.
+    // A trace file picked in a save (save = true) or open dialog; empty when cancelled. A saved
+    // file's format follows its extension (TraceFormatOfName; none or another: Touchstone).
     std::function<QString(bool save)> ChooseFile;
     // The colour dialog: the chosen colour, or nothing when cancelled.
     std::function<std::optional<TColour>(TColour initial)> ChooseColour;
@@ -80,13 +81,15 @@ public:
     void DataMem3Click();      // "Data => Mem" of PopupMem for the box that opened it
     void Clear1Click();        // "Clear" of PopupMem for the box that opened it
     void Save1Click();         // "Save Data to File"
+    void SaveMem1Click(int k); // "Mem => File" k: memory k to a file
     // Opens PopupMem for box k at the given global position (the boxes' context menu).
     void PopupMemFor(int k, const QPoint& globalPosition);
 
-    // Reads a Touchstone file into memory k; messages as the reader says, with the file's path
-    // on a line of its own below the text when `namePath` and the text does not name it. `note`,
-    // when given, is added as a line to the last message of a read that took only part of the
-    // file. False when the memory was left unchanged (missing file included).
+    // Reads a trace file (Touchstone, CSV or FRD, told apart by content) into memory k; messages
+    // as the reader says, with the file's path on a line of its own below the text when
+    // `namePath` and the text does not name it. `note`, when given, is added as a line to the
+    // last message of a read that took only part of the file. False when the memory was left
+    // unchanged (missing file included).
     bool ReadTouchstone(const QString& path, int k, bool namePath = false,
                         const QString& note = {});
     // Writes memory k to its file in the folder; a failure shows one message.
@@ -117,7 +120,8 @@ public:
     std::vector<QAction*> toMem; // toMem1..toMem4
     std::vector<QAction*> CM;    // CM1..CM4
     QAction* all1 = nullptr;
-    std::vector<QAction*> Load; // Load1..Load4
+    std::vector<QAction*> Load;    // Load1..Load4
+    std::vector<QAction*> SaveMem; // SaveMem1..SaveMem4
     QAction* Save1 = nullptr;
     QAction* all2 = nullptr;
     QAction* none1 = nullptr;
@@ -140,6 +144,9 @@ private:
     void Changed();
     void MirrorBoxes();
     void Run(const std::function<void()>& hook) const;
+    // A file name from the save dialog, ".s1p" added when it has no extension, and the user's
+    // consent when it exists; empty when cancelled.
+    QString ChooseSaveFile();
 
     MeasurementState& State_;
     TViewSettings& Settings_;

@@ -1,4 +1,5 @@
 // The main window's side of the memory traces: their items, dialogs and message boxes.
+#include "files/TraceFile.h"
 #include "ui/TForm1.h"
 #include "ui/common/ViewMappingQt.h"
 #include "ui/spectrum/MemoryTraces.h"
@@ -26,11 +27,21 @@ void TForm1::BuildMemoryTraces() {
     hooks.ChooseFile = [this](bool save) {
         if (Env_.ChooseFile)
             return Env_.ChooseFile(save);
-        const QString filter = "Touchstone files (*.s1p)";
-        if (save)
-            return QFileDialog::getSaveFileName(this, QString(), QString(), filter, nullptr,
-                                                QFileDialog::DontConfirmOverwrite);
-        return QFileDialog::getOpenFileName(this, QString(), QString(), filter);
+        // The type chosen in the dialog adds its extension; the extension picks the format.
+        const QString types =
+            "Touchstone files (*.s1p);;CSV files (*.csv);;FRD files (*.frd *.txt)";
+        if (save) {
+            QString type;
+            const QString path = QFileDialog::getSaveFileName(
+                this, QString(), QString(), types, &type, QFileDialog::DontConfirmOverwrite);
+            if (path.isEmpty())
+                return path;
+            return QString::fromStdString(
+                NameWithTypeExtension(path.toStdString(), type.toStdString(), types.toStdString()));
+        }
+        return QFileDialog::getOpenFileName(this, QString(), QString(),
+                                            "Trace files (*.s1p *.csv *.frd *.txt);;" + types +
+                                                ";;All files (*)");
     };
     hooks.ChooseColour = [this](TColour initial) -> std::optional<TColour> {
         if (SpectrumTab_->Hooks().ChooseColour)
