@@ -11,8 +11,8 @@
 # Settings (environment):
 #   PS_SOUND_DIR   state folder: runtime dir, PID file and log (default /tmp/phonoscale-sound-$UID)
 #   PS_SOUND_RATE  sample rate of the null sink in Hz (default 48000)
-#   PS_SOUND_FORMAT  sample format of the null sink (default: the server's, s16le; s32le or
-#                  float32le carry 24-bit samples through the loop unchanged)
+#   PS_SOUND_FORMAT  sample format of the null sink (default: the server's, s16le; s32le
+#                  carries 24-bit samples through the loop unchanged)
 #   PS_SOUND_WATCH_PID  stop the server when this process ends (tests that may crash)
 # ALSA's "pulse" and "default" devices then play into the sink and capture from its monitor.
 set -euo pipefail
