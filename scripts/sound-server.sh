@@ -11,12 +11,15 @@
 # Settings (environment):
 #   PS_SOUND_DIR   state folder: runtime dir, PID file and log (default /tmp/phonoscale-sound-$UID)
 #   PS_SOUND_RATE  sample rate of the null sink in Hz (default 48000)
+#   PS_SOUND_FORMAT  sample format of the null sink (default: the server's, s16le; s32le
+#                  carries 24-bit samples through the loop unchanged)
 #   PS_SOUND_WATCH_PID  stop the server when this process ends (tests that may crash)
 # ALSA's "pulse" and "default" devices then play into the sink and capture from its monitor.
 set -euo pipefail
 
 DIR="${PS_SOUND_DIR:-/tmp/phonoscale-sound-$(id -u)}"
 RATE="${PS_SOUND_RATE:-48000}"
+FORMAT="${PS_SOUND_FORMAT:+ format=$PS_SOUND_FORMAT}"
 RUNTIME="$DIR/runtime"
 PIDFILE="$DIR/pulseaudio.pid"
 LOG="$DIR/pulseaudio.log"
@@ -50,7 +53,7 @@ start() {
   # The server is started in its own session so that it outlives this script.
   XDG_RUNTIME_DIR="$RUNTIME" setsid pulseaudio -n --daemonize=no --exit-idle-time=-1 \
     --use-pid-file=no --enable-memfd=no --disable-shm=yes --log-target=stderr --log-level=error \
-    --load="module-null-sink sink_name=loop rate=$RATE channels=2 norewinds=1" \
+    --load="module-null-sink sink_name=loop rate=$RATE channels=2 norewinds=1$FORMAT" \
     --load="module-native-protocol-unix auth-anonymous=1" \
     </dev/null >"$LOG" 2>&1 &
   echo $! >"$PIDFILE"

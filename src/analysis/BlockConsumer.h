@@ -37,8 +37,10 @@ struct TProcessedBlockView {
     // The spectrum as the view shows it before calibration: N/2 linear amplitudes after
     // smoothing or peak hold, 1.0 = a full-scale sine.
     std::span<const double> Spectrum;
-    double GeneratorHz = 0.0; // the coherent sine's frequency while it plays, else 0
-    bool Shown = true;        // the last processed block of its engine block
+    // The coherent sine's frequency (rate / 2^p) while it plays, else 0. With the generator's
+    // two tones it is still rate / 2^p: the tones are whole multiples of it.
+    double GeneratorHz = 0.0;
+    bool Shown = true; // the last processed block of its engine block
 };
 
 // An analyser fed by the pipeline (see TPipelineComponents::Consumers). The pipeline calls it on

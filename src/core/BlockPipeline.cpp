@@ -57,7 +57,7 @@ bool BlockIsFinite(int channel, std::span<const float> left, std::span<const flo
 void TBlockPipeline::AStreamData(void* /*sender*/, TDataBufferI& /*int32Buffer*/,
                                  TDataBufferF& inBuffer, TDataBufferF& outBuffer) {
     FinishPendingBlock(); // blocks are processed in the order they came
-    FillOutBuffer(state_.Generator, outBuffer);
+    FillOutBuffer(state_.Generator, outBuffer, state_.SampleRate);
     overlayHidden_ = false;
     outLeft_ =
         outBuffer.size() >= 2 ? std::span<const float>(outBuffer[0]) : std::span<const float>();

@@ -16,9 +16,19 @@ float SineSample(long double step, std::int64_t phase) {
                               std::sin(step * static_cast<long double>(phase)));
 }
 
+// a1 sin(step m1 j) + a2 sin(step m2 j) in extended precision (the phases reduced modulo the
+// period first, which is exact), rounded once to float.
+float TwoToneSample(long double step, std::int64_t period, std::int64_t m1, std::int64_t m2,
+                    long double a1, long double a2, std::int64_t phase) {
+    const auto at = [&](std::int64_t m) {
+        return std::sin(step * static_cast<long double>((m * phase) % period));
+    };
+    return static_cast<float>(a1 * at(m1) + a2 * at(m2));
+}
+
 } // namespace
 
-void FillOutBuffer(TSineOutput& generator, TDataBufferF& outBuffer) {
+void FillOutBuffer(TSineOutput& generator, TDataBufferF& outBuffer, double sampleRateHz) {
     if (!generator.CheckOut || outBuffer.empty()) {
         return;
     }
@@ -28,13 +38,27 @@ void FillOutBuffer(TSineOutput& generator, TDataBufferF& outBuffer) {
         2.0L * std::numbers::pi_v<long double> / static_cast<long double>(period);
     const std::size_t length = outBuffer[0].size();
     std::int64_t phase = generator.PhaseIndex % period;
+    // The single sine is (1, 0) cycles at ratio 0.
+    const bool twoTones = generator.Tones.F1Hz > 0.0 && generator.Tones.F2Hz > 0.0 &&
+                          sampleRateHz > 0.0 && period >= 8;
+    const auto [m1, m2] = twoTones ? CoherentToneCycles(generator.Tones, sampleRateHz, period)
+                                   : std::pair<std::int64_t, std::int64_t>{1, 0};
+    const double ratio = twoTones ? generator.Tones.Ratio : 0.0;
+    const auto [a1, a2] = TwoToneAmplitudes(generator.Tones, TSineOutput::Amplitude);
+    const auto sample = [&, m1 = m1, m2 = m2, a1 = a1, a2 = a2](std::int64_t j) {
+        return twoTones ? TwoToneSample(step, period, m1, m2, a1, a2, j) : SineSample(step, j);
+    };
     const bool tabled = p <= TSineOutput::MaxTablePower;
-    if (tabled && generator.TablePower != p) {
+    if (tabled && (generator.TablePower != p || generator.TableCycles1 != m1 ||
+                   generator.TableCycles2 != m2 || generator.TableRatio != ratio)) {
         generator.PeriodTable.resize(static_cast<std::size_t>(period));
         for (std::int64_t j = 0; j < period; ++j) {
-            generator.PeriodTable[static_cast<std::size_t>(j)] = SineSample(step, j);
+            generator.PeriodTable[static_cast<std::size_t>(j)] = sample(j);
         }
         generator.TablePower = p;
+        generator.TableCycles1 = m1;
+        generator.TableCycles2 = m2;
+        generator.TableRatio = ratio;
     }
 
     TSingleArray* left = &outBuffer[0];
@@ -56,8 +80,7 @@ void FillOutBuffer(TSineOutput& generator, TDataBufferF& outBuffer) {
             const float* table = generator.PeriodTable.data();
             const std::size_t first = std::min(count, static_cast<std::size_t>(period));
             for (std::size_t i = 0; i < first;) {
-                const std::size_t run =
-                    std::min(first - i, static_cast<std::size_t>(period - j));
+                const std::size_t run = std::min(first - i, static_cast<std::size_t>(period - j));
                 const float* from = table + j;
                 if (sign < 0.0f) {
                     std::transform(from, from + run, out + i, std::negate<float>());
@@ -74,7 +97,7 @@ void FillOutBuffer(TSineOutput& generator, TDataBufferF& outBuffer) {
             }
         } else {
             for (std::size_t i = 0; i < count; ++i) {
-                const float value = SineSample(step, j);
+                const float value = sample(j);
                 out[i] = sign < 0.0f ? -value : value;
                 j = (j + 1) & (period - 1);
             }
@@ -112,4 +135,16 @@ void ResetPhase(TSineOutput& generator) {
 std::string TrackFChange(TSineOutput& generator, int p, double sampleRateHz) {
     generator.TrackF = p;
     return FormatGeneral(std::pow(2.0, -p) * sampleRateHz) + " Hz";
+}
+
+std::string TwoToneCaption(const TSineOutput& generator, double sampleRateHz) {
+    const int p = std::clamp(generator.TrackF, 0, 30);
+    const std::int64_t period = std::int64_t{1} << p;
+    if (generator.Tones.F1Hz <= 0.0 || generator.Tones.F2Hz <= 0.0 || sampleRateHz <= 0.0 ||
+        period < 8)
+        return {};
+    const auto [m1, m2] = CoherentToneCycles(generator.Tones, sampleRateHz, period);
+    const double grid = sampleRateHz / static_cast<double>(period);
+    return FormatGeneral(static_cast<double>(m1) * grid) + " Hz + " +
+           FormatGeneral(static_cast<double>(m2) * grid) + " Hz";
 }

@@ -45,6 +45,22 @@ constexpr std::array<std::string_view, 6> WindowNames = {"rect",    "blackman", 
 constexpr std::array<std::string_view, 3> WeightingNames = {"flat", "psophometric", "cmessage"};
 constexpr std::array<std::string_view, 3> UnitNames = {"db", "vpp", "veff"};
 constexpr std::array<std::string_view, 3> FormatNames = {"text", "json", "csv"};
+constexpr std::array<std::string_view, 3> ImdNames = {"none", "smpte", "twin"};
+
+// "A:B" or "A:B:C" as numbers; nothing when malformed or when a part is not a number.
+std::vector<double> Numbers(std::string_view text) {
+    std::vector<double> out;
+    while (true) {
+        const auto colon = text.find(':');
+        const auto number = RealNumber(text.substr(0, colon));
+        if (!number)
+            return {};
+        out.push_back(*number);
+        if (colon == std::string_view::npos)
+            return out;
+        text.remove_prefix(colon + 1);
+    }
+}
 
 } // namespace
 
@@ -80,6 +96,16 @@ std::string MeasureUsage() {
            "  --generator P         play the coherent sine of period 2^P samples (P 2..14,\n"
            "                        rate / 2^P Hz) on --output-device while measuring --device\n"
            "  --output-device NAME  playback device of the sine: its entry, name or number\n"
+           "  --distortion          also measure distortion: THD, THD+N, SINAD, SNR, ENOB,\n"
+           "                        SFDR and harmonics of the strongest tone (of the\n"
+           "                        generator's tone with --generator)\n"
+           "  --harmonics K         harmonics 2..K, K from 2 to 20 (10)\n"
+           "  --dist-band LO:HI     the distortion analyser's band in Hz (20 to 20000, at most\n"
+           "                        half the sample rate)\n"
+           "  --averages K          power average over K blocks, 1..1000 (1)\n"
+           "  --imd KIND            intermodulation: smpte (60 Hz and 7 kHz, 4:1) or twin\n"
+           "                        (18 and 20 kHz, 1:1); the generator plays both tones\n"
+           "  --imd-tones F1:F2[:RATIO]  the two tones in Hz and the amplitude ratio F1:F2\n"
            "  --help                print this text\n"
            "Exit codes: 0 measured, 2 bad arguments, 3 device or file error, 4 stream gaps "
            "occurred or blocks holding samples that are not finite numbers were left out.\n";
@@ -88,6 +114,7 @@ std::string MeasureUsage() {
 TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
                                     const TMeasureOptions& base) {
     TMeasureOptions o = base;
+    std::string distortionOption; // the first option that needs --distortion
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
         if (name == "--help" || name == "-h") {
@@ -100,11 +127,16 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
         }
         if (name.rfind("--", 0) != 0)
             throw EUsageError("Unexpected argument \"" + name + "\"");
-        static constexpr std::array<std::string_view, 19> Known = {
-            "--device",        "--rate",   "--bits",      "--input",        "--length",
-            "--channel",       "--window", "--weighting", "--band",         "--units",
-            "--time-constant", "--digits", "--blocks",    "--seconds",      "--format",
-            "--save-spectrum", "--setup",  "--generator", "--output-device"};
+        if (name == "--distortion") {
+            o.Distortion = true;
+            continue;
+        }
+        static constexpr std::array<std::string_view, 24> Known = {
+            "--device",        "--rate",     "--bits",      "--input",         "--length",
+            "--channel",       "--window",   "--weighting", "--band",          "--units",
+            "--time-constant", "--digits",   "--blocks",    "--seconds",       "--format",
+            "--save-spectrum", "--setup",    "--generator", "--output-device", "--harmonics",
+            "--dist-band",     "--averages", "--imd",       "--imd-tones"};
         bool known = false;
         for (const auto k : Known)
             known = known || name == k;
@@ -113,6 +145,9 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
         if (i + 1 >= args.size())
             throw EUsageError("Option " + name + " needs a value");
         const std::string& value = args[++i];
+        if (distortionOption.empty() && (name == "--harmonics" || name == "--dist-band" ||
+                                         name == "--averages" || name == "--imd"))
+            distortionOption = name;
         const auto bad = [&](const std::string& why) {
             return EUsageError("Bad value \"" + value + "\" for " + name + ": " + why);
         };
@@ -207,6 +242,39 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
             if (!p || *p < 2 || *p > 14)
                 throw bad("an exponent p from 2 to 14 is needed (a period of 2^p samples)");
             o.Generator = static_cast<std::int32_t>(*p);
+        } else if (name == "--harmonics") {
+            const auto k = WholeNumber(value);
+            if (!k || *k < 2 || *k > 20)
+                throw bad("a whole number from 2 to 20 is needed");
+            o.Harmonics = static_cast<std::int32_t>(*k);
+        } else if (name == "--dist-band") {
+            const std::vector<double> band = Numbers(value);
+            if (band.size() != 2 || band[0] < 0.0)
+                throw bad("LO:HI in Hz is needed");
+            if (band[0] >= band[1])
+                throw bad("LO must lie below HI");
+            o.DistBandLow = band[0];
+            o.DistBandHigh = band[1];
+        } else if (name == "--averages") {
+            const auto k = WholeNumber(value);
+            if (!k || *k < 1 || *k > 1000)
+                throw bad("a whole number from 1 to 1000 is needed");
+            o.Averages = static_cast<std::int32_t>(*k);
+        } else if (name == "--imd") {
+            const auto kind = Choice(value, ImdNames);
+            if (!kind || *kind == 0 || value.size() == 1)
+                throw bad("smpte or twin is needed");
+            o.Imd = *kind;
+        } else if (name == "--imd-tones") {
+            const std::vector<double> tones = Numbers(value);
+            if ((tones.size() != 2 && tones.size() != 3) || tones[0] <= 0.0 || tones[1] <= 0.0 ||
+                (tones.size() == 3 && tones[2] <= 0.0))
+                throw bad("F1:F2 or F1:F2:RATIO with numbers above 0 is needed");
+            if (tones[0] == tones[1])
+                throw bad("the two tones must differ");
+            o.ImdF1 = tones[0];
+            o.ImdF2 = tones[1];
+            o.ImdRatio = tones.size() == 3 ? std::optional<double>(tones[2]) : std::nullopt;
         } else if (name == "--output-device") {
             if (value.empty())
                 throw bad("a device entry, name or number is needed");
@@ -223,5 +291,9 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
         throw EUsageError("--generator plays on --output-device while measuring --device");
     if (!o.Help && !o.ListDevices && !o.Generator && !o.OutputDevice.empty())
         throw EUsageError("--output-device needs --generator");
+    if (!o.Distortion && !distortionOption.empty())
+        throw EUsageError(distortionOption + " needs --distortion");
+    if (o.ImdF1 && o.Imd == 0)
+        throw EUsageError("--imd-tones needs --imd");
     return o;
 }

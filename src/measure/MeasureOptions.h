@@ -51,12 +51,23 @@ struct TMeasureOptions {
     std::optional<double> Seconds;         // or seconds of input
     TOutputFormat Format = TOutputFormat::ofText;
     std::string SaveSpectrum; // file for the final spectrum, format by extension (empty: none)
+    // The distortion analyser (--distortion) and its settings.
+    bool Distortion = false;
+    std::int32_t Harmonics = 10;        // harmonics 2 .. K, K 2..20
+    std::optional<double> DistBandLow;  // its band, Hz (default 20 to min(20000, rate / 2))
+    std::optional<double> DistBandHigh; //
+    std::int32_t Averages = 1;          // blocks in the power average, 1..1000
+    std::int32_t Imd = 0;               // intermodulation: 0 none, 1 smpte, 2 twin
+    std::optional<double> ImdF1;        // its tones, Hz (default: those of the kind)
+    std::optional<double> ImdF2;        //
+    std::optional<double> ImdRatio;     // amplitude of tone 1 over tone 2
 };
 
 // Parses argv[1..argc-1] over `base` (the defaults, or the options a set-up file gave). Raises
 // EUsageError with a one-line reason for an unknown option, a missing or malformed value, a value
 // out of range, or neither or both of --input and --device (unless --help or --list-devices), and
-// for --generator without --device and --output-device.
+// for --generator without --device and --output-device; the distortion options need
+// --distortion, --imd-tones needs --imd.
 TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
                                     const TMeasureOptions& base = {});
 

@@ -78,6 +78,16 @@ TMeasureRun::TMeasureRun(const TMeasureOptions& options, int sampleRateHz) {
     state_.Generator.COutChan = 0; // "+L/+R"
     if (options.Generator)
         generatorCaption_ = TrackFChange(state_.Generator, *options.Generator, sampleRateHz);
+    if (options.Generator && options.Distortion && options.Imd != 0) {
+        // The generator plays the intermodulation test's two tones.
+        const auto kind = static_cast<TImdKind>(options.Imd);
+        TTwoTones& tones = state_.Generator.Tones;
+        tones = DefaultTwoTones(kind);
+        tones.F1Hz = options.ImdF1.value_or(tones.F1Hz);
+        tones.F2Hz = options.ImdF2.value_or(tones.F2Hz);
+        tones.Ratio = options.ImdRatio.value_or(tones.Ratio);
+        generatorCaption_ = TwoToneCaption(state_.Generator, sampleRateHz);
+    }
     state_.SubBlocks = std::max(state_.EngineBlock / n, 1);
     // The meters and the spectrum start from the first block rather than from silence.
     state_.ResetSmoothing = true;

@@ -2,12 +2,15 @@
 #include "ui/InstrumentTabs.h"
 
 #include "ui/TForm1.h"
+#include "ui/distortion/DistortionTab.h"
+#include "ui/spectrum/SpectrumTab.h"
 
 #include <QTabWidget>
 
-TInstrumentTabs MakeInstrumentTabs(TInstrumentHost& /*host*/) {
+TInstrumentTabs MakeInstrumentTabs(TInstrumentHost& host) {
     TInstrumentTabs tabs;
     // Each instrument adds one line here; the order is that of their pages and settings keys.
+    tabs.push_back(std::make_unique<TDistortionTab>(host));
     return tabs;
 }
 
@@ -35,6 +38,12 @@ public:
     }
     void ShowMessage(const QString& text) override { Form_.ShowMessage(text); }
     void Beep() override { Form_.Beep(); }
+    void SetGeneratorTones(const TTwoTones& tones) override {
+        Form_.State_.Generator.Tones = tones;
+    }
+    void AddSpectrumTrace(std::function<void(QPainter&, const TSpectrumAxis&)> draw) override {
+        Form_.SpectrumTab().Hooks().ExtraTraces.push_back(std::move(draw));
+    }
 
 private:
     TForm1& Form_;

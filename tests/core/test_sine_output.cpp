@@ -1,7 +1,10 @@
 // Sine output: the p = 2 pattern, channel modes, phase across blocks, frequency caption.
 #include "core/SineOutput.h"
+#include "dsp/DSXFastFourier.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <cmath>
 #include <numbers>
@@ -70,4 +73,69 @@ TEST(SineOutput, PhaseRunsOnAcrossBlocks) {
             TSineOutput::Amplitude * std::sin(2.0 * std::numbers::pi * (2048.0 + i) / 8192.0);
         EXPECT_NEAR(second[0][i], expected, 256.0);
     }
+}
+
+// Two tones: the whole cycles per period nearest to each, amplitudes that add up to the sine's
+// (so the sum never clips), each alone on its bin of a transform of one period. Switched off,
+// the single sine is back bit for bit.
+TEST(SineOutput, TwoTonesSitOnTheirBinsAndNeverExceedTheSine) {
+    struct TCase {
+        TImdKind Kind;
+        std::size_t Cycles1, Cycles2; // per period of 16384 samples at 48 kHz
+        double Share1, Share2;        // of the sine's amplitude
+        const char* Caption;
+    };
+    const TCase cases[] = {
+        {TImdKind::Smpte, 20, 2389, 0.8, 0.2, "58.59375 Hz + 6999.0234375 Hz"},
+        {TImdKind::Twin, 6144, 6827, 0.5, 0.5, "18000 Hz + 20000.9765625 Hz"},
+    };
+    constexpr std::size_t period = 16384;
+    for (const TCase& c : cases) {
+        TSineOutput gen;
+        gen.CheckOut = true;
+        gen.TrackF = 14;
+        gen.Tones = DefaultTwoTones(c.Kind);
+        TDataBufferF out;
+        AllocateBlock(out, 2, static_cast<int>(period));
+        FillOutBuffer(gen, out, 48000.0);
+        EXPECT_EQ(TwoToneCaption(gen, 48000.0), c.Caption);
+        float peak = 0.0f;
+        for (const float v : out[0])
+            peak = std::max(peak, std::abs(v));
+        EXPECT_LE(peak, kA);
+        EXPECT_GT(peak, 0.99f * kA);
+
+        std::vector<double> x(out[0].begin(), out[0].end());
+        std::vector<TComplex> bins(period);
+        ReferenceFourierTransform(x, bins, 2.0 * std::numbers::pi);
+        double rest = 0.0;
+        for (std::size_t k = 0; k < period / 2; ++k) {
+            const double amplitude = 2.0 * std::hypot(bins[k].Re, bins[k].Im) / period / kA;
+            if (k == c.Cycles1)
+                EXPECT_NEAR(amplitude, c.Share1, 1e-6);
+            else if (k == c.Cycles2)
+                EXPECT_NEAR(amplitude, c.Share2, 1e-6);
+            else
+                rest = std::max(rest, amplitude);
+        }
+        EXPECT_LT(20.0 * std::log10(rest), -130.0); // float rounding only
+    }
+
+    TSineOutput gen;
+    gen.CheckOut = true;
+    gen.TrackF = 6;
+    gen.Tones = DefaultTwoTones(TImdKind::Twin);
+    TDataBufferF out;
+    AllocateBlock(out, 2, 2048);
+    FillOutBuffer(gen, out, 48000.0);
+    gen.Tones = {};
+    FillOutBuffer(gen, out, 48000.0);
+    TSineOutput fresh;
+    fresh.CheckOut = true;
+    fresh.TrackF = 6;
+    TDataBufferF single;
+    AllocateBlock(single, 2, 2048);
+    FillOutBuffer(fresh, single);
+    EXPECT_EQ(out, single);
+    EXPECT_EQ(TwoToneCaption(gen, 48000.0), "");
 }

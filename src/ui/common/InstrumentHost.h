@@ -1,11 +1,15 @@
 // What an instrument tab may ask of the window: a narrow view of it, not the window itself.
 #pragma once
 
+#include "analysis/TwoTone.h"
 #include "ui/common/ViewTab.h"
 
 #include <QString>
 
+#include <functional>
+
 struct MeasurementState;
+class QPainter;
 class QWidget;
 
 // Implemented by the window for the instrument tabs (ui/InstrumentTabs.cpp). Main thread only.
@@ -26,4 +30,12 @@ public:
     virtual void ShowMessage(const QString& text) = 0;
     // The beep of a refused entry.
     virtual void Beep() = 0;
+    // The generator's two-tone output: while the coherent sine output is on, it plays these
+    // tones in place of its sine (zero frequencies: the sine again). The window's does.
+    virtual void SetGeneratorTones(const TTwoTones& /*tones*/) {}
+    // Draws `draw` into the spectrum graph on each of its repaints (after every engine block),
+    // after the custom and memory traces and before the live spectrum, in the graph's pixels
+    // with the mappings of `axis`. The window's does; `draw` must stay callable while the
+    // window lives.
+    virtual void AddSpectrumTrace(std::function<void(QPainter&, const TSpectrumAxis&)> /*draw*/) {}
 };

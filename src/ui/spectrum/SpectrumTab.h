@@ -7,6 +7,7 @@
 #include "ui/common/ViewTab.h"
 
 #include <functional>
+#include <vector>
 
 class QAction;
 class QFrame;
@@ -31,6 +32,8 @@ struct TSpectrumTabHooks : TViewTabHooks {
     std::function<void(QPainter&)> DrawCustomTrace;
     // Draws memory trace k = 1..4 into the graph (checks its own display item).
     std::function<void(QPainter&, int k)> DrawMemPoly;
+    // Traces of the instruments, drawn after the memory traces (each checks its own switch).
+    std::vector<std::function<void(QPainter&, const TSpectrumAxis&)>> ExtraTraces;
     // Places the markers, annotations and cursor after the tab's own layout.
     std::function<void()> PlaceOverlays;
     // Runs after each engine block's texts and repaint requests (the marker read-outs).

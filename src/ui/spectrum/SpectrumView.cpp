@@ -17,7 +17,6 @@
 
 namespace {
 
-
 // Appends the polyline through points[0..count) with every run of points in one pixel column
 // cut down to its first, lowest, highest and last point. Consecutive segments within a column
 // are vertical and cover exactly the span from the lowest to the highest point, so the pixels
@@ -66,6 +65,8 @@ void TSpectrumTab::PaintBox2Paint(QPainter& painter) {
     if (Hooks_.DrawMemPoly)
         for (int k = 1; k <= 4; ++k)
             Hooks_.DrawMemPoly(painter, k);
+    for (const auto& draw : Hooks_.ExtraTraces)
+        draw(painter, axis);
     DrawSpectrumData(painter, axis);
 }
 
