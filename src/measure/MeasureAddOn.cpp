@@ -1,6 +1,8 @@
 // The analysers of phonoscale-measure: the one list that the options choose from.
 #include "measure/MeasureAddOn.h"
 
+#include "measure/OctaveAddOn.h"
+
 #include <cmath>
 
 TReportLine ReportNumber(double x, int decimals) {
@@ -12,9 +14,11 @@ TReportLine ReportNumber(double x, int decimals) {
     return std::isfinite(rounded) ? rounded : x; // beyond 1e302 rounding has nothing to do
 }
 
-std::vector<std::unique_ptr<TMeasureAddOn>> MakeMeasureAddOns(const TMeasureOptions& /*options*/,
-                                                              int /*sampleRateHz*/) {
+std::vector<std::unique_ptr<TMeasureAddOn>> MakeMeasureAddOns(const TMeasureOptions& options,
+                                                              int sampleRateHz) {
     std::vector<std::unique_ptr<TMeasureAddOn>> addOns;
     // Each analyser adds itself here when the options ask for it.
+    if (options.Octave)
+        addOns.push_back(std::make_unique<TOctaveAddOn>(options, sampleRateHz));
     return addOns;
 }

@@ -79,6 +79,8 @@ std::string MeasureUsage() {
            "  --generator P         play the coherent sine of period 2^P samples (P 2..14,\n"
            "                        rate / 2^P Hz) on --output-device while measuring --device\n"
            "  --output-device NAME  playback device of the sine: its entry, name or number\n"
+           "  --octave B            add the 1/B octave band levels averaged over the run\n"
+           "                        (B 1, 3, 6, 12 or 24)\n"
            "  --help                print this text\n"
            "Exit codes: 0 measured, 2 bad arguments, 3 device or file error, 4 stream gaps "
            "occurred.\n";
@@ -99,11 +101,11 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
         }
         if (name.rfind("--", 0) != 0)
             throw EUsageError("Unexpected argument \"" + name + "\"");
-        static constexpr std::array<std::string_view, 19> Known = {
-            "--device",        "--rate",   "--bits",      "--input",        "--length",
-            "--channel",       "--window", "--weighting", "--band",         "--units",
-            "--time-constant", "--digits", "--blocks",    "--seconds",      "--format",
-            "--save-spectrum", "--setup",  "--generator", "--output-device"};
+        static constexpr std::array<std::string_view, 20> Known = {
+            "--device",        "--rate",   "--bits",      "--input",         "--length",
+            "--channel",       "--window", "--weighting", "--band",          "--units",
+            "--time-constant", "--digits", "--blocks",    "--seconds",       "--format",
+            "--save-spectrum", "--setup",  "--generator", "--output-device", "--octave"};
         bool known = false;
         for (const auto k : Known)
             known = known || name == k;
@@ -210,6 +212,11 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
             if (value.empty())
                 throw bad("a device entry, name or number is needed");
             o.OutputDevice = value;
+        } else if (name == "--octave") {
+            const auto b = WholeNumber(value);
+            if (!b || (*b != 1 && *b != 3 && *b != 6 && *b != 12 && *b != 24))
+                throw bad("1, 3, 6, 12 or 24 is needed (1/B octave bands)");
+            o.Octave = static_cast<std::int32_t>(*b);
         }
     }
     if (!o.Help && !o.ListDevices && o.Input.empty() && o.Device.empty())

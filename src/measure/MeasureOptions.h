@@ -50,7 +50,8 @@ struct TMeasureOptions {
     std::optional<std::int64_t> Blocks;    // engine blocks to measure (default: the whole file)
     std::optional<double> Seconds;         // or seconds of input
     TOutputFormat Format = TOutputFormat::ofText;
-    std::string SaveSpectrum; // .s1p file for the final spectrum (empty: none)
+    std::string SaveSpectrum;           // .s1p file for the final spectrum (empty: none)
+    std::optional<std::int32_t> Octave; // b of 1/b octave bands (1, 3, 6, 12, 24); none: off
 };
 
 // Parses argv[1..argc-1] over `base` (the defaults, or the options a set-up file gave). Raises

@@ -2,12 +2,17 @@
 #include "ui/InstrumentTabs.h"
 
 #include "ui/TForm1.h"
+#include "ui/octave/OctaveTab.h"
+#include "ui/screenshot/ScreenshotTool.h"
+#include "ui/spectrogram/SpectrogramTab.h"
 
 #include <QTabWidget>
 
-TInstrumentTabs MakeInstrumentTabs(TInstrumentHost& /*host*/) {
+TInstrumentTabs MakeInstrumentTabs(TInstrumentHost& host) {
     TInstrumentTabs tabs;
     // Each instrument adds one line here; the order is that of their pages and settings keys.
+    tabs.push_back(std::make_unique<TSpectrogramTab>(host));
+    tabs.push_back(std::make_unique<TOctaveTab>(host));
     return tabs;
 }
 
@@ -35,6 +40,10 @@ public:
     }
     void ShowMessage(const QString& text) override { Form_.ShowMessage(text); }
     void Beep() override { Form_.Beep(); }
+    const TViewSettings& ViewSettings() const override { return Form_.ViewSettings_; }
+    void AddPictureItem(const QString& caption, const QString& objectName, QWidget* page) override {
+        Form_.Screenshots().AddPictureItem(caption, objectName, page);
+    }
 
 private:
     TForm1& Form_;

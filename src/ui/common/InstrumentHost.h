@@ -6,6 +6,7 @@
 #include <QString>
 
 struct MeasurementState;
+struct TViewSettings;
 class QWidget;
 
 // Implemented by the window for the instrument tabs (ui/InstrumentTabs.cpp). Main thread only.
@@ -26,4 +27,10 @@ public:
     virtual void ShowMessage(const QString& text) = 0;
     // The beep of a refused entry.
     virtual void Beep() = 0;
+    // The display settings of the spectrum view (its zoom, colours, ...), to read from.
+    virtual const TViewSettings& ViewSettings() const = 0;
+    // Adds an item with this caption and object name to the "Clipboard" menu that copies a
+    // picture of `page` (a page the host gave) at the screenshot size, as "Spectrum to ..." does.
+    virtual void AddPictureItem(const QString& caption, const QString& objectName,
+                                QWidget* page) = 0;
 };
