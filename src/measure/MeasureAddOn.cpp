@@ -2,6 +2,7 @@
 #include "measure/MeasureAddOn.h"
 
 #include "measure/DistortionAddOn.h"
+#include "measure/OctaveAddOn.h"
 
 #include <cmath>
 
@@ -15,10 +16,12 @@ TReportLine ReportNumber(double x, int decimals) {
 }
 
 std::vector<std::unique_ptr<TMeasureAddOn>> MakeMeasureAddOns(const TMeasureOptions& options,
-                                                              int /*sampleRateHz*/) {
+                                                              int sampleRateHz) {
     std::vector<std::unique_ptr<TMeasureAddOn>> addOns;
     // Each analyser adds itself here when the options ask for it.
     if (options.Distortion)
         addOns.push_back(std::make_unique<TDistortionAddOn>(options));
+    if (options.Octave)
+        addOns.push_back(std::make_unique<TOctaveAddOn>(options, sampleRateHz));
     return addOns;
 }

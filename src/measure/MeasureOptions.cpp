@@ -106,6 +106,8 @@ std::string MeasureUsage() {
            "  --imd KIND            intermodulation: smpte (60 Hz and 7 kHz, 4:1) or twin\n"
            "                        (18 and 20 kHz, 1:1); the generator plays both tones\n"
            "  --imd-tones F1:F2[:RATIO]  the two tones in Hz and the amplitude ratio F1:F2\n"
+           "  --octave B            add the 1/B octave band levels averaged over the run\n"
+           "                        (B 1, 3, 6, 12 or 24)\n"
            "  --help                print this text\n"
            "Exit codes: 0 measured, 2 bad arguments, 3 device or file error, 4 stream gaps "
            "occurred or blocks holding samples that are not finite numbers were left out.\n";
@@ -131,12 +133,12 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
             o.Distortion = true;
             continue;
         }
-        static constexpr std::array<std::string_view, 24> Known = {
+        static constexpr std::array<std::string_view, 25> Known = {
             "--device",        "--rate",     "--bits",      "--input",         "--length",
             "--channel",       "--window",   "--weighting", "--band",          "--units",
             "--time-constant", "--digits",   "--blocks",    "--seconds",       "--format",
             "--save-spectrum", "--setup",    "--generator", "--output-device", "--harmonics",
-            "--dist-band",     "--averages", "--imd",       "--imd-tones"};
+            "--dist-band",     "--averages", "--imd",       "--imd-tones",     "--octave"};
         bool known = false;
         for (const auto k : Known)
             known = known || name == k;
@@ -279,6 +281,11 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
             if (value.empty())
                 throw bad("a device entry, name or number is needed");
             o.OutputDevice = value;
+        } else if (name == "--octave") {
+            const auto b = WholeNumber(value);
+            if (!b || (*b != 1 && *b != 3 && *b != 6 && *b != 12 && *b != 24))
+                throw bad("1, 3, 6, 12 or 24 is needed (1/B octave bands)");
+            o.Octave = static_cast<std::int32_t>(*b);
         }
     }
     if (!o.Help && !o.ListDevices && o.Input.empty() && o.Device.empty())

@@ -61,6 +61,7 @@ struct TMeasureOptions {
     std::optional<double> ImdF1;        // its tones, Hz (default: those of the kind)
     std::optional<double> ImdF2;        //
     std::optional<double> ImdRatio;     // amplitude of tone 1 over tone 2
+    std::optional<std::int32_t> Octave; // b of 1/b octave bands (1, 3, 6, 12, 24); none: off
 };
 
 // Parses argv[1..argc-1] over `base` (the defaults, or the options a set-up file gave). Raises

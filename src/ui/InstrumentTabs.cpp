@@ -3,6 +3,9 @@
 
 #include "ui/TForm1.h"
 #include "ui/distortion/DistortionTab.h"
+#include "ui/octave/OctaveTab.h"
+#include "ui/screenshot/ScreenshotTool.h"
+#include "ui/spectrogram/SpectrogramTab.h"
 #include "ui/spectrum/SpectrumTab.h"
 
 #include <QTabWidget>
@@ -11,6 +14,8 @@ TInstrumentTabs MakeInstrumentTabs(TInstrumentHost& host) {
     TInstrumentTabs tabs;
     // Each instrument adds one line here; the order is that of their pages and settings keys.
     tabs.push_back(std::make_unique<TDistortionTab>(host));
+    tabs.push_back(std::make_unique<TSpectrogramTab>(host));
+    tabs.push_back(std::make_unique<TOctaveTab>(host));
     return tabs;
 }
 
@@ -43,6 +48,9 @@ public:
     }
     void AddSpectrumTrace(std::function<void(QPainter&, const TSpectrumAxis&)> draw) override {
         Form_.SpectrumTab().Hooks().ExtraTraces.push_back(std::move(draw));
+    const TViewSettings& ViewSettings() const override { return Form_.ViewSettings_; }
+    void AddPictureItem(const QString& caption, const QString& objectName, QWidget* page) override {
+        Form_.Screenshots().AddPictureItem(caption, objectName, page);
     }
 
 private:

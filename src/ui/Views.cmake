@@ -11,6 +11,9 @@ target_sources(ps_ui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/common/InstrumentHost.h
   ${CMAKE_CURRENT_LIST_DIR}/common/InstrumentTab.cpp
   ${CMAKE_CURRENT_LIST_DIR}/common/InstrumentTab.h
+  ${CMAKE_CURRENT_LIST_DIR}/common/InstrumentRows.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/common/InstrumentRows.h
+  ${CMAKE_CURRENT_LIST_DIR}/common/LevelScale.cpp ${CMAKE_CURRENT_LIST_DIR}/common/LevelScale.h
   ${CMAKE_CURRENT_LIST_DIR}/spectrum/SpectrumTab.cpp
   ${CMAKE_CURRENT_LIST_DIR}/spectrum/SpectrumTab.h
   ${CMAKE_CURRENT_LIST_DIR}/spectrum/SpectrumView.cpp
@@ -26,6 +29,7 @@ target_sources(ps_ui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/screenshot/ScreenshotTool.h
   ${CMAKE_CURRENT_LIST_DIR}/screenshot/SeeThrough.cpp
   ${CMAKE_CURRENT_LIST_DIR}/screenshot/SeeThrough.h
+  ${CMAKE_CURRENT_LIST_DIR}/screenshot/PagePictures.cpp
   ${CMAKE_CURRENT_LIST_DIR}/peak/PeakTab.cpp ${CMAKE_CURRENT_LIST_DIR}/peak/PeakTab.h
   ${CMAKE_CURRENT_LIST_DIR}/detector/DetectorTab.cpp ${CMAKE_CURRENT_LIST_DIR}/detector/DetectorTab.h)
 

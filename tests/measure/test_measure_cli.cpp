@@ -314,6 +314,7 @@ TEST_F(MeasureCli, BadInputGivesItsMessageAndExitCode) {
         {"--format json", 2, "No input"},
         {"--input tone.wav --device 1", 2, "Give --input or --device, not both"},
         {"--device 1 --bits 20", 2, "Bad value \"20\" for --bits: 16 or 24 is needed"},
+        {"--input tone.wav --octave 2", 2, "Bad value \"2\" for --octave: 1, 3, 6, 12 or 24"},
     };
     for (const Case& c : cases) {
         const TRunResult r = Measure(c.Args);
@@ -328,6 +329,36 @@ TEST_F(MeasureCli, BadInputGivesItsMessageAndExitCode) {
     const TRunResult help = Measure("--help");
     EXPECT_EQ(help.Code, 0);
     EXPECT_NE(help.Out.find("--save-spectrum FILE"), std::string::npos);
+}
+
+// --octave 3 adds the third-octave bands to the final JSON line: a tone at 1 kHz reads its level
+// in the 1 kHz band; bands narrower than two bins at N = 8192 (up to 50 Hz) have "db" null and
+// "resolved" false. CSV gets a column per band, the text a table after the final line.
+TEST_F(MeasureCli, OctaveBandsOnTheFinalLine) {
+    Sox("-n -r 48000 -b 24 -c 1 tone.wav synth 1 sine 1000 vol 0.5");
+    const TRunResult r = Measure("--input tone.wav --format json --length 8192 --octave 3");
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    const nlohmann::json bands = LastJsonLine(r.Out)["bands"];
+    ASSERT_EQ(bands.size(), 34u); // 10 Hz ... 20 kHz
+    for (const auto& band : bands) {
+        const double center = band["center_hz"].get<double>();
+        EXPECT_EQ(band["resolved"].get<bool>(), center > 51.0) << center;
+        EXPECT_EQ(band["db"].is_null(), center < 51.0) << center;
+        EXPECT_NEAR(band["lo_hz"].get<double>() * band["hi_hz"].get<double>(), center * center,
+                    1e-3 * center * center);
+        if (center == 1000.0) {
+            EXPECT_NEAR(band["db"].get<double>(), HalfScaleDb, 0.01);
+        }
+    }
+    EXPECT_EQ(r.Out.find("\"bands\""), r.Out.rfind("\"bands\"")); // the final line only
+
+    const TRunResult csv = Measure("--input tone.wav --format csv --length 8192 --octave 1");
+    ASSERT_EQ(csv.Code, 0) << csv.Err;
+    EXPECT_NE(csv.Out.find(",band_15.8_db,band_31.6_db,"), std::string::npos) << csv.Out;
+    EXPECT_NE(csv.Out.find(",band_1000_db,"), std::string::npos);
+    const TRunResult text = Measure("--input tone.wav --length 8192 --octave 1");
+    ASSERT_EQ(text.Code, 0) << text.Err;
+    EXPECT_NE(text.Out.find("1/1 octave bands, Leq over the run"), std::string::npos) << text.Out;
 }
 
 // Everything after the "blocks" count of the final line (the readings and their texts).

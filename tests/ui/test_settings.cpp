@@ -224,13 +224,12 @@ TEST(SettingsFileBytes, KeyOrderRealFormAndCrLf) {
     w.form->WriteSettings(QString::fromStdString(path));
     const std::string text = ReadAll(path);
 
-    const auto keys = DocumentedKeys();
+    auto keys = DocumentedKeys();
     ASSERT_EQ(keys.size(), 142u);
-    // The instrument tabs' keys follow the documented ones.
-    std::size_t instrumentKeys = 0;
-    for (const auto& instrument : w.form->Instruments())
-        instrumentKeys += instrument->SettingsRows().size();
-    const auto lineCount = static_cast<std::ptrdiff_t>(keys.size() + instrumentKeys);
+    // The instrument tabs' keys follow, in the order of the instrument list.
+    for (const auto& tab : w.form->Instruments())
+        for (const TSettingsRow& row : tab->SettingsRows())
+            keys.push_back(row.Key);
     std::size_t at = 0;
     std::vector<std::string> lines;
     while (at < text.size()) {
@@ -239,9 +238,9 @@ TEST(SettingsFileBytes, KeyOrderRealFormAndCrLf) {
         lines.push_back(text.substr(at, end - at));
         at = end + 2;
     }
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), lineCount);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), lineCount);
-    ASSERT_EQ(lines.size(), static_cast<std::size_t>(lineCount));
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::ssize(keys));
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), std::ssize(keys));
+    ASSERT_EQ(lines.size(), keys.size());
     for (std::size_t i = 0; i < keys.size(); ++i)
         EXPECT_EQ(lines[i].substr(0, keys[i].size()), keys[i]) << "line " << i + 1;
 

@@ -10,6 +10,7 @@
 
 struct MeasurementState;
 class QPainter;
+struct TViewSettings;
 class QWidget;
 
 // Implemented by the window for the instrument tabs (ui/InstrumentTabs.cpp). Main thread only.
@@ -38,4 +39,10 @@ public:
     // with the mappings of `axis`. The window's does; `draw` must stay callable while the
     // window lives.
     virtual void AddSpectrumTrace(std::function<void(QPainter&, const TSpectrumAxis&)> /*draw*/) {}
+    // The display settings of the spectrum view (its zoom, colours, ...), to read from.
+    virtual const TViewSettings& ViewSettings() const = 0;
+    // Adds an item with this caption and object name to the "Clipboard" menu that copies a
+    // picture of `page` (a page the host gave) at the screenshot size, as "Spectrum to ..." does.
+    virtual void AddPictureItem(const QString& caption, const QString& objectName,
+                                QWidget* page) = 0;
 };

@@ -327,7 +327,9 @@ void TScreenshotTool::TakeScreenshot(bool spectrum) {
     });
 
     // 2. The tab of the picture.
-    f.PageControl1->setCurrentWidget(spectrum ? f.TabSpectrum : f.TabScope);
+    f.PageControl1->setCurrentWidget(PicturePage_ ? PicturePage_
+                                     : spectrum   ? f.TabSpectrum
+                                                  : f.TabScope);
     // 3. The client area at the screenshot size (within what the screen and memory allow now).
     const TPixelSize shot = LimitScreenshotSize(Size_, Limits());
     const TScreenshotScale scale = ScreenshotScale(was.Client, shot);

@@ -87,6 +87,10 @@ public:
     bool ApplyEdit(QLineEdit* edit, bool leaving);
     void SaveSpecClick();
     void SaveScopeClick();
+    // An item of the "Clipboard" menu for another tab's page (PagePictures.cpp): its picture is
+    // taken by the same procedure, the page in place of the Scope tab.
+    QAction* AddPictureItem(const QString& caption, const QString& objectName, QWidget* page);
+    void SavePageClick(QWidget* page);
     void TransClick();
     void Exit1Click();
     // F9: toggles normal and screenshot size.
@@ -133,5 +137,6 @@ private:
     QImage Picture_;
     QString PictureFolder_;             // where the last PNG file went; empty before the first
     bool Taking_ = false;               // a screenshot is being taken (a second request is ignored)
+    QWidget* PicturePage_ = nullptr;    // the page of SavePageClick while its picture is taken
     TSeeThroughHoles* Holes_ = nullptr; // child of the window; null where nothing composes
 };
