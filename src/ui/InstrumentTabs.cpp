@@ -48,6 +48,7 @@ public:
     }
     void AddSpectrumTrace(std::function<void(QPainter&, const TSpectrumAxis&)> draw) override {
         Form_.SpectrumTab().Hooks().ExtraTraces.push_back(std::move(draw));
+    }
     const TViewSettings& ViewSettings() const override { return Form_.ViewSettings_; }
     void AddPictureItem(const QString& caption, const QString& objectName, QWidget* page) override {
         Form_.Screenshots().AddPictureItem(caption, objectName, page);
