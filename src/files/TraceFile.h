@@ -20,7 +20,8 @@ const char* TraceFileExtension(TTraceFileFormat format);
 // A name typed into a save dialog with the extension of the file type chosen there appended:
 // the first "*.ext" of `fileType` ("CSV files (*.csv)": ".csv"), unless the name's extension is
 // one of the "*.ext" patterns in `filters` (the dialog's whole filter list; any case) or the
-// type lists none. "spec" and "spec.dat" become "spec.csv" and "spec.dat.csv"; "spec.FRD" stays.
+// type lists none. "sweep" and "sweep.dat" become "sweep.csv" and "sweep.dat.csv"; "sweep.FRD"
+// stays.
 std::string NameWithTypeExtension(std::string_view path, std::string_view fileType,
                                   std::string_view filters);
 

@@ -27,11 +27,11 @@ TEST(TraceFile, FormatByExtensionAndByTheDialogsType) {
         const char* typed;
         const char* type;
         const char* saved;
-    } dialogs[] = {{"/x/spec", "CSV files (*.csv)", "/x/spec.csv"},
-                   {"/x/spec.dat", "FRD files (*.frd *.txt)", "/x/spec.dat.frd"},
-                   {"/x/spec.TXT", "CSV files (*.csv)", "/x/spec.TXT"},
-                   {"/x/spec.s1p", "FRD files (*.frd *.txt)", "/x/spec.s1p"},
-                   {"/x/spec", "All files (*)", "/x/spec"}};
+    } dialogs[] = {{"/x/sweep", "CSV files (*.csv)", "/x/sweep.csv"},
+                   {"/x/sweep.dat", "FRD files (*.frd *.txt)", "/x/sweep.dat.frd"},
+                   {"/x/sweep.TXT", "CSV files (*.csv)", "/x/sweep.TXT"},
+                   {"/x/sweep.s1p", "FRD files (*.frd *.txt)", "/x/sweep.s1p"},
+                   {"/x/sweep", "All files (*)", "/x/sweep"}};
     for (const auto& d : dialogs)
         EXPECT_EQ(NameWithTypeExtension(d.typed, d.type, types), d.saved) << d.typed;
 }

@@ -136,7 +136,8 @@ TEST(MemoryTraces, ARefusedFileAtStartUpIsShownWithItsNameOnceTheWindowIsUp) {
         env.ShowMessage = [&](const QString& text) { shown.push_back({text, windowUp()}); };
     });
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].first, "Data format not supported!\n" + QString::fromStdString(path));
+    EXPECT_EQ(shown[0].first.toStdString(),
+              "No frequency and level records found in " + path + ". The memory is unchanged.");
     EXPECT_TRUE(shown[0].second) << "shown while the window was being built";
 }
 
