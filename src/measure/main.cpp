@@ -63,7 +63,8 @@ using TAddOns = std::vector<std::unique_ptr<TMeasureAddOn>>;
 
 // The CSV header line: the meters' columns, then each analyser's.
 std::string CsvHeader(const TAddOns& addOns) {
-    std::string header = "kind,blocks,gaps,sn_db,s_db,peak_hz,sn_text,s_text,peak_text,invalid_blocks,clipped_samples";
+    std::string header = "kind,blocks,gaps,sn_db,s_db,peak_hz,sn_text,s_text,peak_text,"
+                         "invalid_blocks,clipped_samples";
     for (const auto& addOn : addOns)
         for (const std::string& column : addOn->CsvColumns())
             header += "," + column;
@@ -106,14 +107,14 @@ std::string ReadingLine(TOutputFormat format, const TMeasureReading& r, bool fin
     }
     case TOutputFormat::ofText:
     default: {
-        std::string line = std::string(final ? "final" : "block ") +
-                           (final ? std::string() : std::to_string(r.Blocks)) + ": S+N " + sn +
-                           "  " + s + "  peak " + sp +
-                           (final ? "  (" + std::to_string(r.Blocks) + " blocks, " +
-                                        std::to_string(r.Gaps) + " gaps, " +
-                                        std::to_string(r.InvalidBlocks) + " invalid blocks, " +
-                                        std::to_string(r.ClippedSamples) + " clipped samples)"
-                                  : std::string());
+        std::string line =
+            std::string(final ? "final" : "block ") +
+            (final ? std::string() : std::to_string(r.Blocks)) + ": S+N " + sn + "  " + s +
+            "  peak " + sp +
+            (final ? "  (" + std::to_string(r.Blocks) + " blocks, " + std::to_string(r.Gaps) +
+                         " gaps, " + std::to_string(r.InvalidBlocks) + " invalid blocks, " +
+                         std::to_string(r.ClippedSamples) + " clipped samples)"
+                   : std::string());
         for (const auto& addOn : addOns)
             line += addOn->Text(final);
         return line;

@@ -68,7 +68,8 @@ TForm1::TForm1(TFormEnvironment environment, QWidget* parent)
     AStream_->InputDevice = TDeviceSettings(0, 2, 48000, 16, 2048);
     AStream_->OutputDevice = TDeviceSettings(0, 2, 48000, 16, 2048);
     AStream_->BufferCount = 3;
-    AStream_->OnData = [this](void* sender, TDataBufferI& i32, TDataBufferF& in, TDataBufferF& out) {
+    AStream_->OnData = [this](void* sender, TDataBufferI& i32, TDataBufferF& in,
+                              TDataBufferF& out) {
         StallWatch_.Block(std::chrono::steady_clock::now());
         AStreamData(sender, i32, in, out);
     };

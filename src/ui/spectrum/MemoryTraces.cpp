@@ -337,8 +337,7 @@ QString TMemoryTraces::MemoryFilePath(int k) const {
     return QDir(folder).filePath(QString::fromStdString(MemoryFileName(k)));
 }
 
-bool TMemoryTraces::ReadTouchstone(const QString& path, int k, bool namePath,
-                                   const QString& note) {
+bool TMemoryTraces::ReadTouchstone(const QString& path, int k, bool namePath, const QString& note) {
     TTouchstoneRead read = ::ReadTraceFile(path.toStdString());
     if (read.Apply) {
         std::vector<TSpectrumPoint>& memory = State_.MemTrace[Index(k)];
