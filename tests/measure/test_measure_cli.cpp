@@ -593,10 +593,11 @@ TEST(MeasureLargeFile, MemoryStaysFlatWhateverTheFileSize) {
     EXPECT_EQ(smallCode, 0);
     EXPECT_EQ(largeCode, 0);
     ASSERT_GT(small, 0);
-    // A few MiB of slack for the allocator; the file itself is at least 4 times larger than the
-    // whole program (about 20 times for the plain build at 128 MiB, 300 times at 2 GiB).
+    // A few MiB of slack for the allocator; the file itself is at least twice as large as the
+    // whole program (about 20 times for the plain build at 128 MiB, 3.5 times under the
+    // sanitizers, 300 times at 2 GiB), so a program that kept it would show.
     EXPECT_LT(large, small + 4096);
-    EXPECT_LT(large, megabytes * 1024 / 4);
+    EXPECT_LT(large, megabytes * 1024 / 2);
 }
 
 } // namespace
