@@ -8,6 +8,7 @@
 #include "ui/peak/PeakTab.h"
 
 #include "core/MeasurementState.h"
+#include "core/SampleRates.h"
 #include "core/ScopeSweep.h"
 #include "ui/CheckedEdit.h"
 #include "ui/spectrum/SpectrumTab.h"
@@ -217,11 +218,7 @@ void TForm1::RunClick() {
 }
 
 void TForm1::CFrameChange() {
-    QString digits;
-    for (const QChar ch : CFrame->currentText())
-        if (ch.isDigit())
-            digits += ch;
-    State_.SampleRate = digits.toDouble() * 1000.0;
+    State_.SampleRate = SampleRateOfCaption(CFrame->currentText().toStdString());
     const int half = RoundToInt(State_.SampleRate / 2);
     TrackL->setMaximum(half);
     TrackU->setMaximum(half);

@@ -247,6 +247,7 @@ public:
     void DOffClick();
     void Button1Click();
     void BResetClick();
+    void BUndoCalClick();
     void ECalDBChange();
     void ECalVChange();
     void CCalUnitChange();
@@ -462,6 +463,7 @@ public:
     QComboBox* CDigits = nullptr;
     QPushButton* Button1 = nullptr;
     QPushButton* BReset = nullptr;
+    QPushButton* BUndoCal = nullptr;
     QLineEdit* ECalDB = nullptr;
     QLineEdit* ECalV = nullptr;
     QComboBox* CCalUnit = nullptr;

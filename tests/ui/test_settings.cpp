@@ -1,6 +1,7 @@
 // The settings files through the window: every key round-trips, the edge cases, the triggers.
 #include "WindowRig.h"
 
+#include "core/SampleRates.h"
 #include "files/SettingsFile.h"
 #include "ui/scope/ScopeTab.h"
 #include "ui/settings/SettingsBinding.h"
@@ -295,6 +296,20 @@ TEST(SettingsEdgeCases, FTopIsNotTopAndCommaRealsRead) {
     w.form->ReadSettings(QString::fromStdString(folder / "comma.ini"));
     EXPECT_EQ(w.form->SpectrumTab().ETop->text(), "-2.5");
     EXPECT_DOUBLE_EQ(w.form->State().YOffset, 3.25);
+}
+
+// The CD rate and its multiples are kept as numbers and select their own items.
+TEST(SettingsEdgeCases, CdRatesSelectTheirItemsAndAreStoredAsNumbers) {
+    TempFolder folder;
+    Window w(kBothWays, folder.path);
+    for (const double rate : {44100.0, 88200.0, 176400.0}) {
+        WriteText(folder / "rate.ini", "FrameRate=" + FormatSettingsReal(rate) + "\r\n");
+        w.form->ReadSettings(QString::fromStdString(folder / "rate.ini"));
+        EXPECT_EQ(w.Find<QComboBox>("CFrame")->currentText().toStdString(),
+                  SampleRateCaption(rate));
+        EXPECT_EQ(w.form->State().SampleRate, rate);
+        EXPECT_EQ(Value(*w.form, "FrameRate="), FormatSettingsReal(rate));
+    }
 }
 
 TEST(SettingsEdgeCases, TheTwoAveragingLines) {
