@@ -11,7 +11,7 @@ PACKAGES=(
   libjack-jackd2-dev jackd2
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev nlohmann-json3-dev
   sox xvfb xauth xclip fonts-dejavu-core
-  dpkg-dev file desktop-file-utils appstream
+  dpkg-dev file desktop-file-utils appstream help2man lintian
 )
 
 missing=()

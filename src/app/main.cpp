@@ -61,6 +61,16 @@ int main(int argc, char* argv[]) {
         });
     }
 
+    // The tab shown in such a picture, by its caption (PHONOSCALE_SCREENSHOT_TAB=Spectrum); the
+    // build makes the user guide's pictures so.
+    if (const QString tab = qEnvironmentVariable("PHONOSCALE_SCREENSHOT_TAB"); !tab.isEmpty()) {
+        QTimer::singleShot(0, &window, [&window, tab] {
+            for (int i = 0; i < window.PageControl1->count(); ++i)
+                if (window.PageControl1->tabText(i) == tab)
+                    window.PageControl1->setCurrentIndex(i);
+        });
+    }
+
     if (!screenshot.isEmpty()) {
         const int seconds = qEnvironmentVariableIntValue("PHONOSCALE_RUN_SECONDS");
         QTimer::singleShot((seconds > 0 ? seconds : 8) * 1000, &window, [&window, screenshot] {

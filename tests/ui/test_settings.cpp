@@ -3,6 +3,7 @@
 
 #include "core/SampleRates.h"
 #include "files/SettingsFile.h"
+#include "mixtrel/CodecLibrary.h"
 #include "ui/scope/ScopeTab.h"
 #include "ui/settings/SettingsBinding.h"
 #include "ui/spectrum/SpectrumTab.h"
@@ -683,7 +684,7 @@ TEST(SettingsFolderRule, InstalledProgramUsesThePerUserFolderThoughItsFolderIsWr
     EXPECT_FALSE(ProgramRunsInstalled(bin));
     EXPECT_EQ(ChooseSettingsFolder(bin, writable), bin);
     // Installed: its library folder stands beside bin, and the files go to the user's folder.
-    fs::create_directories(root / "prefix/lib/phonoscale");
+    fs::create_directories(fs::path(root / "prefix/bin") / kInstalledLibraryFolder);
     EXPECT_TRUE(ProgramRunsInstalled(bin));
     EXPECT_FALSE(ProgramRunsInstalled(""));
     EXPECT_EQ(ChooseSettingsFolder(bin, writable),
