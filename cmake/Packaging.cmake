@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package (cpack -G DEB): the program, phonoscale-measure, the level library and the
 # desktop files, i.e. the "phonoscale" install component and nothing else. Its dependencies come
 # from the libraries the binaries link (dpkg-shlibdeps), plus what Qt loads at run time.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Compiler flags shared by every target of the project.
 
 # Warnings for our own targets; -Werror when PHONOSCALE_WERROR is on (CI).

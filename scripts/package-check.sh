@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Proves the Debian package on a fresh Debian 12: builds it from a build tree with cpack (or takes
 # the .deb given), makes a minimal bookworm root with debootstrap in a temporary folder, installs
 # the package there with apt (which must fetch every dependency by itself; with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Phonoscale: starts the application and its one main window.
 #include "app/ProgramOptions.h"
 #include "ui/TForm1.h"

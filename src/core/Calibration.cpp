@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Calibration of the meters against a generator level entered in dBm or in peak-peak volts.
 #include "core/Calibration.h"
 

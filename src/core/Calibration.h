@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Level calibration handlers: calibrate, reset, and the linked dBm and peak-peak volt edits.
 #pragma once
 

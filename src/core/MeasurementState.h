@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one record of run parameters, settings and running results that the measurement shares.
 #pragma once
 

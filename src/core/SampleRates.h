@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sample rates the window offers, their captions and the item a stored rate selects.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's status line: engine, device, rate and resolution, N and resolution bandwidth, gaps.
 #pragma once
 

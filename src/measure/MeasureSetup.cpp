@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading the measurement rows of a set-up file through the settings file reader.
 #include "measure/MeasureSetup.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's binding to libmixtrel.so and the automatic 0 dB input level.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tooltips and status-bar tips of the window's controls and menu entries, found by name.
 #include "ui/ControlTips.h"
 

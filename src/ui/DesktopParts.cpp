@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a desktop expects of the window: its icon, menu mnemonics and shortcuts, the Help menu
 // and user guide, the status bar and the controls' tips.
 #include "ui/TForm1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Spectrum estimation, meters, calibration and sine-output controls, and the per-block hand-over
 // from the engine to the pipeline and back to the labels.
 #include "ui/TForm1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sampling control: start and stop, sample rate, resolution, sample length and the input band.
 #include "ui/TForm1.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: construction, start-up, device lists and shutdown.
 #include "ui/TForm1.h"
 

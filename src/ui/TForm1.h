@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: owns the measurement state and the components, builds the tabs and menus.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's menus, tab pages and controls, and the placement of the band-edge marks.
 #include "ui/TForm1.h"
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package of a build tree with cpack and checks it with dpkg-deb: its name and
 # fields, dependencies found by dpkg-shlibdeps for the libraries the binaries link, exactly our
 # files under /usr, the run path of the packaged program, manual pages that man renders, and

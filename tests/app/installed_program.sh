@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the program into a temporary prefix and checks the installed copy: exactly our files
 # (nothing of the tests), its run path, that the running program binds libmixtrel.so from its
 # own library folder (the dynamic loader's own report), that it keeps its settings in a

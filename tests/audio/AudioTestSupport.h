@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers of the engine tests: tone measurement, waiting on the dispatcher, sound-server access.
 #pragma once
 

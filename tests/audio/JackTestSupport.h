@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers of the low-latency engine's tests: a private JACK server and a JACK client of our own
 // that plays a known sine and records what it is sent.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Engine tests on ALSA test devices that play known files (no sound server needed).
 #include "AudioTestSupport.h"
 

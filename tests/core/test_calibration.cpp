@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Calibration edits and the calibrate / reset cycle on a measured tone.
 #include "CoreTestRig.h"
 

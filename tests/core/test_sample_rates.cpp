@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sample-rate list: the item a stored rate selects and the captions.
 #include "core/SampleRates.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The status line: noise bandwidths of known windows and the line's fields.
 #include "core/StatusLine.h"
 

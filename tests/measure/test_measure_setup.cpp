@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Set-up files of the window's format applied to the options of a run without a window.
 #include "measure/MeasureSetup.h"
 

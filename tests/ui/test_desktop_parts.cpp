@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window as a desktop program: every control explains itself, shortcuts, help, status bar.
 #include "WindowRig.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measurement controls of the window: menus, smoothing, meters, calibration, sine output.
 #include "WindowRig.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Window tests of the memory traces: capture, display switches, the pop-up, files across a
 // restart, and where memories are drawn.
 #include "WindowRig.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings files through the window: every key round-trips, the edge cases, the triggers.
 #include "WindowRig.h"
 

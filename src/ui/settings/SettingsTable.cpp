@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings table: every key of the settings files in file order, bound to its control.
 #include "core/SpectrumSmoothing.h"
 #include "files/SettingsFile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's external four-ADC source: selecting it, starting and stopping it, its blocks.
 #include "ui/TForm1.h"
 
