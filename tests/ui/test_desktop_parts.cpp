@@ -110,3 +110,24 @@ TEST(DesktopParts, StatusBarFollowsRateAndLength) {
     EXPECT_EQ(w.Find<QLabel>("StatusInfo")->text(),
               "ALSA: 01  Default device | 88.2 ksps, 16 bit | N = 8192, RBW 10.8 Hz | gaps: 0");
 }
+
+// Tab moves through the sampling page in reading order: the left column top to bottom, then the
+// right one.
+TEST(DesktopParts, TabFollowsTheSamplingPageInReadingOrder) {
+    Window w;
+    w.form->PageControl1->setCurrentWidget(w.form->TabSettings);
+    w.form->findChild<QTabWidget*>("PageControl2")->setCurrentWidget(w.form->TabSampling);
+    QStringList order;
+    QWidget* start = w.Find<QComboBox>("CFrame");
+    for (QWidget* next = start; order.size() < 40;) {
+        if (next->isVisible() && next->isEnabled() && (next->focusPolicy() & Qt::TabFocus) &&
+            w.form->TabSampling->isAncestorOf(next) && !next->objectName().isEmpty())
+            order << next->objectName();
+        next = next->nextInFocusChain();
+        if (next == start)
+            break;
+    }
+    EXPECT_EQ(order.join(" ").toStdString(),
+              "CFrame ComboRes ComboSamples ComboChannel TrackL EditLF TrackU EditUF CN4 "
+              "ComboAudioDevice ComboOutDevice CheckOut COutChan TrackF ListBox1");
+}
