@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of the spectrogram and octave analysers per second of 192 ksps audio, beside FFTW.
 #include "analysis/OctaveAnalyser.h"
 #include "analysis/Spectrogram.h"

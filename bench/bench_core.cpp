@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Benchmarks of the block pipeline: cost per second of 192 ksps stereo audio, longest stall.
 #include "core/BlockPipeline.h"
 #include "core/MeasurementState.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Benchmark of the distortion analyser beside the block pipeline that feeds it: its cost per
 // block in percent of the pipeline's own, and in percent of a core per second of 192 ksps.
 #include "analysis/DistortionConsumer.h"

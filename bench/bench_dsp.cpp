@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Benchmarks of the FFT component and the band filter, with FFTW3 as the yardstick when present.
 #include "dsp/DSXFastFourier.h"
 #include "dsp/TBDSP.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Evaluations per second of compiled expressions: the default trace "1/f" and label.
 #include "expr/ComplexParser.h"
 

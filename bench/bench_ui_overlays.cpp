@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Benchmarks of dragging a band edge over the spectrum graph of the whole window (offscreen Qt):
 // from one mouse move on the cut-on handle to the finished repaint, at N = 1048576.
 #include "audio/AudioStreamEngine.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of keeping the spectrogram's picture while its tab is shown: new rows coloured in.
 #include "ui/spectrogram/SpectrogramPicture.h"
 

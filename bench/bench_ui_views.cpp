@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Benchmarks of painting the spectrum graph and the scope view into images (offscreen Qt).
 #include "ui/common/ViewPaintBox.h"
 #include "ui/scope/ScopeTab.h"

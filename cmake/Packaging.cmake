@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package (cpack -G DEB): the program, phonoscale-measure, the level library and the
 # desktop files, i.e. the "phonoscale" install component and nothing else. Its dependencies come
 # from the libraries the binaries link (dpkg-shlibdeps), plus what Qt loads at run time.
@@ -8,14 +9,18 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Phonoscale developers")
 set(CPACK_PACKAGE_CONTACT "The Phonoscale developers <maintainers@phonoscale.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "real-time audio measurement instrument")
+# Lines of the long description stay below 80 characters.
 set(CPACK_PACKAGE_DESCRIPTION
-  "Phonoscale captures two channels from a sound card and shows, block by block, a calibrated\n"
-  "FFT spectrum, level meters, a triggered oscilloscope of the band-filtered signal and a\n"
-  "recorder of peak frequency and level. phonoscale-measure runs the same measurement on a\n"
-  "sound file or a capture device without a window.")
+  "Phonoscale captures two channels from a sound card and shows, block by block,\n"
+  "a calibrated FFT spectrum, level meters, a triggered oscilloscope of the\n"
+  "band-filtered signal, a spectrogram, octave bands, a distortion analyser and\n"
+  "a recorder of peak frequency and level. phonoscale-measure runs the same\n"
+  "measurement on a sound file or a capture device without a window.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
+# Stripped as Debian strips: without the .comment and .note sections either.
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/StripForPackage.cmake)
 # Only our own component: install rules of test helpers can never reach the package.
 set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};phonoscale;/")
 

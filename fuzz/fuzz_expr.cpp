@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: compiles and evaluates arbitrary text with TComplexParser, and runs every
 // complex function and operator on arbitrary doubles.
 #include "expr/ComplexMath.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: reads arbitrary bytes as a CSV or FRD file and as any trace file, checks what
 // the readers promise, and that what the writers make of a table reads back to the same text.
 #include "files/LevelFile.h"

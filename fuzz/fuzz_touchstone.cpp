@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: reads arbitrary bytes as a one-port Touchstone file, checks what the reader
 // promises, and reads back what the memory-file writer makes of the records.
 #include "files/Touchstone.h"

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the fuzz targets with clang from their sources and runs them.
 #   fuzz/run.sh replay                 replay every target's corpus once (-runs=0); exit status 0
 #                                      when all are clean

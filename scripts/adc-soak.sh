@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Soak run of the external four-ADC hand-over under ThreadSanitizer (not part of the test
 # suite): the stand-in library's thread feeds the lock-free ring for several minutes while the
 # main thread drains it, is now and then too slow (lost blocks) and restarts the source. Builds

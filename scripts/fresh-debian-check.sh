@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Proves the README's two commands on a fresh Debian 12: makes a minimal bookworm root with
 # debootstrap in a temporary folder, copies the tracked files in, and runs scripts/test.sh and
 # scripts/run.sh there as root with a clean environment (run.sh takes its no-display path and

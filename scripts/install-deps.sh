@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages needed to build, run and test Phonoscale.
 # Safe to run again: apt-get skips what is already there.
 set -euo pipefail
@@ -11,7 +12,7 @@ PACKAGES=(
   libjack-jackd2-dev jackd2
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev nlohmann-json3-dev
   sox xvfb xauth xclip fonts-dejavu-core
-  dpkg-dev file desktop-file-utils appstream
+  dpkg-dev file desktop-file-utils appstream help2man lintian
 )
 
 missing=()

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts and stops a private JACK server on the dummy backend (no sound card, no real-time
 # privileges) for the low-latency engine's tests and soak runs.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Proves the Debian package on a fresh Debian 12: builds it from a build tree with cpack (or takes
 # the .deb given), makes a minimal bookworm root with debootstrap in a temporary folder, installs
 # the package there with apt (which must fetch every dependency by itself; with the
@@ -93,7 +94,8 @@ inside apt-get install -y -qq "./$(basename "$deb")" >"$work/apt.log" 2>&1 ||
     { tail -n 30 "$work/apt.log" >&2; echo "$me: apt install failed" >&2; exit 1; }
 echo "$me: apt install took $(($(date +%s) - t0)) s, $(inside dpkg-query -W | wc -l) packages"
 
-for f in /usr/bin/phonoscale /usr/bin/phonoscale-measure /usr/lib/phonoscale/libmixtrel.so; do
+library=$(inside dpkg -L phonoscale | grep '/libmixtrel\.so$')
+for f in /usr/bin/phonoscale /usr/bin/phonoscale-measure "$library"; do
     if inside ldd "$f" | grep "not found"; then
         echo "$me: $f lacks libraries" >&2
         exit 1
@@ -110,4 +112,17 @@ if inside ls /usr/bin | grep -E '\.ini$|\.s1p$'; then
     echo "$me: the program wrote into /usr/bin" >&2
     exit 1
 fi
+# Removal leaves none of the package's files behind.
+inside dpkg-query -L phonoscale >"$work/files"
+inside apt-get remove -y -qq phonoscale >"$work/remove.log" 2>&1 ||
+    { tail -n 30 "$work/remove.log" >&2; echo "$me: apt remove failed" >&2; exit 1; }
+left=$(while read -r f; do
+    [ -e "$root$f" ] && [ ! -d "$root$f" ] && echo "$f"
+done <"$work/files" || true)
+if [ -n "$left" ]; then
+    echo "$me: apt remove left files behind:" >&2
+    echo "$left" >&2
+    exit 1
+fi
+echo "$me: apt remove left nothing behind"
 echo "$me: passed"

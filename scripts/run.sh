@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds Phonoscale and starts it.
 #
 # On a machine without a sound card or sound server it starts a private sound server with a loop

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Soak run of the low-latency engine (not part of the test suite): a private JACK server on the
 # dummy backend, a tone client looped through our ports, for a long time; reports gaps, level,
 # CPU and memory of the program and of the server.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Soak run of the Spectrogram and Octave Bands tabs (not part of the test suite): the program
 # window samples a private sound server's loop for a long time with the spectrogram recording
 # and reports its resident memory every minute (it must stay flat once the first minute is over).

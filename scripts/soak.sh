@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Soak run of the sound-card engine (not part of the test suite): plays and records the
 # generator's sine through a private sound server's loop for a long time and reports gaps,
 # CPU and memory of the program and of the server.

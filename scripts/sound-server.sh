@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts and stops a private user-space PulseAudio with a null sink "loop" for the audio tests.
 #
 #   scripts/sound-server.sh start   start the server (does nothing if ours is already running),

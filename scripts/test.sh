@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds Phonoscale with warnings as errors and runs the whole test
 # suite; then builds it again with AddressSanitizer and UndefinedBehaviorSanitizer and runs the
 # suite there too. Set PHONOSCALE_SKIP_SANITIZE=1 for the first pass only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The block pipeline's extension point: analysers that take every engine block or every processed
 // block as the pipeline sees it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The distortion analyser: window, transform and power average of each block, readings on demand.
 #include "analysis/DistortionAnalyser.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The distortion analyser: power-averaged spectrum of each block, coherent or free, and its
 // readings.
 #pragma once

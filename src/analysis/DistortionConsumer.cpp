@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The distortion analyser fed by the block pipeline.
 #include "analysis/DistortionConsumer.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The distortion analyser as the block pipeline feeds it: channel selection and scaling.
 #pragma once
 

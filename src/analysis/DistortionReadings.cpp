@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Distortion readings from an averaged power spectrum: components, band sums and their ratios.
 #include "analysis/DistortionReadings.h"
 

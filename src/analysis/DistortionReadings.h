@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Distortion readings (THD, THD+N, SINAD, SNR, ENOB, SFDR, harmonics, intermodulation) taken
 // from an averaged power spectrum.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fractional-octave analyser: band levels from the spectrum's bins, time-weighted, held and Leq.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fractional-octave bands with base-10 mid-band frequencies, and how they lie on the bins.
 #pragma once
 

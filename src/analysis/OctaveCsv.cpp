@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fractional-octave readings as a CSV file.
 //
 // The lines are composed here for now; when the program's shared CSV writer is in, this file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fractional-octave readings as a CSV file.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Spectrogram history: one row of levels per block or per interval, in a bounded ring.
 #include "analysis/Spectrogram.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two-tone test signals for intermodulation: the kinds, their default tones, and where a tone
 // falls on the period of the coherent generator.
 #pragma once

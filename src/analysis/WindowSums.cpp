@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sums of an analysis window that turn transform bins into levels re a full-scale sine.
 #include "analysis/WindowSums.h"
 

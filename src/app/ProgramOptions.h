@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's command line: the engine chosen at start-up and the help text (no Qt here).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Phonoscale: starts the application and its one main window.
 #include "app/ProgramOptions.h"
 #include "ui/TForm1.h"
@@ -58,6 +59,16 @@ int main(int argc, char* argv[]) {
         QTimer::singleShot(0, &window, [&window] {
             window.PageControl1->setCurrentWidget(window.TabSpectrum);
             window.SpeedButton1->click();
+        });
+    }
+
+    // The tab shown in such a picture, by its caption (PHONOSCALE_SCREENSHOT_TAB=Spectrum); the
+    // build makes the user guide's pictures so.
+    if (const QString tab = qEnvironmentVariable("PHONOSCALE_SCREENSHOT_TAB"); !tab.isEmpty()) {
+        QTimer::singleShot(0, &window, [&window, tab] {
+            for (int i = 0; i < window.PageControl1->count(); ++i)
+                if (window.PageControl1->tabText(i) == tab)
+                    window.PageControl1->setCurrentIndex(i);
         });
     }
 

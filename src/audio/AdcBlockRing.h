@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A bounded lock-free ring of fixed-size sample blocks, from one producer thread to one consumer.
 #pragma once
 

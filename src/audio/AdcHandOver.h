@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Blocks of the external four-channel ADC gathered into the pipeline's two-channel input.
 #pragma once
 

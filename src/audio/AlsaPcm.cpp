@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One open ALSA PCM device: format negotiation, chunked non-blocking transfers, xrun recovery.
 #include "audio/AlsaPcm.h"
 

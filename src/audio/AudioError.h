@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exceptions of the audio engines and the stream facade.
 #pragma once
 

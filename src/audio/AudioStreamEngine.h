@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The interface that the stream facade requires of each capture/render engine.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A queue of buffer numbers handed from the main thread to a device worker thread.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Device-list entries: the device name inside an entry, and finding a device again.
 #include "audio/DeviceEntries.h"
 

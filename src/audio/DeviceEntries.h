@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Device-list entries "%.2d  %s": the device name inside an entry, and finding a device again in
 // a list that was built anew.
 #pragma once

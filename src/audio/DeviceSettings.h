@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Device settings of one stream direction: device index, channels, rate, bits, block size.
 #pragma once
 

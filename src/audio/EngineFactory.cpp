@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine factory of the program.
 #include "audio/EngineFactory.h"
 

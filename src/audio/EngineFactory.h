@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engines the program streams with: ALSA sound cards and the low-latency engine (JACK).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The external four-channel ADC: loading its library, starting and stopping it, its callback.
 #include "audio/ExternalAdc.h"
 

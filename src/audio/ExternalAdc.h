@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The external four-channel ADC: its library, loaded at run time, and the hand-over of its blocks.
 #pragma once
 

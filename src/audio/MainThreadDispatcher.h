@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How engine worker threads hand work to the main (user-interface) thread.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sound-card engine on ALSA PCM devices: queued capture and render buffers, blocks on the
 // main thread.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ALSA device listing through the PCM name hints.
 #include "audio/PcmDeviceList.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The PCM devices that the sound-card engine can open, as the device layer lists them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The audio stream facade.
 #include "audio/Quibex_Strm.h"
 

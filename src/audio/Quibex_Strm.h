@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The audio stream facade: one set of device settings and one data event over two engines.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sample conversions between device containers and left-justified 32-bit sample values.
 #include "audio/SampleConversion.h"
 

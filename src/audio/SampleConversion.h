@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Conversion between interleaved device sample bytes and the de-interleaved block record.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The block record that crosses from the audio engines to the measurement pipeline.
 #pragma once
 

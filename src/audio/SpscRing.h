@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A lock-free ring of values between exactly one producer thread and one consumer thread.
 #pragma once
 

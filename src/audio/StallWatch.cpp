@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Notices a sampling run whose blocks stop arriving.
 #include "audio/StallWatch.h"
 

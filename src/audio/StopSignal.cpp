@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stop request backed by an eventfd.
 #include "audio/StopSignal.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stop request that a worker thread can both test and wait for in poll().
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text lines describing the gaps and errors of a stream.
 #include "audio/AudioStreamEngine.h"
 

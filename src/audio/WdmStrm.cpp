@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The low-latency engine on a JACK server.
 #include "audio/WdmStrm.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The low-latency engine on a JACK server: settings checks, pin choice, the worker thread and
 // the synchronous hand-over of every block to the main thread.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The low-latency engine's device table over a JACK server, and its error table.
 #include "audio/WdmStru.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Per-block measurement: spectrum, band level, peak, meters, band filter and scope sweep.
 #include "core/BlockPipeline.h"
 

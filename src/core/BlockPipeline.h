@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The block pipeline: from each engine block to spectrum, meters, scope sweep and output tone.
 #pragma once
 

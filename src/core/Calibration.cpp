@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Calibration of the meters against a generator level entered in dBm or in peak-peak volts.
 #include "core/Calibration.h"
 
@@ -30,15 +31,27 @@ TCalGuardScope::~TCalGuardScope() {
 }
 
 void Button1Click(MeasurementState& state) {
+    state.PreviousCal = TLevelCalibration{state.RefLevel, state.CalVpp, state.Calibrated};
     state.CalRequest = true;
     state.Calibrated = true;
 }
 
 void BResetClick(MeasurementState& state) {
+    state.PreviousCal = TLevelCalibration{state.RefLevel, state.CalVpp, state.Calibrated};
     state.RefLevel = 0.0;
     state.CalVpp = 1.0;
     state.Calibrated = false;
     state.CalRequest = false; // a calibration still waiting for its block goes with it
+}
+
+void BUndoCalClick(MeasurementState& state) {
+    if (!state.PreviousCal)
+        return;
+    state.RefLevel = state.PreviousCal->RefLevel;
+    state.CalVpp = state.PreviousCal->CalVpp;
+    state.Calibrated = state.PreviousCal->Calibrated;
+    state.CalRequest = false;
+    state.PreviousCal.reset();
 }
 
 TCalEditResult ECalDBChange(MeasurementState& state, std::string_view eCalDbText) {

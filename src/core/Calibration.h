@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Level calibration handlers: calibrate, reset, and the linked dBm and peak-peak volt edits.
 #pragma once
 
@@ -39,6 +40,10 @@ void Button1Click(MeasurementState& state);
 // BResetClick ("Reset Level Cal"): RefLevel := 0, CalVpp := 1, BReset disabled, and a
 // calibration requested but not yet applied by a block is dropped.
 void BResetClick(MeasurementState& state);
+// Both clicks above first keep the calibration in force in PreviousCal; BUndoCalClick ("Undo
+// Calibration") brings it back (RefLevel, CalVpp, Calibrated), drops a calibration still
+// waiting for its block and empties PreviousCal. Nothing happens when PreviousCal is empty.
+void BUndoCalClick(MeasurementState& state);
 
 // ECalDBChange: CalLevel := the dBm number in text; p := DbmToVpp(CalLevel) scaled by 1000 at
 // most twice while below 1 (unit V, mV or uV): CCalUnit := that unit, ECalV :=

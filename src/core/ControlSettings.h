@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Values of the window's controls that the block pipeline reads, as plain data.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The custom label and custom trace expressions.
 #include "core/CustomExpressions.h"
 

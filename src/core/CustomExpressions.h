@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user's two expressions: the custom label (one number with identifier and unit) and the
 // custom trace (a curve over frequency), compiled by one parser against nine variables.
 #pragma once

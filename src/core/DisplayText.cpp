@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Line breaks of texts on their way to the screen.
 #include "core/DisplayText.h"
 

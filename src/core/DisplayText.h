@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Line breaks of texts on their way to the screen: the program's texts end lines with CR.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // S+N and S meters, peak recording, meter texts in dB or volts, and the custom-expression inputs.
 #include "core/LevelMeters.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Level meters: S+N and S levels, peak recorder entries, read-out texts and custom variables.
 #pragma once
 

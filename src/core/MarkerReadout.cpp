@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Levels of spectrum traces at the marker frequencies and the marker read-out texts.
 #include "core/MarkerReadout.h"
 

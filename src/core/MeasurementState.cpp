@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Resets of the shared measurement record at the start of a sampling run.
 #include "core/MeasurementState.h"
 

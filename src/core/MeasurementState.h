@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one record of run parameters, settings and running results that the measurement shares.
 #pragma once
 
@@ -11,8 +12,17 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+// One level calibration: the offset subtracted from raw levels (dB), the peak-peak volts of a
+// full-scale sine, and whether the meters read in dBm and volts.
+struct TLevelCalibration {
+    double RefLevel = 0.0;
+    double CalVpp = 1.0;
+    bool Calibrated = false;
+};
 
 // A point of the reduced spectrum handed to the spectrum view: frequency in Hz and a linear
 // magnitude (1.0 = full-scale sine).
@@ -62,6 +72,9 @@ struct MeasurementState {
     bool CalGuard = false;         // blocks re-entry between the two calibration edits
     double YOffset = 0.0;          // display offset in dB added to meter levels
     bool Calibrated = false;       // "Reset Level Cal" (BReset) is enabled: readings in dBm/volts
+    // The calibration in force before the last "Calibrate Level" or "Reset Level Cal", which
+    // "Undo Calibration" brings back; empty when there is nothing to undo.
+    std::optional<TLevelCalibration> PreviousCal;
 
     // Running results, written once per processed block.
     std::vector<double> Spectrum;              // N/2 smoothed per-bin amplitudes

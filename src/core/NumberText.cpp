@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parsing and formatting of the numbers shown in and read from the window's edits and labels.
 #include "core/NumberText.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Number texts of the read-outs: parsing of edit texts, general and fixed formats, SI prefixes.
 #pragma once
 

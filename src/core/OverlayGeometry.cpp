@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Geometry of what floats over the spectrum graph, in whole pixels.
 #include "core/OverlayGeometry.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Geometry of what floats over the spectrum graph: cursor read-out, band-edge drags, marker
 // read-outs and annotation labels, in whole pixels.
 #pragma once

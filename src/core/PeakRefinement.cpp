@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Peak fits around the strongest bin and their correction by the window's measured response.
 #include "core/PeakRefinement.h"
 

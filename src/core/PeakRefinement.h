@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sub-bin position of a spectral peak: from the smoothed amplitude spectrum, or from a block's
 // complex bins for the rectangular window.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the block pipeline hands to the window: label texts, bar position, repaint requests, errors.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Trigger search and sweep assembly of the oscilloscope, and its time-base and trigger settings.
 #include "core/ScopeSweep.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Oscilloscope sweep: trigger search and assembly of processed blocks into scope points.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Screenshot sizes and their limits, label placing in the resized window, the F9 size toggle.
 #include "core/ScreenshotLayout.h"
 

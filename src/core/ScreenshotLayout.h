@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Screenshot sizes and their limits, the placing of labels in the resized window, and the
 // normal/screenshot size toggle; in whole pixels, without a window.
 #pragma once

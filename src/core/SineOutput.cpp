@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sine generator for the output block: a tone whose period is a power of two in samples.
 #include "core/SineOutput.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Coherent sine generator: fills the output block of each engine block with a 2^p-sample period.
 #pragma once
 

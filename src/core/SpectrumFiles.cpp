@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writers of the spectrum and memory traces in the display's unit and the chosen file format.
 #include "core/SpectrumFiles.h"
 

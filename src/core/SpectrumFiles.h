@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saving the spectrum and the memory traces in the display's unit, as Touchstone, CSV or FRD.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time constants, per-bin smoothing and display reduction of the amplitude spectrum.
 #include "core/SpectrumSmoothing.h"
 

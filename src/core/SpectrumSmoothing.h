@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Spectrum time constants, smoothing, peak hold and reduction of the spectrum to display points.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Messages raised while the window is being built, held until the window is up.
 #pragma once
 

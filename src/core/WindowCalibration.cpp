@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Gains and main-lobe width of the spectrum's analysis windows, measured with a test sine.
 #include "core/WindowCalibration.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Analysis-window selection for the spectrum: window values, amplitude gains and calibration.
 #pragma once
 

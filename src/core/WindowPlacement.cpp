@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Placing a window with saved bounds onto the screen it opens on, in whole pixels.
 #include "core/WindowPlacement.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Radix-2 reference FFT and the buffer-owning component with its fast radix-4 kernels.
 #include "dsp/DSXFastFourier.h"
 

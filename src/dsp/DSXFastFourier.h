@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Radix-2 fast Fourier transform of one fixed length on buffers owned by the component.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Value types shared by the FFT, the band filter and the expression evaluator.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FIR band filter: frequency-sampling design and overlap-add block convolution.
 #include "dsp/TBDSP.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Linear-phase FIR filter designed by frequency sampling and applied block by block by FFT
 // convolution with overlap-add.
 #pragma once

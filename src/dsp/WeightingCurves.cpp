@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Weighting tables and their interpolation in dB over log10 of frequency.
 #include "dsp/WeightingCurves.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Psophometric and C-message noise-weighting curves: gain in dB and amplitude factor by frequency.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Analysis windows evaluated in extended precision and rounded to double on return.
 #include "dsp/WindowFunctions.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Analysis windows that taper a block before the spectrum transform.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Complex arithmetic of the expression evaluator: operators, functions, constants, conversions.
 #include "expr/ComplexMath.h"
 

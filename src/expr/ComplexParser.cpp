@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TComplexParser: scanner, recursive-descent grammar, translation to operations, evaluation.
 #include "expr/ComplexParser.h"
 

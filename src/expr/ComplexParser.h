@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TComplexParser: compiles complex-valued text expressions into numbered slots and evaluates them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exception types raised by the complex arithmetic and the expression compiler/evaluator.
 #pragma once
 

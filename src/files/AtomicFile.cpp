@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes whole files through a temporary file and a rename.
 #include "files/AtomicFile.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes whole files so that a reader sees either the old or the new contents, never a part.
 #pragma once
 

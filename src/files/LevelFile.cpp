@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The streaming reader of CSV and FRD/TXT frequency-level files.
 #include "files/LevelFile.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frequency-level text files other tools read and write: CSV and FRD/TXT, reader and writers.
 #pragma once
 

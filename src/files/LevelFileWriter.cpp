@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The CSV and FRD writers of frequency-level tables.
 #include "files/AtomicFile.h"
 #include "files/LevelFile.h"

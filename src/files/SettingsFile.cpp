@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file format: composing and writing entries, indexing and looking up keys.
 #include "files/SettingsFile.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file format: key-equals-value lines, the one writer and the key lookup of the
 // readers.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bounded line reading of text files, shared by the readers of frequency-level and trace files.
 #include "files/TextLineReader.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Streams the lines of a text file of any size in bounded memory: BOM, CR LF and long lines.
 #pragma once
 

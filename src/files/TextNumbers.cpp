@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Locale-free reading and writing of reals in text files.
 #include "files/TextNumbers.h"
 

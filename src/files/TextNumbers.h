@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Numbers in text files, independent of the user's locale.
 #pragma once
 

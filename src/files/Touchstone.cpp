@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writers and the streaming reader of one-port Touchstone files.
 #include "files/Touchstone.h"
 

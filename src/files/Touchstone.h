@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One-port Touchstone files (".s1p"): the saved spectrum, the memory-trace files and the reader.
 #pragma once
 

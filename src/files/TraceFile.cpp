@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Telling trace files apart by name and content, and reading any of them into a memory.
 #include "files/TraceFile.h"
 

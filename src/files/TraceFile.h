@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Trace files of any kind this program reads and writes: Touchstone, CSV and FRD, told apart.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Samples of the external four-channel ADC collected during a run, and their text file.
 #pragma once
 

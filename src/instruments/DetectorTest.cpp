@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The detector test calculator's four result lines.
 #include "instruments/DetectorTest.h"
 

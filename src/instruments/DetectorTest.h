@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The detector test calculator: analysis frequency, time, bandwidth and noise reduction.
 #pragma once
 

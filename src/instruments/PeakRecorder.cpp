@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The peak recorder's ring operations, chart mappings, grid and time steps, and trace file.
 #include "instruments/PeakRecorder.h"
 

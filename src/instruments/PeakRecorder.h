@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The peak frequency and level recorder: its ring, chart mappings, grids, time axis and trace file.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The vector voltmeter of the external four-channel ADC: amplitude and phase at one frequency.
 #include "instruments/VectorVoltmeter.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // phonoscale-measure's distortion readings in its JSON, CSV and text lines.
 #include "measure/DistortionAddOn.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // phonoscale-measure's distortion readings (--distortion): JSON fields, CSV columns and text.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The analysers of phonoscale-measure: the one list that the options choose from.
 #include "measure/MeasureAddOn.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Analysers that phonoscale-measure runs beside the meters, and what they add to its output.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parser of the command line of phonoscale-measure.
 #include "measure/MeasureOptions.h"
 

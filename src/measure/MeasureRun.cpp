@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Set-up of the shared measurement state and pipeline for a run without a window.
 #include "measure/MeasureRun.h"
 

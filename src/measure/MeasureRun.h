@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One measurement without a window: the window's state, FFT, band filter and block pipeline.
 #pragma once
 

@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading the measurement rows of a set-up file through the settings file reader.
 #include "measure/MeasureSetup.h"
 
 #include "core/NumberText.h"
+#include "core/SampleRates.h"
 #include "files/SettingsFile.h"
 
 #include <algorithm>
@@ -13,14 +15,8 @@ namespace {
 // The rate of the window's rate list item that a set-up rate r = round(v) selects; 0 for 200001
 // and above (the selection is left unchanged).
 std::int32_t ListedRate(long long r) {
-    static constexpr long long upper[] = {7000,  9000,  13000, 19000, 25000,
-                                          37000, 49000, 97000, 200000};
-    static constexpr std::int32_t rate[] = {6000,  8000,  12000, 18000, 24000,
-                                            36000, 48000, 96000, 192000};
-    for (int k = 0; k < 9; ++k)
-        if (r <= upper[k])
-            return rate[k];
-    return 0;
+    const int item = SampleRateItem(r);
+    return item < 0 ? 0 : ListedSampleRates[static_cast<std::size_t>(item)];
 }
 
 // An item index from 0 to count - 1, or nothing.

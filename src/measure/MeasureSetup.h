@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The measurement rows of the window's set-up files, applied to the options of a run.
 #pragma once
 

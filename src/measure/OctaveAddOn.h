@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // phonoscale-measure's fractional-octave bands (--octave B): band Leq over the run.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading sound files through libsndfile at the block record's left-justified 32-bit scale.
 #include "measure/SoundFileSource.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sound files read through libsndfile into block records of the instrument's sample scale.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // phonoscale-measure: the instrument's measurement of a sound file or device, printed for scripts.
 #include "measure/MeasureAddOn.h"
 #include "measure/MeasureOptions.h"

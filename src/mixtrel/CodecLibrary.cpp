@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Binding libmixtrel.so by name and setting a device's input level on its position scale.
 #include "mixtrel/CodecLibrary.h"
 

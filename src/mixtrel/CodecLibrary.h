@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's binding to libmixtrel.so and the automatic 0 dB input level.
 #pragma once
 
@@ -9,8 +10,12 @@
 constexpr const char* kCodecLibraryName = "libmixtrel.so";
 // The folder of the level library in an installed copy, relative to the program's folder. The
 // installed program's run path names it, so loading by file name finds the library there before
-// the normal library path; its presence also marks a program that runs installed.
-constexpr const char* kInstalledLibraryFolder = "../lib/phonoscale";
+// the normal library path; its presence also marks a program that runs installed. The build
+// names it: "../lib/<multiarch triplet>/phonoscale", or "../lib/phonoscale" without a triplet.
+#ifndef PHONOSCALE_PRIVATE_LIBDIR
+#define PHONOSCALE_PRIVATE_LIBDIR "../lib/phonoscale"
+#endif
+constexpr const char* kInstalledLibraryFolder = PHONOSCALE_PRIVATE_LIBDIR;
 
 // The loaded level library and its nine entry points. Owned by the main window from start-up to
 // exit; used on the main thread only. Unloads the library on destruction.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The nine exports of libmixtrel.so over the sound server's capture sources.
 #include "mixtrel/Mixtrel.h"
 #include "mixtrel/PulseSession.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The C interface of libmixtrel.so: level and mute of a capture source of the sound server.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The library's connection to the sound server: a private main loop run against a deadline.
 #include "mixtrel/PulseSession.h"
 

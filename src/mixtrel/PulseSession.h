@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One short connection to the sound server, every wait bounded by a deadline.
 #pragma once
 

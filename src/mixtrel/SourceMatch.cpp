@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Matching a device name to a capture source of the sound server.
 #include "mixtrel/SourceMatch.h"
 

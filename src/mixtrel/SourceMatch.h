@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which capture source of the sound server a device name stands for; friendly-name truncation.
 #pragma once
 

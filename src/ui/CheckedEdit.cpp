@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exit checks of the number edits, shared by the window and its tabs.
 #include "ui/CheckedEdit.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Number edits checked on every exit: a beep and the focus kept while they hold no number.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The custom label and custom trace: their settings page, compiling on leave or Enter, the label
 // text for the meters and the trace drawn over the spectrum.
 #include "ui/TForm1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A device list box that can bring its entries up to date just before it opens.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instrument tabs of the window and the window's narrow face towards them.
 #include "ui/InstrumentTabs.h"
 

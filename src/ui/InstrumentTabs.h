@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instrument tabs of the window (distortion, response, ...): the one list of them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Spectrum estimation, meters, calibration and sine-output controls, and the per-block hand-over
 // from the engine to the pipeline and back to the labels.
 #include "ui/TForm1.h"
@@ -155,8 +156,11 @@ QWidget* TForm1::BuildCalibrationGroup(QWidget* parent) {
     Button1 = Named<QPushButton>(cal, "Button1", "Calibrate Level");
     BReset = Named<QPushButton>(cal, "BReset", "Reset Level Cal");
     BReset->setEnabled(false);
+    BUndoCal = Named<QPushButton>(cal, "BUndoCal", "Undo Calibration");
+    BUndoCal->setEnabled(false);
     grid->addWidget(Button1, 3, 0);
     grid->addWidget(BReset, 3, 1, 1, 2);
+    grid->addWidget(BUndoCal, 4, 0, 1, 3);
     row->addWidget(cal, 1);
     return box;
 }
@@ -248,6 +252,7 @@ void TForm1::ConnectMeasureControls() {
     connect(CDigits, &QComboBox::currentIndexChanged, this, [this] { CDigitsChange(); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(BReset, &QPushButton::clicked, this, [this] { BResetClick(); });
+    connect(BUndoCal, &QPushButton::clicked, this, [this] { BUndoCalClick(); });
     connect(ECalDB, &QLineEdit::textEdited, this, [this] { ECalDBChange(); });
     connect(ECalV, &QLineEdit::textEdited, this, [this] { ECalVChange(); });
     connect(CCalUnit, &QComboBox::currentIndexChanged, this, [this] { CCalUnitChange(); });
@@ -391,11 +396,19 @@ void TForm1::DOffClick() {
 void TForm1::Button1Click() {
     ::Button1Click(State_);
     BReset->setEnabled(State_.Calibrated);
+    BUndoCal->setEnabled(State_.PreviousCal.has_value());
 }
 
 void TForm1::BResetClick() {
     ::BResetClick(State_);
     BReset->setEnabled(State_.Calibrated);
+    BUndoCal->setEnabled(State_.PreviousCal.has_value());
+}
+
+void TForm1::BUndoCalClick() {
+    ::BUndoCalClick(State_);
+    BReset->setEnabled(State_.Calibrated);
+    BUndoCal->setEnabled(State_.PreviousCal.has_value());
 }
 
 void TForm1::ApplyCalResult(const TCalEditResult& result, QLineEdit* edited) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hands engine notifications to the Qt main thread.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sampling control: start and stop, sample rate, resolution, sample length and the input band.
 #include "ui/TForm1.h"
 
@@ -8,6 +9,7 @@
 #include "ui/peak/PeakTab.h"
 
 #include "core/MeasurementState.h"
+#include "core/SampleRates.h"
 #include "core/ScopeSweep.h"
 #include "ui/CheckedEdit.h"
 #include "ui/spectrum/SpectrumTab.h"
@@ -217,11 +219,7 @@ void TForm1::RunClick() {
 }
 
 void TForm1::CFrameChange() {
-    QString digits;
-    for (const QChar ch : CFrame->currentText())
-        if (ch.isDigit())
-            digits += ch;
-    State_.SampleRate = digits.toDouble() * 1000.0;
+    State_.SampleRate = SampleRateOfCaption(CFrame->currentText().toStdString());
     const int half = RoundToInt(State_.SampleRate / 2);
     TrackL->setMaximum(half);
     TrackU->setMaximum(half);

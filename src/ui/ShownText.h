@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Texts on their way into a message box or a label: the program's CR line breaks become Qt's LF.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The meters' look while no blocks arrive: greyed from the end of sampling to the next start;
 // and the watch that ends a run whose blocks have stopped arriving.
 #include "ui/TForm1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: construction, start-up, device lists and shutdown.
 #include "ui/TForm1.h"
 
@@ -92,6 +93,7 @@ TForm1::TForm1(TFormEnvironment environment, QWidget* parent)
     BuildTabs();
     BuildScreenshotTool();
     BuildInstruments();
+    BuildDesktopParts();
     ConnectSamplingControls();
     connect(CEngine, &QComboBox::currentIndexChanged, this,
             [this] { Guarded([this] { CEngineChange(); }); });
@@ -99,6 +101,7 @@ TForm1::TForm1(TFormEnvironment environment, QWidget* parent)
     Settings_ = std::make_unique<TSettingsBinding>(*this);
     connect(CLevel, &QCheckBox::clicked, this, [this] { CLevelClick(); });
     FormCreate();
+    UpdateStatusBar();
     StartingUp_ = false;
 }
 
@@ -222,8 +225,14 @@ void TForm1::FormCreate() {
             "Phonoscale %1\n\n"
             "A real-time audio measurement instrument: calibrated FFT spectrum, level meters, "
             "band-filtered oscilloscope and coherent test sine.\n\n"
-            "Developed as free software for Linux desktops by the Phonoscale developers.\n"
-            "Report problems and suggestions through the project's issue tracker.")
+            "Copyright (C) 2026 the Phonoscale developers.\n\n"
+            "Phonoscale is free software: you can redistribute it and/or modify it under the "
+            "terms of the GNU General Public License as published by the Free Software "
+            "Foundation, either version 3 of the License, or (at your option) any later "
+            "version (GPL-3.0-or-later). It comes with ABSOLUTELY NO WARRANTY. See the file "
+            "COPYING (installed: /usr/share/doc/phonoscale/copyright).\n\n"
+            "Help > User Guide (F1) opens the user guide. Report problems and suggestions "
+            "through the project's issue tracker.")
             .arg(QStringLiteral(PHONOSCALE_VERSION)));
 
     // Ask for a high scheduling priority; without the privilege we run at the normal one.

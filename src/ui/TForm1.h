@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: owns the measurement state and the components, builds the tabs and menus.
 #pragma once
 
@@ -110,6 +111,9 @@ struct TFormEnvironment {
     // The shortest time without a block that stops sampling as stalled (the limit is the longer
     // of it and four engine blocks). Tests shorten it.
     std::chrono::milliseconds StallFloor{2000};
+    // "Help" > "User Guide": shows the guide's start page (an HTML file); false when it could
+    // not. Empty: the desktop's web browser (QDesktopServices).
+    std::function<bool(const QString& file)> OpenGuide;
 };
 
 // The one main window. Owns `MeasurementState`, the FFT, the band filter and the stream facade for
@@ -247,6 +251,7 @@ public:
     void DOffClick();
     void Button1Click();
     void BResetClick();
+    void BUndoCalClick();
     void ECalDBChange();
     void ECalVChange();
     void CCalUnitChange();
@@ -297,6 +302,10 @@ private:
     QWidget* BuildSettingsTab();
     QWidget* BuildSamplingPage();
     QWidget* BuildAboutTab();
+    // The window icon, menu mnemonics and shortcuts, the Help menu, the status bar and the
+    // controls' tips (DesktopParts.cpp); after every tab and menu is built.
+    void BuildDesktopParts();
+    void HelpGuideClick();
     void ConnectSamplingControls();
     void FormResize();
     void Beep();
@@ -375,6 +384,10 @@ private:
     std::uint64_t ShownRepaints_ = 0;
     int HealthLines_ = 0;           // lines at the end of ListBox1 that describe stream gaps
     std::uint64_t ShownGaps_ = 0;   // capture + render gaps those lines describe
+    // The status bar's noise bandwidth (bins) and the window kind and N it was figured for.
+    double StatusEnbw_ = 1.0;
+    int StatusEnbwKind_ = -1;
+    int StatusEnbwLength_ = 0;
     std::uint64_t ShownInvalidBlocks_ = 0; // invalid blocks those lines describe
     bool TerminateRequested_ = false;
     int BeepCount_ = 0;
@@ -394,7 +407,17 @@ private:
     void SwitchEngine(TAudioEngine engine, bool reselect);
 
 public:
+    // The user guide's start page: installed beside the program (../share/doc/phonoscale/guide),
+    // else the one built in the build tree; empty when neither exists.
+    static QString UserGuideFile();
+    // Shows engine, device, rate, resolution, N, resolution bandwidth and gaps in StatusInfo
+    // (twice a second, and at once when called).
+    void UpdateStatusBar();
+
     // Controls, named as their objectName().
+    QAction* HelpGuide = nullptr;
+    QAction* HelpAbout = nullptr;
+    QLabel* StatusInfo = nullptr;
     QTabWidget* PageControl1 = nullptr;
     QTabWidget* PageControl2 = nullptr;
     QWidget* TabMeasure = nullptr;
@@ -462,6 +485,7 @@ public:
     QComboBox* CDigits = nullptr;
     QPushButton* Button1 = nullptr;
     QPushButton* BReset = nullptr;
+    QPushButton* BUndoCal = nullptr;
     QLineEdit* ECalDB = nullptr;
     QLineEdit* ECalV = nullptr;
     QComboBox* CCalUnit = nullptr;

@@ -1,5 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's menus, tab pages and controls, and the placement of the band-edge marks.
 #include "ui/TForm1.h"
+
+#include "core/SampleRates.h"
 
 #include "ui/DeviceCombo.h"
 #include "ui/WidgetNaming.h"
@@ -214,9 +217,9 @@ QWidget* TForm1::BuildSamplingPage() {
     auto* adc = Named<QGroupBox>(page, "GroupBox1", "ADC");
     auto* adcForm = new QFormLayout(adc);
     CFrame = Named<QComboBox>(adc, "CFrame");
-    CFrame->addItems({"6 ksps", "8 ksps", "12 ksps", "18 ksps", "24 ksps", "36 ksps", "48 ksps",
-                      "96 ksps", "192 ksps"});
-    CFrame->setCurrentIndex(6);
+    for (const std::int32_t rate : ListedSampleRates)
+        CFrame->addItem(QString::fromStdString(SampleRateCaption(rate)));
+    CFrame->setCurrentIndex(CFrame->findText("48 ksps"));
     adcForm->addRow("ADC Sample Rate", CFrame);
     ComboRes = Named<QComboBox>(adc, "ComboRes");
     ComboRes->addItems({"16 bit", "24 bit"});

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The tabs, each in a folder of its own, and what the tabs with views share (common/: the
 # view-tab base, mappings, paint boxes, display settings), added to the UI library.
 target_sources(ps_ui PRIVATE

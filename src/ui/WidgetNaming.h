@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Creating named widgets and menu items: the name is how settings, tests and layout find them.
 #pragma once
 

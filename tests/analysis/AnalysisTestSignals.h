@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test signals for the analysers and the transform that turns a block into the pipeline's bins.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Distortion analyser: harmonics, THD, THD+N and SNR against closed forms, its own floor,
 // intermodulation, averaging, the free mode's window and what it says when it cannot read.
 #include "analysis/DistortionAnalyser.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fractional-octave bands and analyser: mid-band frequencies, resolution, noise and tones.
 #include "AnalysisTestSignals.h"
 #include "analysis/OctaveAnalyser.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The spectrogram history: rows per interval, the strongest block, levels, a bounded ring.
 #include "AnalysisTestSignals.h"
 #include "analysis/Spectrogram.h"

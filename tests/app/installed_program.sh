@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the program into a temporary prefix and checks the installed copy: exactly our files
 # (nothing of the tests), its run path, that the running program binds libmixtrel.so from its
 # own library folder (the dynamic loader's own report), that it keeps its settings in a
 # temporary per-user configuration folder and reads them back on the next start, and that the
 # desktop entry and the AppStream metadata pass their validators.
-# Usage: installed_program.sh BUILD_DIR
+# Usage: installed_program.sh BUILD_DIR PRIVATE_LIBDIR   (e.g. lib/x86_64-linux-gnu/phonoscale)
 set -euo pipefail
 build=$1
+libdir=${2:-lib/phonoscale}
 work=$(mktemp -d "${TMPDIR:-/tmp}/phonoscale-installed.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
@@ -25,8 +27,17 @@ done
 expected=$(sort <<EOT
 bin/phonoscale
 bin/phonoscale-measure
-lib/phonoscale/libmixtrel.so
+$libdir/libmixtrel.so
 share/applications/org.phonoscale.Phonoscale.desktop
+share/doc-base/phonoscale.phonoscale-guide
+share/doc/phonoscale/changelog.gz
+share/doc/phonoscale/copyright
+share/doc/phonoscale/guide/index.html
+share/doc/phonoscale/guide/measure.png
+share/doc/phonoscale/guide/settings.png
+share/doc/phonoscale/guide/spectrum.png
+share/man/man1/phonoscale-measure.1.gz
+share/man/man1/phonoscale.1.gz
 share/icons/hicolor/scalable/apps/phonoscale.svg
 share/metainfo/org.phonoscale.Phonoscale.metainfo.xml
 ${icons%$'\n'}
@@ -44,7 +55,7 @@ for size in 16 32 48 64 128 256; do
 done
 
 runpath=$(readelf -d "$prefix/bin/phonoscale" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
-[ "$runpath" = '$ORIGIN/../lib/phonoscale' ] || fail "run path of bin/phonoscale is '$runpath'"
+[ "$runpath" = "\$ORIGIN/../$libdir" ] || fail "run path of bin/phonoscale is '$runpath'"
 
 # The program binds the level library only where a sound server can be reached; a server named
 # by network address passes that test without one (the library itself then finds none).
@@ -66,12 +77,12 @@ bound=$(cat "$work"/loader.* 2>/dev/null | sed -n 's/.*calling init: \(.*libmixt
     head -n 1)
 if [ -z "$bound" ]; then
     fail "the loader never initialised libmixtrel.so"
-elif [ "$(realpath "$bound")" != "$(realpath "$prefix/lib/phonoscale/libmixtrel.so")" ]; then
+elif [ "$(realpath "$bound")" != "$(realpath "$prefix/$libdir/libmixtrel.so")" ]; then
     fail "libmixtrel.so was bound from $bound"
 fi
 # Found by name through the program's run path, not by a path the program made up.
 grep -hA1 'find library=libmixtrel.so' "$work"/loader.* 2>/dev/null |
-    grep -q 'search path=.*/lib/phonoscale.*(RUNPATH from file .*phonoscale)' ||
+    grep -q "search path=.*/$libdir.*(RUNPATH from file .*phonoscale)" ||
     fail "libmixtrel.so was not looked up through the program's run path"
 [ -s "$work/window.png" ] || fail "the installed program saved no picture of its window"
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The program with --engine=jack and no JACK server: it starts, shows its window, saves a picture
 # and ends, and the JACK library has printed nothing.
 # Usage: jack_without_server.sh PROGRAM

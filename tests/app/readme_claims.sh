@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The README names only what exists: its scripts and documents are there, the environment
 # variables it names are read by the program or the scripts, and features it claims outside its
 # "Not built yet" paragraph have code behind them.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # scripts/run.sh and the private sound server: it uses its own folder unless PS_SOUND_DIR names
 # one, and stops only a server it started itself. Runs a copy of run.sh with the real
 # sound-server.sh, stubs for the build and the program, and a real PulseAudio.

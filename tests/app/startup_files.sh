@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The program as built, started on damaged files of its own in a screenshot run: it must neither
 # abort nor lose what the files hold.
 #   startup_files.sh PROGRAM CASE

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's command line: engine choice, help, and what is left for Qt.
 #include "app/ProgramOptions.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers of the engine tests: tone measurement, waiting on the dispatcher, sound-server access.
 #pragma once
 
@@ -7,10 +8,11 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <complex>
 #include <csignal>
 #include <cstdio>
-#include <complex>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -89,7 +91,8 @@ public:
     }
     ~PrivateSoundServer() {
         Stop();
-        std::system(("rm -rf '" + dir_ + "'").c_str());
+        std::error_code ignored; // a folder that cannot go stays behind in /tmp
+        std::filesystem::remove_all(dir_, ignored);
     }
 
     // Starts it and points this process's sound-server clients at it; false when that fails.
@@ -121,7 +124,7 @@ public:
 
     void Stop() {
         Signal(SIGCONT);
-        std::system(Command("stop").c_str());
+        [[maybe_unused]] const int status = std::system(Command("stop").c_str()); // gone is fine
     }
 
     // Sends a signal to the server process (SIGSTOP freezes it: a device that hangs).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stand-in for the four-ADC library, for tests only: synthesises four known channels.
 //
 // Configured through the environment, read when "_Open" and "_Start" are called:

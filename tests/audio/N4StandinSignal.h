@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The signal the stand-in four-ADC library synthesises, shared with the tests that check it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Long run of the external four-ADC hand-over (scripts/adc-soak.sh; not part of the test suite):
 // the stand-in library's thread fills the ring, the main thread drains it through the queued
 // dispatcher, runs the voltmeter and checks every block it takes against the synthesis.

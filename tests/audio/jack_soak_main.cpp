@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Long run of the low-latency engine on a JACK server: a tone client plays a sine into our
 // capture ports, our render ports carry a block-scale copy back to it; gaps, level, CPU, memory.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Long run of the sound-card engine with the generator on: gaps, level stability, CPU, memory.
 //
 // audio_soak [seconds] [rate] [sample-length] [device] [bits]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ALSA device list, read from a configuration this test writes.
 #include "audio/PcmDeviceList.h"
 

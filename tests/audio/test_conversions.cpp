@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sample conversions against hand-computed device bytes and the left-justified sample scale.
 #include "audio/SampleConversion.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Device-list entries found again after a rebuild, and the watch over blocks that stop arriving.
 #include "audio/DeviceEntries.h"
 #include "audio/StallWatch.h"

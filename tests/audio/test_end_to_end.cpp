@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole measurement through a real sound server: the engine plays the coherent test sine
 // into a loop device, captures it back, and the block pipeline measures it.
 #include "AudioTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Engine tests on ALSA test devices that play known files (no sound server needed).
 #include "AudioTestSupport.h"
 
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -87,7 +89,10 @@ public:
         setenv("ALSA_CONFIG_PATH", path.c_str(), 1);
     }
 
-    void TearDown() override { std::system(("rm -rf '" + Files().Dir + "'").c_str()); }
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(Files().Dir, ignored);
+    }
 };
 
 const auto* const kDevicesEnvironment = ::testing::AddGlobalTestEnvironment(new AlsaTestDevices);

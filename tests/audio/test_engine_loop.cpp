@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Engine tests through a sound server: a rendered tone captured back, and a server that dies.
 #include "AudioTestSupport.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The external four-ADC source: the hand-over ring, loading the library, and the stand-in's
 // blocks read back by the vector voltmeter and gathered for the pipeline.
 #include "N4StandinSignal.h"

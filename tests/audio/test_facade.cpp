@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stream facade: engine configuration, device selection by name, name lists.
 #include "audio/PcmDeviceList.h"
 #include "audio/Quibex_Strm.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole measurement through the low-latency engine on a private JACK server: the test's
 // tone client plays a sine of known level into our capture ports and the block pipeline
 // measures it; the generator's sine arrives in the tone client sample by sample.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The low-latency engine: its error table, its device table, and streaming on a private JACK
 // server with a tone client of the test's own.
 #include "AudioTestSupport.h"

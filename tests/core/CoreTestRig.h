@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test rig: a measurement state with its FFT and band filter set up as the window does it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pipeline's block consumers: what they are fed, when, and what happens when one fails.
 #include "CoreTestRig.h"
 #include "dsp/WindowFunctions.h"

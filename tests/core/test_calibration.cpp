@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Calibration edits and the calibrate / reset cycle on a measured tone.
 #include "CoreTestRig.h"
 
@@ -64,4 +65,36 @@ TEST(CalibrationCycle, CalibratedToneReadsTheCalibrationLevel) {
     EXPECT_EQ(rig.state.RefLevel, 0.0);
     EXPECT_EQ(rig.state.CalVpp, 1.0);
     EXPECT_FALSE(rig.state.Calibrated);
+}
+
+// A second calibration, and a reset, are each undone in one step; a waiting request goes too.
+TEST(CalibrationCycle, UndoBringsBackThePreviousCalibration) {
+    CoreTestRig rig(1024, 48000.0, 0, 24000);
+    const auto tone = SineSamples(2048, 1000.0, 48000.0, kFullScaleSine / 10); // -20 dB
+    ECalDBChange(rig.state, "0");
+    Button1Click(rig.state);
+    rig.Feed(tone);
+    const double first = rig.state.RefLevel;
+    const double firstVpp = rig.state.CalVpp;
+
+    ECalDBChange(rig.state, "10");
+    Button1Click(rig.state);
+    rig.Feed(tone);
+    EXPECT_NEAR(rig.state.RefLevel, first - 10.0, 0.01);
+    BUndoCalClick(rig.state);
+    EXPECT_EQ(rig.state.RefLevel, first);
+    EXPECT_EQ(rig.state.CalVpp, firstVpp);
+    EXPECT_TRUE(rig.state.Calibrated);
+    EXPECT_FALSE(rig.state.PreviousCal);
+
+    BResetClick(rig.state);
+    BUndoCalClick(rig.state);
+    EXPECT_EQ(rig.state.RefLevel, first);
+    EXPECT_TRUE(rig.state.Calibrated);
+
+    Button1Click(rig.state); // undone before any block applies it
+    BUndoCalClick(rig.state);
+    EXPECT_FALSE(rig.state.CalRequest);
+    rig.Feed(tone);
+    EXPECT_EQ(rig.state.RefLevel, first);
 }

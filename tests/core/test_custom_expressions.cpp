@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The custom label and trace: variables, digits, SI prefix, errors and their positions.
 #include "core/CustomExpressions.h"
 #include "core/MeasurementState.h"

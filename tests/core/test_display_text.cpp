@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Line breaks of texts shown in message boxes and labels.
 #include "core/DisplayText.h"
 

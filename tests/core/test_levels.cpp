@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pipeline levels: S+N and S of full-scale sines, empty blocks, block counts, density, offsets,
 // peak position and recording, stream errors.
 #include "CoreTestRig.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Marker levels on a trace (bisection, dB interpolation, the ends) and the read-out texts.
 #include "core/MarkerReadout.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Number texts: general format, SI prefixes, truncation to significant digits, edit parsing.
 #include "core/NumberText.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Geometry over the spectrum graph: cursor read-out, band-edge drag rules, marker read-out
 // corners, annotation font sizes and label positions.
 #include "core/OverlayGeometry.h"

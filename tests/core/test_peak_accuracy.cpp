@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Peak frequency accuracy of every window: a tone on a bin reads that bin within 0.001 bin, a
 // tone anywhere between bins within 0.01 bin with white noise 60 dB below it.
 #include "CoreTestRig.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lean and sliced engine blocks: every reading, peak-log point, scope point and output sample
 // equals the per-block computation; the cached sine period, sweep intervals and band edges too;
 // blocks holding samples that are no finite numbers are left out.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scope trigger search and sweep assembly: lengths, decimation, Norm and Single modes.
 #include "core/ScopeSweep.h"
 

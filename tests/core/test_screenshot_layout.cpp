@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Screenshot sizes, their limits, the label placing for the resized window and the F9 toggle.
 #include "core/ScreenshotLayout.h"
 

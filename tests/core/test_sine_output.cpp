@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sine output: the p = 2 pattern, channel modes, phase across blocks, frequency caption.
 #include "core/SineOutput.h"
 #include "dsp/DSXFastFourier.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time constants, custom per-frequency constants, peak hold, and display reduction.
 #include "CoreTestRig.h"
 

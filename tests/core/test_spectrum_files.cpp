@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The spectrum saved as CSV and FRD in the display's unit, and the round trip through a memory.
 #include "core/SpectrumFiles.h"
 

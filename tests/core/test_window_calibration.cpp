@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Window calibration and peak frequency over every window, sample length and rate: full-scale
 // sines read 0 dB and the peak lies where the tone is.
 #include "CoreTestRig.h"

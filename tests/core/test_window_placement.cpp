@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A saved window brought onto its screen, and the start-up messages held until the window is up.
 #include "core/StartupMessages.h"
 #include "core/WindowPlacement.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the FIR band filter against a direct convolution with an independently built kernel.
 #include "dsp/TBDSP.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the FFT component against closed forms, a naive DFT, Parseval and buffer bounds.
 #include "dsp/DSXFastFourier.h"
 

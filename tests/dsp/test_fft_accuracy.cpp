@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Accuracy of the fast transforms against a long double DFT and the reference radix-2 algorithm.
 #include "dsp/DSXFastFourier.h"
 

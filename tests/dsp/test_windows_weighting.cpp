@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the analysis windows and the weighting curves at ends, centres, table points and beyond.
 #include "dsp/WeightingCurves.h"
 #include "dsp/WindowFunctions.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the complex arithmetic: branch conventions, failure behaviours, conversions, and a
 // cross-check of every function against std::complex.
 #include "expr/ComplexMath.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of TComplexParser: tokens, error texts and positions, slots, variables, evaluation.
 #include "expr/ComplexParser.h"
 

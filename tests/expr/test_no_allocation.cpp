@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Checks that TComplexParser::Evaluate allocates nothing, by counting global operator new calls.
 #include "expr/ComplexParser.h"
 

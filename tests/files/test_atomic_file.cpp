@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The atomic writer: readers see the old or the new file, never a part, whatever goes wrong.
 #include "files/AtomicFile.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CSV and FRD files: the shapes other tools write, bad files, limits, and the bytes we write.
 #include "files/AtomicFile.h"
 #include "files/LevelFile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file format: the real form, the bytes written, the key lookup and damaged files.
 #include "files/SettingsFile.h"
 

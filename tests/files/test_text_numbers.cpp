@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Locale-free numbers: "." and "," read, "." written, round trips exact.
 #include "files/TextNumbers.h"
 

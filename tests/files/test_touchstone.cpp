@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Touchstone files: the bytes we write, files in the shapes other tools write, limits, messages.
 #include "files/AtomicFile.h"
 #include "files/Touchstone.h"

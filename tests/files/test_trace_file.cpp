@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Trace files told apart by name and by content, and read into a memory in dB.
 #include "files/TraceFile.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The peak recorder without a window: ring, mappings, grid and time steps, trace file, range panel.
 #include "instruments/PeakRecorder.h"
 

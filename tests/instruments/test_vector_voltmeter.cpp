@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The vector voltmeter and the collection of the external four-ADC source, without a library.
 #include "instruments/AdcCollection.h"
 #include "instruments/VectorVoltmeter.h"

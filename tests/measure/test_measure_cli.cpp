@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // phonoscale-measure run as a program on files that sox writes: levels, peak, options, errors.
 #include "files/TraceFile.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // phonoscale-measure --distortion on a float WAV file written here: the readings through the
 // file path, the JSON and CSV fields, and the options' checks.
 #include <gtest/gtest.h>

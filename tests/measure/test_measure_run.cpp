@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The run without a window reads, text for text, as the core set up the window's way.
 #include "measure/MeasureRun.h"
 

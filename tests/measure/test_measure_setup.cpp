@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Set-up files of the window's format applied to the options of a run without a window.
 #include "measure/MeasureSetup.h"
 
@@ -54,7 +55,8 @@ TEST(MeasureSetup, MeasurementRowsOfAWholeFileApplyInFileOrder) {
 
 TEST(MeasureSetup, ValuesAsTheWindowsControlsTakeThem) {
     // Rates go to the nearest entry of the rate list; 200001 and above leave it.
-    EXPECT_EQ(Applied("FrameRate= 4.41000000000000E+0004\r\n").Rate, 48000);
+    EXPECT_EQ(Applied("FrameRate= 4.41000000000000E+0004\r\n").Rate, 44100);
+    EXPECT_EQ(Applied("FrameRate=88200\n").Rate, 88200);
     EXPECT_EQ(Applied("FrameRate=7001\n").Rate, 8000);
     EXPECT_EQ(Applied("FrameRate=250000\n").Rate, 48000);
     // A comma as the decimal separator reads as well.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stand-in level library for the binding tests: a range set by the test, calls recorded.
 #include <cmath>
 #include <cstdint>

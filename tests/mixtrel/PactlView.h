@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sound server's own view of its sources, read through pactl, for the level tests.
 #pragma once
 

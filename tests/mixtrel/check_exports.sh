@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks that a shared library exports exactly the nine level calls (nm -D --defined-only).
 set -euo pipefail
 expected="balanceChannels closeCodec getMixerFormat getMuteState getVolume getVolumeRange openCodec setMuteState setVolume"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's binding: loading by name, the position scale and its guards, the automatic level.
 #include "../audio/AudioTestSupport.h"
 #include "PactlView.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libmixtrel.so against a private sound server; results are checked in the server's own report.
 #include "../audio/AudioTestSupport.h"
 #include "PactlView.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Device-name matching rules and friendly-name truncation, without a sound server.
 #include "mixtrel/SourceMatch.h"
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Tests of the spectrum and scope views: mappings, grids, captions and pixels of grabbed views.
 ps_test(test_views QT
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_viewmapping.cpp

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A main window for tests: devices and engines under the test's control, messages recorded.
 #pragma once
 

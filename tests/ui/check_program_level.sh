@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The program as built: with libmixtrel.so beside it, start-up sets the sound server's default
 # source from 30 % (-31.37 dB) to 0 dB while it runs and gives the 30 % back when it closes; the
 # same program alone in a folder leaves the level as it is. (pactl takes "-20dB" as a change.)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The program as built, started unattended (PHONOSCALE_SCREENSHOT) beside a memory file it
 # refuses: the message goes to standard error with the file's name, the picture is saved, the
 # run ends on its own within PHONOSCALE_RUN_SECONDS + 5 s, and the refused file stays as it was.

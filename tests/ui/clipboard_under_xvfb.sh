@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the X clipboard test on a private virtual X display. Exit 77 (skipped) without xvfb-run,
 # xauth or xclip, or when the test itself skipped.
 set -uo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Long run of the Spectrogram and Octave Bands tabs in the program window (not a test): real
 // engines on the sound server, the spectrogram shown most of the time and the octave bars for
 // ten seconds a minute; prints the resident memory every minute and the spread after the first.

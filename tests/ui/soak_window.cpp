@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Long run of the whole program window (not a test): real engines on the sound server, sine
 // output on, spectrum and scope painted in turn; reports blocks, gaps, CPU and memory.
 //

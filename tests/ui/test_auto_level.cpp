@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The automatic 0 dB input level through the whole window, on a private sound server.
 #include "../audio/AudioTestSupport.h"
 #include "../mixtrel/PactlView.h"

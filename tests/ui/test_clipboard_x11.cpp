@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The screenshot on a real X display: another process reads the clipboard and gets the picture.
 #include "WindowRig.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The custom label and trace in the window: texts, errors in place, and the trace's pixels.
 #include "WindowRig.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt dispatcher: tasks reach the main thread in order, and none reaches a context that is gone.
 #include "ui/QtMainThreadDispatcher.h"
 

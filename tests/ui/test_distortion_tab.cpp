@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Distortion" tab in the window: readings of the blocks while shown, the generator's two
 // tones, a refused edit, and the residual drawn on the spectrum graph.
 #include "WindowRig.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window with the stand-in four-ADC library: selecting the source, its failures, the
 // pipeline on the chosen pair, the vector voltmeter and the collection file.
 #include "N4StandinSignal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Instrument tabs: their page, their analyser in the pipeline, their settings keys and refresh.
 #include "WindowRig.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Spectrogram and Octave Bands tabs in the window: recording only while shown, read-outs,
 // the picture through the "Clipboard" menu and the CSV file.
 #include "WindowRig.h"

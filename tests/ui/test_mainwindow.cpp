@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window driven through its named controls: start-up, devices and sampling control.
 #include "WindowRig.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measurement controls of the window: menus, smoothing, meters, calibration, sine output.
 #include "WindowRig.h"
 
@@ -361,6 +362,15 @@ TEST(MeasureCalibration, CalibratingMakesTheNextReadingTheCalibrationLevel) {
     EXPECT_EQ(w.form->State().RefLevel, 0.0);
     Feed(w, 1);
     EXPECT_EQ(Text(w, "LSN_M"), "632 m");
+
+    // The reset is undone in one step: the meters read 0 dBm again.
+    auto* undo = w.Find<QPushButton>("BUndoCal");
+    ASSERT_TRUE(undo->isEnabled());
+    undo->click();
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_TRUE(reset->isEnabled());
+    Feed(w, 1);
+    EXPECT_EQ(Text(w, "LSN_M"), "632 mVpp");
 }
 
 TEST(MeasureSineOutput, FrequencyLabelAndDeviceChoice) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window and phonoscale-measure's run, set up from the same set-up file and fed the same
 // blocks, show the same meter texts.
 #include "WindowRig.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Window tests of the memory traces: capture, display switches, the pop-up, files across a
 // restart, and where memories are drawn.
 #include "WindowRig.h"
@@ -212,7 +213,7 @@ TEST(MemoryTraces, AMemoryOfAnotherSampleRateIsDrawnWhereItsFrequenciesFall) {
     mem.toMem1Click(2);
     mem.SetDisplayed(2, true);
     w.form->State().DisplayPoints.clear();
-    w.Find<QComboBox>("CFrame")->setCurrentIndex(7); // 96 ksps: the axis runs to 48 kHz
+    w.Find<QComboBox>("CFrame")->setCurrentText("96 ksps"); // the axis runs to 48 kHz
     ASSERT_EQ(w.form->State().SampleRate, 96000.0);
 
     const QImage image = GrabGraph(w);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The peak recorder in the whole window on a private sound server: the window's own coherent
 // tone loops back through the server's monitor, steps from 1500 Hz to 3000 Hz and is recorded,
 // paused and saved.

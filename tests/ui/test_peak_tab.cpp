@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The peak recorder and detector tabs under the offscreen platform: chart pixels, pause, range
 // panel, capacity, trace file and the detector figures, in a window driven by a mock engine.
 #include "WindowRig.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Scope tab under the offscreen platform: layout, handlers, trigger drag and view pixels.
 #include "ui/common/ViewMappingQt.h"
 #include "ui/common/ViewPaintBox.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Window tests of the screenshots: picture size, the resized layout in the picture's pixels,
 // annotation placing, white background, restoring the window, F9, PNG files, transparency.
 #include "WindowRig.h"

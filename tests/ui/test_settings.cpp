@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings files through the window: every key round-trips, the edge cases, the triggers.
 #include "WindowRig.h"
 
+#include "core/SampleRates.h"
 #include "files/SettingsFile.h"
+#include "mixtrel/CodecLibrary.h"
 #include "ui/scope/ScopeTab.h"
 #include "ui/settings/SettingsBinding.h"
 #include "ui/spectrum/SpectrumTab.h"
@@ -295,6 +298,20 @@ TEST(SettingsEdgeCases, FTopIsNotTopAndCommaRealsRead) {
     w.form->ReadSettings(QString::fromStdString(folder / "comma.ini"));
     EXPECT_EQ(w.form->SpectrumTab().ETop->text(), "-2.5");
     EXPECT_DOUBLE_EQ(w.form->State().YOffset, 3.25);
+}
+
+// The CD rate and its multiples are kept as numbers and select their own items.
+TEST(SettingsEdgeCases, CdRatesSelectTheirItemsAndAreStoredAsNumbers) {
+    TempFolder folder;
+    Window w(kBothWays, folder.path);
+    for (const double rate : {44100.0, 88200.0, 176400.0}) {
+        WriteText(folder / "rate.ini", "FrameRate=" + FormatSettingsReal(rate) + "\r\n");
+        w.form->ReadSettings(QString::fromStdString(folder / "rate.ini"));
+        EXPECT_EQ(w.Find<QComboBox>("CFrame")->currentText().toStdString(),
+                  SampleRateCaption(rate));
+        EXPECT_EQ(w.form->State().SampleRate, rate);
+        EXPECT_EQ(Value(*w.form, "FrameRate="), FormatSettingsReal(rate));
+    }
 }
 
 TEST(SettingsEdgeCases, TheTwoAveragingLines) {
@@ -668,7 +685,7 @@ TEST(SettingsFolderRule, InstalledProgramUsesThePerUserFolderThoughItsFolderIsWr
     EXPECT_FALSE(ProgramRunsInstalled(bin));
     EXPECT_EQ(ChooseSettingsFolder(bin, writable), bin);
     // Installed: its library folder stands beside bin, and the files go to the user's folder.
-    fs::create_directories(root / "prefix/lib/phonoscale");
+    fs::create_directories(fs::path(root / "prefix/bin") / kInstalledLibraryFolder);
     EXPECT_TRUE(ProgramRunsInstalled(bin));
     EXPECT_FALSE(ProgramRunsInstalled(""));
     EXPECT_EQ(ChooseSettingsFolder(bin, writable),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The spectrogram's picture: a logarithmic sweep that sox writes is drawn where it belongs, the
 // picture kept row by row equals one drawn afresh, and the colour map is perceptually uniform.
 #include "measure/MeasureRun.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Window tests of what floats over the spectrum graph, driven by real mouse and key events: the
 // cursor read-out, the band-edge drags, the markers and the annotation labels.
 #include "WindowRig.h"

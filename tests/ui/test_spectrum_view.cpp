@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Spectrum tab under the offscreen platform: layout, handlers and pixels of grabbed views.
 #include "ui/common/ViewMappingQt.h"
 #include "ui/common/ViewPaintBox.h"

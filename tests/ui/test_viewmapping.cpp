@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The views' pixel mappings, grids, captions, colour blending and trace split, without Qt.
 #include "core/NumberText.h"
 #include "ui/common/ViewMapping.h"

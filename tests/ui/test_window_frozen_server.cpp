@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole window on a private sound server whose process is frozen (SIGSTOP).
 #include "AudioTestSupport.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole window on the low-latency engine, on a private JACK server: the engine chosen at
 // start-up, switched from the window, a server that goes away while sampling, and a restart;
 // the clients connected are the ones the lists show, lists that follow the server's clients,

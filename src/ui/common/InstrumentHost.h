@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What an instrument tab may ask of the window: a narrow view of it, not the window itself.
 #pragma once
 

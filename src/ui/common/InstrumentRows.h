@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Settings rows for the usual controls of an instrument tab: a number edit, a combo box.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Base of the instrument tabs: the page, the refresh timer and the page's visibility.
 #include "ui/common/InstrumentTab.h"
 

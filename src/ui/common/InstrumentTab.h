@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Base of the instrument tabs: a page of its own, an analyser fed by the pipeline, settings rows,
 // and a refresh at the screen's pace while the page is shown.
 #pragma once

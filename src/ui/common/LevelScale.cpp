@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Marks of a level (dB) scale: where its captions go and at which step.
 #include "ui/common/LevelScale.h"
 

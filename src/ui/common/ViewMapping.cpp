@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pixel mappings, grids, captions and colour blending of the spectrum and scope views.
 #include "ui/common/ViewMapping.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Qt-free pixel mappings, grids, captions and colour blending of the spectrum and scope views.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Conversion of the views' 32-bit colours to Qt colours, with system colours taken from a palette.
 #include "ui/common/ViewMappingQt.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A drawing surface for the views: paints through a callback, hands mouse events to callbacks.
 #include "ui/common/ViewPaintBox.h"
 

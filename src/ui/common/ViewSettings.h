@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Display settings of the spectrum and scope views that the settings files store.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What every tab with views shares: page watching, the window's re-layout, colours, edit checking.
 #pragma once
 

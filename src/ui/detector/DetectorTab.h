@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Detector Test" tab: analysis period edits and the four result lines.
 #pragma once
 

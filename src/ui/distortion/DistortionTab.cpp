@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Distortion" tab: its controls, their handlers, its settings keys and the read-outs.
 #include "ui/distortion/DistortionTab.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Distortion" tab: THD, THD+N, SINAD, SNR, ENOB, SFDR and intermodulation in large type,
 // the harmonics as bars in dBc, the analyser's settings, and the residual on the spectrum graph.
 #pragma once

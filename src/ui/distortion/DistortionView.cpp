@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drawing of the distortion tab: the harmonics' bars and the residual on the spectrum graph.
 #include "ui/distortion/DistortionTab.h"
 

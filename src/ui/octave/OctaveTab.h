@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Octave Bands" tab: fractional-octave band levels as bars with peak hold and Leq.
 #pragma once
 

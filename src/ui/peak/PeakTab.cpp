@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Peak Frequency and Level" tab: construction, layout, chart painting and handlers.
 #include "ui/peak/PeakTab.h"
 

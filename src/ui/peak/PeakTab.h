@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Peak Frequency and Level" tab: strip chart, pause, range panel, colours and trace file.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Scope" tab: trace view, time-base and amplitude sliders, trigger mark, menus and handlers.
 #pragma once
 

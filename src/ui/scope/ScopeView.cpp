@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Painting of the scope view: the trace, the frame with voltage and time markings, level lines.
 #include "ui/scope/ScopeTab.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures of the instrument tabs' pages through the screenshot procedure of the Scope tab.
 #include "ui/TForm1.h"
 #include "ui/WidgetNaming.h"

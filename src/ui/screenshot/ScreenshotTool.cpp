@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The screenshot tool: its settings group and menu items, the screenshot procedure, F9, the
 // transparent mode and "Exit".
 #include "ui/screenshot/ScreenshotTool.h"

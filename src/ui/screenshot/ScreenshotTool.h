@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures of the Scope and Spectrum tabs at a chosen size for the clipboard (and a PNG file),
 // the F9 normal/screenshot size toggle, the transparent mode and "Exit".
 #pragma once

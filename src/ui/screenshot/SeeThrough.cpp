@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window system's composing check and the see-through holes of the transparent mode.
 #include "ui/screenshot/SeeThrough.h"
 

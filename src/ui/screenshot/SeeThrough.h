@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // See-through graph backgrounds for the transparent mode: whether the window system composes
 // translucent windows, and the holes painted into the background shapes while it does.
 #pragma once

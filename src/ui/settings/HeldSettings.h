@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Values in the settings files whose controls the window does not have yet.
 #pragma once
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The settings files of the window: the key table, the readers, the writer and their triggers.
 target_sources(ps_ui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/HeldSettings.h

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's settings files: writing the table, the two readers, the folder and Load/Save.
 #include "ui/settings/SettingsBinding.h"
 

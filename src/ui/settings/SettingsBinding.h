@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's settings: the one table of keys, both readers, the writer and the Load/Save items.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings table: every key of the settings files in file order, bound to its control.
 #include "core/SpectrumSmoothing.h"
 #include "files/SettingsFile.h"
@@ -13,6 +14,7 @@
 #include "ui/voltmeter/VoltmeterTab.h"
 
 #include "core/NumberText.h"
+#include "core/SampleRates.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -245,16 +247,6 @@ TSettingsRow BoundReal(const char* key, unsigned readers, std::function<double()
             [get] { return FormatSettingsReal(get() + 1.5); }};
 }
 
-// CFrame item for a sample rate r = round(v) in Hz; -1 for 200001 and above (left unchanged).
-int FrameItemOfRate(long long r) {
-    static constexpr long long upper[] = {7000,  9000,  13000, 19000, 25000,
-                                          37000, 49000, 97000, 200000};
-    for (int k = 0; k < 9; ++k)
-        if (r <= upper[k])
-            return k;
-    return -1;
-}
-
 } // namespace
 
 void TSettingsBinding::BuildRows() {
@@ -281,7 +273,7 @@ void TSettingsBinding::BuildRows() {
              if (reader.FindReal("FrameRate=", v) != TLookup::Found || !(v > 0) || v > 1e9)
                  return;
              s.SampleRate = v;
-             const int item = FrameItemOfRate(std::llround(v));
+             const int item = SampleRateItem(std::llround(v));
              if (item < 0)
                  return;
              if (f.CFrame->currentIndex() != item)
@@ -292,11 +284,7 @@ void TSettingsBinding::BuildRows() {
          [&f] {
              const QString text =
                  f.CFrame->itemText((f.CFrame->currentIndex() + 1) % f.CFrame->count());
-             QString digits;
-             for (const QChar ch : text)
-                 if (ch.isDigit())
-                     digits += ch;
-             return FormatSettingsReal(digits.toDouble() * 1000.0);
+             return FormatSettingsReal(SampleRateOfCaption(text.toStdString()));
          }});
     add(ComboRow("ADCResolution=", srBoth, f.ComboRes, [&f] { f.ComboResChange(); }));
     add(ComboRow("SampleLength=", srMain, f.ComboSamples,
@@ -319,6 +307,8 @@ void TSettingsBinding::BuildRows() {
                  return;
              s.Calibrated = v == 1;
              f.BReset->setEnabled(s.Calibrated);
+             s.PreviousCal.reset(); // a loaded calibration is not undone by the button
+             f.BUndoCal->setEnabled(false);
          },
          [&f] { return IntText(f.BReset->isEnabled() ? 0 : 1); }});
 

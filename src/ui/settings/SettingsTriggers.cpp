@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // When the settings files are read and written: closing, "Settings" > "Save" and "Load".
 #include "files/SettingsFile.h"
 #include "ui/TForm1.h"

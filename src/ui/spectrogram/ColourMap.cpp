@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A perceptually uniform colour map for levels (see ColourMap.h).
 #include "ui/spectrogram/ColourMap.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A perceptually uniform colour map for levels: dark blue through magenta and orange to pale
 // yellow, with lightness rising steadily and equal colour steps between neighbours.
 #pragma once

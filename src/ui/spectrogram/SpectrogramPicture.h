@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The spectrogram's picture: rows of the history coloured into pixels, kept as a ring of lines.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Spectrogram" tab: the spectrum over time as a scrolling picture with its colour scale.
 #include "ui/spectrogram/SpectrogramTab.h"
 

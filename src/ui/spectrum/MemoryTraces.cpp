@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The four memory traces: menu items, the boxes M1..M4, drawing, colours and the trace files.
 #include "ui/spectrum/MemoryTraces.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The four memory traces: capture, clearing, display switches, colours, drawing and their files.
 #pragma once
 

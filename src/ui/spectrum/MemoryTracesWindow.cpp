@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's side of the memory traces: their items, dialogs and message boxes.
 #include "files/TraceFile.h"
 #include "ui/TForm1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The overlays of the spectrum graph: cursor read-out, band-edge drags, markers, annotations.
 #include "ui/spectrum/SpectrumOverlays.h"
 

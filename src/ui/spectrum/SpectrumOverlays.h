@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What floats over the spectrum graph: the cursor read-out, the band-edge drags, the six markers
 // with their read-outs, the six annotation labels, and the transparency of the meter labels.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's side of the spectrum overlays: their hooks, settings panel and filter design.
 #include "ui/TForm1.h"
 

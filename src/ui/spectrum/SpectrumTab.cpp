@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Spectrum" tab: construction of its controls and menus, its layout and its handlers.
 #include "ui/spectrum/SpectrumTab.h"
 

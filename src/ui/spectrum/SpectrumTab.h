@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Spectrum" tab: graph, caption strip, meter labels, band-edge marks, menus and handlers.
 #pragma once
 

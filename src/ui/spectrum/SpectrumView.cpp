@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Painting of the spectrum graph (grid, frequency grid, level lines, traces) and its markings.
 #include "ui/spectrum/SpectrumTab.h"
 

@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's external four-ADC source: selecting it, starting and stopping it, its blocks.
 #include "ui/TForm1.h"
 
 #include "audio/AdcHandOver.h"
 #include "audio/ExternalAdc.h"
 #include "core/NumberText.h"
+#include "core/SampleRates.h"
 #include "dsp/TBDSP.h"
 #include "instruments/AdcCollection.h"
 #include "ui/voltmeter/VoltmeterTab.h"
@@ -93,7 +95,7 @@ void TForm1::StartExternalSource() {
 }
 
 void TForm1::ShowExternalRate(double rateHz) {
-    const QString text = QString::fromStdString(FormatGeneral(rateHz / 1000.0)) + " ksps";
+    const QString text = QString::fromStdString(SampleRateCaption(rateHz));
     const QSignalBlocker block(CFrame);
     const int item = CFrame->findText(text);
     if (item >= 0) {

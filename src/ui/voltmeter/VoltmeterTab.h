@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Vector Voltmeter" tab and the data-collection group of the external four-ADC source.
 #pragma once
 
