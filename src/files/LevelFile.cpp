@@ -44,16 +44,6 @@ bool IsCommentMark(char c) {
     return c == '*' || c == ';' || c == '!' || c == '#' || c == '"';
 }
 
-// A digit, or "+", "-" or "." (or a sign and ".") before one.
-bool StartsWithNumber(std::string_view text) {
-    std::size_t i = 0;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        ++i;
-    if (i < text.size() && text[i] == '.')
-        ++i;
-    return i < text.size() && IsDigit(text[i]);
-}
-
 // The text after a leading run of comment marks (not the double quote, which may open a name)
 // and blanks.
 std::string_view AfterCommentMarks(std::string_view text) {
@@ -364,6 +354,15 @@ private:
 };
 
 } // namespace
+
+bool StartsWithNumber(std::string_view text) {
+    std::size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        ++i;
+    if (i < text.size() && text[i] == '.')
+        ++i;
+    return i < text.size() && IsDigit(text[i]);
+}
 
 TLevelTable ReadLevelStream(const TByteSource& source, const std::string& name,
                             const TLevelRecordCheck& check) {

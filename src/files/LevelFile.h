@@ -80,6 +80,10 @@ private:
 using TLevelRecordCheck =
     std::function<std::string(const TLevelTable& table, const TLevelRecord& record)>;
 
+// Whether a line of text starts with a number as these files write one: a digit, or "+", "-" or
+// "." (or a sign and ".") before one. Lines that do not are comments or a header.
+bool StartsWithNumber(std::string_view text);
+
 // Reads a CSV or FRD/TXT file as a stream (memory bounded by MaxLevelRecords records and one
 // line of MaxLevelLine characters, whatever the file).
 // - Text: UTF-8 with or without a byte-order mark; lines end in LF, CR LF or CR; blanks and

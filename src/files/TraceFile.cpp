@@ -54,15 +54,6 @@ bool IsOptionLine(std::string_view text) {
     }
 }
 
-bool StartsWithNumber(std::string_view text) {
-    std::size_t i = 0;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        ++i;
-    if (i < text.size() && text[i] == '.')
-        ++i;
-    return i < text.size() && text[i] >= '0' && text[i] <= '9';
-}
-
 constexpr double MaxLevelDb = 6000.0; // 10^(6000/20) = 1e300, still a double
 
 std::string CheckLevel(const TLevelTable& table, const TLevelRecord& record) {
