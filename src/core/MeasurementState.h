@@ -75,6 +75,9 @@ struct MeasurementState {
     // The calibration in force before the last "Calibrate Level" or "Reset Level Cal", which
     // "Undo Calibration" brings back; empty when there is nothing to undo.
     std::optional<TLevelCalibration> PreviousCal;
+    // Sound pressure level that a full-scale sine stands for, dB SPL (re 20 uPa); empty while the
+    // microphone has no SPL calibration.
+    std::optional<double> SplSensitivityDb;
 
     // Running results, written once per processed block.
     std::vector<double> Spectrum;              // N/2 smoothed per-bin amplitudes
