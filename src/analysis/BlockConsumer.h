@@ -35,6 +35,13 @@ struct TProcessedBlockView {
     // is: X[k] = sum w[i] x[i] exp(+i 2 pi i k / N), unscaled (a full-scale sine on bin k gives
     // |X[k]| = N * FullScale * (coherent gain of the window) / 2).
     std::span<const TComplex> Bins;
+    // The band filter's transform of the same block: the selected channel as the filter takes
+    // it (left or right; the sum or difference formed in float), without window or weighting,
+    // zero-padded to M = 2 (PaddedBins.size() - 1) points, Y[j] = sum_{i < N} x[i]
+    // exp(+i 2 pi i j / M) for j = 0 ... M/2, unscaled. Where M is a multiple of N, Y[j M / N]
+    // is bin j of the block's rectangular N-point transform. Empty when the filter has not
+    // transformed the block.
+    std::span<const TComplex> PaddedBins;
     // The spectrum as the view shows it before calibration: N/2 linear amplitudes after
     // smoothing or peak hold, 1.0 = a full-scale sine.
     std::span<const double> Spectrum;

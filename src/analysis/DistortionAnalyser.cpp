@@ -24,6 +24,24 @@ double BesselI0(double x) {
     return sum;
 }
 
+// input[i] := sample(i), times w[i] when Windowed, for i < input.size() (a multiple of 4);
+// returns the sum of sample(i)^2 (in four partial sums, so that the sum does not hold up the
+// loop). input may be what sample reads: each element is read before it is written.
+template <bool Windowed, class Sample>
+double Load(std::span<double> input, const double* w, Sample sample) {
+    double sums[4] = {0.0, 0.0, 0.0, 0.0};
+    for (std::size_t i = 0; i < input.size(); i += 4)
+        for (std::size_t j = 0; j < 4; ++j) {
+            const double x = sample(i + j);
+            sums[j] += x * x;
+            if constexpr (Windowed)
+                input[i + j] = x * w[i + j];
+            else
+                input[i + j] = x;
+        }
+    return (sums[0] + sums[1]) + (sums[2] + sums[3]);
+}
+
 } // namespace
 
 std::vector<double> HighRejectionWindow(int n) {
@@ -81,55 +99,124 @@ void TDistortionAnalyser::Process(std::span<const double> samples, double genera
     ProcessInput(generatorHz);
 }
 
-void TDistortionAnalyser::ProcessInput(double generatorHz) {
-    if (n_ == 0)
-        throw std::invalid_argument("The distortion analyser is not configured");
-    // Coherent when the generator's tone falls on a bin: m = f N / fs whole (its period
-    // divides N) and below N/2.
+bool TDistortionAnalyser::CoherentAt(double generatorHz) const {
     const double cycles = generatorHz * n_ / rateHz_;
-    const bool coherent = generatorHz > 0.0 && std::abs(cycles - std::nearbyint(cycles)) < 1e-9 &&
-                          cycles >= 0.5 && cycles < n_ / 2 - 0.5;
-    const double grid = coherent ? generatorHz : 0.0;
+    return n_ > 0 && generatorHz > 0.0 && std::abs(cycles - std::nearbyint(cycles)) < 1e-9 &&
+           cycles >= 0.5 && cycles < n_ / 2 - 0.5;
+}
+
+void TDistortionAnalyser::StartBlock(double grid, double meanSquare) {
     if (averaged_ > 0 && grid != gridHz_)
         averaged_ = 0; // another mode or tone: the average starts afresh
     gridHz_ = grid;
+    if (LevelChanged(meanSquare))
+        averaged_ = 0;
+    lastMeanSquare_ = meanSquare;
+}
 
-    // The block's mean square, and the window applied.
-    const std::span<double> input = Input();
-    double sum = 0.0;
-    if (coherent) {
-        for (const double x : input)
-            sum += x * x;
-    } else {
-        for (std::size_t i = 0; i < input.size(); ++i) {
-            sum += input[i] * input[i];
-            input[i] *= window_[i];
-        }
-    }
+bool TDistortionAnalyser::LevelChanged(double meanSquare) const {
     // A level more than 0.5 dB off the previous block's: the signal changed (or a tone set in),
     // and the average starts afresh with this block.
     constexpr double step = 1.1220184543019633; // 10^(0.5 / 10)
-    const double meanSquare = sum / n_;
-    if (averaged_ > 0 &&
-        (meanSquare > step * lastMeanSquare_ || step * meanSquare < lastMeanSquare_))
-        averaged_ = 0;
-    lastMeanSquare_ = meanSquare;
-    fft_.RealFourierTransformLowerHalf();
+    return averaged_ > 0 &&
+           (meanSquare > step * lastMeanSquare_ || step * meanSquare < lastMeanSquare_);
+}
 
-    // P[k] = 2 |X[k]|^2 / (N sum w^2) (bins 0 and N/2 without the 2): a sine's bins add up to
-    // A^2 / 2, noise bins to the mean square (sum w^2 = N for the rectangular window).
-    const double scale = 1.0 / (static_cast<double>(n_) * (coherent ? n_ : windowPowerSum_));
-    averaged_ = std::min(averaged_ + 1, settings_.Averages);
-    const double weight = 1.0 / averaged_;
-    const std::span<const TComplex> bins = fft_.ComplexOutput();
+double TDistortionAnalyser::AddBlock(const TComplex* bins, std::size_t stride, double scale,
+                                     double weight) {
     const std::size_t half = static_cast<std::size_t>(n_ / 2);
     double* power = power_.data();
-    for (std::size_t k = 0; k <= half; ++k) {
-        const double p = (bins[k].Re * bins[k].Re + bins[k].Im * bins[k].Im) * scale *
-                         (k == 0 || k == half ? 1.0 : 2.0);
+    const auto add = [&](std::size_t k, double factor) {
+        const TComplex& bin = bins[k * stride];
+        const double p = (bin.Re * bin.Re + bin.Im * bin.Im) * scale * factor;
         power[k] += weight * (p - power[k]);
+        return p;
+    };
+    // Four partial sums, so that the sum does not hold up the loop (N/2 is a multiple of 4).
+    double total[4] = {add(0, 1.0), 0.0, 0.0, 0.0};
+    for (std::size_t k = 1; k + 3 < half; k += 4) {
+        total[0] += add(k, 2.0);
+        total[1] += add(k + 1, 2.0);
+        total[2] += add(k + 2, 2.0);
+        total[3] += add(k + 3, 2.0);
     }
+    for (std::size_t k = half - 3; k < half; ++k)
+        total[1] += add(k, 2.0);
+    total[2] += add(half, 1.0);
     stale_ = true;
+    return (total[0] + total[1]) + (total[2] + total[3]);
+}
+
+void TDistortionAnalyser::ProcessInput(double generatorHz) {
+    if (n_ == 0)
+        throw std::invalid_argument("The distortion analyser is not configured");
+    const std::span<double> input = Input();
+    const auto same = [input](std::size_t i) { return input[i]; };
+    const bool coherent = CoherentAt(generatorHz);
+    TransformInput(coherent, generatorHz,
+                   coherent ? Load<false>(input, nullptr, same)
+                            : Load<true>(input, window_.data(), same));
+}
+
+void TDistortionAnalyser::ProcessFloats(std::span<const float> a, std::span<const float> b,
+                                        int combine, double scale, double generatorHz) {
+    const auto n = static_cast<std::size_t>(n_);
+    if (n_ == 0 || a.size() < n || (combine != 0 && b.size() < n))
+        throw std::invalid_argument("The distortion analyser got fewer samples than its block "
+                                    "length");
+    const float* x = a.data();
+    const float* y = b.data();
+    const bool coherent = CoherentAt(generatorHz);
+    const std::span<double> input = Input();
+    const double* w = coherent ? nullptr : window_.data();
+    const auto load = [&](auto sample) {
+        return coherent ? Load<false>(input, w, sample) : Load<true>(input, w, sample);
+    };
+    double sum = 0.0;
+    if (combine > 0)
+        sum = load([=](std::size_t i) { return (static_cast<double>(x[i]) + y[i]) * scale; });
+    else if (combine < 0)
+        sum = load([=](std::size_t i) { return (static_cast<double>(x[i]) - y[i]) * scale; });
+    else
+        sum = load([=](std::size_t i) { return x[i] * scale; });
+    TransformInput(coherent, generatorHz, sum);
+}
+
+void TDistortionAnalyser::TransformInput(bool coherent, double generatorHz, double sumOfSquares) {
+    StartBlock(coherent ? generatorHz : 0.0, sumOfSquares / n_);
+    fft_.RealFourierTransformLowerHalf();
+    // P[k] = 2 |X[k]|^2 / (N sum w^2) (bins 0 and N/2 without the 2): a sine's bins add up to
+    // A^2 / 2, noise bins to the mean square (sum w^2 = N for the rectangular window).
+    averaged_ = std::min(averaged_ + 1, settings_.Averages);
+    AddBlock(fft_.ComplexOutput().data(), 1,
+             1.0 / (static_cast<double>(n_) * (coherent ? n_ : windowPowerSum_)), 1.0 / averaged_);
+}
+
+void TDistortionAnalyser::ProcessRectangularBins(std::span<const TComplex> bins, std::size_t stride,
+                                                 double scale, double generatorHz) {
+    if (!CoherentAt(generatorHz))
+        throw std::invalid_argument("The distortion analyser takes a rectangular transform only "
+                                    "for a tone on a bin");
+    if (stride == 0 || bins.size() <= static_cast<std::size_t>(n_ / 2) * stride)
+        throw std::invalid_argument("The distortion analyser got fewer bins than its block "
+                                    "length needs");
+    if (averaged_ > 0 && generatorHz != gridHz_)
+        averaged_ = 0; // another mode or tone: the average starts afresh
+    gridHz_ = generatorHz;
+    // As ProcessInput with the samples scale * x: P[k] = 2 scale^2 |X[k]|^2 / N^2. The bins add
+    // up to the block's mean square (Parseval), which tells whether the level changed only once
+    // the block is in the average: then the average is this block alone.
+    const double n = n_;
+    const double binScale = scale * scale / (n * n);
+    const int count = std::min(averaged_ + 1, settings_.Averages);
+    const double meanSquare = AddBlock(bins.data(), stride, binScale, 1.0 / count);
+    if (LevelChanged(meanSquare)) {
+        AddBlock(bins.data(), stride, binScale, 1.0); // the average is this block alone
+        averaged_ = 1;
+    } else {
+        averaged_ = count;
+    }
+    lastMeanSquare_ = meanSquare;
 }
 
 const TDistortionReadings& TDistortionAnalyser::Readings() {

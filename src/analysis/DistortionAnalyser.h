@@ -53,6 +53,24 @@ public:
     // The same without a copy: fill Input() (N values), then call ProcessInput.
     std::span<double> Input() { return fft_.RealInput(); }
     void ProcessInput(double generatorHz);
+    // Process on the samples scale * a[i] (combine 0), scale * (a[i] + b[i]) (combine > 0) or
+    // scale * (a[i] - b[i]) (combine < 0), formed in double precision, in one pass without a
+    // copy. Raises std::invalid_argument when a (or b, where it is read) is shorter than N.
+    void ProcessFloats(std::span<const float> a, std::span<const float> b, int combine,
+                       double scale, double generatorHz);
+
+    // True when a block with the generator at generatorHz (0: none) is measured in the coherent
+    // mode: the tone falls on a bin below N/2, f N / fs whole.
+    bool CoherentAt(double generatorHz) const;
+    // A block of the coherent mode given by its rectangular transform instead of its samples (as
+    // a band filter's zero-padded transform holds it): X[k] = bins[k * stride] for k = 0 ... N/2,
+    // X[k] = sum x[i] exp(+i 2 pi i k / N) with x in units of 1 / `scale` (the samples that
+    // Process would take are scale * x). The same as Process on those samples (the level that
+    // restarts the average is their mean square, from the bins by Parseval), but the transform
+    // is not taken again. Raises
+    // std::invalid_argument when CoherentAt(generatorHz) is false or bins is too short.
+    void ProcessRectangularBins(std::span<const TComplex> bins, std::size_t stride, double scale,
+                                double generatorHz);
 
     // Blocks in the average (at most Averages).
     int Averaged() const { return averaged_; }
@@ -71,6 +89,20 @@ public:
     std::span<const double> Residual();
 
 private:
+    // Enters a block of the mode of `grid` (the generator's frequency when coherent, else 0)
+    // whose mean square is meanSquare: the average starts afresh when the mode, the tone or the
+    // level changed.
+    void StartBlock(double grid, double meanSquare);
+    // The rest of a block whose samples (windowed when not coherent) are in Input(), with the
+    // sum of their squares before the window: the average's restart, transform, power average.
+    void TransformInput(bool coherent, double generatorHz, double sumOfSquares);
+    // True when meanSquare is more than 0.5 dB off the last block's while blocks are averaged.
+    bool LevelChanged(double meanSquare) const;
+    // Moves the average by `weight` towards the block's power spectrum P[k] = scale |bins[k
+    // stride]|^2 (twice that for 0 < k < N/2); returns the sum of P (the block's mean square
+    // when P is scaled as a sine's power).
+    double AddBlock(const TComplex* bins, std::size_t stride, double scale, double weight);
+
     double rateHz_ = 0.0;
     int n_ = 0;
     TDistortionSettings settings_;

@@ -11,26 +11,16 @@ void TDistortionConsumer::ProcessedBlock(const TProcessedBlockView& block) {
     if (analyser_.N() != block.N || analyser_.RateHz() != block.SampleRate)
         analyser_.Configure(block.SampleRate, block.N);
     const double scale = 1.0 / block.FullScale;
-    const float* left = block.Left.data();
-    const float* right = block.Right.data();
-    double* input = analyser_.Input().data();
-    switch (block.Channel) {
-    case 1:
-        for (std::size_t i = 0; i < n; ++i)
-            input[i] = right[i] * scale;
-        break;
-    case 2:
-        for (std::size_t i = 0; i < n; ++i)
-            input[i] = (static_cast<double>(left[i]) + right[i]) * scale;
-        break;
-    case 3:
-        for (std::size_t i = 0; i < n; ++i)
-            input[i] = (static_cast<double>(left[i]) - right[i]) * scale;
-        break;
-    default:
-        for (std::size_t i = 0; i < n; ++i)
-            input[i] = left[i] * scale;
-        break;
+    // Coherent, of one channel: the rectangular transform is the band filter's, taken already
+    // (its samples are the channel's as they are; the sum and the difference are formed here in
+    // double precision, so those take their own).
+    const std::size_t m = block.PaddedBins.size() > 1 ? 2 * (block.PaddedBins.size() - 1) : 0;
+    if ((block.Channel == 0 || block.Channel == 1) && m >= n && m % n == 0 &&
+        analyser_.CoherentAt(block.GeneratorHz)) {
+        analyser_.ProcessRectangularBins(block.PaddedBins, m / n, scale, block.GeneratorHz);
+        return;
     }
-    analyser_.ProcessInput(block.GeneratorHz);
+    const int combine = block.Channel == 2 ? 1 : block.Channel == 3 ? -1 : 0;
+    analyser_.ProcessFloats(block.Channel == 1 ? block.Right : block.Left, block.Right, combine,
+                            scale, block.GeneratorHz);
 }

@@ -308,6 +308,8 @@ void TBlockPipeline::FeedProcessedBlock(std::span<const float> left, std::span<c
     view.OutLeft = played(outLeft_);
     view.OutRight = played(outRight_);
     view.Bins = std::span<const TComplex>(components_.FFT->ComplexOutput()).first(n / 2);
+    view.PaddedBins = components_.DSP != nullptr ? components_.DSP->PendingSpectrum()
+                                                 : std::span<const TComplex>();
     view.Spectrum = st.Spectrum;
     view.GeneratorHz = GeneratorFrequency(st);
     view.Shown = shown;
@@ -684,14 +686,24 @@ void TBlockPipeline::ProcessBlock(std::span<const float> left, std::span<const f
     if (components_.RefreshMarkers) {
         components_.RefreshMarkers();
     }
-    FeedProcessedBlock(left, right, shown);
 
-    // Band filter for the scope and the RMS bar.
+    // Band filter for the scope and the RMS bar. The consumers are fed between its two halves,
+    // so that they see its transform of the block; when it fails they are fed without it.
+    const auto filter = [&] {
+        try {
+            components_.DSP->FilterBegin(st.FilterIn, n);
+        } catch (...) {
+            FeedProcessedBlock(left, right, shown);
+            throw;
+        }
+        FeedProcessedBlock(left, right, shown);
+        components_.DSP->FilterEnd(st.FilterOut);
+    };
     if (shown) {
-        components_.DSP->Filter(st.FilterIn, st.FilterOut, n);
+        filter();
     } else {
         try {
-            components_.DSP->Filter(st.FilterIn, st.FilterOut, n);
+            filter();
         } catch (...) {
             ShowFailedBlock();
             throw;

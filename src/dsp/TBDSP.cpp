@@ -258,6 +258,13 @@ void TTBDSP::FilterBegin(std::span<const double> input, int count) {
     pendingCount_ = count;
 }
 
+std::span<const TComplex> TTBDSP::PendingSpectrum() const noexcept {
+    if (!FilterPending()) {
+        return {};
+    }
+    return filterFFT_->ComplexOutput().first(Index(fftSize_ / 2 + 1));
+}
+
 void TTBDSP::FilterEnd(std::span<double> output, std::span<double> inPhaseOutput) {
     if (!filterCreated_ || pendingCount_ < 0) {
         throw EDSPError(kNotBegun);

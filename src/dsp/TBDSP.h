@@ -107,6 +107,10 @@ public:
     void FilterEnd(std::span<double> output, std::span<double> inPhaseOutput = {});
     // True between a successful FilterBegin and its FilterEnd, while the design is unchanged.
     bool FilterPending() const noexcept { return filterCreated_ && pendingCount_ >= 0; }
+    // While FilterPending: the transform that FilterBegin took of its count samples x[i],
+    // zero-padded to N, Y[j] = sum_{i < count} x[i] exp(+i 2 pi i j / N) for j = 0 ... N/2,
+    // unscaled. Empty otherwise.
+    std::span<const TComplex> PendingSpectrum() const noexcept;
 
     // (a.Re b.Re - a.Im b.Im, a.Re b.Im + a.Im b.Re).
     static TComplex ComplexProduct(TComplex a, TComplex b) noexcept {

@@ -3,6 +3,7 @@
 // intermodulation, averaging, the free mode's window and what it says when it cannot read.
 #include "analysis/DistortionAnalyser.h"
 #include "analysis/DistortionConsumer.h"
+#include "dsp/DSXFastFourier.h"
 
 #include <gtest/gtest.h>
 
@@ -307,6 +308,46 @@ TEST(Distortion, PowerAverageCountsAndRestarts) {
     EXPECT_FALSE(a.Readings().Valid);
 }
 
+// A coherent block handed over as the transform that a band filter takes of it, zero-padded to
+// 2N (its even bins are the block's rectangular transform), builds the same power average as
+// the block's samples: the same powers (to rounding, 200 dB below full scale), counted and
+// restarted alike.
+TEST(Distortion, ZeroPaddedTransformAveragesAsTheSamples) {
+    constexpr double rate = 48000.0;
+    constexpr int n = 4096;
+    constexpr double fullScale = 2147483647.0;
+    const double f0 = rate / 64.0;
+    TDistortionSettings settings;
+    settings.Averages = 3;
+    TDistortionAnalyser bySamples = Analyser(rate, n, settings);
+    TDistortionAnalyser byBins = Analyser(rate, n, settings);
+    TDSXFastFourier padded;
+    padded.SetNumSamples(2 * n);
+    std::mt19937 gen(3);
+    std::normal_distribution<double> noise(0.0, 1e-5);
+    for (const double amplitude : {0.5, 0.5, 0.5, 0.5, 0.3}) { // the last one restarts
+        std::vector<double> x =
+            Tones({{f0, amplitude, 0.2}, {2.0 * f0, 1e-4 * amplitude, 0.5}}, rate, 0, n);
+        const std::span<double> input = padded.RealInput();
+        std::fill(input.begin(), input.end(), 0.0);
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            x[i] += noise(gen);
+            input[i] = x[i] * fullScale;
+        }
+        padded.RealFourierTransformLowerHalf();
+        bySamples.Process(x, f0);
+        byBins.ProcessRectangularBins(padded.ComplexOutput().first(n + 1), 2, 1.0 / fullScale, f0);
+        EXPECT_EQ(byBins.Averaged(), bySamples.Averaged()) << amplitude;
+        for (std::size_t k = 0; k <= n / 2; ++k)
+            ASSERT_NEAR(byBins.Power()[k], bySamples.Power()[k],
+                        1e-9 * bySamples.Power()[k] + 1e-20)
+                << k;
+    }
+    EXPECT_EQ(byBins.Averaged(), 1);
+    EXPECT_THROW(byBins.ProcessRectangularBins(padded.ComplexOutput(), 2, 1.0, 0.0),
+                 std::invalid_argument); // not coherent
+}
+
 // The free mode's window: its spectrum, evaluated directly in extended precision, stays 180 dB
 // below its peak everywhere beyond the component's half-width.
 TEST(Distortion, FreeWindowRejectsSideLobesBy180Db) {
@@ -366,7 +407,8 @@ TEST(Distortion, UnreadableCasesSayWhy) {
 }
 
 // The pipeline's face: the spectrum's channel, divided by the full scale, with the generator's
-// frequency; a new N configures the analyser anew.
+// frequency (coherent left or right from the band filter's transform); a new N configures the
+// analyser anew.
 TEST(Distortion, ConsumerTakesTheSpectrumsChannel) {
     constexpr double rate = 48000.0;
     constexpr int n = 4096;
@@ -383,6 +425,13 @@ TEST(Distortion, ConsumerTakesTheSpectrumsChannel) {
     view.Left = left;
     view.Right = right;
     view.GeneratorHz = f0;
+    // The band filter's transform of the left channel, zero-padded to 2N: left and right take
+    // it (they are equal), the sum its own.
+    TDSXFastFourier padded;
+    padded.SetNumSamples(2 * n);
+    std::copy(left.begin(), left.end(), padded.RealInput().begin());
+    padded.RealFourierTransformLowerHalf();
+    view.PaddedBins = padded.ComplexOutput().first(n + 1);
     for (const auto& [channel, db] : {std::pair{0, -12.0412}, {1, -12.0412}, {2, -6.0206}}) {
         view.Channel = channel;
         consumer.Restart();

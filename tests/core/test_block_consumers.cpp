@@ -19,7 +19,7 @@ struct TRecordingConsumer : TBlockConsumer {
     int restarts = 0;
     std::vector<TEngineBlockView> engine;
     std::vector<std::vector<float>> left, outLeft;
-    std::vector<std::vector<TComplex>> bins;
+    std::vector<std::vector<TComplex>> bins, padded;
     std::vector<std::vector<double>> spectrum;
     std::vector<double> generatorHz;
     std::vector<bool> shown;
@@ -38,6 +38,7 @@ struct TRecordingConsumer : TBlockConsumer {
         left.emplace_back(block.Left.begin(), block.Left.end());
         outLeft.emplace_back(block.OutLeft.begin(), block.OutLeft.end());
         bins.emplace_back(block.Bins.begin(), block.Bins.end());
+        padded.emplace_back(block.PaddedBins.begin(), block.PaddedBins.end());
         spectrum.emplace_back(block.Spectrum.begin(), block.Spectrum.end());
         generatorHz.push_back(block.GeneratorHz);
         shown.push_back(block.Shown);
@@ -89,6 +90,20 @@ TEST(BlockConsumers, SeeEveryBlockWithItsSamplesWhatPlayedAndItsBins) {
         }
         EXPECT_NEAR(x.Re, static_cast<double>(dft.real()), 1e-9 * kN * kFullScaleSine) << b;
         EXPECT_NEAR(x.Im, static_cast<double>(dft.imag()), 1e-9 * kN * kFullScaleSine) << b;
+        // The band filter's transform, zero-padded to 2N: its even bins are the block's plain
+        // (rectangular) transform, its odd ones lie between them.
+        ASSERT_EQ(consumer.padded[b].size(), kN + 1u);
+        for (const int j : {2 * kToneBin, 2 * kToneBin + 1, 7}) {
+            std::complex<long double> plain = 0;
+            for (int i = 0; i < kN; ++i) {
+                const long double turn = std::numbers::pi_v<long double> * i * j / kN;
+                plain += static_cast<long double>(consumer.left[b][static_cast<std::size_t>(i)]) *
+                         std::polar(1.0L, turn);
+            }
+            const TComplex y = consumer.padded[b][static_cast<std::size_t>(j)];
+            EXPECT_NEAR(y.Re, static_cast<double>(plain.real()), 1e-9 * kN * kFullScaleSine) << j;
+            EXPECT_NEAR(y.Im, static_cast<double>(plain.imag()), 1e-9 * kN * kFullScaleSine) << j;
+        }
         const auto& spectrum = consumer.spectrum[b];
         ASSERT_EQ(spectrum.size(), kN / 2u);
         EXPECT_EQ(std::max_element(spectrum.begin(), spectrum.end()) - spectrum.begin(), kToneBin);
@@ -152,5 +167,11 @@ TEST(BlockConsumers, SlicedBlocksFeedWhatBlocksInOneGoFeed) {
     for (std::size_t k = 0; k < a.bins[0].size(); ++k) {
         ASSERT_EQ(b.bins[0][k].Re, a.bins[0][k].Re) << k;
         ASSERT_EQ(b.bins[0][k].Im, a.bins[0][k].Im) << k;
+    }
+    ASSERT_EQ(b.padded[0].size(), n + 1u);
+    ASSERT_EQ(a.padded[0].size(), n + 1u);
+    for (std::size_t k = 0; k < a.padded[0].size(); ++k) {
+        ASSERT_EQ(b.padded[0][k].Re, a.padded[0][k].Re) << k;
+        ASSERT_EQ(b.padded[0][k].Im, a.padded[0][k].Im) << k;
     }
 }
