@@ -20,8 +20,8 @@ struct TEngineBlockView {
     double GeneratorHz = 0.0; // the coherent sine's frequency while it plays, else 0
 };
 
-// One processed block of N samples, after the pipeline's spectrum analysis (and before the band
-// filter). The spans are valid only during the call.
+// One processed block of N samples, after the pipeline's spectrum analysis and the band filter's
+// forward transform (before its output). The spans are valid only during the call.
 struct TProcessedBlockView {
     double SampleRate = 0.0; // samples/s
     double FullScale = 2147483647.0;
