@@ -11,6 +11,7 @@
 #include "ui/spectrum/MemoryTraces.h"
 #include "ui/spectrum/SpectrumOverlays.h"
 #include "ui/spectrum/SpectrumTab.h"
+#include "ui/units/UnitsPanel.h"
 #include "ui/voltmeter/VoltmeterTab.h"
 
 #include "core/NumberText.h"
@@ -572,6 +573,7 @@ void TSettingsBinding::BuildRows() {
         f.flat->setChecked(s.Weighting == 0);
         f.pso->setChecked(s.Weighting == 1);
         f.Cmes->setChecked(s.Weighting == 2);
+        f.Units().ShowWeighting();
     }));
 
     // Window geometry: the normal bounds, also while maximised.
@@ -729,6 +731,10 @@ void TSettingsBinding::BuildRows() {
     for (const auto& instrument : f.Instruments())
         for (TSettingsRow& row : instrument->SettingsRows())
             add(std::move(row));
+
+    // The units panel's keys, after the instrument tabs' (ui/units).
+    for (TSettingsRow& row : f.Units().SettingsRows())
+        add(std::move(row));
 
     // Test values inside the ranges that the handlers accept (the others derive their own).
     const std::pair<const char*, const char*> probes[] = {

@@ -10,6 +10,7 @@
 #include "ui/spectrum/MemoryTraces.h"
 #include "ui/spectrum/SpectrumTab.h"
 
+#include "core/LevelUnits.h"
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
@@ -402,7 +403,8 @@ void TSpectrumOverlays::UpdateMarkerText() {
         markers[m] = {MC[m]->isChecked(), MarkerHz_[m]};
     TMarkerTraces traces;
     traces.Main = State_.DisplayPoints;
-    traces.MainOffsetDb = State_.YOffset - State_.RefLevel;
+    traces.MainOffsetDb = State_.YOffset - DisplayRefLevel(State_);
+    traces.Unit = AxisUnitText(State_);
     for (std::size_t k = 0; k < 4; ++k) {
         traces.Memory[k] = Memories_.Memory(static_cast<int>(k) + 1);
         traces.MemoryChecked[k] = Memories_.Boxes[k]->isChecked();
