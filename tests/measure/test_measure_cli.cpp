@@ -290,6 +290,7 @@ TEST_F(MeasureCli, BadInputGivesItsMessageAndExitCode) {
     Sox("-n -r 48000 -b 24 -c 2 tone.wav synth 1 sine 1000 vol 0.5");
     Sox("-n -r 48000 -b 16 -c 1 short.wav synth 0.01 sine 1000");
     std::ofstream(Path("not.wav")) << "this is text, not sound\n";
+    std::ofstream(Path("bad.frd")) << "100 1.0\n1000 one\n";
     ASSERT_EQ(std::system(("head -c 30000 '" + Path("tone.wav").string() + "' > '" +
                            Path("cut.wav").string() + "'")
                               .c_str()),
@@ -318,7 +319,7 @@ TEST_F(MeasureCli, BadInputGivesItsMessageAndExitCode) {
         {"--input tone.wav --octave 2", 2, "Bad value \"2\" for --octave: 1, 3, 6, 12 or 24"},
         {"--input tone.wav --spl-sensitivity 250", 2, "from -200 to 200 is needed"},
         {"--input tone.wav --units dbspl", 2, "Bad value \"dbspl\" for --units"},
-        {"--input tone.wav --correction not.wav", 3, "Line 1 of not.wav"},
+        {"--input tone.wav --correction bad.frd", 3, "Line 2 of bad.frd"},
     };
     for (const Case& c : cases) {
         const TRunResult r = Measure(c.Args);
@@ -337,7 +338,8 @@ TEST_F(MeasureCli, BadInputGivesItsMessageAndExitCode) {
 
 // The chosen unit beside dB re a full-scale sine: a half-scale 1 kHz sine with a full scale of
 // 2 V rms is 1 V, 2.218 dBu (re sqrt(0.6) V); A weighting is 0 dB at 1 kHz; with a sensitivity
-// of 120 dB SPL it reads 113.98 dB SPL(A).
+// of 120 dB SPL it reads 113.98 dB SPL(A) (N = 16384: the weighting is straight across the
+// tone's main lobe).
 TEST_F(MeasureCli, UnitsCalibrationAndWeightingInTheReadings) {
     Sox("-n -r 48000 -b 24 -c 2 tone.wav synth 1 sine 1000 vol 0.5");
     const struct {
@@ -345,10 +347,11 @@ TEST_F(MeasureCli, UnitsCalibrationAndWeightingInTheReadings) {
         double Value;
         const char* Unit;
     } cases[] = {
-        {"--units dbu --cal-volts 2 --weighting a", 20.0 * std::log10(1.0 / std::sqrt(0.6)),
-         "dBu(A)"},
+        {"--units dbu --cal-volts 2 --weighting a --length 16384",
+         20.0 * std::log10(1.0 / std::sqrt(0.6)), "dBu(A)"},
         {"--units vrms --cal-volts 2", 1.0, "V"},
-        {"--units spl --spl-sensitivity 120 --weighting a", 120.0 + HalfScaleDb, "dB SPL(A)"},
+        {"--units spl --spl-sensitivity 120 --weighting a --length 16384", 120.0 + HalfScaleDb,
+         "dB SPL(A)"},
         {"--units dbfs --weighting z", HalfScaleDb, "dBFS(Z)"},
     };
     for (const auto& c : cases) {

@@ -726,15 +726,14 @@ void TSettingsBinding::BuildRows() {
 
     // Keys added later, after all the others, so that files of every age read alike.
     add(CheckRow("ScreenShotPNG=", srMain, f.Screenshots().CPNG));
+    // SPL calibration and correction curves (ui/units).
+    for (TSettingsRow& row : f.Units().SettingsRows())
+        add(std::move(row));
 
     // The instrument tabs' keys, after every key above, in the order of the instrument list.
     for (const auto& instrument : f.Instruments())
         for (TSettingsRow& row : instrument->SettingsRows())
             add(std::move(row));
-
-    // The units panel's keys, after the instrument tabs' (ui/units).
-    for (TSettingsRow& row : f.Units().SettingsRows())
-        add(std::move(row));
 
     // Test values inside the ranges that the handlers accept (the others derive their own).
     const std::pair<const char*, const char*> probes[] = {
