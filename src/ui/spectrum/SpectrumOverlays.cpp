@@ -297,8 +297,8 @@ void TSpectrumOverlays::PaintBox2MouseUp(QMouseEvent* /*event*/) {
 void TSpectrumOverlays::ShowCursor(const QMouseEvent* event) {
     const QPoint at = Tab_.PaintBox2->mapFromGlobal(event->globalPosition().toPoint());
     const TSpectrumAxis axis = Tab_.Axis();
-    const std::string text =
-        CursorText(XToFrequency(axis, at.x()), YToDb(axis, at.y()), CursorWithLevel_);
+    const std::string text = CursorText(XToFrequency(axis, at.x()), YToDb(axis, at.y()),
+                                        CursorWithLevel_, AxisUnitText(State_));
     SetText(LCursor, LabelText(text));
     LCursor->adjustSize();
     const TPixelPoint place = CursorLabelPosition(Graph(), at.x(), at.y(), LCursor->width(),
