@@ -2,6 +2,7 @@
 // Per-block measurement: spectrum, band level, peak, meters, band filter and scope sweep.
 #include "core/BlockPipeline.h"
 
+#include "core/LevelCorrection.h"
 #include "core/LevelMeters.h"
 #include "core/MeasurementState.h"
 #include "core/NumberText.h"
@@ -10,7 +11,6 @@
 #include "core/WindowCalibration.h"
 #include "dsp/DSXFastFourier.h"
 #include "dsp/TBDSP.h"
-#include "dsp/WeightingCurves.h"
 
 #include <algorithm>
 #include <bit>
@@ -337,18 +337,20 @@ void TBlockPipeline::SizeBuffers(int n) {
 }
 
 const std::vector<double>& TBlockPipeline::WeightTable(int n) {
+    const std::uint64_t correction = state_.Correction.Generation;
     if (weightTableKind_ != state_.Weighting || weightTableLength_ != n ||
-        weightTableRate_ != state_.SampleRate) {
+        weightTableRate_ != state_.SampleRate || weightTableCorrection_ != correction) {
         // Only bins 0 ... N/2 - 1 are ever read after weighting, so only they are weighted.
         weightTable_.resize(static_cast<std::size_t>(n / 2));
         for (int i = 0; i < n / 2; ++i) {
             const double f = BinToFrequency(i, state_.SampleRate, n);
             weightTable_[static_cast<std::size_t>(i)] =
-                state_.Weighting == 1 ? PsophometricFactor(f) : CMessageFactor(f);
+                BinFactor(state_.Weighting, state_.Correction, f);
         }
         weightTableKind_ = state_.Weighting;
         weightTableLength_ = n;
         weightTableRate_ = state_.SampleRate;
+        weightTableCorrection_ = correction;
     }
     return weightTable_;
 }
@@ -587,7 +589,7 @@ void TBlockPipeline::AnalyseSpectrum(bool shown) {
                                    : (st.Controls.CTC == 0 || st.Controls.CTC == 1)
                                        ? TSpectrumUpdate::Smooth
                                        : TSpectrumUpdate::Hold;
-    if (st.Weighting == 1 || st.Weighting == 2) {
+    if (WeightingShapes(st.Weighting) || st.Correction.Active()) {
         pass.weight = WeightTable(n).data();
         pass.Run<true>(update);
     } else {

@@ -214,4 +214,5 @@ private:
     int weightTableKind_ = 0;
     int weightTableLength_ = 0;
     double weightTableRate_ = 0.0;
+    std::uint64_t weightTableCorrection_ = 0; // Correction.Generation the table was built for
 };

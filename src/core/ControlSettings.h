@@ -22,7 +22,8 @@ struct TControlSettings {
     std::int32_t CRed = 0;
     // "Log" frequency axis checked (LogF).
     bool LogF = false;
-    // Read-out units: 0 "display dB", 1 "display sine eq. Vpp", 2 "display Veff".
+    // Read-out units: 0 "display dB", 1 "display sine eq. Vpp", 2 "display Veff", then
+    // 3 dBFS, 4 dBu, 5 dBV, 6 V rms, 7 dB SPL (TLevelUnit).
     std::int32_t CUnits = 1;
     // Cut-on and cut-off slider positions TrackL / TrackU, Hz (for the custom variables).
     std::int32_t TrackL = 0;

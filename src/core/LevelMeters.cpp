@@ -2,6 +2,7 @@
 // S+N and S meters, peak recording, meter texts in dB or volts, and the custom-expression inputs.
 #include "core/LevelMeters.h"
 
+#include "core/LevelUnits.h"
 #include "core/MeasurementState.h"
 #include "core/NumberText.h"
 
@@ -9,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 double DbmToVeff(double x) {
     return std::sqrt(std::pow(10.0, x / 10.0) / 20.0);
@@ -65,7 +67,7 @@ void LevelStep(MeasurementState& state) {
     }
     state.SNLevel = state.SNRaw - state.RefLevel + state.YOffset;
     const double sNow = 20.0 * std::log10(std::max(1e-30, state.PeakAmplitude)) - state.RefLevel;
-    RecordPeak(state, sNow);
+    RecordPeak(state, sNow + UnitShiftDb(state));
     state.SRaw = state.ResetSmoothing
                      ? sNow
                      : (1.0 - state.MeterAlpha) * state.SRaw + state.MeterAlpha * sNow;
@@ -82,16 +84,50 @@ std::string VoltNumber(double v, int digits) {
 
 } // namespace
 
+namespace {
+
+// The read-outs in one of the units referred to a full-scale sine (dBFS ... dB SPL).
+struct TReferredUnit {
+    TLevelUnit Unit = luDbfs;
+    double ShiftDb = 0.0;    // added to SNLevel and SLevel
+    double FullScaleV = 1.0; // RMS volts of a full-scale sine (V rms)
+    std::string Text;        // unit text with the weighting's suffix
+};
+
+std::optional<TReferredUnit> ReferredUnit(const MeasurementState& state) {
+    const TUnitReference reference = UnitReferenceOf(state);
+    const TLevelUnit unit = EffectiveUnit(state.Controls.CUnits, reference);
+    if (unit < luDbfs)
+        return std::nullopt;
+    return TReferredUnit{unit, UnitShiftDb(state), reference.FullScaleVrms.value_or(1.0),
+                         UnitText(unit, true, state.Weighting)};
+}
+
+// A meter level (SNLevel or SLevel) as the referred unit shows it: the meter number and the
+// unit, or for V rms the volts Vfs 10^((level + RefLevel) / 20) with an SI prefix.
+std::string ReferredText(const MeasurementState& state, const TReferredUnit& unit, double level) {
+    if (unit.Unit == luVrms)
+        return VoltNumber(unit.FullScaleV * std::pow(10.0, (level + state.RefLevel) / 20.0),
+                          state.MeterDigits) +
+               unit.Text;
+    return MeterNumber(state.MeterDigits, level + unit.ShiftDb) + unit.Text;
+}
+
+} // namespace
+
 std::string MainMeterText(const MeasurementState& state) {
     const int digits = state.MeterDigits;
     const bool calibrated = state.Calibrated;
+    if (const auto referred = ReferredUnit(state))
+        return ReferredText(state, *referred, state.SNLevel);
+    const std::string suffix = WeightingSuffix(state.Weighting);
     if (state.Controls.CUnits == 0) {
-        return MeterNumber(digits, state.SNLevel) + (calibrated ? "dBm" : "dB");
+        return MeterNumber(digits, state.SNLevel) + (calibrated ? "dBm" : "dB") + suffix;
     }
     const bool peakPeak = state.Controls.CUnits == 1;
     const double v = peakPeak ? DbmToVpp(state.SNLevel) : DbmToVeff(state.SNLevel);
     const std::string unit = !calibrated ? "" : peakPeak ? "Vpp" : "Veff";
-    return VoltNumber(v, digits) + unit;
+    return VoltNumber(v, digits) + unit + suffix;
 }
 
 void TextStep(MeasurementState& state, double bandwidthHz,
@@ -101,6 +137,7 @@ void TextStep(MeasurementState& state, double bandwidthHz,
     const bool calibrated = state.Calibrated;
     const bool density = state.SpecialMeter == 1;
     const bool emptyBand = state.LowerBin == state.UpperBin;
+    const std::string suffix = WeightingSuffix(state.Weighting);
     auto scopeOverlay = [&](const std::string& text) {
         if (state.Scope.NewScopeData) {
             texts.LSN_O = text;
@@ -109,8 +146,23 @@ void TextStep(MeasurementState& state, double bandwidthHz,
         state.Scope.NewScopeData = false;
     };
 
+    if (const auto referred = ReferredUnit(state)) {
+        texts.LSN_M = MainMeterText(state);
+        scopeOverlay(texts.LSN_M);
+        texts.LSN = "S+N=" + ReferredText(state, *referred, state.SNLevel);
+        texts.LS = "S=" + ReferredText(state, *referred, state.SLevel);
+        if (density) {
+            // Per hertz: the level less 10 lg(bandwidth), or the volts over sqrt(bandwidth).
+            const double perHz = -10.0 * std::log10(bandwidthHz);
+            texts.LSp = emptyBand ? "delta f = 0"
+                                  : "S+N=" + ReferredText(state, *referred, state.SNLevel + perHz) +
+                                        (referred->Unit == luVrms ? "/Hz^0.5" : "/Hz");
+        }
+        return;
+    }
+
     if (state.Controls.CUnits == 0) {
-        const std::string unit = calibrated ? "dBm" : "dB";
+        const std::string unit = (calibrated ? "dBm" : "dB") + suffix;
         texts.LSN_M = MainMeterText(state);
         scopeOverlay(texts.LSN_M);
         texts.LSN = "S+N=" + MeterNumber(digits, state.SNLevel) + unit;
@@ -120,7 +172,7 @@ void TextStep(MeasurementState& state, double bandwidthHz,
                 emptyBand
                     ? "delta f = 0"
                     : "S+N=" + MeterNumber(digits, state.SNLevel - 10.0 * std::log10(bandwidthHz)) +
-                          (calibrated ? "dBm/Hz" : "dB/Hz");
+                          (calibrated ? "dBm/Hz" : "dB/Hz") + suffix;
         }
         return;
     }
@@ -129,7 +181,7 @@ void TextStep(MeasurementState& state, double bandwidthHz,
     const auto volts = [&](double levelDb) {
         return peakPeak ? DbmToVpp(levelDb) : DbmToVeff(levelDb);
     };
-    const std::string unit = !calibrated ? "" : peakPeak ? "Vpp" : "Veff";
+    const std::string unit = (!calibrated ? "" : peakPeak ? "Vpp" : "Veff") + suffix;
     const double v = volts(state.SNLevel);
     texts.LSN_M = MainMeterText(state);
     scopeOverlay(texts.LSN_M);
@@ -143,11 +195,11 @@ void TextStep(MeasurementState& state, double bandwidthHz,
 }
 
 TPeakReadings PeakChartReadings(const MeasurementState& state) {
-    std::string level = MeterNumber(state.MeterDigits, state.SLevel);
+    std::string level = MeterNumber(state.MeterDigits, state.SLevel + UnitShiftDb(state));
     const auto first = level.find_first_not_of(' ');
     const auto last = level.find_last_not_of(' ');
     level = first == std::string::npos ? std::string() : level.substr(first, last - first + 1);
-    return {"S=" + level + " dB", FormatFixed(PeakFrequency(state)) + " Hz"};
+    return {"S=" + level + " " + AxisUnitText(state), FormatFixed(PeakFrequency(state)) + " Hz"};
 }
 
 int SpecialMeterClick(MeasurementState& state, int meter) {

@@ -56,11 +56,13 @@ TMarkerTexts BuildMarkerTexts(std::span<const TMarker> markers, const TMarkerTra
         texts.AnyChecked = true;
         const double f = marker.FrequencyHz;
         texts.Main += Fixed(6, 0, f) + " Hz:"; // "%6.0f Hz:"
-        texts.Main += Fixed(7, 1, MarkerLevelDb(traces.Main, f, traces.MainOffsetDb)) + " dB";
+        texts.Main +=
+            Fixed(7, 1, MarkerLevelDb(traces.Main, f, traces.MainOffsetDb)) + " " + traces.Unit;
         texts.Main += "\r\n";
         for (std::size_t k = 0; k < 4; ++k) {
             if (traces.MemoryChecked[k])
-                texts.Memory[k] += Fixed(7, 1, MarkerLevelDb(traces.Memory[k], f, 0.0)) + " dB";
+                texts.Memory[k] +=
+                    Fixed(7, 1, MarkerLevelDb(traces.Memory[k], f, 0.0)) + " " + traces.Unit;
             texts.Memory[k] += "\r\n";
         }
     }

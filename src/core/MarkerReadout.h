@@ -33,6 +33,7 @@ struct TMarkerTraces {
     double MainOffsetDb = 0.0;
     std::array<std::span<const TSpectrumPoint>, 4> Memory;
     std::array<bool, 4> MemoryChecked = {false, false, false, false}; // M1..M4
+    std::string Unit = "dB"; // written after each level (AxisUnitText)
 };
 
 // The read-out texts: one for the main trace and one per memory, lines ending in CR LF.
@@ -43,6 +44,7 @@ struct TMarkerTexts {
 };
 
 // For each checked marker in order: the main text gets "%6.0f Hz:" of f followed by "%7.1f dB"
-// of the main level at f; each memory whose box is checked gets "%7.1f dB" of its level at f;
+// of the main level at f; each memory whose box is checked gets "%7.1f dB" of its level at f
+// (the traces' Unit in place of "dB");
 // every text's line ends with CR LF. The numbers always use "." as decimal point.
 TMarkerTexts BuildMarkerTexts(std::span<const TMarker> markers, const TMarkerTraces& traces);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/ControlSettings.h"
+#include "core/LevelCorrection.h"
 #include "core/PeakRefinement.h"
 #include "core/PipelineTexts.h"
 #include "core/ScopeSweep.h"
@@ -57,7 +58,7 @@ struct MeasurementState {
     // Spectrum settings.
     std::int32_t WindowKind =
         2; // 0 Rect, 1 Blackman, 2 Blackman², 3 Hanning, 4 Hamming, 5 Flat Top
-    std::int32_t Weighting = 0;    // 0 flat, 1 psophometric, 2 C-message
+    std::int32_t Weighting = 0;    // 0 flat, 1 psophometric, 2 C-message, 3 A, 4 C, 5 Z
     double MeterAlpha = 0.5;       // smoothing factor of the meters
     std::int32_t ReducePoints = 0; // target point count of the display reduction
     bool ResetSmoothing = false;   // the next block restarts all averages
@@ -78,6 +79,10 @@ struct MeasurementState {
     // Sound pressure level that a full-scale sine stands for, dB SPL (re 20 uPa); empty while the
     // microphone has no SPL calibration.
     std::optional<double> SplSensitivityDb;
+    // The calibrator's level for "Calibrate SPL", dB SPL.
+    double SplCalibratorDb = 94.0;
+    // Microphone and interface correction curves, subtracted from every bin with the weighting.
+    TLevelCorrection Correction;
 
     // Running results, written once per processed block.
     std::vector<double> Spectrum;              // N/2 smoothed per-bin amplitudes
@@ -85,8 +90,8 @@ struct MeasurementState {
     std::vector<TSpectrumPoint> DisplayPoints; // reduced spectrum for the view
     // Memory traces 1..4 (index 0..3): copies of the spectrum, magnitudes already calibrated.
     std::array<std::vector<TSpectrumPoint>, 4> MemTrace;
-    double WindowTotalGain = 1.0;              // band-power gain of the window for a unit sine
-    std::int32_t PeakHalfWidth = 0;            // main-lobe half width of the window, bins
+    double WindowTotalGain = 1.0;   // band-power gain of the window for a unit sine
+    std::int32_t PeakHalfWidth = 0; // main-lobe half width of the window, bins
     // w(i, N - 1) of the selected window for i = 0 ... N - 1, and the kind and N it was made for
     // (a cache shared by the window calibration and the pipeline; see WindowWeights).
     std::vector<double> WindowTable;

@@ -39,11 +39,12 @@ int LimitPixel(int v, int lo, int hi) {
     return std::max(lo, std::min(v, hi));
 }
 
-std::string CursorText(double frequencyHz, double levelDb, bool withLevel) {
+std::string CursorText(double frequencyHz, double levelDb, bool withLevel,
+                       const std::string& unit) {
     // + 0.0 turns a rounded -0 into 0.
     std::string text = FormatGeneral(std::nearbyint(frequencyHz) + 0.0) + "Hz";
     if (withLevel)
-        text += "\r" + FormatGeneral(std::nearbyint(10.0 * levelDb) / 10.0 + 0.0) + "dB";
+        text += "\r" + FormatGeneral(std::nearbyint(10.0 * levelDb) / 10.0 + 0.0) + unit;
     return text;
 }
 

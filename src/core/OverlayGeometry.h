@@ -29,9 +29,11 @@ int LimitPixel(int v, int lo, int hi);
 // Cursor read-out
 
 // The read-out of the cursor: round(f) in the shortest decimal form and "Hz"; with the level a
-// CR, then round(10 L) / 10 in the shortest decimal form and "dB". Rounding to the nearest,
+// CR, then round(10 L) / 10 in the shortest decimal form and the unit ("dB", "dBu(A)"). Rounding
+// to the nearest,
 // ties to even.
-std::string CursorText(double frequencyHz, double levelDb, bool withLevel);
+std::string CursorText(double frequencyHz, double levelDb, bool withLevel,
+                       const std::string& unit = "dB");
 // Top left of the read-out label (w x h) for the cursor at (x, y) in graph pixels. Aligned right
 // of the cursor: left = G.left + x; else left = G.left + x - w; then limited to
 // G.left .. G.left + G.width - w. Top = (y - h limited to 0 .. G.height - h) + G.top.

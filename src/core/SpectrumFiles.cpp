@@ -3,6 +3,7 @@
 #include "core/SpectrumFiles.h"
 
 #include "core/LevelMeters.h"
+#include "core/LevelUnits.h"
 #include "files/Touchstone.h"
 
 #include <algorithm>
@@ -21,9 +22,36 @@ TLevelFileFormat LevelFormat(TTraceFileFormat format) {
     return format == TTraceFileFormat::tfCsv ? TLevelFileFormat::lfCsv : TLevelFileFormat::lfFrd;
 }
 
+// The FRD note that names the level's unit.
+std::string LevelNote(const std::string& unit) {
+    if (unit == "dbm")
+        return "Level in dBm: dB re 1 mW into 50 Ohms (calibrated)";
+    if (unit == "dbu")
+        return "Level in dBu: dB re 0.775 V rms (calibrated)";
+    if (unit == "dbv")
+        return "Level in dBV: dB re 1 V rms (calibrated)";
+    if (unit == "dbspl")
+        return "Level in dB SPL: dB re 20 uPa (calibrated)";
+    return "Level in dBFS: dB re a full-scale sine";
+}
+
 } // namespace
 
 std::string DisplayLevelUnit(const MeasurementState& state, bool dbOnly) {
+    switch (EffectiveUnit(state.Controls.CUnits, UnitReferenceOf(state))) {
+    case luDbfs:
+        return "dbfs";
+    case luDbu:
+        return "dbu";
+    case luDbv:
+        return "dbv";
+    case luVrms:
+        return dbOnly ? "dbv" : "vrms";
+    case luSpl:
+        return "dbspl";
+    default:
+        break;
+    }
     if (!state.Calibrated)
         return "dbfs";
     if (dbOnly)
@@ -45,9 +73,7 @@ TLevelTable DisplayLevelTable(std::span<const TSpectrumPoint> points, std::size_
     table.Format = format;
     table.LevelUnit = DisplayLevelUnit(state, format == TLevelFileFormat::lfFrd);
     if (format == TLevelFileFormat::lfFrd)
-        table.Notes.push_back(table.LevelUnit == "dbm"
-                                  ? "Level in dBm: dB re 1 mW into 50 Ohms (calibrated)"
-                                  : "Level in dBFS: dB re a full-scale sine");
+        table.Notes.push_back(LevelNote(table.LevelUnit));
     const std::size_t count = points.size() > first ? points.size() - first : 0;
     table.Records.resize(std::min(count, MaxLevelRecords));
     for (std::size_t i = 0; i < table.Records.size(); ++i) {
@@ -58,6 +84,8 @@ TLevelTable DisplayLevelTable(std::span<const TSpectrumPoint> points, std::size_
             level = DbmToVpp(db);
         else if (table.LevelUnit == "veff")
             level = DbmToVeff(db);
+        else if (table.LevelUnit == "vrms")
+            level = std::pow(10.0, db / 20.0); // db is dBV here
         table.Records[i] = {point.x, level, std::nullopt};
     }
     return table;
@@ -70,8 +98,8 @@ void WriteSpectrumAs(const std::string& path, TTraceFileFormat format,
         return;
     }
     WriteLevelFile(path,
-                   DisplayLevelTable(state.DisplayPoints, 1, state.YOffset - state.RefLevel, state,
-                                     LevelFormat(format)),
+                   DisplayLevelTable(state.DisplayPoints, 1, state.YOffset - DisplayRefLevel(state),
+                                     state, LevelFormat(format)),
                    LevelFormat(format));
 }
 

@@ -43,8 +43,10 @@ std::optional<std::int32_t> Choice(std::string_view text,
 constexpr std::array<std::string_view, 4> ChannelNames = {"left", "right", "sum", "diff"};
 constexpr std::array<std::string_view, 6> WindowNames = {"rect",    "blackman", "blackman2",
                                                          "hanning", "hamming",  "flattop"};
-constexpr std::array<std::string_view, 3> WeightingNames = {"flat", "psophometric", "cmessage"};
-constexpr std::array<std::string_view, 3> UnitNames = {"db", "vpp", "veff"};
+constexpr std::array<std::string_view, 6> WeightingNames = {
+    "flat", "psophometric", "cmessage", "a", "c", "z"};
+constexpr std::array<std::string_view, 8> UnitNames = {"db",  "vpp", "veff", "dbfs",
+                                                       "dbu", "dbv", "vrms", "spl"};
 constexpr std::array<std::string_view, 3> FormatNames = {"text", "json", "csv"};
 constexpr std::array<std::string_view, 3> ImdNames = {"none", "smpte", "twin"};
 
@@ -80,9 +82,16 @@ std::string MeasureUsage() {
            "  --channel C           left, right, sum, diff or 0..3 (left)\n"
            "  --window W            rect, blackman, blackman2, hanning, hamming, flattop\n"
            "                        or 0..5 (blackman2)\n"
-           "  --weighting W         flat, psophometric, cmessage or 0..2 (flat)\n"
+           "  --weighting W         flat, psophometric, cmessage, a, c, z or 0..5 (flat)\n"
            "  --band LO:HI          measured band in whole Hz (0 to half the sample rate)\n"
-           "  --units U             db, vpp or veff: units of the meter texts (db)\n"
+           "  --units U             units of the meter texts: db (dBm when calibrated), vpp,\n"
+           "                        veff, dbfs, dbu, dbv, vrms or spl (db); dbu, dbv and vrms\n"
+           "                        need --cal-volts, spl --spl-sensitivity (else dBFS)\n"
+           "  --cal-volts V         calibration: RMS volts of a full-scale sine\n"
+           "  --spl-sensitivity DB  dB SPL of a full-scale sine (-200..200)\n"
+           "  --correction FILE     correction curve (FRD/TXT or CSV, frequency and dB),\n"
+           "                        subtracted from the spectrum; the first for the\n"
+           "                        microphone, a second for the interface\n"
            "  --time-constant S     meter time constant in seconds (0.5)\n"
            "  --digits D            significant digits of the meter texts, 2..7 (3)\n"
            "  --blocks K            measure the first K engine blocks only\n"
@@ -118,6 +127,7 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
                                     const TMeasureOptions& base) {
     TMeasureOptions o = base;
     std::string distortionOption; // the first option that needs --distortion
+    bool correctionGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
         if (name == "--help" || name == "-h") {
@@ -134,12 +144,17 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
             o.Distortion = true;
             continue;
         }
-        static constexpr std::array<std::string_view, 25> Known = {
-            "--device",        "--rate",     "--bits",      "--input",         "--length",
-            "--channel",       "--window",   "--weighting", "--band",          "--units",
-            "--time-constant", "--digits",   "--blocks",    "--seconds",       "--format",
-            "--save-spectrum", "--setup",    "--generator", "--output-device", "--harmonics",
-            "--dist-band",     "--averages", "--imd",       "--imd-tones",     "--octave"};
+        static constexpr std::array<std::string_view, 28> Known = {
+            "--device",        "--rate",          "--bits",
+            "--input",         "--length",        "--channel",
+            "--window",        "--weighting",     "--band",
+            "--units",         "--time-constant", "--digits",
+            "--blocks",        "--seconds",       "--format",
+            "--save-spectrum", "--setup",         "--generator",
+            "--output-device", "--harmonics",     "--dist-band",
+            "--averages",      "--imd",           "--imd-tones",
+            "--octave",        "--cal-volts",     "--spl-sensitivity",
+            "--correction"};
         bool known = false;
         for (const auto k : Known)
             known = known || name == k;
@@ -189,7 +204,7 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
         } else if (name == "--weighting") {
             const auto w = Choice(value, WeightingNames);
             if (!w)
-                throw bad("flat, psophometric, cmessage or 0..2 is needed");
+                throw bad("flat, psophometric, cmessage, a, c, z or 0..5 is needed");
             o.Weighting = *w;
         } else if (name == "--band") {
             const auto colon = value.find(':');
@@ -209,8 +224,27 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
         } else if (name == "--units") {
             const auto u = Choice(value, UnitNames);
             if (!u)
-                throw bad("db, vpp or veff is needed");
+                throw bad("db, vpp, veff, dbfs, dbu, dbv, vrms, spl or 0..7 is needed");
             o.Units = *u;
+        } else if (name == "--cal-volts") {
+            const auto v = RealNumber(value);
+            if (!v || *v <= 0.0)
+                throw bad("the RMS volts of a full-scale sine, above 0, are needed");
+            o.CalVolts = *v;
+        } else if (name == "--spl-sensitivity") {
+            const auto db = RealNumber(value);
+            if (!db || std::fabs(*db) > 200.0)
+                throw bad("dB SPL of a full-scale sine from -200 to 200 is needed");
+            o.SplSensitivityDb = *db;
+        } else if (name == "--correction") {
+            if (value.empty())
+                throw bad("a file name is needed");
+            if (!correctionGiven)
+                o.Corrections.clear(); // the command line's files replace the set-up's
+            correctionGiven = true;
+            if (o.Corrections.size() >= 2)
+                throw bad("at most two correction files (microphone, interface) are taken");
+            o.Corrections.push_back(value);
         } else if (name == "--time-constant") {
             const auto t = RealNumber(value);
             if (!t || *t < 0.0)

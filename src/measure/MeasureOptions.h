@@ -28,15 +28,16 @@ struct TMeasureOptions {
     std::int32_t Length = 1024;           // FFT length N, a power of 2 from 64 to 2^20
     std::int32_t Channel = 0;             // 0 left, 1 right, 2 left+right, 3 left-right
     std::int32_t WindowKind = 2;          // 0 rect ... 5 flat top, as the window's list
-    std::int32_t Weighting = 0;           // 0 flat, 1 psophometric, 2 C-message
+    std::int32_t Weighting = 0;           // 0 flat, 1 psophometric, 2 C-message, 3 A, 4 C, 5 Z
     std::optional<std::int32_t> BandLow;  // cut-on, Hz (default 0)
     std::optional<std::int32_t> BandHigh; // cut-off, Hz (default half the sample rate)
     bool BandFromSetup = false;           // the band came from a set-up file: limited to the
                                           // rate's range as the window's sliders limit it
-    std::int32_t Units = 0;               // 0 dB, 1 sine eq. Vpp, 2 Veff (the window's CUnits)
-    std::string TimeConstant = "0.5";     // meter time constant, seconds (the window's ETime)
-    std::int32_t Digits = 3;              // significant digits of the read-outs, 2..7
-    std::int32_t SpectrumTimeMode = 0;    // the window's CTC: 0 meter, 1 custom, 2 peak hold
+    // 0 dB, 1 sine eq. Vpp, 2 Veff, 3 dBFS, 4 dBu, 5 dBV, 6 V rms, 7 dB SPL (the window's CUnits)
+    std::int32_t Units = 0;
+    std::string TimeConstant = "0.5";  // meter time constant, seconds (the window's ETime)
+    std::int32_t Digits = 3;           // significant digits of the read-outs, 2..7
+    std::int32_t SpectrumTimeMode = 0; // the window's CTC: 0 meter, 1 custom, 2 peak hold
     std::array<std::string, 6> CustomTimes = {"10", "10", "8", "5", "2", "1"}; // ET1..ET6, s
     // Calibration as a set-up file keeps it: the dBm field, the reference level in dB, its
     // peak-peak volts and whether the readings are calibrated; the display offset in dB.
@@ -45,11 +46,14 @@ struct TMeasureOptions {
     double RefV = 1.0;
     bool Calibrated = false;
     double YOffset = 0.0;
-    std::string Setup;                     // set-up file read before the other options
-    std::optional<std::int32_t> Generator; // exponent p of the coherent sine, 2..14
-    std::string OutputDevice;              // playback device of the sine: entry, name or number
-    std::optional<std::int64_t> Blocks;    // engine blocks to measure (default: the whole file)
-    std::optional<double> Seconds;         // or seconds of input
+    std::optional<double> CalVolts;         // RMS volts of a full-scale sine (--cal-volts)
+    std::optional<double> SplSensitivityDb; // dB SPL of a full-scale sine (--spl-sensitivity)
+    std::vector<std::string> Corrections;   // microphone, then interface correction file
+    std::string Setup;                      // set-up file read before the other options
+    std::optional<std::int32_t> Generator;  // exponent p of the coherent sine, 2..14
+    std::string OutputDevice;               // playback device of the sine: entry, name or number
+    std::optional<std::int64_t> Blocks;     // engine blocks to measure (default: the whole file)
+    std::optional<double> Seconds;          // or seconds of input
     TOutputFormat Format = TOutputFormat::ofText;
     std::string SaveSpectrum; // file for the final spectrum, format by extension (empty: none)
     // The distortion analyser (--distortion) and its settings.

@@ -4,6 +4,7 @@
 
 #include "core/Calibration.h"
 #include "core/LevelMeters.h"
+#include "core/LevelUnits.h"
 #include "core/SpectrumFiles.h"
 #include "core/SpectrumSmoothing.h"
 #include "core/WindowCalibration.h"
@@ -57,6 +58,14 @@ TMeasureRun::TMeasureRun(const TMeasureOptions& options, int sampleRateHz) {
     state_.Calibrated = options.Calibrated;
     state_.YOffset = options.YOffset;
     ECalDBChange(state_, options.CalLevelText); // a text that is not a number leaves CalLevel
+    if (options.CalVolts)
+        SetFullScaleVolts(state_, *options.CalVolts);
+    state_.SplSensitivityDb = options.SplSensitivityDb;
+    // The microphone's curve first, then the interface's.
+    for (std::size_t k = 0; k < options.Corrections.size() && k < 2; ++k)
+        (k == 0 ? state_.Correction.Microphone : state_.Correction.Interface) =
+            ReadCorrectionFile(options.Corrections[k]);
+    ++state_.Correction.Generation;
 
     dsp_->SetAmplification(1.0);
     dsp_->SetFilterType(BandPass);
@@ -123,6 +132,9 @@ TMeasureReading TMeasureRun::Reading() const {
     const double none = std::nan("");
     r.SNdB = measured ? state_.SNLevel : none;
     r.SdB = measured ? state_.SLevel : none;
+    r.SNValue = measured ? ReadingValue(state_, state_.SNLevel) : none;
+    r.SValue = measured ? ReadingValue(state_, state_.SLevel) : none;
+    r.Unit = ReadingUnitText(state_);
     r.PeakHz = measured ? PeakFrequency(state_) : none;
     r.SNText = state_.Texts.LSN_M;
     r.SText = state_.Texts.LS;

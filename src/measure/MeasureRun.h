@@ -23,6 +23,9 @@ struct TMeasureReading {
     // The readings; NaN while no processed block has been measured.
     double SNdB = 0.0;       // SNLevel, dB (dBm when calibrated)
     double SdB = 0.0;        // SLevel
+    double SNValue = 0.0;    // SNLevel and SLevel in the chosen unit (ReadingValue)
+    double SValue = 0.0;     //
+    std::string Unit;        // that unit's text ("dBu(A)")
     double PeakHz = 0.0;     // interpolated peak frequency
     std::string SNText;      // LSN_M, the large S+N read-out
     std::string SText;       // LS
@@ -31,7 +34,8 @@ struct TMeasureReading {
 
 // Sets the measurement up as the window does when it starts sampling with these options at
 // `sampleRateHz`, and runs the pipeline on engine blocks. Owns the state, the FFT, the band
-// filter and the pipeline; one thread. EUsageError when the band does not fit the rate.
+// filter and the pipeline; one thread. EUsageError when the band does not fit the rate,
+// ECorrectionFileError when a correction file cannot be read.
 class TMeasureRun {
 public:
     TMeasureRun(const TMeasureOptions& options, int sampleRateHz);

@@ -2,6 +2,7 @@
 // Reading the measurement rows of a set-up file through the settings file reader.
 #include "measure/MeasureSetup.h"
 
+#include "core/LevelUnits.h"
 #include "core/NumberText.h"
 #include "core/SampleRates.h"
 #include "files/SettingsFile.h"
@@ -64,7 +65,7 @@ void ApplySetup(TSettingsReader& reader, TMeasureOptions& o) {
         o.TimeConstant = FormatGeneral(real);
     if (FoundItem(reader, "Channels=", 4, item))
         o.Channel = item;
-    if (FoundItem(reader, "Display=", 3, item))
+    if (FoundItem(reader, "Display=", 8, item))
         o.Units = item;
 
     if (reader.FindReal("RefLeveldB=", real) == TLookup::Found)
@@ -99,8 +100,17 @@ void ApplySetup(TSettingsReader& reader, TMeasureOptions& o) {
     for (std::size_t k = 0; k < o.CustomTimes.size(); ++k)
         if (const auto text = reader.FindText(customKeys[k]))
             o.CustomTimes[k] = *text;
-    if (std::int32_t v = 0; reader.FindInt("FWeight=", v) != TLookup::Missing && v >= 0 && v <= 2)
+    if (std::int32_t v = 0; reader.FindInt("FWeight=", v) != TLookup::Missing && v >= 0 && v <= 5)
         o.Weighting = v;
+    // The SPL calibration and the correction files (an empty text: none).
+    if (const auto text = reader.FindText("SplSensitivity=")) {
+        double sensitivity = 0.0;
+        if (ParseSplSensitivity(*text, sensitivity) == TSplEntry::Value)
+            o.SplSensitivityDb = sensitivity;
+    }
+    for (const char* key : {"MicCorrection=", "IfaceCorrection="})
+        if (const auto file = reader.FindText(key); file && !file->empty())
+            o.Corrections.push_back(*file);
 }
 
 void ApplySetupFile(const std::string& path, TMeasureOptions& options) {

@@ -41,6 +41,17 @@ std::string Fixed(double x, int decimals) {
     return ec == std::errc() ? std::string(buffer, end) : std::string("null");
 }
 
+// A reading in the chosen unit: 9 significant digits (volts span many decades), "null" when
+// not finite.
+std::string Value(double x) {
+    if (!std::isfinite(x))
+        return "null";
+    char buffer[64];
+    const auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof(buffer), x, std::chars_format::general, 9);
+    return ec == std::errc() ? std::string(buffer, end) : std::string("null");
+}
+
 // A CSV field: quoted, inner quotes doubled.
 std::string CsvText(const std::string& text) {
     std::string out = "\"";
@@ -65,7 +76,7 @@ using TAddOns = std::vector<std::unique_ptr<TMeasureAddOn>>;
 // The CSV header line: the meters' columns, then each analyser's.
 std::string CsvHeader(const TAddOns& addOns) {
     std::string header = "kind,blocks,gaps,sn_db,s_db,peak_hz,sn_text,s_text,peak_text,"
-                         "invalid_blocks,clipped_samples";
+                         "invalid_blocks,clipped_samples,sn_value,s_value,unit";
     for (const auto& addOn : addOns)
         for (const std::string& column : addOn->CsvColumns())
             header += "," + column;
@@ -90,6 +101,9 @@ std::string ReadingLine(TOutputFormat format, const TMeasureReading& r, bool fin
         line["sn_text"] = sn;
         line["s_text"] = s;
         line["peak_text"] = sp;
+        line["sn_value"] = ReportNumber(r.SNValue, 9);
+        line["s_value"] = ReportNumber(r.SValue, 9);
+        line["unit"] = r.Unit;
         for (const auto& addOn : addOns)
             addOn->AddJson(line, final);
         // Texts from devices need not be UTF-8: such bytes become U+FFFD, never an exception.
@@ -100,7 +114,8 @@ std::string ReadingLine(TOutputFormat format, const TMeasureReading& r, bool fin
                            "," + std::to_string(r.Gaps) + "," + Fixed(r.SNdB, 6) + "," +
                            Fixed(r.SdB, 6) + "," + Fixed(r.PeakHz, 6) + "," + CsvText(sn) + "," +
                            CsvText(s) + "," + CsvText(sp) + "," + std::to_string(r.InvalidBlocks) +
-                           "," + std::to_string(r.ClippedSamples);
+                           "," + std::to_string(r.ClippedSamples) + "," + Value(r.SNValue) + "," +
+                           Value(r.SValue) + "," + CsvText(r.Unit);
         for (const auto& addOn : addOns)
             for (const std::string& value : addOn->CsvValues(final))
                 line += "," + value;

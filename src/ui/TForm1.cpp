@@ -26,6 +26,7 @@
 #include "ui/spectrum/MemoryTraces.h"
 #include "ui/spectrum/SpectrumOverlays.h"
 #include "ui/spectrum/SpectrumTab.h"
+#include "ui/units/UnitsPanel.h"
 #include "ui/voltmeter/VoltmeterTab.h"
 
 #include <QApplication>
@@ -93,6 +94,7 @@ TForm1::TForm1(TFormEnvironment environment, QWidget* parent)
     BuildTabs();
     BuildScreenshotTool();
     BuildInstruments();
+    BuildUnits();
     BuildDesktopParts();
     ConnectSamplingControls();
     connect(CEngine, &QComboBox::currentIndexChanged, this,

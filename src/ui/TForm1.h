@@ -58,6 +58,7 @@ class TSpectrumOverlays;
 class TSpectrumTab;
 class TTBDSP;
 class TMemoryTraces;
+class TUnitsPanel;
 struct TSpectrumAxis;
 
 // What the window takes from its surroundings. Tests replace the device list, the engines and the
@@ -167,6 +168,8 @@ public:
     TExternalAdc& ExternalAdc() { return *Adc_; }
     // The instrument tabs (ui/InstrumentTabs.cpp), in the order of their pages.
     const TInstrumentTabs& Instruments() const { return Instruments_; }
+    // SPL calibration, correction curves and the A/C/Z weightings (ui/units).
+    TUnitsPanel& Units() { return *Units_; }
     // Clipboard screenshots, F9, the transparent mode and "Exit" (ui/screenshot).
     TScreenshotTool& Screenshots() { return *Screenshots_; }
 
@@ -287,6 +290,8 @@ private:
     void BuildScreenshotTool();
     // Builds the instrument tabs and puts their analysers into the pipeline's consumer list.
     void BuildInstruments();
+    // Builds the units panel on the Measure tab and its trace on the spectrum (ui/units).
+    void BuildUnits();
     // Writes both settings files; a failure shows one message naming the file and the reason.
     void WriteSettingsOnClose();
     void FormCreate();
@@ -370,6 +375,7 @@ private:
     std::unique_ptr<TCustomExpressions> Custom_;
     std::unique_ptr<TScreenshotTool> Screenshots_;
     std::unique_ptr<TInstrumentHost> InstrumentHost_;
+    std::unique_ptr<TUnitsPanel> Units_;
     TInstrumentTabs Instruments_;                // their consumers are in Parts_.Consumers
     std::unique_ptr<TSettingsBinding> Settings_; // after the state and controls it binds
     std::unique_ptr<TCodecLibrary> Codec_;       // the level library, bound at start-up
@@ -382,8 +388,8 @@ private:
     std::unique_ptr<TAdcHandOver> HandOver_;
     std::unique_ptr<TAdcCollection> Collection_;
     std::uint64_t ShownRepaints_ = 0;
-    int HealthLines_ = 0;           // lines at the end of ListBox1 that describe stream gaps
-    std::uint64_t ShownGaps_ = 0;   // capture + render gaps those lines describe
+    int HealthLines_ = 0;         // lines at the end of ListBox1 that describe stream gaps
+    std::uint64_t ShownGaps_ = 0; // capture + render gaps those lines describe
     // The status bar's noise bandwidth (bins) and the window kind and N it was figured for.
     double StatusEnbw_ = 1.0;
     int StatusEnbwKind_ = -1;

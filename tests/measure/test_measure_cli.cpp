@@ -168,7 +168,7 @@ TEST_F(MeasureCli, RunLengthFormatsAndSavedSpectrum) {
     int count = 0;
     std::getline(lines, line);
     EXPECT_EQ(line, "kind,blocks,gaps,sn_db,s_db,peak_hz,sn_text,s_text,peak_text,"
-                    "invalid_blocks,clipped_samples");
+                    "invalid_blocks,clipped_samples,sn_value,s_value,unit");
     std::string last;
     for (; std::getline(lines, line); ++count)
         last = line;
@@ -259,7 +259,7 @@ TEST_F(MeasureCli, NonFiniteSamplesAreLeftOutAndCountedClippedOnesCounted) {
         ASSERT_GT(record.Magnitude, 1e-50) << record.Frequency; // no bin at the -2000 dB floor
     const TRunResult csv = Measure("--input bad.wav --format csv");
     EXPECT_EQ(csv.Code, 4);
-    EXPECT_NE(csv.Out.find("\",2,0\n"), std::string::npos) << csv.Out;
+    EXPECT_NE(csv.Out.find("\",2,0,"), std::string::npos) << csv.Out;
     const TRunResult text = Measure("--input bad.wav");
     EXPECT_EQ(text.Code, 4);
     EXPECT_NE(text.Out.find("(23 blocks, 0 gaps, 2 invalid blocks, 0 clipped samples)"),
@@ -290,6 +290,7 @@ TEST_F(MeasureCli, BadInputGivesItsMessageAndExitCode) {
     Sox("-n -r 48000 -b 24 -c 2 tone.wav synth 1 sine 1000 vol 0.5");
     Sox("-n -r 48000 -b 16 -c 1 short.wav synth 0.01 sine 1000");
     std::ofstream(Path("not.wav")) << "this is text, not sound\n";
+    std::ofstream(Path("bad.frd")) << "100 1.0\n1000 one\n";
     ASSERT_EQ(std::system(("head -c 30000 '" + Path("tone.wav").string() + "' > '" +
                            Path("cut.wav").string() + "'")
                               .c_str()),
@@ -316,6 +317,9 @@ TEST_F(MeasureCli, BadInputGivesItsMessageAndExitCode) {
         {"--input tone.wav --device 1", 2, "Give --input or --device, not both"},
         {"--device 1 --bits 20", 2, "Bad value \"20\" for --bits: 16 or 24 is needed"},
         {"--input tone.wav --octave 2", 2, "Bad value \"2\" for --octave: 1, 3, 6, 12 or 24"},
+        {"--input tone.wav --spl-sensitivity 250", 2, "from -200 to 200 is needed"},
+        {"--input tone.wav --units dbspl", 2, "Bad value \"dbspl\" for --units"},
+        {"--input tone.wav --correction bad.frd", 3, "Line 2 of bad.frd"},
     };
     for (const Case& c : cases) {
         const TRunResult r = Measure(c.Args);
@@ -330,6 +334,32 @@ TEST_F(MeasureCli, BadInputGivesItsMessageAndExitCode) {
     const TRunResult help = Measure("--help");
     EXPECT_EQ(help.Code, 0);
     EXPECT_NE(help.Out.find("--save-spectrum FILE"), std::string::npos);
+}
+
+// The chosen unit beside dB re a full-scale sine: a half-scale 1 kHz sine with a full scale of
+// 2 V rms is 1 V, 2.218 dBu (re sqrt(0.6) V); A weighting is 0 dB at 1 kHz; with a sensitivity
+// of 120 dB SPL it reads 113.98 dB SPL(A) (N = 16384: the weighting is straight across the
+// tone's main lobe).
+TEST_F(MeasureCli, UnitsCalibrationAndWeightingInTheReadings) {
+    Sox("-n -r 48000 -b 24 -c 2 tone.wav synth 1 sine 1000 vol 0.5");
+    const struct {
+        const char* Args;
+        double Value;
+        const char* Unit;
+    } cases[] = {
+        {"--units dbu --cal-volts 2 --weighting a --length 16384",
+         20.0 * std::log10(1.0 / std::sqrt(0.6)), "dBu(A)"},
+        {"--units vrms --cal-volts 2", 1.0, "V"},
+        {"--units spl --spl-sensitivity 120 --weighting a --length 16384", 120.0 + HalfScaleDb,
+         "dB SPL(A)"},
+        {"--units dbfs --weighting z", HalfScaleDb, "dBFS(Z)"},
+    };
+    for (const auto& c : cases) {
+        const TRunResult r = Measure(std::string("--input tone.wav --format json ") + c.Args);
+        ASSERT_EQ(r.Code, 0) << c.Args << ": " << r.Err;
+        EXPECT_NEAR(JsonNumber(r.Out, "sn_value"), c.Value, 0.005) << c.Args;
+        EXPECT_EQ(LastJsonLine(r.Out)["unit"], c.Unit) << c.Args;
+    }
 }
 
 // --octave 3 adds the third-octave bands to the final JSON line: a tone at 1 kHz reads its level

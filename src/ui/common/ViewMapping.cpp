@@ -180,8 +180,8 @@ std::string FrequencyCaptionText(double frequencyHz) {
     return FormatGeneral(value.Mantissa) + " " + value.Prefix + "Hz";
 }
 
-std::string DbCaptionText(double yTop, int k) {
-    return FormatGeneral(TruncSignificant(yTop - 10.0 * k, 4)) + " dB";
+std::string DbCaptionText(double yTop, int k, const std::string& unit) {
+    return FormatGeneral(TruncSignificant(yTop - 10.0 * k, 4)) + " " + unit;
 }
 
 int DbCaptionStride(int height, int boxes, int textHeight) {

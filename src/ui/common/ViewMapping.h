@@ -2,8 +2,8 @@
 // Qt-free pixel mappings, grids, captions and colour blending of the spectrum and scope views.
 #pragma once
 
-#include "core/SpectrumSmoothing.h" // BinToFrequency
 #include "core/MeasurementState.h"
+#include "core/SpectrumSmoothing.h" // BinToFrequency
 
 #include <cstdint>
 #include <functional>
@@ -111,8 +111,9 @@ std::vector<TFrequencyCaption> FrequencyCaptions(const TSpectrumAxis& axis, bool
 int CaptionLeft(int x, int textWidth, int graphWidth);
 // Mantissa of the frequency with an SI prefix, a blank, the prefix and "Hz": "1 kHz", "500 Hz".
 std::string FrequencyCaptionText(double frequencyHz);
-// Caption of the k-th dB line: TruncSignificant(YTop - 10k, 4) in the shortest form and " dB".
-std::string DbCaptionText(double yTop, int k);
+// Caption of the k-th dB line: TruncSignificant(YTop - 10k, 4) in the shortest form, a blank
+// and the unit.
+std::string DbCaptionText(double yTop, int k, const std::string& unit = "dB");
 // Every how many dB lines a caption is written so that captions textHeight pixels high do not
 // overlap on a graph `height` pixels high of `boxes` boxes: the smallest s >= 1 with
 // s * height / boxes >= textHeight (1 for a height or box count that is not positive).

@@ -13,6 +13,7 @@
 #include "ui/common/ViewPaintBox.h"
 #include "ui/common/ViewSettings.h"
 
+#include "core/LevelUnits.h"
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -104,7 +105,7 @@ std::vector<TSettingsRow> TOctaveTab::SettingsRows() {
 
 double TOctaveTab::OffsetDb() const {
     const MeasurementState& st = Host.State();
-    return st.YOffset - st.RefLevel; // as the spectrum's trace is shown
+    return st.YOffset - DisplayRefLevel(st); // as the spectrum's trace is shown
 }
 
 // ---------------------------------------------------------------------------------------------

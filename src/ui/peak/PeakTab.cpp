@@ -3,6 +3,7 @@
 #include "ui/peak/PeakTab.h"
 
 #include "core/LevelMeters.h"
+#include "core/LevelUnits.h"
 #include "core/NumberText.h"
 #include "files/AtomicFile.h"
 #include "files/TraceFile.h"
@@ -229,7 +230,8 @@ void TPeakTab::DrawGrid(QPainter& painter, bool level) {
             continue;
         painter.setPen(QPen(grid, 1));
         painter.drawLine(0, Limited(y), w - 1, Limited(y));
-        const QString text = QString::fromStdString(EngineeringText(value)) + (level ? "dB" : "Hz");
+        const QString text =
+            QString::fromStdString(EngineeringText(value) + (level ? AxisUnitText(State_) : "Hz"));
         painter.setPen(trace);
         const QRect box(2, Limited(y + 1), w - 4, metrics.height());
         painter.drawText(box, (level ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop, text);

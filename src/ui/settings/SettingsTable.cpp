@@ -11,6 +11,7 @@
 #include "ui/spectrum/MemoryTraces.h"
 #include "ui/spectrum/SpectrumOverlays.h"
 #include "ui/spectrum/SpectrumTab.h"
+#include "ui/units/UnitsPanel.h"
 #include "ui/voltmeter/VoltmeterTab.h"
 
 #include "core/NumberText.h"
@@ -572,6 +573,7 @@ void TSettingsBinding::BuildRows() {
         f.flat->setChecked(s.Weighting == 0);
         f.pso->setChecked(s.Weighting == 1);
         f.Cmes->setChecked(s.Weighting == 2);
+        f.Units().ShowWeighting();
     }));
 
     // Window geometry: the normal bounds, also while maximised.
@@ -724,6 +726,9 @@ void TSettingsBinding::BuildRows() {
 
     // Keys added later, after all the others, so that files of every age read alike.
     add(CheckRow("ScreenShotPNG=", srMain, f.Screenshots().CPNG));
+    // SPL calibration and correction curves (ui/units).
+    for (TSettingsRow& row : f.Units().SettingsRows())
+        add(std::move(row));
 
     // The instrument tabs' keys, after every key above, in the order of the instrument list.
     for (const auto& instrument : f.Instruments())

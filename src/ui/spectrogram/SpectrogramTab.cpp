@@ -11,6 +11,7 @@
 #include "ui/common/ViewPaintBox.h"
 #include "ui/common/ViewSettings.h"
 
+#include "core/LevelUnits.h"
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QImage>
@@ -191,7 +192,7 @@ TSpectrogramView TSpectrogramTab::CurrentView() const {
     view.TopDb = TopDb_;
     view.SpanDb = SpanDb_;
     const MeasurementState& st = Host.State();
-    view.OffsetDb = st.YOffset - st.RefLevel; // as the spectrum's trace is shown
+    view.OffsetDb = st.YOffset - DisplayRefLevel(st); // as the spectrum's trace is shown
     return view;
 }
 

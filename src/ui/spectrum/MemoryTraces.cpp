@@ -7,6 +7,7 @@
 #include "files/TraceFile.h"
 #include "ui/common/ViewMappingQt.h"
 
+#include "core/LevelUnits.h"
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
@@ -196,7 +197,7 @@ void TMemoryTraces::SetCustomColour(TColour colour) {
 
 void TMemoryTraces::toMem1Click(int k) {
     // Stored as shown: the calibration in force now is folded into the magnitudes.
-    const double factor = std::pow(10.0, (State_.YOffset - State_.RefLevel) / 20.0);
+    const double factor = std::pow(10.0, (State_.YOffset - DisplayRefLevel(State_)) / 20.0);
     std::vector<TSpectrumPoint>& memory = State_.MemTrace[Index(k)];
     memory = State_.DisplayPoints;
     KeepFile_[Index(k)] = false;

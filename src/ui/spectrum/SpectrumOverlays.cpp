@@ -10,6 +10,7 @@
 #include "ui/spectrum/MemoryTraces.h"
 #include "ui/spectrum/SpectrumTab.h"
 
+#include "core/LevelUnits.h"
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
@@ -296,8 +297,8 @@ void TSpectrumOverlays::PaintBox2MouseUp(QMouseEvent* /*event*/) {
 void TSpectrumOverlays::ShowCursor(const QMouseEvent* event) {
     const QPoint at = Tab_.PaintBox2->mapFromGlobal(event->globalPosition().toPoint());
     const TSpectrumAxis axis = Tab_.Axis();
-    const std::string text =
-        CursorText(XToFrequency(axis, at.x()), YToDb(axis, at.y()), CursorWithLevel_);
+    const std::string text = CursorText(XToFrequency(axis, at.x()), YToDb(axis, at.y()),
+                                        CursorWithLevel_, AxisUnitText(State_));
     SetText(LCursor, LabelText(text));
     LCursor->adjustSize();
     const TPixelPoint place = CursorLabelPosition(Graph(), at.x(), at.y(), LCursor->width(),
@@ -402,7 +403,8 @@ void TSpectrumOverlays::UpdateMarkerText() {
         markers[m] = {MC[m]->isChecked(), MarkerHz_[m]};
     TMarkerTraces traces;
     traces.Main = State_.DisplayPoints;
-    traces.MainOffsetDb = State_.YOffset - State_.RefLevel;
+    traces.MainOffsetDb = State_.YOffset - DisplayRefLevel(State_);
+    traces.Unit = AxisUnitText(State_);
     for (std::size_t k = 0; k < 4; ++k) {
         traces.Memory[k] = Memories_.Memory(static_cast<int>(k) + 1);
         traces.MemoryChecked[k] = Memories_.Boxes[k]->isChecked();

@@ -4,6 +4,7 @@
 
 #include "ui/CheckedEdit.h"
 
+#include "core/LevelUnits.h"
 #include "core/NumberText.h"
 #include "ui/common/ViewMappingQt.h"
 #include "ui/common/ViewPaintBox.h"
@@ -40,7 +41,6 @@ QAction* NamedAction(QObject* parent, const char* name, const QString& caption, 
     action->setCheckable(checkable);
     return action;
 }
-
 
 } // namespace
 
@@ -209,7 +209,7 @@ TSpectrumAxis TSpectrumTab::Axis() const {
     axis.FMax = range.Max;
     axis.YTop = Settings_.YTop;
     axis.Boxes = EffectiveBoxes(Settings_.Boxes);
-    axis.RefLevel = State_.RefLevel;
+    axis.RefLevel = DisplayRefLevel(State_); // the trace reads in AxisUnitText
     axis.YOffset = State_.YOffset;
     return axis;
 }

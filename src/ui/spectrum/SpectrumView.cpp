@@ -2,6 +2,7 @@
 // Painting of the spectrum graph (grid, frequency grid, level lines, traces) and its markings.
 #include "ui/spectrum/SpectrumTab.h"
 
+#include "core/LevelUnits.h"
 #include "ui/common/ViewMappingQt.h"
 #include "ui/common/ViewPaintBox.h"
 
@@ -177,8 +178,9 @@ void TSpectrumTab::PaintSpecCapPaint(QPainter& painter) {
         const int stride = DbCaptionStride(axis.Height, axis.Boxes, metrics.height());
         for (int k = 0; k < axis.Boxes; k += stride) {
             const int top = BoxLineY(axis.Height, k, axis.Boxes) + strip + shift;
-            painter.drawText(2, top + metrics.ascent(),
-                             QString::fromStdString(DbCaptionText(axis.YTop, k)));
+            painter.drawText(
+                2, top + metrics.ascent(),
+                QString::fromStdString(DbCaptionText(axis.YTop, k, AxisUnitText(State_))));
         }
     }
 
