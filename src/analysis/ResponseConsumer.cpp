@@ -35,6 +35,15 @@ void TResponseConsumer::SetReference(TResponseReference reference) {
     Restart();
 }
 
+void TResponseConsumer::SetResponseChannel(int channel) {
+    const int c = channel >= 0 && channel <= 3 ? channel : -1;
+    if (c == fixedChannel_)
+        return;
+    fixedChannel_ = c;
+    n_ = 0;
+    Restart();
+}
+
 void TResponseConsumer::SetMaxDelay(double seconds) {
     const double s = std::isfinite(seconds) ? std::clamp(seconds, 0.001, 10.0) : 0.5;
     if (s == maxDelayS_)
@@ -67,8 +76,9 @@ void TResponseConsumer::ProcessedBlock(const TProcessedBlockView& block) {
     if (block.N <= 0 || block.Left.size() < n || block.Right.size() < n)
         return;
     const bool output = reference_ == TResponseReference::Output;
-    if (block.N != n_ || block.SampleRate != rateHz_ || (output && block.Channel != channel_))
-        Reconfigure(block.SampleRate, block.N, block.Channel);
+    const int channel = fixedChannel_ >= 0 ? fixedChannel_ : block.Channel;
+    if (block.N != n_ || block.SampleRate != rateHz_ || (output && channel != channel_))
+        Reconfigure(block.SampleRate, block.N, channel);
     Append(block);
     if (!acquired_) {
         const std::int64_t end = written_ - std::max(0, -lagMin_);
@@ -98,13 +108,13 @@ void TResponseConsumer::Append(const TProcessedBlockView& block) {
         y = left;
         break;
     case TResponseReference::Output: {
-        const bool rightChannel = block.Channel == 1;
+        const bool rightChannel = channel_ == 1;
         const std::span<const float> played = rightChannel ? block.OutRight : block.OutLeft;
         x = played.size() >= n ? played.data() : nullptr;
         y = rightChannel ? right : left;
-        if (block.Channel == 2 || block.Channel == 3) {
+        if (channel_ == 2 || channel_ == 3) {
             y2 = right;
-            sign = block.Channel == 3 ? -1.0f : 1.0f;
+            sign = channel_ == 3 ? -1.0f : 1.0f;
         }
         break;
     }

@@ -46,6 +46,9 @@ public:
 
     void SetReference(TResponseReference reference);
     TResponseReference Reference() const { return reference_; }
+    // The response channel of the Output mode: 0 left, 1 right, 2 sum, 3 difference, or -1 for
+    // the spectrum's channel (the default).
+    void SetResponseChannel(int channel);
     // The longest delay looked for, s (0.001 ... 10; default 0.5).
     void SetMaxDelay(double seconds);
 
@@ -70,7 +73,8 @@ private:
     double maxDelayS_ = 0.5;
     double rateHz_ = 0.0;
     int n_ = 0;
-    int channel_ = 0;
+    int channel_ = 0;             // the channel in use
+    int fixedChannel_ = -1;       // the one chosen, or -1
     int lagMin_ = 0, lagMax_ = 0; // the delays looked for, samples
     std::vector<double> ringX_, ringY_;
     std::size_t mask_ = 0;
