@@ -17,19 +17,20 @@ double Wrapped(double x) {
     return x - 2.0 * kPi * std::nearbyint(x / (2.0 * kPi));
 }
 
-// J(r) = sum_k c_k cos(phi_k + omega_k r) and its first two derivatives, over bins lo ... hi,
+// J(r) = sum_k c_k cos(phi_k + omega_k r) and its first two derivatives, over bins lo ... hi
+// (every stride-th),
 // from the unit phasors u_k = exp(i phi_k): exp(i omega_k r) = z^k, z = exp(i 2 pi r / N), by
 // repeated products (no sine per bin).
 struct TSlopeSum {
     double J = 0.0, D1 = 0.0, D2 = 0.0;
 };
 TSlopeSum SlopeSum(std::span<const TComplex> unit, std::span<const double> weight, int lo, int hi,
-                   int n, double r) {
+                   int n, double r, int stride = 1) {
     TSlopeSum s;
     const double step = 2.0 * kPi / n;
-    const TComplex z{std::cos(step * r), std::sin(step * r)};
+    const TComplex z{std::cos(step * r * stride), std::sin(step * r * stride)};
     TComplex p{std::cos(step * r * lo), std::sin(step * r * lo)};
-    for (int k = lo; k <= hi; ++k) {
+    for (int k = lo; k <= hi; k += stride) {
         const auto i = static_cast<std::size_t>(k);
         const double re = unit[i].Re * p.Re - unit[i].Im * p.Im;
         const double im = unit[i].Re * p.Im + unit[i].Im * p.Re;
@@ -178,7 +179,13 @@ void TResponseAnalyser::Evaluate() {
         return;
     stale_ = false;
     TResponseReadings& r = readings_;
-    r = TResponseReadings{};
+    // Cleared keeping the vectors' memory: no allocation after the first evaluation.
+    r.Valid = false;
+    r.Problem.clear();
+    r.DelaySamples = r.DelayMs = r.CoherenceMean = TResponseReadings::None;
+    for (auto* v : {&r.FrequencyHz, &r.MagnitudeDb, &r.PhaseDeg, &r.UnwrappedDeg, &r.GroupDelayMs,
+                    &r.Coherence})
+        v->clear();
     r.Averaged = Averaged();
     if (n_ == 0 || r.Averaged == 0) {
         r.Problem = "No block measured yet";
@@ -208,8 +215,12 @@ void TResponseAnalyser::Evaluate() {
         return;
     }
     const auto count = static_cast<std::size_t>(half + 1);
-    std::vector<double> phase(count, 0.0), magnitude2(count, 0.0);
-    std::vector<TComplex> unit(count);
+    std::vector<double>& phase = scratch_.Phase;
+    std::vector<double>& magnitude2 = scratch_.Magnitude2;
+    std::vector<TComplex>& unit = scratch_.Unit;
+    phase.assign(count, 0.0);
+    magnitude2.assign(count, 0.0);
+    unit.assign(count, TComplex{});
     for (std::size_t k = 1; k < count; ++k) {
         const double den = gxx[k] * gyy[k];
         const double cross2 = gxy[k].Re * gxy[k].Re + gxy[k].Im * gxy[k].Im;
@@ -220,7 +231,8 @@ void TResponseAnalyser::Evaluate() {
         magnitude2[k] = gxx[k] > 0.0 ? cross2 / (gxx[k] * gxx[k]) : TResponseReadings::None;
     }
     // The residual delay: the best whole sample within +-8, then Newton steps on the peak.
-    std::vector<double> weight(count, 0.0);
+    std::vector<double>& weight = scratch_.Weight;
+    weight.assign(count, 0.0);
     double coherenceSum = 0.0;
     for (int k = lo; k <= hi; ++k) {
         weight[static_cast<std::size_t>(k)] = coherence_[static_cast<std::size_t>(k)];
@@ -229,8 +241,10 @@ void TResponseAnalyser::Evaluate() {
     r.CoherenceMean = coherenceSum / (hi - lo + 1);
     double residual = 0.0;
     double best = -1e300;
+    // Whole samples within +-8 need only every stride-th bin (the sum's period in r is N / stride).
+    const int stride = std::max(1, (hi - lo) / 512);
     for (int t = -8; t <= 8; ++t) {
-        const double j = SlopeSum(unit, weight, lo, hi, n_, t).J;
+        const double j = SlopeSum(unit, weight, lo, hi, n_, t, stride).J;
         if (j > best) {
             best = j;
             residual = t;
@@ -242,7 +256,7 @@ void TResponseAnalyser::Evaluate() {
             break;
         const double step = std::clamp(-s.D1 / s.D2, -0.5, 0.5);
         residual += step;
-        if (std::abs(step) < 1e-12)
+        if (std::abs(step) < 1e-9)
             break;
     }
     r.DelaySamples = alignment_ + residual;
@@ -250,7 +264,8 @@ void TResponseAnalyser::Evaluate() {
 
     // The phase as shown: the residual taken out, or the alignment put back.
     const double shift = settings_.RemoveDelay ? residual : -static_cast<double>(alignment_);
-    std::vector<double> unwrapped(count, 0.0);
+    std::vector<double>& unwrapped = scratch_.Unwrapped;
+    unwrapped.assign(count, 0.0);
     double last = 0.0;
     for (std::size_t k = 1; k < static_cast<std::size_t>(half); ++k) {
         const double p = phase[k] + 2.0 * kPi * static_cast<double>(k) / n_ * shift;
@@ -266,14 +281,19 @@ void TResponseAnalyser::Evaluate() {
     r.UnwrappedDeg.resize(static_cast<std::size_t>(m));
     r.GroupDelayMs.resize(static_cast<std::size_t>(m));
     r.Coherence.resize(static_cast<std::size_t>(m));
-    std::vector<double> sumM(count + 1, 0.0), sumP(count + 1, 0.0), sumC(count + 1, 0.0);
+    std::vector<double>& sumM = scratch_.SumM;
+    std::vector<double>& sumP = scratch_.SumP;
+    std::vector<double>& sumC = scratch_.SumC;
+    for (auto* v : {&sumM, &sumP, &sumC})
+        v->assign(count + 1, 0.0);
     for (std::size_t k = 1; k < static_cast<std::size_t>(half); ++k) {
         sumM[k + 1] = sumM[k] + magnitude2[k];
         sumP[k + 1] = sumP[k] + unwrapped[k];
         sumC[k + 1] = sumC[k] + coherence_[k];
     }
     const double factor = settings_.Smoothing > 0 ? std::exp2(0.5 / settings_.Smoothing) : 1.0;
-    std::vector<double> shown(count, 0.0);
+    std::vector<double>& shown = scratch_.Shown;
+    shown.assign(count, 0.0);
     for (int k = 1; k < half; ++k) {
         int a = k, b = k;
         if (settings_.Smoothing > 0) {

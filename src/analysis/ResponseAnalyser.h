@@ -114,4 +114,8 @@ private:
     bool stale_ = true;
     TResponseReadings readings_;
     std::vector<double> coherence_; // scratch, bins 0 ... N/2
+    struct TScratch {
+        std::vector<double> Phase, Magnitude2, Weight, Unwrapped, SumM, SumP, SumC, Shown;
+        std::vector<TComplex> Unit;
+    } scratch_; // of Evaluate, kept between evaluations
 };
