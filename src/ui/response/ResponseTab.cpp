@@ -38,43 +38,42 @@ const QColor kMemoryColours[TResponseTab::Memories] = {QColor(0, 90, 200), QColo
 TResponseTab::TResponseTab(TInstrumentHost& host)
     : TInstrumentTab(host, "Response", "TabResponse") {
     auto* layout = new QVBoxLayout(Page);
-    auto* controls = new QHBoxLayout;
     CRespReference = Named<QComboBox>(Page, "CRespReference");
-    CRespReference->addItems({"Reference left, response right", "Reference right, response left",
-                              "Reference: our output"});
+    CRespReference->addItems({"Left: reference", "Right: reference", "Output: reference"});
     ERespAverages = Named<QLineEdit>(Page, "ERespAverages", "16");
-    ERespAverages->setMaximumWidth(60);
+    ERespAverages->setMaximumWidth(50);
     CRespSmoothing = Named<QComboBox>(Page, "CRespSmoothing");
     CRespSmoothing->addItems({"No smoothing", "1/48 octave", "1/24 octave", "1/12 octave",
                               "1/6 octave", "1/3 octave", "1/1 octave"});
     CRespDelay = Named<QComboBox>(Page, "CRespDelay");
     CRespDelay->addItems({"Delay removed", "Delay kept"});
     CRespStimulus = Named<QComboBox>(Page, "CRespStimulus");
-    CRespStimulus->addItems(
-        {"Generator: sine", "Generator: white periodic noise", "Generator: pink periodic noise"});
-    BRespRestart = Named<QPushButton>(Page, "BRespRestart", "Restart Averaging");
-    controls->addWidget(CRespReference);
-    controls->addWidget(new QLabel("Averages", Page));
-    controls->addWidget(ERespAverages);
-    controls->addWidget(CRespSmoothing);
-    controls->addWidget(CRespDelay);
-    controls->addWidget(CRespStimulus);
-    controls->addWidget(BRespRestart);
-    controls->addStretch(1);
-    layout->addLayout(controls);
-    auto* memories = new QHBoxLayout;
-    LRespDelay = Named<QLabel>(Page, "LRespDelay");
+    CRespStimulus->addItems({"Sine", "White noise", "Pink noise"});
+    BRespRestart = Named<QPushButton>(Page, "BRespRestart", "Restart");
     CRespMem = Named<QComboBox>(Page, "CRespMem");
     CRespMem->addItems({"Mem 1", "Mem 2", "Mem 3", "Mem 4"});
     BRespStore = Named<QPushButton>(Page, "BRespStore", "Store");
     BRespClear = Named<QPushButton>(Page, "BRespClear", "Clear");
-    BRespSave = Named<QPushButton>(Page, "BRespSave", "Save Response ...");
-    BRespLoad = Named<QPushButton>(Page, "BRespLoad", "File => Mem ...");
-    memories->addWidget(LRespDelay, 1);
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{CRespMem, BRespStore, BRespClear, BRespLoad, BRespSave})
+    BRespLoad = Named<QPushButton>(Page, "BRespLoad", "Load ...");
+    BRespSave = Named<QPushButton>(Page, "BRespSave", "Save ...");
+    LRespDelay = Named<QLabel>(Page, "LRespDelay");
+    auto* settings = new QHBoxLayout;
+    settings->addWidget(CRespReference);
+    settings->addWidget(new QLabel("Averages", Page));
+    settings->addWidget(ERespAverages);
+    settings->addWidget(CRespSmoothing);
+    settings->addWidget(CRespDelay);
+    settings->addWidget(new QLabel("Generator", Page));
+    settings->addWidget(CRespStimulus);
+    settings->addStretch(1);
+    layout->addLayout(settings);
+    auto* memories = new QHBoxLayout;
+    for (QWidget* w : std::initializer_list<QWidget*>{BRespRestart, CRespMem, BRespStore,
+                                                      BRespClear, BRespLoad, BRespSave})
         memories->addWidget(w);
+    memories->addStretch(1);
     layout->addLayout(memories);
+    layout->addWidget(LRespDelay);
     PaintResp = new TViewPaintBox(Page, "PaintResp");
     layout->addWidget(PaintResp, 1);
     AttachPaintBox(
