@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Cost of the spectrogram and octave analysers per second of 192 ksps audio, beside FFTW.
+// Cost of the spectrogram, octave and response analysers per second of 192 ksps audio, beside FFTW.
 #include "analysis/OctaveAnalyser.h"
+#include "analysis/ResponseConsumer.h"
 #include "analysis/Spectrogram.h"
 #include "dsp/DSXFastFourier.h"
 #include "dsp/WindowFunctions.h"
@@ -127,6 +128,65 @@ void BM_OctavePerAudioSecond(benchmark::State& bench) {
 BENCHMARK(BM_OctavePerAudioSecond)
     ->ArgsProduct({{64, 1024, 4096, 65536}, {3, 24}})
     ->ArgNames({"N", "B"});
+
+// The response analyser at 192 ksps stereo: each processed block of N samples of two inputs
+// (noise, and the same noise 37 samples later) into the rings, aligned and averaged over 16
+// blocks; the delay search once at the start and the residual delay after each average count
+// in. The readings themselves are taken at most 30 times a second (see
+// BM_ResponseReadingsPerSecond).
+void BM_ResponsePerAudioSecond(benchmark::State& bench) {
+    const int n = static_cast<int>(bench.range(0));
+    const auto count = static_cast<std::size_t>(n);
+    std::mt19937 random(11);
+    std::normal_distribution<double> gauss(0.0, kFullScale / 3.0);
+    std::vector<float> noise(count * 9 + 37);
+    for (float& v : noise)
+        v = static_cast<float>(gauss(random));
+    TResponseConsumer consumer;
+    consumer.SetActive(true);
+    std::size_t block = 0;
+    PerAudioSecond(bench, n, [&](const std::vector<TComplex>&) {
+        TProcessedBlockView view;
+        view.SampleRate = kRate;
+        view.N = n;
+        const std::size_t at = (block++ % 8) * count;
+        view.Left = std::span<const float>(noise).subspan(at + 37, count);
+        view.Right = std::span<const float>(noise).subspan(at, count);
+        consumer.ProcessedBlock(view);
+    });
+    benchmark::DoNotOptimize(consumer.Alignment());
+}
+BENCHMARK(BM_ResponsePerAudioSecond)->Arg(1024)->Arg(4096)->Arg(65536)->ArgName("N");
+
+// One evaluation of the response's readings (magnitude, phase, group delay, coherence, delay;
+// 1/3-octave smoothing) at N, in percent of a core when done 30 times a second.
+void BM_ResponseReadingsPerSecond(benchmark::State& bench) {
+    const int n = static_cast<int>(bench.range(0));
+    const auto count = static_cast<std::size_t>(n);
+    std::mt19937 random(13);
+    std::normal_distribution<double> gauss(0.0, 0.3);
+    std::vector<double> x(count), y(count);
+    TResponseAnalyser analyser;
+    analyser.Configure(kRate, n);
+    TResponseSettings settings;
+    settings.Smoothing = 3;
+    analyser.SetSettings(settings);
+    for (int b = 0; b < 4; ++b) {
+        for (std::size_t i = 0; i < count; ++i)
+            y[i] = 0.5 * (x[i] = gauss(random));
+        analyser.Process(x, y, 0);
+    }
+    double cpuMs = 0.0;
+    for (auto _ : bench) {
+        analyser.SetSettings(settings); // makes the readings stale
+        const double start = ThreadMs();
+        benchmark::DoNotOptimize(analyser.Readings().DelaySamples);
+        cpuMs += ThreadMs() - start;
+    }
+    bench.counters["percent_of_core_at_30_per_s"] =
+        100.0 * cpuMs / 1000.0 / static_cast<double>(bench.iterations()) * 30.0;
+}
+BENCHMARK(BM_ResponseReadingsPerSecond)->Arg(4096)->Arg(65536)->ArgName("N");
 
 } // namespace
 

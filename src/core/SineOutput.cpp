@@ -33,14 +33,16 @@ void FillOutBuffer(TSineOutput& generator, TDataBufferF& outBuffer, double sampl
     if (!generator.CheckOut || outBuffer.empty()) {
         return;
     }
-    const int p = std::clamp(generator.TrackF, 0, 30);
+    const bool noise = generator.Stimulus != TStimulusKind::Sine;
+    const int p =
+        noise ? std::clamp(generator.NoisePower, 3, 20) : std::clamp(generator.TrackF, 0, 30);
     const std::int64_t period = std::int64_t{1} << p;
     const long double step =
         2.0L * std::numbers::pi_v<long double> / static_cast<long double>(period);
     const std::size_t length = outBuffer[0].size();
     std::int64_t phase = generator.PhaseIndex % period;
     // The single sine is (1, 0) cycles at ratio 0.
-    const bool twoTones = generator.Tones.F1Hz > 0.0 && generator.Tones.F2Hz > 0.0 &&
+    const bool twoTones = !noise && generator.Tones.F1Hz > 0.0 && generator.Tones.F2Hz > 0.0 &&
                           sampleRateHz > 0.0 && period >= 8;
     const auto [m1, m2] = twoTones ? CoherentToneCycles(generator.Tones, sampleRateHz, period)
                                    : std::pair<std::int64_t, std::int64_t>{1, 0};
@@ -49,13 +51,26 @@ void FillOutBuffer(TSineOutput& generator, TDataBufferF& outBuffer, double sampl
     const auto sample = [&, m1 = m1, m2 = m2, a1 = a1, a2 = a2](std::int64_t j) {
         return twoTones ? TwoToneSample(step, period, m1, m2, a1, a2, j) : SineSample(step, j);
     };
-    const bool tabled = p <= TSineOutput::MaxTablePower;
+    const bool tabled = noise || p <= TSineOutput::MaxTablePower;
     if (tabled && (generator.TablePower != p || generator.TableCycles1 != m1 ||
-                   generator.TableCycles2 != m2 || generator.TableRatio != ratio)) {
+                   generator.TableCycles2 != m2 || generator.TableRatio != ratio ||
+                   generator.TableStimulus != generator.Stimulus ||
+                   (noise && (generator.TableSeed != generator.NoiseSeed ||
+                              generator.TableRate != sampleRateHz)))) {
         generator.PeriodTable.resize(static_cast<std::size_t>(period));
-        for (std::int64_t j = 0; j < period; ++j) {
-            generator.PeriodTable[static_cast<std::size_t>(j)] = sample(j);
+        if (noise) {
+            const std::vector<double> values = PeriodicNoisePeriod(
+                generator.Stimulus, p, sampleRateHz, generator.NoiseSeed, TSineOutput::Amplitude);
+            std::transform(values.begin(), values.end(), generator.PeriodTable.begin(),
+                           [](double v) { return static_cast<float>(v); });
+        } else {
+            for (std::int64_t j = 0; j < period; ++j) {
+                generator.PeriodTable[static_cast<std::size_t>(j)] = sample(j);
+            }
         }
+        generator.TableStimulus = generator.Stimulus;
+        generator.TableSeed = generator.NoiseSeed;
+        generator.TableRate = sampleRateHz;
         generator.TablePower = p;
         generator.TableCycles1 = m1;
         generator.TableCycles2 = m2;

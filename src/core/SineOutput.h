@@ -4,6 +4,7 @@
 
 #include "analysis/TwoTone.h"
 #include "audio/SndTypes.h"
+#include "core/PeriodicNoise.h"
 
 #include <cstdint>
 #include <string>
@@ -33,6 +34,16 @@ struct TSineOutput {
     std::int64_t TableCycles1 = 1;
     std::int64_t TableCycles2 = 0;
     double TableRatio = 0.0;
+    // Periodic noise in place of the tone (response measurements): white or pink, one period of
+    // 2^NoisePower samples (the analysis length N) with phases drawn from NoiseSeed. The sine's
+    // period p (TrackF) is then left alone. TableStimulus, TableSeed and TableRate say what the
+    // table holds.
+    TStimulusKind Stimulus = TStimulusKind::Sine;
+    std::int32_t NoisePower = 12;
+    std::uint64_t NoiseSeed = 1;
+    TStimulusKind TableStimulus = TStimulusKind::Sine;
+    std::uint64_t TableSeed = 0;
+    double TableRate = 0.0;
 };
 
 // Fills OutBuffer when CheckOut is set: s(i) = 2147483391 * sin(2 pi (j mod 2^p) / 2^p) with
@@ -45,6 +56,8 @@ struct TSineOutput {
 // a1 sin(2 pi m1 j / 2^p) + a2 sin(2 pi m2 j / 2^p), m1 and m2 the whole cycles per period
 // nearest to the tones (CoherentToneCycles), a1 + a2 = 2147483391 (TwoToneAmplitudes), so that
 // the sum never exceeds the single sine's amplitude.
+// Periodic noise (Stimulus not Sine) replaces s(i) by PeriodicNoisePeriod(Stimulus, NoisePower,
+// sampleRateHz, NoiseSeed, 2147483391) at j mod 2^NoisePower; its peak is the sine's amplitude.
 void FillOutBuffer(TSineOutput& generator, TDataBufferF& outBuffer, double sampleRateHz = 0.0);
 
 // Restarts the tone at phase 0 (sampling start).

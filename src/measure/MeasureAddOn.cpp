@@ -4,6 +4,7 @@
 
 #include "measure/DistortionAddOn.h"
 #include "measure/OctaveAddOn.h"
+#include "measure/ResponseAddOn.h"
 
 #include <cmath>
 
@@ -24,5 +25,7 @@ std::vector<std::unique_ptr<TMeasureAddOn>> MakeMeasureAddOns(const TMeasureOpti
         addOns.push_back(std::make_unique<TDistortionAddOn>(options));
     if (options.Octave)
         addOns.push_back(std::make_unique<TOctaveAddOn>(options, sampleRateHz));
+    if (options.Response)
+        addOns.push_back(std::make_unique<TResponseAddOn>(options));
     return addOns;
 }

@@ -49,6 +49,8 @@ constexpr std::array<std::string_view, 8> UnitNames = {"db",  "vpp", "veff", "db
                                                        "dbu", "dbv", "vrms", "spl"};
 constexpr std::array<std::string_view, 3> FormatNames = {"text", "json", "csv"};
 constexpr std::array<std::string_view, 3> ImdNames = {"none", "smpte", "twin"};
+constexpr std::array<std::string_view, 3> ReferenceNames = {"left", "right", "output"};
+constexpr std::array<std::string_view, 3> StimulusNames = {"none", "white", "pink"};
 
 // "A:B" or "A:B:C" as numbers; nothing when malformed or when a part is not a number.
 std::vector<double> Numbers(std::string_view text) {
@@ -112,12 +114,23 @@ std::string MeasureUsage() {
            "  --harmonics K         harmonics 2..K, K from 2 to 20 (10)\n"
            "  --dist-band LO:HI     the distortion analyser's band in Hz (20 to 20000, at most\n"
            "                        half the sample rate)\n"
-           "  --averages K          power average over K blocks, 1..1000 (1)\n"
+           "  --averages K          average over K blocks, 1..1000 (distortion 1, response\n"
+           "                        16)\n"
            "  --imd KIND            intermodulation: smpte (60 Hz and 7 kHz, 4:1) or twin\n"
            "                        (18 and 20 kHz, 1:1); the generator plays both tones\n"
            "  --imd-tones F1:F2[:RATIO]  the two tones in Hz and the amplitude ratio F1:F2\n"
            "  --octave B            add the 1/B octave band levels averaged over the run\n"
            "                        (B 1, 3, 6, 12 or 24)\n"
+           "  --response            also measure the frequency response: delay, coherence,\n"
+           "                        magnitude and phase of the response against a reference\n"
+           "  --reference R         left (response right), right (response left) or output\n"
+           "                        (what we play, against --channel) (left)\n"
+           "  --smoothing 1/B       smooth the response over 1/B octave (B 1, 2, 3, 6, 12, 24,\n"
+           "                        48) or off (off)\n"
+           "  --save-response FILE  write the final response: .csv CSV (frequency, dB,\n"
+           "                        degrees, coherence), else FRD (frequency, dB, degrees)\n"
+           "  --stimulus S          play periodic noise of period --length, white or pink, on\n"
+           "                        --output-device while measuring --device\n"
            "  --help                print this text\n"
            "Exit codes: 0 measured, 2 bad arguments, 3 device or file error, 4 stream gaps "
            "occurred or blocks holding samples that are not finite numbers were left out.\n";
@@ -128,6 +141,7 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
     TMeasureOptions o = base;
     std::string distortionOption; // the first option that needs --distortion
     bool correctionGiven = false;
+    std::string responseOption;   // the first option that needs --response
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
         if (name == "--help" || name == "-h") {
@@ -144,7 +158,11 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
             o.Distortion = true;
             continue;
         }
-        static constexpr std::array<std::string_view, 28> Known = {
+        if (name == "--response") {
+            o.Response = true;
+            continue;
+        }
+        static constexpr std::array<std::string_view, 32> Known = {
             "--device",        "--rate",          "--bits",
             "--input",         "--length",        "--channel",
             "--window",        "--weighting",     "--band",
@@ -154,7 +172,8 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
             "--output-device", "--harmonics",     "--dist-band",
             "--averages",      "--imd",           "--imd-tones",
             "--octave",        "--cal-volts",     "--spl-sensitivity",
-            "--correction"};
+            "--correction",    "--reference",     "--smoothing",
+            "--save-response", "--stimulus"};
         bool known = false;
         for (const auto k : Known)
             known = known || name == k;
@@ -163,9 +182,14 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
         if (i + 1 >= args.size())
             throw EUsageError("Option " + name + " needs a value");
         const std::string& value = args[++i];
-        if (distortionOption.empty() && (name == "--harmonics" || name == "--dist-band" ||
-                                         name == "--averages" || name == "--imd"))
+        if (distortionOption.empty() &&
+            (name == "--harmonics" || name == "--dist-band" || name == "--imd"))
             distortionOption = name;
+        if (responseOption.empty() &&
+            (name == "--reference" || name == "--smoothing" || name == "--save-response"))
+            responseOption = name;
+        if (name == "--averages")
+            o.AveragesGiven = true;
         const auto bad = [&](const std::string& why) {
             return EUsageError("Bad value \"" + value + "\" for " + name + ": " + why);
         };
@@ -321,6 +345,27 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
             if (!b || (*b != 1 && *b != 3 && *b != 6 && *b != 12 && *b != 24))
                 throw bad("1, 3, 6, 12 or 24 is needed (1/B octave bands)");
             o.Octave = static_cast<std::int32_t>(*b);
+        } else if (name == "--reference") {
+            const auto r = Choice(value, ReferenceNames);
+            if (!r || value.size() == 1)
+                throw bad("left, right or output is needed");
+            o.Reference = *r;
+        } else if (name == "--smoothing") {
+            const auto b = value.rfind("1/", 0) == 0 ? WholeNumber(value.substr(2)) : std::nullopt;
+            const bool listed =
+                b && (*b == 1 || *b == 2 || *b == 3 || *b == 6 || *b == 12 || *b == 24 || *b == 48);
+            if (value != "off" && !listed)
+                throw bad("off or 1/B with B 1, 2, 3, 6, 12, 24 or 48 is needed");
+            o.Smoothing = value == "off" ? 0 : static_cast<std::int32_t>(*b);
+        } else if (name == "--save-response") {
+            if (value.empty())
+                throw bad("a file name is needed");
+            o.SaveResponse = value;
+        } else if (name == "--stimulus") {
+            const auto s = Choice(value, StimulusNames);
+            if (!s || *s == 0 || value.size() == 1)
+                throw bad("white or pink is needed");
+            o.Stimulus = *s;
         }
     }
     if (!o.Help && !o.ListDevices && o.Input.empty() && o.Device.empty())
@@ -331,10 +376,21 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
         throw EUsageError("Give --blocks or --seconds, not both");
     if (!o.Help && !o.ListDevices && o.Generator && (o.Device.empty() || o.OutputDevice.empty()))
         throw EUsageError("--generator plays on --output-device while measuring --device");
-    if (!o.Help && !o.ListDevices && !o.Generator && !o.OutputDevice.empty())
-        throw EUsageError("--output-device needs --generator");
+    if (!o.Help && !o.ListDevices && o.Stimulus != 0 &&
+        (o.Device.empty() || o.OutputDevice.empty()))
+        throw EUsageError("--stimulus plays on --output-device while measuring --device");
+    if (o.Generator && o.Stimulus != 0)
+        throw EUsageError("Give --generator or --stimulus, not both");
+    if (!o.Help && !o.ListDevices && !PlaysOutput(o) && !o.OutputDevice.empty())
+        throw EUsageError("--output-device needs --generator or --stimulus");
     if (!o.Distortion && !distortionOption.empty())
         throw EUsageError(distortionOption + " needs --distortion");
+    if (!o.Response && !responseOption.empty())
+        throw EUsageError(responseOption + " needs --response");
+    if (o.AveragesGiven && !o.Distortion && !o.Response)
+        throw EUsageError("--averages needs --distortion or --response");
+    if (o.Response && o.Reference == 2 && o.Stimulus == 0)
+        throw EUsageError("--reference output needs --stimulus (what we play)");
     if (o.ImdF1 && o.Imd == 0)
         throw EUsageError("--imd-tones needs --imd");
     return o;

@@ -62,18 +62,32 @@ struct TMeasureOptions {
     std::optional<double> DistBandLow;  // its band, Hz (default 20 to min(20000, rate / 2))
     std::optional<double> DistBandHigh; //
     std::int32_t Averages = 1;          // blocks in the power average, 1..1000
+    bool AveragesGiven = false;         // --averages was given (the response's default is 16)
     std::int32_t Imd = 0;               // intermodulation: 0 none, 1 smpte, 2 twin
     std::optional<double> ImdF1;        // its tones, Hz (default: those of the kind)
     std::optional<double> ImdF2;        //
     std::optional<double> ImdRatio;     // amplitude of tone 1 over tone 2
     std::optional<std::int32_t> Octave; // b of 1/b octave bands (1, 3, 6, 12, 24); none: off
+    // The frequency response (--response) and its settings; --averages above is shared.
+    bool Response = false;
+    std::int32_t Reference = 0; // 0 left (response right), 1 right (response left), 2 output
+    std::int32_t Smoothing = 0; // b of 1/b-octave smoothing (1, 2, 3, 6, 12, 24, 48); 0 off
+    std::string SaveResponse;   // file for the final response: .csv CSV, else FRD
+    std::int32_t Stimulus = 0;  // periodic noise on --output-device: 0 none, 1 white, 2 pink
 };
+
+// True when the run plays on --output-device: the coherent sine or the periodic noise.
+inline bool PlaysOutput(const TMeasureOptions& o) {
+    return o.Generator.has_value() || o.Stimulus != 0;
+}
 
 // Parses argv[1..argc-1] over `base` (the defaults, or the options a set-up file gave). Raises
 // EUsageError with a one-line reason for an unknown option, a missing or malformed value, a value
 // out of range, or neither or both of --input and --device (unless --help or --list-devices), and
 // for --generator without --device and --output-device; the distortion options need
-// --distortion, --imd-tones needs --imd.
+// --distortion, --imd-tones needs --imd; --averages needs --distortion or --response, the other
+// response options --response; --stimulus needs --device and --output-device and excludes
+// --generator; --reference output needs --stimulus.
 TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
                                     const TMeasureOptions& base = {});
 

@@ -84,10 +84,17 @@ TMeasureRun::TMeasureRun(const TMeasureOptions& options, int sampleRateHz) {
     // Start of sampling.
     state_.EngineBlock = 2048;
     ResetForStart(state_);
-    state_.Generator.CheckOut = options.Generator.has_value();
+    state_.Generator.CheckOut = PlaysOutput(options);
     state_.Generator.COutChan = 0; // "+L/+R"
     if (options.Generator)
         generatorCaption_ = TrackFChange(state_.Generator, *options.Generator, sampleRateHz);
+    if (options.Stimulus != 0) {
+        // Periodic noise whose period is the analysis length.
+        state_.Generator.Stimulus = static_cast<TStimulusKind>(options.Stimulus);
+        state_.Generator.NoisePower = std::countr_zero(static_cast<unsigned>(n));
+        generatorCaption_ = std::string(options.Stimulus == 2 ? "pink" : "white") +
+                            " periodic noise of " + std::to_string(n) + " samples";
+    }
     if (options.Generator && options.Distortion && options.Imd != 0) {
         // The generator plays the intermodulation test's two tones.
         const auto kind = static_cast<TImdKind>(options.Imd);

@@ -275,7 +275,7 @@ int RunDevice(const TMeasureOptions& options) {
     if (entry.empty())
         throw EUsageError("No capture device \"" + options.Device + "\" (see --list-devices)");
     std::string outEntry;
-    if (options.Generator) {
+    if (PlaysOutput(options)) {
         outEntry = FindDeviceEntry(stream.OutputDeviceNames(), options.OutputDevice);
         if (outEntry.empty())
             throw EUsageError("No playback device \"" + options.OutputDevice +
@@ -290,12 +290,12 @@ int RunDevice(const TMeasureOptions& options) {
                              1, static_cast<std::int64_t>(std::ceil(options.Seconds.value_or(5.0) *
                                                                     options.Rate / engineBlock)));
 
-    stream.Directions = options.Generator ? ddBoth : ddCapture;
+    stream.Directions = PlaysOutput(options) ? ddBoth : ddCapture;
     stream.InputDevice = TDeviceSettings(0, 2, options.Rate, options.Bits, engineBlock);
     stream.OutputDevice = stream.InputDevice;
     stream.BufferCount = 3;
     stream.SelectInputDevice(entry);
-    if (options.Generator)
+    if (PlaysOutput(options))
         stream.SelectOutputDevice(outEntry);
     std::string failure;
     std::string blockError;
@@ -303,7 +303,7 @@ int RunDevice(const TMeasureOptions& options) {
     // Gaps of the capture and, while the sine plays, of the playback: either spoils the reading.
     const auto gaps = [&options](const TStreamHealth& health) {
         return static_cast<std::int64_t>(health.CaptureGaps +
-                                         (options.Generator ? health.RenderGaps : 0));
+                                         (PlaysOutput(options) ? health.RenderGaps : 0));
     };
     stream.OnData = [&](void*, TDataBufferI&, TDataBufferF& in, TDataBufferF& out) {
         if (seen >= target || !failure.empty()) {
@@ -319,7 +319,7 @@ int RunDevice(const TMeasureOptions& options) {
         std::cout << ReadingLine(options.Format, r, false, addOns) << '\n';
     };
     stream.OnFailure = [&](const std::string& reason) { failure = reason; };
-    if (options.Generator)
+    if (PlaysOutput(options))
         std::cerr << "phonoscale-measure: playing " << run.GeneratorCaption() << " on " << outEntry
                   << '\n';
     if (options.Format == TOutputFormat::ofCsv)

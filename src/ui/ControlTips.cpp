@@ -229,6 +229,20 @@ constexpr TTip kTips[] = {
     {"EOctSpan", "Range of the bar graph, dB"},
     {"BOctReset", "Restart the peak marks and the Leq"},
     {"BOctSave", "Save the band levels to a CSV file"},
+    {"CRespReference", "Which signal is the reference: the left input, the right input or what "
+                       "the generator plays"},
+    {"ERespAverages", "Blocks in each average of the response, 1 to 1000"},
+    {"CRespSmoothing", "Smoothing of the shown response over a fraction of an octave"},
+    {"CRespDelay", "Take the measured delay out of the phase, or keep it"},
+    {"CRespStimulus", "What the generator plays: its sine, or white or pink noise repeating "
+                      "every N samples"},
+    {"BRespRestart", "Find the delay again and restart the average"},
+    {"CRespMem", "The response memory that Store, Clear and Load act on"},
+    {"BRespStore", "Keep the shown response in the chosen memory"},
+    {"BRespClear", "Empty the chosen memory"},
+    {"BRespSave", "Save the shown response as FRD (frequency, dB, degrees) or CSV (with the "
+                  "coherence)"},
+    {"BRespLoad", "Load an FRD or CSV response into the chosen memory"},
 };
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "ui/TForm1.h"
 #include "ui/distortion/DistortionTab.h"
 #include "ui/octave/OctaveTab.h"
+#include "ui/response/ResponseTab.h"
 #include "ui/screenshot/ScreenshotTool.h"
 #include "ui/spectrogram/SpectrogramTab.h"
 #include "ui/spectrum/SpectrumTab.h"
@@ -17,6 +18,7 @@ TInstrumentTabs MakeInstrumentTabs(TInstrumentHost& host) {
     tabs.push_back(std::make_unique<TDistortionTab>(host));
     tabs.push_back(std::make_unique<TSpectrogramTab>(host));
     tabs.push_back(std::make_unique<TOctaveTab>(host));
+    tabs.push_back(std::make_unique<TResponseTab>(host));
     return tabs;
 }
 
@@ -46,6 +48,10 @@ public:
     void Beep() override { Form_.Beep(); }
     void SetGeneratorTones(const TTwoTones& tones) override {
         Form_.State_.Generator.Tones = tones;
+    }
+    void SetGeneratorStimulus(TStimulusKind kind, int power) override {
+        Form_.State_.Generator.Stimulus = kind;
+        Form_.State_.Generator.NoisePower = power;
     }
     void AddSpectrumTrace(std::function<void(QPainter&, const TSpectrumAxis&)> draw) override {
         Form_.SpectrumTab().Hooks().ExtraTraces.push_back(std::move(draw));

@@ -140,3 +140,55 @@ TEST(SineOutput, TwoTonesSitOnTheirBinsAndNeverExceedTheSine) {
     EXPECT_EQ(out, single);
     EXPECT_EQ(TwoToneCaption(gen, 48000.0), "");
 }
+
+// Periodic noise: the output repeats every 2^p samples, its peak is the sine's, and one period
+// through a transform holds every bin from 1 to 2^p / 2 - 1 at one level (white) or at a level
+// falling as 1 / sqrt(f) above 20 Hz (pink), nothing at DC; the seed fixes the samples.
+TEST(SineOutput, PeriodicNoiseIsFlatOrPinkOnEveryBinOfItsPeriod) {
+    constexpr double rate = 48000.0;
+    constexpr int p = 12;
+    constexpr std::size_t period = std::size_t{1} << p;
+    for (const TStimulusKind kind : {TStimulusKind::WhiteNoise, TStimulusKind::PinkNoise}) {
+        TSineOutput gen;
+        gen.CheckOut = true;
+        gen.Stimulus = kind;
+        gen.NoisePower = p;
+        gen.NoiseSeed = 9;
+        TDataBufferF out;
+        AllocateBlock(out, 2, 3 * period);
+        FillOutBuffer(gen, out, rate);
+        float peak = 0.0f;
+        for (std::size_t i = 0; i < 2 * period; ++i) {
+            ASSERT_EQ(out[0][i], out[0][i + period]);
+            peak = std::max(peak, std::abs(out[0][i]));
+        }
+        EXPECT_EQ(peak, kA);
+        EXPECT_EQ(out[1], out[0]);
+
+        TDSXFastFourier fft;
+        fft.SetNumSamples(static_cast<int>(period));
+        std::copy_n(out[0].begin(), period, fft.RealInput().begin());
+        fft.RealFourierTransform();
+        const auto bins = fft.ComplexOutput();
+        const auto level = [&](std::size_t k) {
+            const double f = static_cast<double>(k) * rate / period;
+            const double pink =
+                kind == TStimulusKind::PinkNoise ? std::sqrt(std::max(f, 20.0)) : 1.0;
+            return std::hypot(bins[k].Re, bins[k].Im) * pink;
+        };
+        EXPECT_LT(std::hypot(bins[0].Re, bins[0].Im), 1e-6 * level(1));
+        for (std::size_t k = 2; k < period / 2; ++k)
+            ASSERT_NEAR(level(k) / level(1), 1.0, 1e-5) << k;
+
+        TSineOutput again = gen;
+        again.PhaseIndex = 0;
+        again.TablePower = -1;
+        TDataBufferF same;
+        AllocateBlock(same, 2, period);
+        FillOutBuffer(again, same, rate);
+        EXPECT_TRUE(std::equal(same[0].begin(), same[0].end(), out[0].begin()));
+        again.NoiseSeed = 10;
+        FillOutBuffer(again, same, rate);
+        EXPECT_FALSE(std::equal(same[0].begin(), same[0].end(), out[0].begin()));
+    }
+}

@@ -4,21 +4,25 @@
 #include "WindowRig.h"
 
 #include "ui/octave/OctaveTab.h"
+#include "ui/response/ResponseTab.h"
 #include "ui/screenshot/ScreenshotTool.h"
 #include "ui/spectrogram/SpectrogramTab.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 using namespace uitest;
@@ -119,5 +123,48 @@ TEST(InstrumentViews, OctaveBandsReadToneAndSaveCsv) {
     EXPECT_EQ(text.str().rfind("center_hz,lo_hz,hi_hz,level_db,peak_db,leq_db,resolved\r\n", 0),
               0u);
     EXPECT_NE(text.str().find("\r\n1000.000,707.946,1412.538,"), std::string::npos);
+    std::filesystem::remove(csv);
+}
+
+// The response tab reads the right input as the left one at half amplitude five samples later,
+// saves the response as CSV and loads the file into a memory.
+TEST(InstrumentViews, ResponseReadsGainAndDelaySavesAndLoadsAMemory) {
+    const std::filesystem::path csv = std::filesystem::temp_directory_path() /
+                                      ("ps-response-" + std::to_string(::getpid()) + ".csv");
+    Window w;
+    TResponseTab* tab = FindTab<TResponseTab>(w);
+    ASSERT_NE(tab, nullptr);
+    tab->ChooseSaveFile = [&csv] { return QString::fromStdString(csv.string()); };
+    tab->ChooseLoadFile = tab->ChooseSaveFile;
+    w.Find<QTabWidget>("PageControl1")->setCurrentWidget(tab->Page);
+    w.Find<QPushButton>("SpeedButton1")->click();
+    std::mt19937 random(5);
+    std::normal_distribution<float> noise(0.0f, 0.1f * 2147483647.0f);
+    std::vector<float> left(40 * 2048 + 5);
+    for (float& v : left)
+        v = noise(random);
+    TDataBufferF out(2, TSingleArray(2048));
+    for (std::size_t b = 0; b < 40; ++b) {
+        TDataBufferF in(2, TSingleArray(2048));
+        for (std::size_t i = 0; i < 2048; ++i) {
+            in[0][i] = left[b * 2048 + i + 5];
+            in[1][i] = 0.5f * left[b * 2048 + i];
+        }
+        w.Deliver(in, out);
+    }
+    QTest::qWait(100); // a refresh
+    EXPECT_TRUE(tab->Readings().Valid) << tab->Readings().Problem;
+    EXPECT_TRUE(tab->LRespDelay->text().startsWith("Delay 5.00 samples"))
+        << tab->LRespDelay->text().toStdString();
+    tab->BRespSave->click();
+    tab->CRespMem->setCurrentIndex(1);
+    tab->BRespLoad->click();
+    const TResponseCurve& m = tab->Memory(1);
+    ASSERT_EQ(m.FrequencyHz.size(), tab->Readings().FrequencyHz.size());
+    for (std::size_t i = 0; i < m.MagnitudeDb.size(); i += 50) {
+        EXPECT_NEAR(m.MagnitudeDb[i], -6.0206, 1e-4);
+        EXPECT_NEAR(m.PhaseDeg[i], 0.0, 1e-3);
+        EXPECT_GT(m.Coherence[i], 0.999);
+    }
     std::filesystem::remove(csv);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "analysis/TwoTone.h"
+#include "core/PeriodicNoise.h"
 #include "ui/common/ViewTab.h"
 
 #include <QString>
@@ -35,6 +36,9 @@ public:
     // The generator's two-tone output: while the coherent sine output is on, it plays these
     // tones in place of its sine (zero frequencies: the sine again). The window's does.
     virtual void SetGeneratorTones(const TTwoTones& /*tones*/) {}
+    // The generator's stimulus: its sine (or tones), or periodic noise of 2^power samples, which
+    // plays while the coherent sine output is on. The window's does.
+    virtual void SetGeneratorStimulus(TStimulusKind /*kind*/, int /*power*/) {}
     // Draws `draw` into the spectrum graph on each of its repaints (after every engine block),
     // after the custom and memory traces and before the live spectrum, in the graph's pixels
     // with the mappings of `axis`. The window's does; `draw` must stay callable while the
