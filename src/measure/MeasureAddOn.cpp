@@ -3,7 +3,9 @@
 #include "measure/MeasureAddOn.h"
 
 #include "measure/DistortionAddOn.h"
+#include "measure/LoudnessAddOn.h"
 #include "measure/OctaveAddOn.h"
+#include "measure/SoundLevelAddOn.h"
 
 #include <cmath>
 
@@ -24,5 +26,9 @@ std::vector<std::unique_ptr<TMeasureAddOn>> MakeMeasureAddOns(const TMeasureOpti
         addOns.push_back(std::make_unique<TDistortionAddOn>(options));
     if (options.Octave)
         addOns.push_back(std::make_unique<TOctaveAddOn>(options, sampleRateHz));
+    if (options.Slm)
+        addOns.push_back(std::make_unique<TSoundLevelAddOn>(options));
+    if (options.Loudness)
+        addOns.push_back(std::make_unique<TLoudnessAddOn>(options));
     return addOns;
 }

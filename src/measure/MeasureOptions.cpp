@@ -43,7 +43,8 @@ std::optional<std::int32_t> Choice(std::string_view text,
 constexpr std::array<std::string_view, 4> ChannelNames = {"left", "right", "sum", "diff"};
 constexpr std::array<std::string_view, 6> WindowNames = {"rect",    "blackman", "blackman2",
                                                          "hanning", "hamming",  "flattop"};
-constexpr std::array<std::string_view, 3> WeightingNames = {"flat", "psophometric", "cmessage"};
+constexpr std::array<std::string_view, 6> WeightingNames = {
+    "flat", "psophometric", "cmessage", "a", "c", "z"};
 constexpr std::array<std::string_view, 3> UnitNames = {"db", "vpp", "veff"};
 constexpr std::array<std::string_view, 3> FormatNames = {"text", "json", "csv"};
 constexpr std::array<std::string_view, 3> ImdNames = {"none", "smpte", "twin"};
@@ -80,7 +81,8 @@ std::string MeasureUsage() {
            "  --channel C           left, right, sum, diff or 0..3 (left)\n"
            "  --window W            rect, blackman, blackman2, hanning, hamming, flattop\n"
            "                        or 0..5 (blackman2)\n"
-           "  --weighting W         flat, psophometric, cmessage or 0..2 (flat)\n"
+           "  --weighting W         flat, psophometric, cmessage, a, c, z or 0..5 (flat)\n"
+           "  --spl-sensitivity DB  the dB SPL that a full-scale sine stands for\n"
            "  --band LO:HI          measured band in whole Hz (0 to half the sample rate)\n"
            "  --units U             db, vpp or veff: units of the meter texts (db)\n"
            "  --time-constant S     meter time constant in seconds (0.5)\n"
@@ -109,6 +111,13 @@ std::string MeasureUsage() {
            "  --imd-tones F1:F2[:RATIO]  the two tones in Hz and the amplitude ratio F1:F2\n"
            "  --octave B            add the 1/B octave band levels averaged over the run\n"
            "                        (B 1, 3, 6, 12 or 24)\n"
+           "  --slm                 add the sound level meter: LxF, LxS, LxEQ, LxFmax, LxFmin\n"
+           "                        and LCpeak, x the --weighting's letter (a, c or z; A\n"
+           "                        otherwise); dB SPL with --spl-sensitivity\n"
+           "  --loudness            add the loudness meter: momentary and short-term maxima,\n"
+           "                        integrated loudness (LUFS), loudness range (LU), true peak\n"
+           "                        (dBTP) and sample peak (dBFS); block lines carry the\n"
+           "                        momentary loudness\n"
            "  --help                print this text\n"
            "Exit codes: 0 measured, 2 bad arguments, 3 device or file error, 4 stream gaps "
            "occurred or blocks holding samples that are not finite numbers were left out.\n";
@@ -134,12 +143,17 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
             o.Distortion = true;
             continue;
         }
-        static constexpr std::array<std::string_view, 25> Known = {
-            "--device",        "--rate",     "--bits",      "--input",         "--length",
-            "--channel",       "--window",   "--weighting", "--band",          "--units",
-            "--time-constant", "--digits",   "--blocks",    "--seconds",       "--format",
-            "--save-spectrum", "--setup",    "--generator", "--output-device", "--harmonics",
-            "--dist-band",     "--averages", "--imd",       "--imd-tones",     "--octave"};
+        if (name == "--slm" || name == "--loudness") {
+            (name == "--slm" ? o.Slm : o.Loudness) = true;
+            continue;
+        }
+        static constexpr std::array<std::string_view, 26> Known = {
+            "--device",         "--rate",     "--bits",      "--input",         "--length",
+            "--channel",        "--window",   "--weighting", "--band",          "--units",
+            "--time-constant",  "--digits",   "--blocks",    "--seconds",       "--format",
+            "--save-spectrum",  "--setup",    "--generator", "--output-device", "--harmonics",
+            "--dist-band",      "--averages", "--imd",       "--imd-tones",     "--octave",
+            "--spl-sensitivity"};
         bool known = false;
         for (const auto k : Known)
             known = known || name == k;
@@ -189,8 +203,13 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
         } else if (name == "--weighting") {
             const auto w = Choice(value, WeightingNames);
             if (!w)
-                throw bad("flat, psophometric, cmessage or 0..2 is needed");
+                throw bad("flat, psophometric, cmessage, a, c, z or 0..5 is needed");
             o.Weighting = *w;
+        } else if (name == "--spl-sensitivity") {
+            const auto db = RealNumber(value);
+            if (!db)
+                throw bad("a number of dB SPL is needed");
+            o.SplSensitivityDb = *db;
         } else if (name == "--band") {
             const auto colon = value.find(':');
             const auto lo = colon == std::string::npos

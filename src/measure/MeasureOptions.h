@@ -20,23 +20,24 @@ enum class TOutputFormat : std::uint8_t { ofText, ofJson, ofCsv };
 // What one run measures and prints. Plain data, filled by ParseMeasureOptions.
 struct TMeasureOptions {
     bool Help = false;
-    std::string Input;                    // sound file read through libsndfile
-    std::string Device;                   // or a capture device: its list entry, name or number
-    bool ListDevices = false;             // print the device lists and exit
-    std::int32_t Rate = 48000;            // device sample rate, samples/s
-    std::int32_t Bits = 16;               // device resolution, 16 or 24
-    std::int32_t Length = 1024;           // FFT length N, a power of 2 from 64 to 2^20
-    std::int32_t Channel = 0;             // 0 left, 1 right, 2 left+right, 3 left-right
-    std::int32_t WindowKind = 2;          // 0 rect ... 5 flat top, as the window's list
-    std::int32_t Weighting = 0;           // 0 flat, 1 psophometric, 2 C-message
-    std::optional<std::int32_t> BandLow;  // cut-on, Hz (default 0)
-    std::optional<std::int32_t> BandHigh; // cut-off, Hz (default half the sample rate)
-    bool BandFromSetup = false;           // the band came from a set-up file: limited to the
-                                          // rate's range as the window's sliders limit it
-    std::int32_t Units = 0;               // 0 dB, 1 sine eq. Vpp, 2 Veff (the window's CUnits)
-    std::string TimeConstant = "0.5";     // meter time constant, seconds (the window's ETime)
-    std::int32_t Digits = 3;              // significant digits of the read-outs, 2..7
-    std::int32_t SpectrumTimeMode = 0;    // the window's CTC: 0 meter, 1 custom, 2 peak hold
+    std::string Input;                      // sound file read through libsndfile
+    std::string Device;                     // or a capture device: its list entry, name or number
+    bool ListDevices = false;               // print the device lists and exit
+    std::int32_t Rate = 48000;              // device sample rate, samples/s
+    std::int32_t Bits = 16;                 // device resolution, 16 or 24
+    std::int32_t Length = 1024;             // FFT length N, a power of 2 from 64 to 2^20
+    std::int32_t Channel = 0;               // 0 left, 1 right, 2 left+right, 3 left-right
+    std::int32_t WindowKind = 2;            // 0 rect ... 5 flat top, as the window's list
+    std::int32_t Weighting = 0;             // 0 flat, 1 psophometric, 2 C-message, 3 A, 4 C, 5 Z
+    std::optional<double> SplSensitivityDb; // dB SPL of a full-scale sine (none: no SPL)
+    std::optional<std::int32_t> BandLow;    // cut-on, Hz (default 0)
+    std::optional<std::int32_t> BandHigh;   // cut-off, Hz (default half the sample rate)
+    bool BandFromSetup = false;             // the band came from a set-up file: limited to the
+                                            // rate's range as the window's sliders limit it
+    std::int32_t Units = 0;                 // 0 dB, 1 sine eq. Vpp, 2 Veff (the window's CUnits)
+    std::string TimeConstant = "0.5";       // meter time constant, seconds (the window's ETime)
+    std::int32_t Digits = 3;                // significant digits of the read-outs, 2..7
+    std::int32_t SpectrumTimeMode = 0;      // the window's CTC: 0 meter, 1 custom, 2 peak hold
     std::array<std::string, 6> CustomTimes = {"10", "10", "8", "5", "2", "1"}; // ET1..ET6, s
     // Calibration as a set-up file keeps it: the dBm field, the reference level in dB, its
     // peak-peak volts and whether the readings are calibrated; the display offset in dB.
@@ -63,6 +64,8 @@ struct TMeasureOptions {
     std::optional<double> ImdF2;        //
     std::optional<double> ImdRatio;     // amplitude of tone 1 over tone 2
     std::optional<std::int32_t> Octave; // b of 1/b octave bands (1, 3, 6, 12, 24); none: off
+    bool Slm = false;                   // the sound level meter (--slm)
+    bool Loudness = false;              // the loudness meter (--loudness)
 };
 
 // Parses argv[1..argc-1] over `base` (the defaults, or the options a set-up file gave). Raises
