@@ -218,6 +218,12 @@ constexpr TTip kTips[] = {
     {"EOctSpan", "Range of the bar graph, dB"},
     {"BOctReset", "Restart the peak marks and the Leq"},
     {"BOctSave", "Save the band levels to a CSV file"},
+    {"CSlmWeighting", "Frequency weighting of the sound level meter: A, C or Z"},
+    {"CSlmTime", "Time weighting of the level bar, maximum and minimum: Fast 125 ms or Slow 1 s"},
+    {"ESlmInterval", "Length of the repeating Leq interval, 1 to 3600 s"},
+    {"ELoudTarget", "Target loudness drawn in the history, LUFS"},
+    {"CLoudHidden", "Whether both meters keep measuring while the tab is hidden"},
+    {"BLoudReset", "Restart both meters: Leq, maxima, integrated loudness and range"},
 };
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "ui/TForm1.h"
 #include "ui/distortion/DistortionTab.h"
+#include "ui/loudness/LoudnessTab.h"
 #include "ui/octave/OctaveTab.h"
 #include "ui/screenshot/ScreenshotTool.h"
 #include "ui/spectrogram/SpectrogramTab.h"
@@ -17,6 +18,7 @@ TInstrumentTabs MakeInstrumentTabs(TInstrumentHost& host) {
     tabs.push_back(std::make_unique<TDistortionTab>(host));
     tabs.push_back(std::make_unique<TSpectrogramTab>(host));
     tabs.push_back(std::make_unique<TOctaveTab>(host));
+    tabs.push_back(std::make_unique<TLoudnessTab>(host));
     return tabs;
 }
 
