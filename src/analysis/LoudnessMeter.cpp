@@ -55,6 +55,7 @@ void TLoudnessMeter::Configure(double sampleRate, int channels) {
     const double inf = -std::numeric_limits<double>::infinity();
     Momentary_ = ShortTerm_ = MomentaryMax_ = ShortTermMax_ = inf;
     History_.clear();
+    CachedAt_ = -1;
 }
 
 void TLoudnessMeter::ResetReadings() {
@@ -137,7 +138,7 @@ void TLoudnessMeter::EngineBlock(const TEngineBlockView& block) {
     Process(Left_, Right_, block.SampleRate, block.FullScale);
 }
 
-TLoudnessReadings TLoudnessMeter::Readings() const {
+TLoudnessReadings TLoudnessMeter::Readings(int maxAgeSteps) const {
     TLoudnessReadings r;
     r.Channels = Channels_;
     r.Seconds = Rate_ > 0.0 ? static_cast<double>(Frames_) / Rate_ : 0.0;
@@ -151,10 +152,16 @@ TLoudnessReadings TLoudnessMeter::Readings() const {
     if (Frames_ == 0 || st == nullptr)
         return r;
     double v = 0.0;
-    if (ebur128_loudness_global(st, &v) == EBUR128_SUCCESS)
-        r.IntegratedLufs = v;
-    if (ebur128_loudness_range(st, &v) == EBUR128_SUCCESS)
-        r.RangeLu = v;
+    if (maxAgeSteps <= 0 || CachedAt_ < 0 || Steps_ - CachedAt_ >= maxAgeSteps) {
+        CachedIntegrated_ = CachedRange_ = std::numeric_limits<double>::quiet_NaN();
+        if (ebur128_loudness_global(st, &v) == EBUR128_SUCCESS)
+            CachedIntegrated_ = v;
+        if (ebur128_loudness_range(st, &v) == EBUR128_SUCCESS)
+            CachedRange_ = v;
+        CachedAt_ = Steps_;
+    }
+    r.IntegratedLufs = CachedIntegrated_;
+    r.RangeLu = CachedRange_;
     double tp = 0.0, sp = 0.0;
     for (unsigned c = 0; c < static_cast<unsigned>(Channels_); ++c) {
         if (ebur128_true_peak(st, c, &v) == EBUR128_SUCCESS)

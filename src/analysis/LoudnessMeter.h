@@ -66,7 +66,11 @@ public:
     void Process(std::span<const double> left, std::span<const double> right, double sampleRate,
                  double fullScale);
 
-    TLoudnessReadings Readings() const;
+    // The readings. The integrated loudness and the range take the library a pass over all
+    // blocks of the run (and a sort for the range), so with maxAgeSteps > 0 they are computed
+    // again only when that many 100 ms steps have passed since they last were (a view that
+    // refreshes 30 times a second passes 10); 0 computes them now.
+    TLoudnessReadings Readings(int maxAgeSteps = 0) const;
     // History points, oldest first (at most kHistoryPoints).
     const std::deque<TLoudnessPoint>& History() const { return History_; }
 
@@ -92,5 +96,7 @@ private:
     std::vector<double> StepEnergy_; // the last 30 steps' mean K-weighted power (ring)
     double Momentary_ = 0.0, ShortTerm_ = 0.0, MomentaryMax_ = 0.0, ShortTermMax_ = 0.0;
     std::deque<TLoudnessPoint> History_;
+    mutable std::int64_t CachedAt_ = -1; // Steps_ when the two below were computed
+    mutable double CachedIntegrated_ = 0.0, CachedRange_ = 0.0;
     std::vector<double> Interleaved_, Left_, Right_;
 };

@@ -44,16 +44,16 @@ void TSoundLevelMeter::SetIntervalSeconds(double seconds) {
 
 void TSoundLevelMeter::Configure(double sampleRate) {
     Rate_ = sampleRate;
-    Filter_.Design(Weighting_, sampleRate);
     CFilter_.Design(TAudioWeighting::C, sampleRate);
+    AOverC_.DesignAOverC(sampleRate);
     AlphaF_ = -std::expm1(-1.0 / (kFastSeconds * sampleRate));
     AlphaS_ = -std::expm1(-1.0 / (kSlowSeconds * sampleRate));
     ResetReadings();
 }
 
 void TSoundLevelMeter::ResetReadings() {
-    Filter_.Reset();
     CFilter_.Reset();
+    AOverC_.Reset();
     Fast_ = Slow_ = Max_ = Min_ = Peak_ = 0.0;
     MinValid_ = false;
     Sum_ = 0.0;
@@ -65,33 +65,63 @@ void TSoundLevelMeter::ResetReadings() {
 
 void TSoundLevelMeter::Process(std::span<const double> samples, double sampleRate,
                                double fullScale) {
-    if (sampleRate != Rate_ || Filter_.Weighting() != Weighting_)
+    if (sampleRate != Rate_)
         Configure(sampleRate);
     FullScale_ = fullScale;
-    const bool sameFilter = Weighting_ == TAudioWeighting::C;
+    switch (Weighting_) {
+    case TAudioWeighting::A:
+        Run<TAudioWeighting::A>(samples);
+        break;
+    case TAudioWeighting::C:
+        Run<TAudioWeighting::C>(samples);
+        break;
+    case TAudioWeighting::Z:
+        Run<TAudioWeighting::Z>(samples);
+        break;
+    }
+}
+
+// The per-sample loop, one for each weighting, on local copies of the running sums (so that
+// they stay in registers).
+template <TAudioWeighting W> void TSoundLevelMeter::Run(std::span<const double> samples) {
+    double fast = Fast_, slow = Slow_, peak = Peak_, max = Max_, min = Min_;
+    double sum = Sum_, intervalSum = IntervalSum_;
+    const double alphaF = AlphaF_, alphaS = AlphaS_;
+    const bool slowLevel = SlowExtremes_;
     for (const double x : samples) {
-        const double w = Filter_.Process(x);
-        const double c = sameFilter ? w : CFilter_.Process(x);
-        Peak_ = std::max(Peak_, std::fabs(c));
+        const double c = CFilter_.Process(x);
+        double w = x;
+        if constexpr (W == TAudioWeighting::A)
+            w = AOverC_.Process(c);
+        else if constexpr (W == TAudioWeighting::C)
+            w = c;
+        peak = std::max(peak, std::fabs(c));
         const double sq = w * w;
-        Fast_ += AlphaF_ * (sq - Fast_);
-        Slow_ += AlphaS_ * (sq - Slow_);
-        const double level = SlowExtremes_ ? Slow_ : Fast_;
-        Max_ = std::max(Max_, level);
+        fast += alphaF * (sq - fast);
+        slow += alphaS * (sq - slow);
+        const double level = slowLevel ? slow : fast;
+        max = std::max(max, level);
         if (Count_ >= SettleSamples_) {
-            Min_ = MinValid_ ? std::min(Min_, level) : level;
+            min = MinValid_ ? std::min(min, level) : level;
             MinValid_ = true;
         }
-        Sum_ += sq;
+        sum += sq;
         ++Count_;
-        IntervalSum_ += sq;
+        intervalSum += sq;
         if (++IntervalCount_ == IntervalLength_) {
-            LastInterval_ = IntervalSum_ / static_cast<double>(IntervalLength_);
-            IntervalSum_ = 0.0;
+            LastInterval_ = intervalSum / static_cast<double>(IntervalLength_);
+            intervalSum = 0.0;
             IntervalCount_ = 0;
             ++Intervals_;
         }
     }
+    Fast_ = fast;
+    Slow_ = slow;
+    Peak_ = peak;
+    Max_ = max;
+    Min_ = min;
+    Sum_ = sum;
+    IntervalSum_ = intervalSum;
 }
 
 void TSoundLevelMeter::EngineBlock(const TEngineBlockView& block) {

@@ -41,7 +41,8 @@ std::string SoundLevelName(char letter, const char* suffix);
 //   m[n] = m[n-1] + (1 - e^{-1 / (tau fs)}) (x[n]^2 - m[n-1]),  tau = 0.125 s or 1 s,
 // the run's Leq (mean square since the restart), an interval Leq that starts afresh every
 // interval, and the extremes; a C-weighted copy of the signal gives the peak. Fed through
-// EngineBlock (not the FFT blocks). Main thread only (the pipeline's).
+// EngineBlock (not the FFT blocks). The A weighting is the C filter followed by what A adds to C
+// (three sections in all, the C-weighted peak included). Main thread only (the pipeline's).
 class TSoundLevelMeter final : public TBlockConsumer {
 public:
     // The channel as the spectrum selects it: 0 left, 1 right, 2 left + right, 3 left - right.
@@ -78,13 +79,16 @@ public:
     void EngineBlock(const TEngineBlockView& block) override;
 
 private:
+    template <TAudioWeighting W> void Run(std::span<const double> samples);
+
     bool Active_ = true;
     TAudioWeighting Weighting_ = TAudioWeighting::A;
     bool SlowExtremes_ = false;
     double IntervalSeconds_ = 60.0;
     double Rate_ = 0.0;
     double FullScale_ = 1.0;
-    TWeightingFilter Filter_, CFilter_;
+    TWeightingFilter CFilter_; // C weighting: the peak, and the start of A
+    TWeightingFilter AOverC_;  // C followed by this is A
     double AlphaF_ = 0.0, AlphaS_ = 0.0;
     // Mean squares in full-scale units squared.
     double Fast_ = 0.0, Slow_ = 0.0, Max_ = 0.0, Min_ = 0.0, Peak_ = 0.0;

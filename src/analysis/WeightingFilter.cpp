@@ -99,6 +99,16 @@ void TWeightingFilter::Design(TAudioWeighting weighting, double sampleRate) {
     Reset();
 }
 
+void TWeightingFilter::DesignAOverC(double sampleRate) {
+    Weighting_ = TAudioWeighting::A;
+    Rate_ = sampleRate;
+    Gain_ = 1.0;
+    Sections_[0] = HighPassPair(kTwoPi * kWeightF2, kTwoPi * kWeightF3, sampleRate);
+    Count_ = 1;
+    Gain_ = std::pow(10.0, -ResponseDb(1000.0) / 20.0);
+    Reset();
+}
+
 void TWeightingFilter::Reset() {
     for (TBiquad& s : Sections_)
         s.S1 = s.S2 = 0.0;

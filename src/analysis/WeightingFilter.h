@@ -42,6 +42,9 @@ struct TBiquad {
 class TWeightingFilter {
 public:
     void Design(TAudioWeighting weighting, double sampleRate);
+    // What the A weighting adds to the C weighting, s^2 / ((s + w2)(s + w3)) scaled to 0 dB at
+    // 1 kHz: the C filter followed by this one is the A filter of Design (the same sections).
+    void DesignAOverC(double sampleRate);
     void Reset();
 
     double Process(double x) {

@@ -37,8 +37,9 @@ TLoudnessAddOn::TLoudnessAddOn(const TMeasureOptions& options) {
     Meter_.Channel = [channel] { return channel; };
 }
 
+// Block lines take the integrated loudness and range at most a second old (see Readings).
 void TLoudnessAddOn::AddJson(TReportLine& line, bool final) const {
-    for (const TField& f : Fields(Meter_.Readings()))
+    for (const TField& f : Fields(Meter_.Readings(final ? 0 : 10)))
         if (final || !f.Final)
             line[f.Name] = ReportNumber(f.Value, kDecimals);
 }
@@ -50,16 +51,16 @@ std::vector<std::string> TLoudnessAddOn::CsvColumns() const {
     return columns;
 }
 
-std::vector<std::string> TLoudnessAddOn::CsvValues(bool /*final*/) const {
+std::vector<std::string> TLoudnessAddOn::CsvValues(bool final) const {
     std::vector<std::string> values;
-    for (const TField& f : Fields(Meter_.Readings()))
+    for (const TField& f : Fields(Meter_.Readings(final ? 0 : 10)))
         values.push_back(std::isfinite(f.Value) ? FormatFixed(f.Value, 0, kDecimals)
                                                 : std::string());
     return values;
 }
 
 std::string TLoudnessAddOn::Text(bool final) const {
-    const TLoudnessReadings r = Meter_.Readings();
+    const TLoudnessReadings r = Meter_.Readings(final ? 0 : 10);
     std::string text = final ? "\nLoudness:" : "";
     for (const TField& f : Fields(r)) {
         if (final || !f.Final)

@@ -189,7 +189,7 @@ void TLoudnessTab::PageHidden() {
 
 void TLoudnessTab::Refresh() {
     Slm_ = Meters_.Slm.Readings();
-    const TLoudnessReadings l = Meters_.Loudness.Readings();
+    const TLoudnessReadings l = Meters_.Loudness.Readings(10);
     const QString unit = Slm_.Spl ? "dB SPL" : "dB";
     const auto name = [this](const char* suffix) {
         return QString::fromStdString(SoundLevelName(Slm_.Letter, suffix));
