@@ -66,13 +66,17 @@ TLoudnessTab::TLoudnessTab(TInstrumentHost& host)
     controls->addWidget(CSlmTime);
     controls->addWidget(new QLabel("Leq every", Page));
     controls->addWidget(ESlmInterval);
-    controls->addWidget(new QLabel("s   Target", Page));
-    controls->addWidget(ELoudTarget);
-    controls->addWidget(new QLabel("LUFS", Page));
-    controls->addWidget(CLoudHidden);
-    controls->addWidget(BLoudReset);
+    controls->addWidget(new QLabel("s", Page));
     controls->addStretch(1);
     layout->addLayout(controls);
+    auto* loudControls = new QHBoxLayout; // a second row, so that the page stays narrow
+    loudControls->addWidget(new QLabel("Target", Page));
+    loudControls->addWidget(ELoudTarget);
+    loudControls->addWidget(new QLabel("LUFS", Page));
+    loudControls->addWidget(CLoudHidden);
+    loudControls->addWidget(BLoudReset);
+    loudControls->addStretch(1);
+    layout->addLayout(loudControls);
 
     auto* readouts = new QGridLayout;
     LSlmLevel = LargeLabel(Page, "LSlmLevel");
@@ -82,6 +86,11 @@ TLoudnessTab::TLoudnessTab(TInstrumentHost& host)
     LLoudI = LargeLabel(Page, "LLoudI");
     LSlmMore = Named<QLabel>(Page, "LSlmMore");
     LLoudMore = Named<QLabel>(Page, "LLoudMore");
+    for (QLabel* label : {LSlmMore, LLoudMore})
+        label->setWordWrap(true);
+    // Read-outs never widen the window: they take the width the page has.
+    for (QLabel* label : {LSlmLevel, LSlmLeq, LLoudM, LLoudS, LLoudI, LSlmMore, LLoudMore})
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     readouts->addWidget(LSlmLevel, 0, 0);
     readouts->addWidget(LSlmLeq, 0, 1);
     readouts->addWidget(LSlmMore, 1, 0, 1, 3);
