@@ -13,9 +13,10 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "real-time audio measurement instrument")
 set(CPACK_PACKAGE_DESCRIPTION
   "Phonoscale captures two channels from a sound card and shows, block by block,\n"
   "a calibrated FFT spectrum, level meters, a triggered oscilloscope of the\n"
-  "band-filtered signal, a spectrogram, octave bands, a distortion analyser and\n"
-  "a recorder of peak frequency and level. phonoscale-measure runs the same\n"
-  "measurement on a sound file or a capture device without a window.")
+  "band-filtered signal, a spectrogram, octave bands, a distortion analyser, a\n"
+  "sound level meter, a loudness meter and a recorder of peak frequency and\n"
+  "level. phonoscale-measure runs the same measurement on a sound file or a\n"
+  "capture device without a window.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -7,7 +7,7 @@ set -euo pipefail
 PACKAGES=(
   cmake make ninja-build g++ clang libclang-rt-14-dev pkg-config
   qt6-base-dev libgl-dev libxcb1-dev
-  libasound2-dev libasound2-plugins alsa-utils libsndfile1-dev
+  libasound2-dev libasound2-plugins alsa-utils libsndfile1-dev libebur128-dev
   libpulse-dev pulseaudio pulseaudio-utils
   libjack-jackd2-dev jackd2
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev nlohmann-json3-dev

@@ -3,8 +3,10 @@
 #include "measure/MeasureAddOn.h"
 
 #include "measure/DistortionAddOn.h"
+#include "measure/LoudnessAddOn.h"
 #include "measure/OctaveAddOn.h"
 #include "measure/ResponseAddOn.h"
+#include "measure/SoundLevelAddOn.h"
 
 #include <cmath>
 
@@ -27,5 +29,9 @@ std::vector<std::unique_ptr<TMeasureAddOn>> MakeMeasureAddOns(const TMeasureOpti
         addOns.push_back(std::make_unique<TOctaveAddOn>(options, sampleRateHz));
     if (options.Response)
         addOns.push_back(std::make_unique<TResponseAddOn>(options));
+    if (options.Slm)
+        addOns.push_back(std::make_unique<TSoundLevelAddOn>(options));
+    if (options.Loudness)
+        addOns.push_back(std::make_unique<TLoudnessAddOn>(options));
     return addOns;
 }

@@ -131,6 +131,13 @@ std::string MeasureUsage() {
            "                        degrees, coherence), else FRD (frequency, dB, degrees)\n"
            "  --stimulus S          play periodic noise of period --length, white or pink, on\n"
            "                        --output-device while measuring --device\n"
+           "  --slm                 add the sound level meter: LxF, LxS, LxEQ, LxFmax, LxFmin\n"
+           "                        and LCpeak, x the --weighting's letter (a, c or z; A\n"
+           "                        otherwise); dB SPL with --spl-sensitivity\n"
+           "  --loudness            add the loudness meter: momentary and short-term maxima,\n"
+           "                        integrated loudness (LUFS), loudness range (LU), true peak\n"
+           "                        (dBTP) and sample peak (dBFS); block lines carry the\n"
+           "                        momentary loudness\n"
            "  --help                print this text\n"
            "Exit codes: 0 measured, 2 bad arguments, 3 device or file error, 4 stream gaps "
            "occurred or blocks holding samples that are not finite numbers were left out.\n";
@@ -156,6 +163,10 @@ TMeasureOptions ParseMeasureOptions(const std::vector<std::string>& args,
             throw EUsageError("Unexpected argument \"" + name + "\"");
         if (name == "--distortion") {
             o.Distortion = true;
+            continue;
+        }
+        if (name == "--slm" || name == "--loudness") {
+            (name == "--slm" ? o.Slm : o.Loudness) = true;
             continue;
         }
         if (name == "--response") {

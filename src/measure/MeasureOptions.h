@@ -74,6 +74,8 @@ struct TMeasureOptions {
     std::int32_t Smoothing = 0; // b of 1/b-octave smoothing (1, 2, 3, 6, 12, 24, 48); 0 off
     std::string SaveResponse;   // file for the final response: .csv CSV, else FRD
     std::int32_t Stimulus = 0;  // periodic noise on --output-device: 0 none, 1 white, 2 pink
+    bool Slm = false;                   // the sound level meter (--slm)
+    bool Loudness = false;              // the loudness meter (--loudness)
 };
 
 // True when the run plays on --output-device: the coherent sine or the periodic noise.

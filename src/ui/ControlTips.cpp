@@ -243,6 +243,12 @@ constexpr TTip kTips[] = {
     {"BRespSave", "Save the shown response as FRD (frequency, dB, degrees) or CSV (with the "
                   "coherence)"},
     {"BRespLoad", "Load an FRD or CSV response into the chosen memory"},
+    {"CSlmWeighting", "Frequency weighting of the sound level meter: A, C or Z"},
+    {"CSlmTime", "Time weighting of the level bar, maximum and minimum: Fast 125 ms or Slow 1 s"},
+    {"ESlmInterval", "Length of the repeating Leq interval, 1 to 3600 s"},
+    {"ELoudTarget", "Target loudness drawn in the history, LUFS"},
+    {"CLoudHidden", "Whether both meters keep measuring while the tab is hidden"},
+    {"BLoudReset", "Restart both meters: Leq, maxima, integrated loudness and range"},
 };
 
 } // namespace

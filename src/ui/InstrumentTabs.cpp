@@ -4,6 +4,7 @@
 
 #include "ui/TForm1.h"
 #include "ui/distortion/DistortionTab.h"
+#include "ui/loudness/LoudnessTab.h"
 #include "ui/octave/OctaveTab.h"
 #include "ui/response/ResponseTab.h"
 #include "ui/screenshot/ScreenshotTool.h"
@@ -19,6 +20,7 @@ TInstrumentTabs MakeInstrumentTabs(TInstrumentHost& host) {
     tabs.push_back(std::make_unique<TSpectrogramTab>(host));
     tabs.push_back(std::make_unique<TOctaveTab>(host));
     tabs.push_back(std::make_unique<TResponseTab>(host));
+    tabs.push_back(std::make_unique<TLoudnessTab>(host));
     return tabs;
 }
 

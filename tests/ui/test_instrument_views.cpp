@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The Spectrogram and Octave Bands tabs in the window: recording only while shown, read-outs,
-// the picture through the "Clipboard" menu and the CSV file.
+// The Spectrogram, Octave Bands and Loudness tabs in the window: recording only while shown (or
+// on while hidden), read-outs, the picture through the "Clipboard" menu and the CSV file.
 #include "WindowRig.h"
 
+#include "ui/loudness/LoudnessTab.h"
 #include "ui/octave/OctaveTab.h"
 #include "ui/response/ResponseTab.h"
 #include "ui/screenshot/ScreenshotTool.h"
@@ -167,4 +168,34 @@ TEST(InstrumentViews, ResponseReadsGainAndDelaySavesAndLoadsAMemory) {
         EXPECT_GT(m.Coherence[i], 0.999);
     }
     std::filesystem::remove(csv);
+}
+
+// The loudness tab costs nothing before it is first shown; shown, a half-scale sine on the left
+// channel (the channel selected) reads LAeq -6.02 dB and, as one channel, -6.02 - 3.01 LUFS; the
+// meters keep measuring while hidden unless "Hidden: stop" is chosen.
+TEST(InstrumentViews, LoudnessReadsSineAndMeasuresWhileHidden) {
+    Window w;
+    TLoudnessTab* tab = FindTab<TLoudnessTab>(w);
+    ASSERT_NE(tab, nullptr);
+    EXPECT_FALSE(tab->Consumer().Active());
+    auto* pages = w.Find<QTabWidget>("PageControl1");
+    pages->setCurrentWidget(tab->Page);
+    w.Find<QPushButton>("SpeedButton1")->click();
+    // 43 whole periods in each block of 2048 at 48 kHz, so that the blocks join without a step.
+    TDataBufferF in = SineBlock(2048, 43.0 * 48000.0 / 2048.0, 48000.0, 0.5 * 2147483647.0);
+    TDataBufferF out(2, TSingleArray(2048));
+    for (int k = 0; k < 12; ++k)
+        w.Deliver(in, out);
+    QApplication::processEvents();
+    const TSoundLevelReadings slm = tab->Meters().Slm.Readings();
+    EXPECT_NEAR(slm.LeqDb, -6.02, 0.05);
+    const TLoudnessReadings loud = tab->Meters().Loudness.Readings();
+    EXPECT_EQ(loud.Channels, 1);
+    EXPECT_NEAR(loud.MomentaryLufs, -9.03, 0.1);
+    QTRY_VERIFY_WITH_TIMEOUT(w.Find<QLabel>("LSlmLeq")->text() == "LAeq -6.0 dB", 2000);
+
+    pages->setCurrentIndex(0);
+    EXPECT_TRUE(tab->Consumer().Active());
+    w.Find<QComboBox>("CLoudHidden")->setCurrentIndex(1);
+    EXPECT_FALSE(tab->Consumer().Active());
 }
