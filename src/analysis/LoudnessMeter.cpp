@@ -49,6 +49,10 @@ void TLoudnessMeter::Configure(double sampleRate, int channels) {
     if (st == nullptr)
         throw std::runtime_error("The loudness meter cannot measure at this sample rate");
     State_ = std::make_unique<TLibraryState>(st);
+    // The library oversamples 4 times below 96 ksps and twice below 192 ksps.
+    OwnTruePeak_ = sampleRate >= 192000.0;
+    for (TTruePeakInterpolator& peak : TruePeak_)
+        peak.Reset();
     StepFrames_ = std::max<std::int64_t>(1, std::llround(sampleRate / 10.0));
     InStep_ = Steps_ = Frames_ = 0;
     StepEnergy_.assign(kStepsShortTerm, 0.0);
@@ -97,6 +101,15 @@ void TLoudnessMeter::Feed(std::span<const double> left, std::span<const double> 
     }
     if (ebur128_add_frames_double(State_->St, Interleaved_.data(), count) != EBUR128_SUCCESS)
         throw std::runtime_error("The loudness meter ran out of memory");
+    if (OwnTruePeak_) {
+        Scaled_.resize(count);
+        for (int c = 0; c < Channels_; ++c) {
+            const std::span<const double> source = c == 0 ? left : right;
+            for (std::size_t i = 0; i < count; ++i)
+                Scaled_[i] = source[from + i] * scale;
+            TruePeak_[static_cast<std::size_t>(c)].Process(Scaled_);
+        }
+    }
 }
 
 // The end of a 100 ms step: its power from the library's 100 ms window, then the 400 ms and 3 s
@@ -168,6 +181,8 @@ TLoudnessReadings TLoudnessMeter::Readings(int maxAgeSteps) const {
             tp = std::max(tp, v);
         if (ebur128_sample_peak(st, c, &v) == EBUR128_SUCCESS)
             sp = std::max(sp, v);
+        if (OwnTruePeak_)
+            tp = std::max(tp, TruePeak_[c].Peak());
     }
     r.TruePeakDbtp = Db(tp);
     r.SamplePeakDbfs = Db(sp);

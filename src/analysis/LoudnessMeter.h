@@ -3,7 +3,9 @@
 #pragma once
 
 #include "analysis/BlockConsumer.h"
+#include "analysis/TruePeakInterpolator.h"
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -40,7 +42,9 @@ struct TLoudnessPoint {
 // the power mean of the last 4 of these steps and the short-term of the last 30, i.e. the
 // library's own 400 ms and 3 s windows at those instants, updated 10 times a second, and each
 // step adds a history point. Channels: left and right with weight 1.0, or the selected one alone
-// when the spectrum's channel is left or right. Main thread only (the pipeline's).
+// when the spectrum's channel is left or right. The library oversamples for the true peak below
+// 192 ksps only; from 192 ksps on the meter oversamples twice itself. Main thread only (the
+// pipeline's).
 class TLoudnessMeter final : public TBlockConsumer {
 public:
     // Longest history kept, points (one per 100 ms): one hour.
@@ -98,5 +102,7 @@ private:
     std::deque<TLoudnessPoint> History_;
     mutable std::int64_t CachedAt_ = -1; // Steps_ when the two below were computed
     mutable double CachedIntegrated_ = 0.0, CachedRange_ = 0.0;
-    std::vector<double> Interleaved_, Left_, Right_;
+    bool OwnTruePeak_ = false; // the rate is one the library does not oversample
+    std::array<TTruePeakInterpolator, 2> TruePeak_;
+    std::vector<double> Interleaved_, Left_, Right_, Scaled_;
 };

@@ -135,29 +135,34 @@ TEST(LoudnessMeter, LoudnessRangeSequences) {
         EXPECT_NEAR(Measure(Segments(kRate, signal), kRate)->Readings().RangeLu, lra, 1.0) << lra;
 }
 
-// Sines whose peaks fall between samples (48 kHz, -6 dBFS): true peak -6 dBTP within +0.2 and
-// -0.4 dB; the sample peak is that of the sample nearest the crest. Faded in and out over 20 ms,
-// so that no step at the ends rings in the oversampling filter.
+// Sines whose peaks fall between samples (-6 dBFS): true peak -6 dBTP within +0.2 and -0.4 dB;
+// the sample peak is that of the sample nearest the crest. At 192 ksps the 24 kHz sine's crest
+// lies halfway between samples, 0.69 dB above them. Faded in and out over 20 ms, so that no step
+// at the ends rings in the oversampling filter.
 TEST(LoudnessMeter, TruePeakSines) {
-    constexpr double kRate = 48000.0;
     struct TCase {
-        double Hz, PhaseDeg, CrestOffsetDeg;
+        double Rate, Hz, PhaseDeg, CrestOffsetDeg;
     };
-    const TCase cases[] = {
-        {12000.0, 0.0, 0.0}, {12000.0, 45.0, 45.0}, {8000.0, 60.0, 30.0}, {6000.0, 67.5, 22.5}};
+    const TCase cases[] = {{48000.0, 12000.0, 0.0, 0.0},
+                           {48000.0, 12000.0, 45.0, 45.0},
+                           {48000.0, 8000.0, 60.0, 30.0},
+                           {48000.0, 6000.0, 67.5, 22.5},
+                           {192000.0, 24000.0, 67.5, 22.5}};
     for (const TCase& c : cases) {
-        std::vector<double> x = Segments(kRate, {{1.0, -6.0}}, c.Hz, c.PhaseDeg);
-        for (std::size_t i = 0; i < 960; ++i) {
-            const double fade = 0.5 - 0.5 * std::cos(kPi * static_cast<double>(i) / 960.0);
+        std::vector<double> x = Segments(c.Rate, {{1.0, -6.0}}, c.Hz, c.PhaseDeg);
+        const auto fadeLength = static_cast<std::size_t>(0.02 * c.Rate);
+        for (std::size_t i = 0; i < fadeLength; ++i) {
+            const double fade =
+                0.5 - 0.5 * std::cos(kPi * static_cast<double>(i) / static_cast<double>(fadeLength));
             x[i] *= fade;
             x[x.size() - 1 - i] *= fade;
         }
-        const TLoudnessReadings r = Measure(x, kRate)->Readings();
+        const TLoudnessReadings r = Measure(x, c.Rate)->Readings();
         const double samplePeakDb =
             -6.0 + 20.0 * std::log10(std::cos(c.CrestOffsetDeg * kPi / 180.0));
-        EXPECT_LE(r.TruePeakDbtp, -6.0 + 0.2) << c.Hz << " " << c.PhaseDeg;
-        EXPECT_GE(r.TruePeakDbtp, -6.0 - 0.4) << c.Hz << " " << c.PhaseDeg;
-        EXPECT_NEAR(r.SamplePeakDbfs, samplePeakDb, 0.01) << c.Hz << " " << c.PhaseDeg;
+        EXPECT_LE(r.TruePeakDbtp, -6.0 + 0.2) << c.Rate << " " << c.Hz << " " << c.PhaseDeg;
+        EXPECT_GE(r.TruePeakDbtp, -6.0 - 0.4) << c.Rate << " " << c.Hz << " " << c.PhaseDeg;
+        EXPECT_NEAR(r.SamplePeakDbfs, samplePeakDb, 0.01) << c.Rate << " " << c.Hz;
     }
 }
 
