@@ -102,13 +102,9 @@ void TLoudnessMeter::Feed(std::span<const double> left, std::span<const double> 
     if (ebur128_add_frames_double(State_->St, Interleaved_.data(), count) != EBUR128_SUCCESS)
         throw std::runtime_error("The loudness meter ran out of memory");
     if (OwnTruePeak_) {
-        Scaled_.resize(count);
-        for (int c = 0; c < Channels_; ++c) {
-            const std::span<const double> source = c == 0 ? left : right;
-            for (std::size_t i = 0; i < count; ++i)
-                Scaled_[i] = source[from + i] * scale;
-            TruePeak_[static_cast<std::size_t>(c)].Process(Scaled_);
-        }
+        for (int c = 0; c < Channels_; ++c)
+            TruePeak_[static_cast<std::size_t>(c)].Process(
+                (c == 0 ? left : right).subspan(from, count), scale);
     }
 }
 

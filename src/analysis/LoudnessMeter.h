@@ -104,5 +104,5 @@ private:
     mutable double CachedIntegrated_ = 0.0, CachedRange_ = 0.0;
     bool OwnTruePeak_ = false; // the rate is one the library does not oversample
     std::array<TTruePeakInterpolator, 2> TruePeak_;
-    std::vector<double> Interleaved_, Left_, Right_, Scaled_;
+    std::vector<double> Interleaved_, Left_, Right_;
 };

@@ -21,23 +21,40 @@ double BesselI0(double x) {
     return sum;
 }
 
+// The highest |v[i]|, in four partial maxima so that the comparisons do not wait on each other.
+double HighestMagnitude(const double* v, std::size_t n) {
+    double peaks[4] = {0.0, 0.0, 0.0, 0.0};
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4)
+        for (std::size_t j = 0; j < 4; ++j)
+            peaks[j] = std::max(peaks[j], std::abs(v[i + j]));
+    for (; i < n; ++i)
+        peaks[0] = std::max(peaks[0], std::abs(v[i]));
+    return std::max(std::max(peaks[0], peaks[1]), std::max(peaks[2], peaks[3]));
+}
+
 } // namespace
 
 TTruePeakInterpolator::TTruePeakInterpolator() {
-    // sinc(t) at t = k + 1/2 under a Kaiser window (beta 8) that reaches 0 at t = kHalfTaps,
+    // sinc(t) at t = k + 1/2 under a Kaiser window (beta 7) that reaches 0 at t = kHalfTaps,
     // scaled so that a constant passes unchanged (the weights of both sides add up to 1).
-    constexpr double beta = 8.0;
+    constexpr double beta = 7.0;
+    std::array<double, kHalfTaps> taps{}; // taps[k]: the weight of the samples k + 1/2 away
     double sum = 0.0;
-    for (int k = 0; k < kHalfTaps; ++k) {
-        const double t = k + 0.5;
+    for (std::size_t k = 0; k < kHalfTaps; ++k) {
+        const double t = static_cast<double>(k) + 0.5;
         const double r = t / kHalfTaps;
         const double sinc = std::sin(std::numbers::pi * t) / (std::numbers::pi * t);
-        Taps_[static_cast<std::size_t>(k)] =
-            sinc * BesselI0(beta * std::sqrt(1.0 - r * r)) / BesselI0(beta);
-        sum += 2.0 * Taps_[static_cast<std::size_t>(k)];
+        taps[k] = sinc * BesselI0(beta * std::sqrt(1.0 - r * r)) / BesselI0(beta);
+        sum += 2.0 * taps[k];
     }
-    for (double& tap : Taps_)
-        tap /= sum;
+    // Both sides in the order of the samples they weigh: the value halfway between w[K - 1] and
+    // w[K] is sum_j Weights_[j] w[j].
+    for (std::size_t k = 0; k < kHalfTaps; ++k) {
+        Weights_[kHalfTaps - 1 - k] = taps[k] / sum;
+        Weights_[kHalfTaps + k] = taps[k] / sum;
+        WeightMagnitudeSum_ += 2.0 * std::abs(taps[k] / sum);
+    }
     Reset();
 }
 
@@ -46,23 +63,27 @@ void TTruePeakInterpolator::Reset() {
     Peak_ = 0.0;
 }
 
-void TTruePeakInterpolator::Process(std::span<const double> samples) {
+void TTruePeakInterpolator::Process(std::span<const double> samples, double scale) {
     if (samples.empty())
         return;
     Work_.insert(Work_.end(), samples.begin(), samples.end());
-    double peak = Peak_;
-    for (const double x : samples)
-        peak = std::max(peak, std::abs(x));
-    // The value halfway between Work_[i + K - 1] and Work_[i + K], for every i whose 2K
-    // samples are all here; the last ones follow with the next block.
-    constexpr std::size_t K = kHalfTaps;
-    for (std::size_t i = 0; i + 2 * K <= Work_.size(); ++i) {
-        const double* left = &Work_[i + K - 1];
-        const double* right = &Work_[i + K];
-        double mid = 0.0;
-        for (std::size_t k = 0; k < K; ++k)
-            mid += Taps_[k] * (left[-static_cast<std::ptrdiff_t>(k)] + right[k]);
-        peak = std::max(peak, std::abs(mid));
+    double peak = std::max(Peak_, scale * HighestMagnitude(samples.data(), samples.size()));
+    // mid[i]: the value halfway between w[i + K - 1] and w[i + K], for every i whose 2K samples
+    // are all here (the last ones follow with the next block); in chunks, each skipped when even
+    // its highest sample times the sum of the weights' magnitudes stays below the peak.
+    constexpr std::size_t span = 2 * kHalfTaps;
+    const std::size_t count = Work_.size() - (span - 1);
+    for (std::size_t from = 0; from < count; from += kChunk) {
+        const std::size_t n = std::min(kChunk, count - from);
+        const double* w = Work_.data() + from;
+        if (scale * HighestMagnitude(w, n + span - 1) * WeightMagnitudeSum_ <= peak)
+            continue;
+        std::array<double, kChunk> mid{};
+        // Tap by tap, so that the inner loop runs over contiguous samples.
+        for (std::size_t j = 0; j < span; ++j)
+            for (std::size_t i = 0; i < n; ++i)
+                mid[i] += Weights_[j] * w[i + j];
+        peak = std::max(peak, scale * HighestMagnitude(mid.data(), n));
     }
     Peak_ = peak;
     Work_.erase(Work_.begin(), Work_.end() - static_cast<std::ptrdiff_t>(kHeld));
