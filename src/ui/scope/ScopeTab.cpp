@@ -197,10 +197,22 @@ void TScopeTab::ApplyBackground() {
 }
 
 void TScopeTab::EngineBlockDone() {
-    LSN_O->setText(QString::fromStdString(State_.Texts.LSN_O));
-    LCS->setText(QString::fromStdString(State_.Texts.LCS));
-    LSN_O->adjustSize();
-    LCS->adjustSize();
+    if (!Page->isVisible()) {
+        BlockUnshown_ = true; // shown when the page is (TabScopeShow)
+        return;
+    }
+    ShowBlock();
+}
+
+void TScopeTab::CatchUp() {
+    if (BlockUnshown_)
+        ShowBlock();
+}
+
+void TScopeTab::ShowBlock() {
+    BlockUnshown_ = false;
+    SetMeterText(LSN_O, State_.Texts.LSN_O);
+    SetMeterText(LCS, State_.Texts.LCS);
     Invalidate();
 }
 
@@ -367,6 +379,7 @@ void TScopeTab::LTrigMouseUp() {
 }
 
 void TScopeTab::TabScopeShow() {
+    CatchUp(); // the latest readings, before the labels are laid out
     RunFormResize();
 }
 

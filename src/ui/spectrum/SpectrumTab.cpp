@@ -289,13 +289,27 @@ void TSpectrumTab::ApplyBandMarkVisibility() {
 }
 
 void TSpectrumTab::EngineBlockDone() {
-    LSN->setText(QString::fromStdString(State_.Texts.LSN));
-    LS->setText(QString::fromStdString(State_.Texts.LS));
-    LSp->setText(QString::fromStdString(State_.Texts.LSp));
+    if (!Page->isVisible()) {
+        BlockUnshown_ = true; // shown when the page is (PageShown)
+        return;
+    }
+    ShowBlock();
+}
+
+void TSpectrumTab::CatchUp() {
+    if (BlockUnshown_)
+        ShowBlock();
+}
+
+void TSpectrumTab::ShowBlock() {
+    BlockUnshown_ = false;
     // The labels keep their left edge until the next re-layout (a click on one re-lays out).
-    for (QLabel* meter : {LSN, LS, LSp})
-        meter->adjustSize();
-    Invalidate();
+    SetMeterText(LSN, State_.Texts.LSN);
+    SetMeterText(LS, State_.Texts.LS);
+    SetMeterText(LSp, State_.Texts.LSp);
+    PaintBox2->update();
+    if (CaptionsChanged())
+        PaintSpecCap->update();
     if (Hooks_.BlockShown)
         Hooks_.BlockShown();
 }
@@ -303,6 +317,17 @@ void TSpectrumTab::EngineBlockDone() {
 void TSpectrumTab::Invalidate() {
     PaintBox2->update();
     PaintSpecCap->update();
+    CaptionsChanged(); // the strip is on its way: remember what it will show
+}
+
+bool TSpectrumTab::CaptionsChanged() {
+    const TSpectrumAxis axis = Axis();
+    TCaptionKey key{axis.Width, axis.Height, axis.Log,   axis.FMin,
+                    axis.FMax,  axis.YTop,   axis.Boxes, AxisUnitText(State_)};
+    if (key == CaptionKey_)
+        return false;
+    CaptionKey_ = std::move(key);
+    return true;
 }
 
 bool TSpectrumTab::eventFilter(QObject* watched, QEvent* event) {
@@ -443,6 +468,7 @@ void TSpectrumTab::TabSpectrumShow() {
         Hooks_.ApplyTraceColours();
     if (Hooks_.ShowTraceBoxes)
         Hooks_.ShowTraceBoxes(true);
+    CatchUp(); // the latest readings, before the labels are laid out
     RunFormResize();
 }
 
