@@ -128,5 +128,6 @@ private:
     bool Dragging_ = false;
     int DragStartY_ = 0;   // cursor y at mouse down, tab pixels
     int DragStartTop_ = 0; // mark top at mouse down, tab pixels
-    bool BlockUnshown_ = false; // a block came while the page was hidden
+    // A block came while the page was hidden.
+    bool BlockUnshown_ = false;
 };

@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 
 #include <algorithm>
 
@@ -40,6 +41,25 @@ QAction* NamedAction(QObject* parent, const char* name, const QString& caption, 
     action->setObjectName(name);
     action->setCheckable(checkable);
     return action;
+}
+
+// The graph paints all of its own pixels while SpecBack shows an opaque colour under it: then
+// the page, SpecBack and the caption strip are not painted again under it on every frame. In
+// the transparent mode (SpecBack may be a hole to the desktop) and without SpecBack (the white
+// screenshot) they are.
+void UpdateGraphOpacity(TSpectrumTab& tab, bool transparentMode) {
+    tab.PaintBox2->setAttribute(Qt::WA_OpaquePaintEvent,
+                                !transparentMode && !tab.SpecBack->isHidden());
+}
+
+// What the widgets below show through the opaque graph: SpecBack's colour and the caption
+// strip's markings inside the graph, in graph pixels.
+void PaintGraphBackground(TSpectrumTab& tab, QPainter& painter) {
+    painter.fillRect(tab.PaintBox2->rect(), tab.SpecBack->palette().color(QPalette::Window));
+    painter.save();
+    painter.translate(tab.PaintSpecCap->pos() - tab.PaintBox2->pos());
+    tab.PaintSpecCapPaint(painter);
+    painter.restore();
 }
 
 } // namespace
@@ -177,7 +197,14 @@ void TSpectrumTab::Connect() {
     }
 
     AttachPaintBox(
-        PaintBox2, [this](QPainter& painter) { PaintBox2Paint(painter); }, PopupSpec);
+        PaintBox2,
+        [this](QPainter& painter) {
+            if (PaintBox2->testAttribute(Qt::WA_OpaquePaintEvent))
+                PaintGraphBackground(*this, painter);
+            PaintBox2Paint(painter);
+        },
+        PopupSpec);
+    SpecBack->installEventFilter(this); // shown or hidden: the graph's opacity follows
     AttachPaintBox(
         PaintSpecCap, [this](QPainter& painter) { PaintSpecCapPaint(painter); }, PopupSpec);
 }
@@ -250,6 +277,7 @@ void TSpectrumTab::Relayout() {
 }
 
 void TSpectrumTab::ApplyBackground() {
+    UpdateGraphOpacity(*this, Settings_.TransparentMode);
     const TColour back =
         Settings_.TransparentMode ? TransparencyKeyColour : Settings_.SpecBackColor;
     QPalette palette = SpecBack->palette();
@@ -331,8 +359,13 @@ bool TSpectrumTab::CaptionsChanged() {
 }
 
 bool TSpectrumTab::eventFilter(QObject* watched, QEvent* event) {
-    // The page itself: re-layout on resize, PageShown and PageHidden (base). The meter labels:
-    // a left click re-lays out.
+    // The page itself: re-layout on resize, PageShown and PageHidden (base). SpecBack: the
+    // graph's opacity. The meter labels: a left click re-lays out.
+    if (watched == SpecBack) {
+        if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent)
+            UpdateGraphOpacity(*this, Settings_.TransparentMode);
+        return QObject::eventFilter(watched, event);
+    }
     if (watched != Page && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
         LSN_OClick();
