@@ -485,6 +485,28 @@ void TForm1::AStreamData(void* sender, TDataBufferI& int32Buffer, TDataBufferF& 
 }
 
 void TForm1::ShowPipelineTexts() {
+    // The readings are taken per block (MeasurementState); what shows them follows at most once
+    // a frame, from the latest block (ShowFrame).
+    if (State_.Texts.LayoutRequested) {
+        State_.Texts.LayoutRequested = false;
+        FormResize();
+    }
+    FramePacer_.Request();
+    if (State_.StreamErrors.Unreported) {
+        // One message per run of failing blocks; how often it repeated is kept in the list.
+        State_.StreamErrors.Unreported = false;
+        ListBox1->addItem(QString::fromStdString(State_.StreamErrors.FirstError));
+        ShowMessage(QString::fromStdString(State_.StreamErrors.FirstError));
+    }
+}
+
+void TForm1::FlushFrame() {
+    FramePacer_.Flush();
+    SpectrumTab_->CatchUp();
+    ScopeTab_->CatchUp();
+}
+
+void TForm1::ShowFrame() {
     // The Spectrum and Scope tabs copy their own meter texts in EngineBlockDone below.
     const TPipelineTexts& texts = State_.Texts;
     const auto show = [](QLabel* label, const std::string& text) {
@@ -496,23 +518,14 @@ void TForm1::ShowPipelineTexts() {
     show(LCus, texts.LCus);
     if (!texts.Label23.empty()) // the calibration edits write it directly until a block does
         show(Label23, texts.Label23);
-    ProgressBar1->setValue(std::clamp(texts.ProgressBar1, 0, ProgressBar1->maximum()));
-
-    if (State_.Texts.LayoutRequested) {
-        State_.Texts.LayoutRequested = false;
-        FormResize();
-    }
+    const int progress = std::clamp(texts.ProgressBar1, 0, ProgressBar1->maximum());
+    if (ProgressBar1->value() != progress)
+        ProgressBar1->setValue(progress);
     if (texts.RepaintRequests != ShownRepaints_) {
         ShownRepaints_ = texts.RepaintRequests;
         SpectrumTab_->EngineBlockDone();
         ScopeTab_->EngineBlockDone();
         PaintPeak->update();
-    }
-    if (State_.StreamErrors.Unreported) {
-        // One message per run of failing blocks; how often it repeated is kept in the list.
-        State_.StreamErrors.Unreported = false;
-        ListBox1->addItem(QString::fromStdString(State_.StreamErrors.FirstError));
-        ShowMessage(QString::fromStdString(State_.StreamErrors.FirstError));
     }
 }
 

@@ -205,6 +205,7 @@ void TForm1::StopSampling() {
         AStream_->Stop();
     RestoreInputLevel(*Codec_);      // the input level from before the automatic 0 dB, if untouched
     Pipeline_->FinishPendingBlock(); // a long block that came before the stop is still shown
+    FramePacer_.Flush(); // the last block's readings (a hidden tab's when it is shown)
     ShowReadingsStale(true); // the meters keep their last reading until the next start
     ShowStreamHealth();
     SetSamplingControlsEnabled(true);

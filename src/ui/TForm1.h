@@ -10,6 +10,7 @@
 #include "core/MeasurementState.h"
 #include "core/StartupMessages.h"
 #include "ui/InstrumentTabs.h"
+#include "ui/common/FramePacer.h"
 #include "ui/common/ViewSettings.h"
 
 #include <QMainWindow>
@@ -152,6 +153,10 @@ public:
     int BeepCount() const { return BeepCount_; }
     // Engine blocks handed to the window since it was created.
     long long BlocksReceived() const { return BlocksReceived_; }
+    // The blocks' readings reach the meters and views once a frame (TFramePacer), those of a
+    // hidden tab when it is shown. FlushFrame shows the latest readings everywhere now.
+    void FlushFrame();
+    TFramePacer& FramePacer() { return FramePacer_; }
     // True from the end of sampling to the next start: the meters show their last reading
     // greyed.
     bool ReadingsStale() const { return ReadingsStale_; }
@@ -343,6 +348,8 @@ private:
     void ApplyCalResult(const struct TCalEditResult& result, QLineEdit* edited);
     bool ApplyCalEdit(const struct TCalEditResult& result, QLineEdit* edited);
     void ShowPipelineTexts();
+    // One frame of the blocks' readings: meter texts, progress, the views' repaints.
+    void ShowFrame();
     void ShowStreamHealth();
     void BuildCustomPage();
     void RepaintSpectrum();
@@ -388,6 +395,7 @@ private:
     std::unique_ptr<TAdcHandOver> HandOver_;
     std::unique_ptr<TAdcCollection> Collection_;
     std::uint64_t ShownRepaints_ = 0;
+    TFramePacer FramePacer_{[this] { ShowFrame(); }};
     int HealthLines_ = 0;         // lines at the end of ListBox1 that describe stream gaps
     std::uint64_t ShownGaps_ = 0; // capture + render gaps those lines describe
     // The status bar's noise bandwidth (bins) and the window kind and N it was figured for.

@@ -6,6 +6,9 @@ target_sources(ps_ui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/common/ViewMappingQt.cpp
   ${CMAKE_CURRENT_LIST_DIR}/common/ViewMappingQt.h
   ${CMAKE_CURRENT_LIST_DIR}/common/ViewSettings.h
+  ${CMAKE_CURRENT_LIST_DIR}/common/FramePacer.cpp ${CMAKE_CURRENT_LIST_DIR}/common/FramePacer.h
+  ${CMAKE_CURRENT_LIST_DIR}/common/TraceReduction.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/common/TraceReduction.h
   ${CMAKE_CURRENT_LIST_DIR}/common/ViewPaintBox.cpp
   ${CMAKE_CURRENT_LIST_DIR}/common/ViewPaintBox.h
   ${CMAKE_CURRENT_LIST_DIR}/common/ViewTab.cpp ${CMAKE_CURRENT_LIST_DIR}/common/ViewTab.h

@@ -118,10 +118,14 @@ struct Window {
     }
 
     // Hands one engine block to the window as the running engine would (sampling must run).
-    void Deliver(TDataBufferF& in, TDataBufferF& out) {
+    // The meters and views show it at once, as the next frame would; `showFrame` false: they
+    // show it with the next frame (TFramePacer).
+    void Deliver(TDataBufferF& in, TDataBufferF& out, bool showFrame = true) {
         ASSERT_NE(log.running, nullptr) << "not sampling";
         TDataBufferI ints;
         log.running->OnData(log.running, ints, in, out);
+        if (showFrame)
+            form->FlushFrame();
     }
 
     bool Close() {

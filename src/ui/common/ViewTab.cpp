@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -28,6 +29,14 @@ void TViewTab::RunFormResize() {
         CommonHooks().FormResize();
     else
         Relayout();
+}
+
+void TViewTab::SetMeterText(QLabel* label, const std::string& text) {
+    const QString value = QString::fromStdString(text);
+    if (label->text() == value)
+        return;
+    label->setText(value);
+    label->adjustSize();
 }
 
 std::optional<TColour> TViewTab::ChooseColour(TColour initial) {

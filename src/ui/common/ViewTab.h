@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QPainter;
@@ -64,6 +65,8 @@ protected:
     virtual void PageHidden() {}
 
     void RunFormResize();
+    // Sets a read-out's text and fits the label to it, both only when the text changed.
+    static void SetMeterText(QLabel* label, const std::string& text);
     std::optional<TColour> ChooseColour(TColour initial);
     void ReportError(const std::string& message);
     // Paints `box` through `paint` and opens `popup` (may be null) on a right click.

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QSlider>
 
 #include <algorithm>
@@ -43,6 +44,14 @@ void SetTextColour(QLabel* label, TColour colour) {
     label->setPalette(palette);
 }
 
+// The view paints all of its own pixels while ScopeBack shows an opaque colour under it: then
+// the page and ScopeBack are not painted again under it on every frame. In the transparent mode
+// (ScopeBack may be a hole to the desktop) and without ScopeBack (the white screenshot) they are.
+void UpdateViewOpacity(TScopeTab& tab, bool transparentMode) {
+    tab.PaintBox1->setAttribute(Qt::WA_OpaquePaintEvent,
+                                !transparentMode && !tab.ScopeBack->isHidden());
+}
+
 } // namespace
 
 TScopeTab::TScopeTab(QWidget* page, MeasurementState& state, TViewSettings& settings,
@@ -68,7 +77,12 @@ void TScopeTab::BuildControls() {
     ScopeBack = Named<QFrame>(Page, "ScopeBack");
     ScopeBack->setAutoFillBackground(true);
     PaintBox1 = new TViewPaintBox(Page, "PaintBox1");
-    PaintBox1->OnPaint = [this](QPainter& painter) { PaintBox1Paint(painter); };
+    PaintBox1->OnPaint = [this](QPainter& painter) {
+        if (PaintBox1->testAttribute(Qt::WA_OpaquePaintEvent))
+            painter.fillRect(PaintBox1->rect(), ScopeBack->palette().color(QPalette::Window));
+        PaintBox1Paint(painter);
+    };
+    ScopeBack->installEventFilter(this); // shown or hidden: the view's opacity follows
     TrackAmp = Named<QSlider>(Page, "TrackAmp", Qt::Vertical);
     TrackAmp->setRange(0, 24);
     TrackAmp->resize(TrackAmp->sizeHint().width(), TrackAmp->height());
@@ -189,6 +203,7 @@ void TScopeTab::PlaceTriggerMark() {
 }
 
 void TScopeTab::ApplyBackground() {
+    UpdateViewOpacity(*this, Settings_.TransparentMode);
     const TColour back =
         Settings_.TransparentMode ? TransparencyKeyColour : Settings_.ScopeBackColor;
     QPalette palette = ScopeBack->palette();
@@ -197,10 +212,22 @@ void TScopeTab::ApplyBackground() {
 }
 
 void TScopeTab::EngineBlockDone() {
-    LSN_O->setText(QString::fromStdString(State_.Texts.LSN_O));
-    LCS->setText(QString::fromStdString(State_.Texts.LCS));
-    LSN_O->adjustSize();
-    LCS->adjustSize();
+    if (!Page->isVisible()) {
+        BlockUnshown_ = true; // shown when the page is (TabScopeShow)
+        return;
+    }
+    ShowBlock();
+}
+
+void TScopeTab::CatchUp() {
+    if (BlockUnshown_)
+        ShowBlock();
+}
+
+void TScopeTab::ShowBlock() {
+    BlockUnshown_ = false;
+    SetMeterText(LSN_O, State_.Texts.LSN_O);
+    SetMeterText(LCS, State_.Texts.LCS);
     Invalidate();
 }
 
@@ -211,6 +238,11 @@ void TScopeTab::Invalidate() {
 bool TScopeTab::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Page)
         return TViewTab::eventFilter(watched, event); // re-layout on resize, PageShown
+    if (watched == ScopeBack) {
+        if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent)
+            UpdateViewOpacity(*this, Settings_.TransparentMode);
+        return QObject::eventFilter(watched, event);
+    }
     if (watched == LTrig) {
         switch (event->type()) {
         case QEvent::MouseButtonPress:
@@ -367,6 +399,7 @@ void TScopeTab::LTrigMouseUp() {
 }
 
 void TScopeTab::TabScopeShow() {
+    CatchUp(); // the latest readings, before the labels are laid out
     RunFormResize();
 }
 

@@ -3,6 +3,7 @@
 #include "ui/scope/ScopeTab.h"
 
 #include "core/NumberText.h"
+#include "ui/common/TraceReduction.h"
 #include "ui/common/ViewMappingQt.h"
 #include "ui/common/ViewPaintBox.h"
 
@@ -32,8 +33,16 @@ void TScopeTab::DrawScopeData(QPainter& painter, const TScopeAxis& axis) {
     std::vector<QPoint> points(data.size());
     for (std::size_t i = 0; i < data.size(); ++i)
         points[i] = QPoint(Limited(TimeToX(axis, data[i].t)), Limited(PointToY(axis, data[i].v)));
+    // A sweep has many samples per pixel column at long time bases: draw what the columns show.
+    std::vector<QPoint> reduced;
+    reduced.reserve(
+        std::min<std::size_t>(points.size(), 4 * static_cast<std::size_t>(axis.Width) + 8));
+    AppendColumnReduced(points.data(), points.size(), reduced);
     painter.setPen(PenOf(Settings_.ScopeColor, Settings_.TraceWidth, Page->palette()));
-    painter.drawPolyline(points.data(), static_cast<int>(points.size()));
+    if (reduced.size() >= 2)
+        painter.drawPolyline(reduced.data(), static_cast<int>(reduced.size()));
+    else
+        painter.drawPoint(reduced.front()); // a sweep all on one pixel
 }
 
 void TScopeTab::DrawScopeGrid(QPainter& painter, const TScopeAxis& axis) {

@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 
 #include <algorithm>
 
@@ -40,6 +41,25 @@ QAction* NamedAction(QObject* parent, const char* name, const QString& caption, 
     action->setObjectName(name);
     action->setCheckable(checkable);
     return action;
+}
+
+// The graph paints all of its own pixels while SpecBack shows an opaque colour under it: then
+// the page, SpecBack and the caption strip are not painted again under it on every frame. In
+// the transparent mode (SpecBack may be a hole to the desktop) and without SpecBack (the white
+// screenshot) they are.
+void UpdateGraphOpacity(TSpectrumTab& tab, bool transparentMode) {
+    tab.PaintBox2->setAttribute(Qt::WA_OpaquePaintEvent,
+                                !transparentMode && !tab.SpecBack->isHidden());
+}
+
+// What the widgets below show through the opaque graph: SpecBack's colour and the caption
+// strip's markings inside the graph, in graph pixels.
+void PaintGraphBackground(TSpectrumTab& tab, QPainter& painter) {
+    painter.fillRect(tab.PaintBox2->rect(), tab.SpecBack->palette().color(QPalette::Window));
+    painter.save();
+    painter.translate(tab.PaintSpecCap->pos() - tab.PaintBox2->pos());
+    tab.PaintSpecCapPaint(painter);
+    painter.restore();
 }
 
 } // namespace
@@ -177,7 +197,14 @@ void TSpectrumTab::Connect() {
     }
 
     AttachPaintBox(
-        PaintBox2, [this](QPainter& painter) { PaintBox2Paint(painter); }, PopupSpec);
+        PaintBox2,
+        [this](QPainter& painter) {
+            if (PaintBox2->testAttribute(Qt::WA_OpaquePaintEvent))
+                PaintGraphBackground(*this, painter);
+            PaintBox2Paint(painter);
+        },
+        PopupSpec);
+    SpecBack->installEventFilter(this); // shown or hidden: the graph's opacity follows
     AttachPaintBox(
         PaintSpecCap, [this](QPainter& painter) { PaintSpecCapPaint(painter); }, PopupSpec);
 }
@@ -250,6 +277,7 @@ void TSpectrumTab::Relayout() {
 }
 
 void TSpectrumTab::ApplyBackground() {
+    UpdateGraphOpacity(*this, Settings_.TransparentMode);
     const TColour back =
         Settings_.TransparentMode ? TransparencyKeyColour : Settings_.SpecBackColor;
     QPalette palette = SpecBack->palette();
@@ -289,13 +317,27 @@ void TSpectrumTab::ApplyBandMarkVisibility() {
 }
 
 void TSpectrumTab::EngineBlockDone() {
-    LSN->setText(QString::fromStdString(State_.Texts.LSN));
-    LS->setText(QString::fromStdString(State_.Texts.LS));
-    LSp->setText(QString::fromStdString(State_.Texts.LSp));
+    if (!Page->isVisible()) {
+        BlockUnshown_ = true; // shown when the page is (PageShown)
+        return;
+    }
+    ShowBlock();
+}
+
+void TSpectrumTab::CatchUp() {
+    if (BlockUnshown_)
+        ShowBlock();
+}
+
+void TSpectrumTab::ShowBlock() {
+    BlockUnshown_ = false;
     // The labels keep their left edge until the next re-layout (a click on one re-lays out).
-    for (QLabel* meter : {LSN, LS, LSp})
-        meter->adjustSize();
-    Invalidate();
+    SetMeterText(LSN, State_.Texts.LSN);
+    SetMeterText(LS, State_.Texts.LS);
+    SetMeterText(LSp, State_.Texts.LSp);
+    PaintBox2->update();
+    if (CaptionsChanged())
+        PaintSpecCap->update();
     if (Hooks_.BlockShown)
         Hooks_.BlockShown();
 }
@@ -303,11 +345,27 @@ void TSpectrumTab::EngineBlockDone() {
 void TSpectrumTab::Invalidate() {
     PaintBox2->update();
     PaintSpecCap->update();
+    CaptionsChanged(); // the strip is on its way: remember what it will show
+}
+
+bool TSpectrumTab::CaptionsChanged() {
+    const TSpectrumAxis axis = Axis();
+    TCaptionKey key{axis.Width, axis.Height, axis.Log,   axis.FMin,
+                    axis.FMax,  axis.YTop,   axis.Boxes, AxisUnitText(State_)};
+    if (key == CaptionKey_)
+        return false;
+    CaptionKey_ = std::move(key);
+    return true;
 }
 
 bool TSpectrumTab::eventFilter(QObject* watched, QEvent* event) {
-    // The page itself: re-layout on resize, PageShown and PageHidden (base). The meter labels:
-    // a left click re-lays out.
+    // The page itself: re-layout on resize, PageShown and PageHidden (base). SpecBack: the
+    // graph's opacity. The meter labels: a left click re-lays out.
+    if (watched == SpecBack) {
+        if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent)
+            UpdateGraphOpacity(*this, Settings_.TransparentMode);
+        return QObject::eventFilter(watched, event);
+    }
     if (watched != Page && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
         LSN_OClick();
@@ -443,6 +501,7 @@ void TSpectrumTab::TabSpectrumShow() {
         Hooks_.ApplyTraceColours();
     if (Hooks_.ShowTraceBoxes)
         Hooks_.ShowTraceBoxes(true);
+    CatchUp(); // the latest readings, before the labels are laid out
     RunFormResize();
 }
 

@@ -8,6 +8,8 @@
 #include "ui/common/ViewTab.h"
 
 #include <functional>
+#include <string>
+#include <tuple>
 #include <vector>
 
 class QAction;
@@ -77,9 +79,12 @@ public:
     void PlaceBandMarks();
     // The marks and LBW are visible when BandLines is set and zoom is off.
     void ApplyBandMarkVisibility();
-    // After each engine block: copies the meter texts into LSN, LS, LSp and repaints the graph
-    // and the caption strip.
+    // After engine blocks (at most once a frame): copies the meter texts into LSN, LS, LSp
+    // where they changed and repaints the graph, and the caption strip where its captions
+    // changed. While the page is hidden it only notes the block; the page catches up when shown.
     void EngineBlockDone();
+    // Shows the latest block now if the page skipped it while hidden.
+    void CatchUp();
     // Repaints the graph and the caption strip from the data.
     void Invalidate();
 
@@ -162,7 +167,15 @@ private:
     void BuildSettingsGroup();
     void Connect();
     void ApplyBackground();
+    // True when the caption strip's markings differ from those it was last asked to show.
+    bool CaptionsChanged();
+    void ShowBlock();
 
+    // What the caption strip's markings depend on besides the settings (those changes run
+    // Invalidate): graph size, axis, and the level unit.
+    using TCaptionKey = std::tuple<int, int, bool, double, double, double, int, std::string>;
+    TCaptionKey CaptionKey_;
+    bool BlockUnshown_ = false; // a block came while the page was hidden
     MeasurementState& State_;
     TViewSettings& Settings_;
     TSpectrumTabHooks Hooks_;
