@@ -99,6 +99,50 @@ private:
     std::string dir_;
 };
 
+// Opens a client of the test on the running server. A server that has only just started may
+// refuse the first client on a busy machine: up to ten tries, 200 ms apart. Null if none took.
+inline jack_client_t* OpenTestClient(const char* name) {
+    jack_client_t* client = nullptr;
+    for (int attempt = 0; attempt < 10 && client == nullptr; ++attempt) {
+        if (attempt > 0)
+            usleep(200 * 1000);
+        jack_status_t status{};
+        client = jack_client_open(name, JackNoStartServer, &status);
+    }
+    return client;
+}
+
+// Registers "out_1", "out_2" and "in_1", "in_2".
+inline void RegisterStereoPorts(jack_client_t* client, std::array<jack_port_t*, 2>& out,
+                                std::array<jack_port_t*, 2>& in) {
+    for (int c = 0; c < 2; ++c) {
+        out[c] = jack_port_register(client, ("out_" + std::to_string(c + 1)).c_str(),
+                                    JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+        in[c] = jack_port_register(client, ("in_" + std::to_string(c + 1)).c_str(),
+                                   JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    }
+}
+
+// Sets the process callback and activates the client; closes it and returns null if the server
+// refuses.
+inline jack_client_t* ActivateTestClient(jack_client_t* client, JackProcessCallback process,
+                                         void* arg) {
+    jack_set_process_callback(client, process, arg);
+    if (jack_activate(client) != 0) {
+        jack_client_close(client);
+        return nullptr;
+    }
+    return client;
+}
+
+// Deactivates and closes a client (null: nothing to do).
+inline void CloseTestClient(jack_client_t* client) {
+    if (client != nullptr) {
+        jack_deactivate(client);
+        jack_client_close(client);
+    }
+}
+
 // A JACK client of the test with two output ports that play a sine (phase running on from
 // sample to sample, equal on both) and two input ports whose samples it records, up to
 // `recordFrames` frames. Its process callback only computes and copies into memory allocated
@@ -109,27 +153,12 @@ public:
                std::size_t recordFrames = 48000 * 4)
         : frequency_(frequencyHz), amplitude_(amplitude), left_(recordFrames),
           right_(recordFrames) {
-        // A server that has only just started may refuse the first client on a busy machine.
-        for (int attempt = 0; attempt < 10 && client_ == nullptr; ++attempt) {
-            if (attempt > 0)
-                usleep(200 * 1000);
-            jack_status_t status{};
-            client_ = jack_client_open(name, JackNoStartServer, &status);
-        }
+        client_ = OpenTestClient(name);
         if (client_ == nullptr)
             return;
         rate_ = jack_get_sample_rate(client_);
-        for (int c = 0; c < 2; ++c) {
-            out_[c] = jack_port_register(client_, ("out_" + std::to_string(c + 1)).c_str(),
-                                         JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-            in_[c] = jack_port_register(client_, ("in_" + std::to_string(c + 1)).c_str(),
-                                        JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-        }
-        jack_set_process_callback(client_, &ToneClient::Process, this);
-        if (jack_activate(client_) != 0) {
-            jack_client_close(client_);
-            client_ = nullptr;
-        }
+        RegisterStereoPorts(client_, out_, in_);
+        client_ = ActivateTestClient(client_, &ToneClient::Process, this);
     }
     ~ToneClient() { Close(); }
     ToneClient(const ToneClient&) = delete;
@@ -137,11 +166,8 @@ public:
 
     bool Open() const { return client_ != nullptr; }
     void Close() {
-        if (client_ != nullptr) {
-            jack_deactivate(client_);
-            jack_client_close(client_);
-            client_ = nullptr;
-        }
+        CloseTestClient(client_);
+        client_ = nullptr;
     }
     // Frames recorded so far; the samples before it are complete (acquire pairs with the
     // callback's release).
@@ -194,12 +220,7 @@ private:
 class OneWayClient {
 public:
     OneWayClient(const char* name, int outputs, int inputs) {
-        for (int attempt = 0; attempt < 10 && client_ == nullptr; ++attempt) {
-            if (attempt > 0)
-                usleep(200 * 1000);
-            jack_status_t status{};
-            client_ = jack_client_open(name, JackNoStartServer, &status);
-        }
+        client_ = OpenTestClient(name);
         if (client_ == nullptr)
             return;
         for (int c = 1; c <= outputs; ++c)
@@ -208,18 +229,9 @@ public:
         for (int c = 1; c <= inputs; ++c)
             jack_port_register(client_, ("in_" + std::to_string(c)).c_str(),
                                JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-        jack_set_process_callback(client_, &OneWayClient::Process, this);
-        if (jack_activate(client_) != 0) {
-            jack_client_close(client_);
-            client_ = nullptr;
-        }
+        client_ = ActivateTestClient(client_, &OneWayClient::Process, this);
     }
-    ~OneWayClient() {
-        if (client_ != nullptr) {
-            jack_deactivate(client_);
-            jack_client_close(client_);
-        }
-    }
+    ~OneWayClient() { CloseTestClient(client_); }
     OneWayClient(const OneWayClient&) = delete;
     OneWayClient& operator=(const OneWayClient&) = delete;
     bool Open() const { return client_ != nullptr; }

@@ -31,32 +31,13 @@ const float kGain = static_cast<float>(std::pow(10.0, -6.0 / 20.0));
 class DelayClient {
 public:
     explicit DelayClient(const char* name) {
-        for (int attempt = 0; attempt < 10 && client_ == nullptr; ++attempt) {
-            if (attempt > 0)
-                usleep(200 * 1000);
-            jack_status_t status{};
-            client_ = jack_client_open(name, JackNoStartServer, &status);
-        }
+        client_ = OpenTestClient(name);
         if (client_ == nullptr)
             return;
-        for (int c = 0; c < 2; ++c) {
-            out_[c] = jack_port_register(client_, ("out_" + std::to_string(c + 1)).c_str(),
-                                         JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-            in_[c] = jack_port_register(client_, ("in_" + std::to_string(c + 1)).c_str(),
-                                        JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-        }
-        jack_set_process_callback(client_, &DelayClient::Process, this);
-        if (jack_activate(client_) != 0) {
-            jack_client_close(client_);
-            client_ = nullptr;
-        }
+        RegisterStereoPorts(client_, out_, in_);
+        client_ = ActivateTestClient(client_, &DelayClient::Process, this);
     }
-    ~DelayClient() {
-        if (client_ != nullptr) {
-            jack_deactivate(client_);
-            jack_client_close(client_);
-        }
-    }
+    ~DelayClient() { CloseTestClient(client_); }
     DelayClient(const DelayClient&) = delete;
     DelayClient& operator=(const DelayClient&) = delete;
     bool Open() const { return client_ != nullptr; }
