@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -419,6 +420,40 @@ TEST_F(SpectrumTabTest, OverlaySlotsArePaintedBetweenLevelLinesAndMainTrace) {
     QPainter painter(&image);
     tab->PaintBox2Paint(painter);
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
+}
+
+// Between blocks the opaque graph keeps its background, markings and grids as a picture: each
+// input of that picture, changed without a repaint request of its own, shows at the next block
+// exactly as a tab drawn afresh shows it.
+TEST_F(SpectrumTabTest, TheGraphsKeptPictureFollowsEachOfItsInputs) {
+    FlatSpectrum(0.01);
+    ASSERT_TRUE(tab->PaintBox2->testAttribute(Qt::WA_OpaquePaintEvent));
+    Grab(); // the picture is kept from here on
+    const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+        {"grid colour", [&] { settings.SpecGridColor = RedColour; }},
+        {"grid width", [&] { settings.GridWidth = 2; }},
+        {"top", [&] { settings.YTop = -20; }},
+        {"boxes", [&] { settings.Boxes = 7; }},
+        {"unit", [&] { state.Weighting = 3; }},
+        {"log axis", [&] { state.Controls.LogF = true; }},
+        {"sub-grid", [&] { settings.LogSubGrid = false; }},
+        {"band", [&] { state.BlockLength = 4096; }},
+        {"size", [&] { page->resize(700, 450); }},
+    };
+    for (const auto& [what, change] : changes) {
+        change();
+        tab->EngineBlockDone();
+        Grab();
+        const QImage kept = tab->PaintBox2->grab().toImage();
+        QWidget freshPage;
+        freshPage.resize(page->size());
+        TSpectrumTab fresh(&freshPage, state, settings, {});
+        freshPage.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&freshPage));
+        fresh.EngineBlockDone();
+        QApplication::processEvents();
+        EXPECT_EQ(kept, fresh.PaintBox2->grab().toImage()) << what;
+    }
 }
 
 TEST_F(SpectrumTabTest, ResetShowAndHide) {

@@ -200,8 +200,9 @@ void TSpectrumTab::Connect() {
         PaintBox2,
         [this](QPainter& painter) {
             if (PaintBox2->testAttribute(Qt::WA_OpaquePaintEvent))
-                PaintGraphBackground(*this, painter);
-            PaintBox2Paint(painter);
+                PaintOpaqueGraph(painter);
+            else
+                PaintBox2Paint(painter);
         },
         PopupSpec);
     SpecBack->installEventFilter(this); // shown or hidden: the graph's opacity follows
@@ -348,14 +349,55 @@ void TSpectrumTab::Invalidate() {
     CaptionsChanged(); // the strip is on its way: remember what it will show
 }
 
-bool TSpectrumTab::CaptionsChanged() {
+TSpectrumTab::TCaptionKey TSpectrumTab::CaptionKeyNow() const {
     const TSpectrumAxis axis = Axis();
-    TCaptionKey key{axis.Width, axis.Height, axis.Log,   axis.FMin,
-                    axis.FMax,  axis.YTop,   axis.Boxes, AxisUnitText(State_)};
+    return {axis.Width, axis.Height, axis.Log,   axis.FMin,
+            axis.FMax,  axis.YTop,   axis.Boxes, AxisUnitText(State_)};
+}
+
+bool TSpectrumTab::CaptionsChanged() {
+    TCaptionKey key = CaptionKeyNow();
     if (key == CaptionKey_)
         return false;
     CaptionKey_ = std::move(key);
     return true;
+}
+
+TSpectrumTab::TStillKey TSpectrumTab::StillKeyNow() const {
+    return {CaptionKeyNow(),
+            PaintBox2->geometry(),
+            PaintSpecCap->geometry(),
+            LBW->height(),
+            Settings_.SpecGridColor,
+            Settings_.GridWidth,
+            Settings_.LogGrid,
+            Settings_.LogSubGrid,
+            Settings_.Markings,
+            Settings_.FMarkings,
+            SpecBack->palette().color(QPalette::Window).rgba(),
+            Page->palette().cacheKey(),
+            Page->font().key(),
+            PaintBox2->devicePixelRatioF()};
+}
+
+void TSpectrumTab::PaintOpaqueGraph(QPainter& painter) {
+    if (PaintBox2->width() <= 0 || PaintBox2->height() <= 0)
+        return;
+    const TSpectrumAxis axis = Axis();
+    // Text shaping of the markings and the grid lines cost more than copying their picture.
+    TStillKey key = StillKeyNow();
+    if (Still_.isNull() || !(key == StillKey_)) {
+        Still_ = QPixmap(PaintBox2->size() * key.PixelRatio);
+        Still_.setDevicePixelRatio(key.PixelRatio);
+        QPainter still(&Still_);
+        still.setRenderHint(QPainter::Antialiasing, false);
+        PaintGraphBackground(*this, still);
+        DrawGraphStill(still, axis);
+        StillKey_ = std::move(key);
+    }
+    painter.drawPixmap(0, 0, Still_);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    DrawGraphMoving(painter, axis);
 }
 
 bool TSpectrumTab::eventFilter(QObject* watched, QEvent* event) {

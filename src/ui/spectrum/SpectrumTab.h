@@ -7,6 +7,11 @@
 #include "ui/common/ViewSettings.h"
 #include "ui/common/ViewTab.h"
 
+#include <QColor>
+#include <QPixmap>
+#include <QRect>
+#include <QString>
+
 #include <functional>
 #include <string>
 #include <tuple>
@@ -93,6 +98,9 @@ public:
     // Painting, in graph or tab pixels; public so that screenshots and benchmarks can paint
     // into images.
     void PaintBox2Paint(QPainter& painter);
+    // The parts of PaintBox2Paint that stay between blocks (grids) and those that move.
+    void DrawGraphStill(QPainter& painter, const TSpectrumAxis& axis);
+    void DrawGraphMoving(QPainter& painter, const TSpectrumAxis& axis);
     void PaintSpecCapPaint(QPainter& painter);
     void DrawSpectrumGrid(QPainter& painter, const TSpectrumAxis& axis);
     void DrawFrequencyGrid(QPainter& painter, const TSpectrumAxis& axis);
@@ -170,11 +178,37 @@ private:
     // True when the caption strip's markings differ from those it was last asked to show.
     bool CaptionsChanged();
     void ShowBlock();
-
     // What the caption strip's markings depend on besides the settings (those changes run
     // Invalidate): graph size, axis, and the level unit.
     using TCaptionKey = std::tuple<int, int, bool, double, double, double, int, std::string>;
+    TCaptionKey CaptionKeyNow() const;
+    // Paints the opaque graph: its still picture (background, the caption markings under it and
+    // the grids, drawn again only when one of its inputs changed), then the traces.
+    void PaintOpaqueGraph(QPainter& painter);
+
+    // Everything the graph's still picture depends on.
+    struct TStillKey {
+        TCaptionKey Captions;
+        QRect Graph;
+        QRect Strip;
+        int BandwidthHeight = 0;
+        TColour Grid = 0;
+        std::int32_t GridWidth = 0;
+        bool LogGrid = false;
+        bool LogSubGrid = false;
+        std::int32_t Markings = 0;
+        bool FMarkings = false;
+        QRgb Back = 0;
+        qint64 Palette = 0;
+        QString Font;
+        qreal PixelRatio = 0.0;
+        bool operator==(const TStillKey&) const = default;
+    };
+    TStillKey StillKeyNow() const;
+
     TCaptionKey CaptionKey_;
+    QPixmap Still_;
+    TStillKey StillKey_;
     bool BlockUnshown_ = false; // a block came while the page was hidden
     MeasurementState& State_;
     TViewSettings& Settings_;

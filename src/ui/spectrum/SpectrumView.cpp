@@ -19,8 +19,16 @@
 void TSpectrumTab::PaintBox2Paint(QPainter& painter) {
     const TSpectrumAxis axis = Axis();
     painter.setRenderHint(QPainter::Antialiasing, false);
+    DrawGraphStill(painter, axis);
+    DrawGraphMoving(painter, axis);
+}
+
+void TSpectrumTab::DrawGraphStill(QPainter& painter, const TSpectrumAxis& axis) {
     DrawSpectrumGrid(painter, axis);
     DrawFrequencyGrid(painter, axis);
+}
+
+void TSpectrumTab::DrawGraphMoving(QPainter& painter, const TSpectrumAxis& axis) {
     DrawSpectrumLines(painter, axis);
     if (Hooks_.DrawCustomTrace)
         Hooks_.DrawCustomTrace(painter);
