@@ -7,6 +7,8 @@ target_sources(ps_ui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/common/ViewMappingQt.h
   ${CMAKE_CURRENT_LIST_DIR}/common/ViewSettings.h
   ${CMAKE_CURRENT_LIST_DIR}/common/FramePacer.cpp ${CMAKE_CURRENT_LIST_DIR}/common/FramePacer.h
+  ${CMAKE_CURRENT_LIST_DIR}/common/StaticCaptions.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/common/StaticCaptions.h
   ${CMAKE_CURRENT_LIST_DIR}/common/TraceReduction.cpp
   ${CMAKE_CURRENT_LIST_DIR}/common/TraceReduction.h
   ${CMAKE_CURRENT_LIST_DIR}/common/ViewPaintBox.cpp

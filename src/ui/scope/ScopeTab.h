@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/MeasurementState.h"
+#include "ui/common/StaticCaptions.h"
 #include "ui/common/ViewMapping.h"
 #include "ui/common/ViewSettings.h"
 #include "ui/common/ViewTab.h"
@@ -130,4 +131,5 @@ private:
     int DragStartTop_ = 0; // mark top at mouse down, tab pixels
     // A block came while the page was hidden.
     bool BlockUnshown_ = false;
+    TStaticCaptions Captions_; // the grid's markings, laid out once
 };

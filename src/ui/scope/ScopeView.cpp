@@ -67,10 +67,10 @@ void TScopeTab::DrawScopeGrid(QPainter& painter, const TScopeAxis& axis) {
                 QString::fromStdString(ScopeCaptionText(TruncSignificant(j * step, 2), "V"));
             const int below = Limited(VoltageToY(axis, -j * step));
             painter.drawLine(0, below, w, below);
-            painter.drawText(2, below - textHeight + metrics.ascent(), "-" + caption);
+            Captions_.Draw(painter, 2, below - textHeight + metrics.ascent(), "-" + caption);
             const int above = Limited(VoltageToY(axis, j * step));
             painter.drawLine(0, above, w, above);
-            painter.drawText(2, above + metrics.ascent(), caption);
+            Captions_.Draw(painter, 2, above + metrics.ascent(), caption);
         }
     }
 
@@ -83,7 +83,7 @@ void TScopeTab::DrawScopeGrid(QPainter& painter, const TScopeAxis& axis) {
             // Beside its line, but never past the right edge.
             const QString caption = QString::fromStdString(ScopeCaptionText(t, "s"));
             const int left = std::min(x + 1, std::max(w - metrics.horizontalAdvance(caption), 0));
-            painter.drawText(left, h / 2 + metrics.ascent(), caption);
+            Captions_.Draw(painter, left, h / 2 + metrics.ascent(), caption);
         }
     }
 }
