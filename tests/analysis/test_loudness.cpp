@@ -202,9 +202,9 @@ TEST(LoudnessMeter, OneSelectedChannelAndRestart) {
 // The true-peak interpolator, with every instruction set this processor runs, against a plain
 // full interpolation: the chunks it skips never change the peaks. The signal is noise with one
 // sample of 1.5, then a burst of 16 samples of the weights' signs whose value halfway exceeds
-// both it and the burst's samples, at every offset within a chunk: all samples alike (2x, or
-// just above 1.5), or those weighed by the outer weights on one side louder than the rest;
-// blocks of odd lengths.
+// both it and the burst's samples (some just so), at every offset within a chunk: all samples
+// alike, or those weighed by the outer weights on one side or both louder than the two in the
+// middle; blocks of odd lengths.
 TEST(TruePeakInterpolator, SkippedChunksKeepThePeaksOfFullInterpolation) {
     constexpr std::size_t kHalf = TTruePeakInterpolator::kHalfTaps;
     // The filter's weights from their definition: a Kaiser-windowed (beta 7) sinc, sum 1.
@@ -230,8 +230,11 @@ TEST(TruePeakInterpolator, SkippedChunksKeepThePeaksOfFullInterpolation) {
         double Inner, OuterLeft, OuterRight; // magnitudes of the samples of the weights k = 0,
                                              // and k > 0 before and after the value halfway
     };
-    const TBurst bursts[] = {
-        {1.0, 1.0, 1.0}, {0.76, 0.76, 0.76}, {0.75, 0.75, 1.45}, {0.75, 1.45, 0.75}};
+    const TBurst bursts[] = {{1.0, 1.0, 1.0},
+                             {0.7545, 0.7545, 0.7545},
+                             {0.75, 0.75, 1.45},
+                             {0.75, 1.45, 0.75},
+                             {0.5, 1.194, 1.194}};
     const std::size_t blocks[] = {1, 7, 15, 16, 64, 100, 333};
     for (const std::string& kernel : TTruePeakInterpolator::Kernels()) {
         for (const TBurst& burst : bursts) {
@@ -280,7 +283,7 @@ TEST(TruePeakInterpolator, SkippedChunksKeepThePeaksOfFullInterpolation) {
                     }
                     for (std::size_t c = 0; c < channels; ++c) {
                         const int ci = static_cast<int>(c);
-                        EXPECT_GT(truePeak[c], 1.51);
+                        EXPECT_GT(truePeak[c], 1.501);
                         EXPECT_NEAR(interpolator.Peak(ci), truePeak[c], 1e-12)
                             << kernel << " " << burst.OuterRight << " " << offset << " " << c;
                         EXPECT_EQ(interpolator.SamplePeak(ci), samplePeak[c]) << kernel;
