@@ -2,17 +2,16 @@
 // True peak of one or two channels through twofold oversampling.
 #include "analysis/TruePeakInterpolator.h"
 
+#include "analysis/TruePeakFilter.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <iterator>
-#include <limits>
 #include <numbers>
 
 namespace {
 
-constexpr std::size_t kHalf = TTruePeakInterpolator::kHalfTaps;
-constexpr std::size_t kChunk = TTruePeakInterpolator::kChunk;
+using namespace true_peak_filter;
 
 // I0(x) = sum_k ((x/2)^k / k!)^2, summed until the terms no longer change the sum.
 double BesselI0(double x) {
@@ -23,124 +22,6 @@ double BesselI0(double x) {
         sum += term;
     }
     return sum;
-}
-
-// Vectors of doubles in the compilers' generic vector extension, lowered to the instruction set
-// at hand: 2 wide for the baseline (SSE2 on x86-64), 4 for AVX2, 8 for AVX-512.
-typedef double TVector2 __attribute__((vector_size(16)));
-typedef double TVector4 __attribute__((vector_size(32)));
-typedef double TVector8 __attribute__((vector_size(64)));
-
-// sum = the vector at a + the vector at b (neither aligned).
-template <class TVector>
-[[gnu::always_inline]] inline void SumOfPair(TVector& sum, const double* a, const double* b) {
-    TVector u, v;
-    std::memcpy(&u, a, sizeof u);
-    std::memcpy(&v, b, sizeof v);
-    sum = u + v;
-}
-
-// Raises peaks[c] to lanes[l] for every lane l of channel c = l % C (the vector's values come
-// from C interleaved channels, starting with channel 0).
-template <class TVector, std::size_t C>
-[[gnu::always_inline]] inline void RaiseByLane(const TVector& lanes, double* peaks) {
-    for (std::size_t l = 0; l < sizeof(TVector) / sizeof(double); ++l)
-        peaks[l % C] = std::max(peaks[l % C], lanes[l]);
-}
-
-// The values halfway for `outputs` frames of C interleaved channels from w on: the one after
-// frame i lies between w's frames i + kHalf - 1 and i + kHalf, and is, channel by channel,
-// sum_k taps[k] (w[i + kHalf - 1 - k] + w[i + kHalf + k]). Raises samplePeaks and truePeaks by
-// channel to the highest magnitude of the samples and of those and the values halfway. In
-// chunks of kChunk frames, each skipped when the highest magnitude of its samples times `bound`
-// stays within the true peaks: no value halfway can then exceed them, so the peaks are those of
-// the full interpolation. Vectorised over consecutive values of the interleaved frames (so over
-// both channels at once); the maxima are kept per vector lane, each lane one channel's.
-template <class TVector, std::size_t C>
-[[gnu::always_inline]] inline void Interpolate(const double* w, std::size_t outputs,
-                                               const double* taps, double bound,
-                                               double* samplePeaks, double* truePeaks) {
-    constexpr std::size_t width = sizeof(TVector) / sizeof(double);
-    static_assert(width % C == 0);
-    constexpr std::size_t span = 2 * kHalf;
-    TVector h[kHalf];
-    for (std::size_t k = 0; k < kHalf; ++k)
-        h[k] = TVector{} + taps[k];
-    for (std::size_t from = 0; from < outputs; from += kChunk) {
-        const std::size_t n = std::min(kChunk, outputs - from);
-        const double* x = w + from * C;
-
-        // The highest magnitude of the chunk's samples and of the kHalf - 1 before and kHalf
-        // after it, in two vectors of partial maxima so that the comparisons overlap.
-        const std::size_t count = (n + span - 1) * C;
-        TVector m0{}, m1{};
-        std::size_t i = 0;
-        for (; i + 2 * width <= count; i += 2 * width) {
-            TVector a, b;
-            std::memcpy(&a, x + i, sizeof a);
-            std::memcpy(&b, x + i + width, sizeof b);
-            m0 = a > m0 ? a : m0;
-            m1 = b > m1 ? b : m1;
-            a = -a;
-            b = -b;
-            m0 = a > m0 ? a : m0;
-            m1 = b > m1 ? b : m1;
-        }
-        double highest[C] = {};
-        RaiseByLane<TVector, C>(m1 > m0 ? m1 : m0, highest);
-        for (; i < count; ++i)
-            highest[i % C] = std::max(highest[i % C], std::abs(x[i]));
-
-        bool skip = true;
-        for (std::size_t c = 0; c < C; ++c) {
-            samplePeaks[c] = std::max(samplePeaks[c], highest[c]);
-            truePeaks[c] = std::max(truePeaks[c], highest[c]);
-            // The smallest normal number covers the rounding of values that underflow.
-            skip =
-                skip && (highest[c] == 0.0 ||
-                         highest[c] * bound + std::numeric_limits<double>::min() <= truePeaks[c]);
-        }
-        if (skip)
-            continue;
-
-        const double* p = x + (kHalf - 1) * C; // the sample before the first value halfway
-        const std::size_t values = n * C;
-        TVector t{};
-        std::size_t j = 0;
-        for (; j + width <= values; j += width) {
-            TVector y;
-            SumOfPair(y, p + j, p + j + C);
-            y *= h[0];
-            for (std::size_t k = 1; k < kHalf; ++k) {
-                TVector pair;
-                SumOfPair(pair, p + j - k * C, p + j + (k + 1) * C);
-                y += h[k] * pair;
-            }
-            // |y| first, so that only one comparison per vector waits on the previous ones.
-            const TVector negative = -y;
-            const TVector magnitude = negative > y ? negative : y;
-            t = magnitude > t ? magnitude : t;
-        }
-        RaiseByLane<TVector, C>(t, truePeaks);
-        for (; j < values; ++j) {
-            double y = taps[0] * (p[j] + p[j + C]);
-            for (std::size_t k = 1; k < kHalf; ++k)
-                y += taps[k] * (p[j - k * C] + p[j + (k + 1) * C]);
-            truePeaks[j % C] = std::max(truePeaks[j % C], std::abs(y));
-        }
-    }
-}
-
-using TKernel = void (*)(const double*, std::size_t, const double*, double, double*, double*);
-
-void MonoBaseline(const double* w, std::size_t outputs, const double* taps, double bound,
-                  double* samplePeaks, double* truePeaks) {
-    Interpolate<TVector2, 1>(w, outputs, taps, bound, samplePeaks, truePeaks);
-}
-
-void StereoBaseline(const double* w, std::size_t outputs, const double* taps, double bound,
-                    double* samplePeaks, double* truePeaks) {
-    Interpolate<TVector2, 2>(w, outputs, taps, bound, samplePeaks, truePeaks);
 }
 
 bool Always() {
