@@ -42,17 +42,17 @@ TLoudnessMeter::~TLoudnessMeter() = default;
 void TLoudnessMeter::Configure(double sampleRate, int channels) {
     Rate_ = sampleRate;
     Channels_ = channels == 1 ? 1 : 2;
-    const int mode = EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_I | EBUR128_MODE_LRA |
-                     EBUR128_MODE_SAMPLE_PEAK | EBUR128_MODE_TRUE_PEAK;
+    // The library oversamples 4 times below 96 ksps and twice below 192 ksps; above, its true
+    // peak is the sample peak, which the meter's own oversampling takes anyway.
+    OwnPeaks_ = sampleRate >= 192000.0;
+    const int peaks = OwnPeaks_ ? 0 : EBUR128_MODE_SAMPLE_PEAK | EBUR128_MODE_TRUE_PEAK;
+    const int mode = EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_I | EBUR128_MODE_LRA | peaks;
     ebur128_state* st = ebur128_init(static_cast<unsigned>(Channels_),
                                      static_cast<unsigned long>(std::lround(sampleRate)), mode);
     if (st == nullptr)
         throw std::runtime_error("The loudness meter cannot measure at this sample rate");
     State_ = std::make_unique<TLibraryState>(st);
-    // The library oversamples 4 times below 96 ksps and twice below 192 ksps.
-    OwnTruePeak_ = sampleRate >= 192000.0;
-    for (TTruePeakInterpolator& peak : TruePeak_)
-        peak.Reset();
+    Peaks_.Reset(Channels_);
     StepFrames_ = std::max<std::int64_t>(1, std::llround(sampleRate / 10.0));
     InStep_ = Steps_ = Frames_ = 0;
     StepEnergy_.assign(kStepsShortTerm, 0.0);
@@ -69,6 +69,12 @@ void TLoudnessMeter::ResetReadings() {
 
 void TLoudnessMeter::Process(std::span<const double> left, std::span<const double> right,
                              double sampleRate, double fullScale) {
+    ProcessFrames(left, right, sampleRate, fullScale);
+}
+
+template <class TSample>
+void TLoudnessMeter::ProcessFrames(std::span<const TSample> left, std::span<const TSample> right,
+                                   double sampleRate, double fullScale) {
     const int channels = right.empty() ? 1 : 2;
     if (sampleRate != Rate_ || channels != Channels_)
         Configure(sampleRate, channels);
@@ -78,7 +84,7 @@ void TLoudnessMeter::Process(std::span<const double> left, std::span<const doubl
     while (done < n) {
         const std::size_t count =
             std::min(n - done, static_cast<std::size_t>(StepFrames_ - InStep_));
-        Feed(left, right, done, count, scale);
+        Feed(left.data() + done, channels == 1 ? nullptr : right.data() + done, count, scale);
         done += count;
         InStep_ += static_cast<std::int64_t>(count);
         Frames_ += static_cast<std::int64_t>(count);
@@ -87,25 +93,26 @@ void TLoudnessMeter::Process(std::span<const double> left, std::span<const doubl
     }
 }
 
-void TLoudnessMeter::Feed(std::span<const double> left, std::span<const double> right,
-                          std::size_t from, std::size_t count, double scale) {
+// `count` frames from left (and right with two channels), interleaved and scaled to full scale
+// 1.0 once for the library and the meter's own peaks.
+template <class TSample>
+void TLoudnessMeter::Feed(const TSample* left, const TSample* right, std::size_t count,
+                          double scale) {
     Interleaved_.resize(count * static_cast<std::size_t>(Channels_));
+    double* out = Interleaved_.data();
     if (Channels_ == 1) {
         for (std::size_t i = 0; i < count; ++i)
-            Interleaved_[i] = left[from + i] * scale;
+            out[i] = static_cast<double>(left[i]) * scale;
     } else {
         for (std::size_t i = 0; i < count; ++i) {
-            Interleaved_[2 * i] = left[from + i] * scale;
-            Interleaved_[2 * i + 1] = right[from + i] * scale;
+            out[2 * i] = static_cast<double>(left[i]) * scale;
+            out[2 * i + 1] = static_cast<double>(right[i]) * scale;
         }
     }
-    if (ebur128_add_frames_double(State_->St, Interleaved_.data(), count) != EBUR128_SUCCESS)
+    if (ebur128_add_frames_double(State_->St, out, count) != EBUR128_SUCCESS)
         throw std::runtime_error("The loudness meter ran out of memory");
-    if (OwnTruePeak_) {
-        for (int c = 0; c < Channels_; ++c)
-            TruePeak_[static_cast<std::size_t>(c)].Process(
-                (c == 0 ? left : right).subspan(from, count), scale);
-    }
+    if (OwnPeaks_)
+        Peaks_.Process(Interleaved_);
 }
 
 // The end of a 100 ms step: its power from the library's 100 ms window, then the 400 ms and 3 s
@@ -138,13 +145,10 @@ void TLoudnessMeter::Step() {
 void TLoudnessMeter::EngineBlock(const TEngineBlockView& block) {
     const int channel = Channel ? Channel() : 2;
     const std::size_t n = std::min(block.Left.size(), block.Right.size());
-    Left_.resize(n);
-    Right_.resize(channel <= 1 ? 0 : n);
-    for (std::size_t i = 0; i < n; ++i)
-        Left_[i] = channel == 1 ? block.Right[i] : block.Left[i];
-    for (std::size_t i = 0; i < Right_.size(); ++i)
-        Right_[i] = block.Right[i];
-    Process(Left_, Right_, block.SampleRate, block.FullScale);
+    const std::span<const float> left = (channel == 1 ? block.Right : block.Left).first(n);
+    const std::span<const float> right =
+        channel <= 1 ? std::span<const float>() : block.Right.first(n);
+    ProcessFrames(left, right, block.SampleRate, block.FullScale);
 }
 
 TLoudnessReadings TLoudnessMeter::Readings(int maxAgeSteps) const {
@@ -172,13 +176,16 @@ TLoudnessReadings TLoudnessMeter::Readings(int maxAgeSteps) const {
     r.IntegratedLufs = CachedIntegrated_;
     r.RangeLu = CachedRange_;
     double tp = 0.0, sp = 0.0;
-    for (unsigned c = 0; c < static_cast<unsigned>(Channels_); ++c) {
-        if (ebur128_true_peak(st, c, &v) == EBUR128_SUCCESS)
+    for (int c = 0; c < Channels_; ++c) {
+        if (OwnPeaks_) {
+            tp = std::max(tp, Peaks_.Peak(c));
+            sp = std::max(sp, Peaks_.SamplePeak(c));
+            continue;
+        }
+        if (ebur128_true_peak(st, static_cast<unsigned>(c), &v) == EBUR128_SUCCESS)
             tp = std::max(tp, v);
-        if (ebur128_sample_peak(st, c, &v) == EBUR128_SUCCESS)
+        if (ebur128_sample_peak(st, static_cast<unsigned>(c), &v) == EBUR128_SUCCESS)
             sp = std::max(sp, v);
-        if (OwnTruePeak_)
-            tp = std::max(tp, TruePeak_[c].Peak());
     }
     r.TruePeakDbtp = Db(tp);
     r.SamplePeakDbfs = Db(sp);

@@ -5,7 +5,6 @@
 #include "analysis/BlockConsumer.h"
 #include "analysis/TruePeakInterpolator.h"
 
-#include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -43,8 +42,8 @@ struct TLoudnessPoint {
 // library's own 400 ms and 3 s windows at those instants, updated 10 times a second, and each
 // step adds a history point. Channels: left and right with weight 1.0, or the selected one alone
 // when the spectrum's channel is left or right. The library oversamples for the true peak below
-// 192 ksps only; from 192 ksps on the meter oversamples twice itself. Main thread only (the
-// pipeline's).
+// 192 ksps only; from 192 ksps on the meter oversamples twice itself (and takes the sample peak
+// on the way). Main thread only (the pipeline's).
 class TLoudnessMeter final : public TBlockConsumer {
 public:
     // Longest history kept, points (one per 100 ms): one hour.
@@ -85,8 +84,11 @@ public:
 
 private:
     struct TLibraryState; // the library's measurement, destroyed with it
-    void Feed(std::span<const double> left, std::span<const double> right, std::size_t from,
-              std::size_t count, double scale);
+    template <class TSample>
+    void ProcessFrames(std::span<const TSample> left, std::span<const TSample> right,
+                       double sampleRate, double fullScale);
+    template <class TSample>
+    void Feed(const TSample* left, const TSample* right, std::size_t count, double scale);
     void Step();
 
     bool Active_ = true;
@@ -102,7 +104,8 @@ private:
     std::deque<TLoudnessPoint> History_;
     mutable std::int64_t CachedAt_ = -1; // Steps_ when the two below were computed
     mutable double CachedIntegrated_ = 0.0, CachedRange_ = 0.0;
-    bool OwnTruePeak_ = false; // the rate is one the library does not oversample
-    std::array<TTruePeakInterpolator, 2> TruePeak_;
-    std::vector<double> Interleaved_, Left_, Right_;
+    bool OwnPeaks_ = false; // the rate is one the library does not oversample: the meter takes
+                            // the sample and true peaks itself
+    TTruePeakInterpolator Peaks_;
+    std::vector<double> Interleaved_; // the frames for the library, full scale 1.0
 };

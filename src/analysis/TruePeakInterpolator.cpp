@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// True peak of one channel through twofold oversampling.
+// True peak of one or two channels through twofold oversampling.
 #include "analysis/TruePeakInterpolator.h"
+
+#include "analysis/TruePeakFilter.h"
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <numbers>
 
 namespace {
 
-constexpr std::size_t kHeld = 2 * TTruePeakInterpolator::kHalfTaps - 1;
+using namespace true_peak_filter;
 
 // I0(x) = sum_k ((x/2)^k / k!)^2, summed until the terms no longer change the sum.
 double BesselI0(double x) {
@@ -21,16 +24,70 @@ double BesselI0(double x) {
     return sum;
 }
 
-// The highest |v[i]|, in four partial maxima so that the comparisons do not wait on each other.
-double HighestMagnitude(const double* v, std::size_t n) {
-    double peaks[4] = {0.0, 0.0, 0.0, 0.0};
-    std::size_t i = 0;
-    for (; i + 4 <= n; i += 4)
-        for (std::size_t j = 0; j < 4; ++j)
-            peaks[j] = std::max(peaks[j], std::abs(v[i + j]));
-    for (; i < n; ++i)
-        peaks[0] = std::max(peaks[0], std::abs(v[i]));
-    return std::max(std::max(peaks[0], peaks[1]), std::max(peaks[2], peaks[3]));
+bool Always() {
+    return true;
+}
+
+// On x86-64 the same filter once more for AVX2 with FMA and once for AVX-512, chosen at run time.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define PS_TRUE_PEAK_X86 1
+
+[[gnu::target("avx2,fma")]] void MonoAvx2(const double* w, std::size_t outputs, const double* taps,
+                                          double bound, double* samplePeaks, double* truePeaks) {
+    Interpolate<TVector4, 1>(w, outputs, taps, bound, samplePeaks, truePeaks);
+}
+
+[[gnu::target("avx2,fma")]] void StereoAvx2(const double* w, std::size_t outputs,
+                                            const double* taps, double bound, double* samplePeaks,
+                                            double* truePeaks) {
+    Interpolate<TVector4, 2>(w, outputs, taps, bound, samplePeaks, truePeaks);
+}
+
+[[gnu::target("avx512f")]] void MonoAvx512(const double* w, std::size_t outputs, const double* taps,
+                                           double bound, double* samplePeaks, double* truePeaks) {
+    Interpolate<TVector8, 1>(w, outputs, taps, bound, samplePeaks, truePeaks);
+}
+
+[[gnu::target("avx512f")]] void StereoAvx512(const double* w, std::size_t outputs,
+                                             const double* taps, double bound, double* samplePeaks,
+                                             double* truePeaks) {
+    Interpolate<TVector8, 2>(w, outputs, taps, bound, samplePeaks, truePeaks);
+}
+
+bool HasAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+}
+
+bool HasAvx512() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f");
+}
+#endif
+
+struct TKernels {
+    const char* Name;
+    TKernel Mono, Stereo;
+    bool (*Runs)(); // whether this processor runs them
+};
+
+// Fastest first.
+constexpr TKernels kKernels[] = {
+#ifdef PS_TRUE_PEAK_X86
+    {"avx512", &MonoAvx512, &StereoAvx512, &HasAvx512},
+    {"avx2", &MonoAvx2, &StereoAvx2, &HasAvx2},
+#endif
+    {"baseline", &MonoBaseline, &StereoBaseline, &Always}};
+
+// The index in kKernels of the fastest this processor runs, found once.
+std::size_t FastestKernel() {
+    static const std::size_t fastest = [] {
+        std::size_t k = 0;
+        while (!kKernels[k].Runs())
+            ++k;
+        return k;
+    }();
+    return fastest;
 }
 
 } // namespace
@@ -39,7 +96,7 @@ TTruePeakInterpolator::TTruePeakInterpolator() {
     // sinc(t) at t = k + 1/2 under a Kaiser window (beta 7) that reaches 0 at t = kHalfTaps,
     // scaled so that a constant passes unchanged (the weights of both sides add up to 1).
     constexpr double beta = 7.0;
-    std::array<double, kHalfTaps> taps{}; // taps[k]: the weight of the samples k + 1/2 away
+    std::array<double, kHalfTaps> taps{};
     double sum = 0.0;
     for (std::size_t k = 0; k < kHalfTaps; ++k) {
         const double t = static_cast<double>(k) + 0.5;
@@ -48,43 +105,64 @@ TTruePeakInterpolator::TTruePeakInterpolator() {
         taps[k] = sinc * BesselI0(beta * std::sqrt(1.0 - r * r)) / BesselI0(beta);
         sum += 2.0 * taps[k];
     }
-    // Both sides in the order of the samples they weigh: the value halfway between w[K - 1] and
-    // w[K] is sum_j Weights_[j] w[j].
+    double magnitudes = 0.0;
     for (std::size_t k = 0; k < kHalfTaps; ++k) {
-        Weights_[kHalfTaps - 1 - k] = taps[k] / sum;
-        Weights_[kHalfTaps + k] = taps[k] / sum;
-        WeightMagnitudeSum_ += 2.0 * std::abs(taps[k] / sum);
+        Taps_[k] = taps[k] / sum;
+        magnitudes += 2.0 * std::abs(Taps_[k]);
     }
+    // The rounding of the sum and of the filter's own arithmetic stays far below 1e-12 of it.
+    Bound_ = magnitudes * (1.0 + 1e-12);
+    Kernel_ = FastestKernel();
     Reset();
 }
 
-void TTruePeakInterpolator::Reset() {
-    Work_.assign(kHeld, 0.0); // silence before the first sample
-    Peak_ = 0.0;
+std::vector<std::string> TTruePeakInterpolator::Kernels() {
+    std::vector<std::string> names;
+    for (const TKernels& k : kKernels)
+        if (k.Runs())
+            names.emplace_back(k.Name);
+    return names;
 }
 
-void TTruePeakInterpolator::Process(std::span<const double> samples, double scale) {
-    if (samples.empty())
-        return;
-    Work_.insert(Work_.end(), samples.begin(), samples.end());
-    double peak = std::max(Peak_, scale * HighestMagnitude(samples.data(), samples.size()));
-    // mid[i]: the value halfway between w[i + K - 1] and w[i + K], for every i whose 2K samples
-    // are all here (the last ones follow with the next block); in chunks, each skipped when even
-    // its highest sample times the sum of the weights' magnitudes stays below the peak.
-    constexpr std::size_t span = 2 * kHalfTaps;
-    const std::size_t count = Work_.size() - (span - 1);
-    for (std::size_t from = 0; from < count; from += kChunk) {
-        const std::size_t n = std::min(kChunk, count - from);
-        const double* w = Work_.data() + from;
-        if (scale * HighestMagnitude(w, n + span - 1) * WeightMagnitudeSum_ <= peak)
-            continue;
-        std::array<double, kChunk> mid{};
-        // Tap by tap, so that the inner loop runs over contiguous samples.
-        for (std::size_t j = 0; j < span; ++j)
-            for (std::size_t i = 0; i < n; ++i)
-                mid[i] += Weights_[j] * w[i + j];
-        peak = std::max(peak, scale * HighestMagnitude(mid.data(), n));
+bool TTruePeakInterpolator::SelectKernel(std::string_view name) {
+    for (std::size_t k = 0; k < std::size(kKernels); ++k) {
+        if (kKernels[k].Name == name && kKernels[k].Runs()) {
+            Kernel_ = k;
+            return true;
+        }
     }
-    Peak_ = peak;
-    Work_.erase(Work_.begin(), Work_.end() - static_cast<std::ptrdiff_t>(kHeld));
+    return false;
+}
+
+const char* TTruePeakInterpolator::Kernel() const {
+    return kKernels[Kernel_].Name;
+}
+
+void TTruePeakInterpolator::Reset(int channels) {
+    Channels_ = channels == 1 ? 1 : 2;
+    Joint_.fill(0.0); // silence before the first sample
+    SamplePeak_.fill(0.0);
+    TruePeak_.fill(0.0);
+}
+
+void TTruePeakInterpolator::Process(std::span<const double> frames) {
+    const auto channels = static_cast<std::size_t>(Channels_);
+    const std::size_t n = frames.size() / channels;
+    if (n == 0)
+        return;
+    // The first values halfway reach back into the held frames: those from the held frames
+    // followed by the first new ones, the rest from the new frames where they are.
+    const std::size_t head = std::min(n, kHeld);
+    const TKernel kernel = Channels_ == 1 ? kKernels[Kernel_].Mono : kKernels[Kernel_].Stereo;
+    double* joint = Joint_.data();
+    std::copy_n(frames.data(), head * channels, joint + kHeld * channels);
+    kernel(joint, head, Taps_.data(), Bound_, SamplePeak_.data(), TruePeak_.data());
+    if (n > kHeld)
+        kernel(frames.data(), n - kHeld, Taps_.data(), Bound_, SamplePeak_.data(),
+               TruePeak_.data());
+    // Hold the last kHeld frames.
+    if (n >= kHeld)
+        std::copy_n(frames.data() + (n - kHeld) * channels, kHeld * channels, joint);
+    else
+        std::copy_n(joint + n * channels, kHeld * channels, joint);
 }

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Loudness meter: the EBU loudness and loudness-range test sequences built from their definitions.
 #include "analysis/LoudnessMeter.h"
+#include "analysis/TruePeakInterpolator.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <numbers>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -152,8 +156,8 @@ TEST(LoudnessMeter, TruePeakSines) {
         std::vector<double> x = Segments(c.Rate, {{1.0, -6.0}}, c.Hz, c.PhaseDeg);
         const auto fadeLength = static_cast<std::size_t>(0.02 * c.Rate);
         for (std::size_t i = 0; i < fadeLength; ++i) {
-            const double fade =
-                0.5 - 0.5 * std::cos(kPi * static_cast<double>(i) / static_cast<double>(fadeLength));
+            const double fade = 0.5 - 0.5 * std::cos(kPi * static_cast<double>(i) /
+                                                     static_cast<double>(fadeLength));
             x[i] *= fade;
             x[x.size() - 1 - i] *= fade;
         }
@@ -193,4 +197,99 @@ TEST(LoudnessMeter, OneSelectedChannelAndRestart) {
     r = meter.Readings();
     EXPECT_TRUE(std::isnan(r.IntegratedLufs));
     EXPECT_TRUE(meter.History().empty());
+}
+
+// The true-peak interpolator, with every instruction set this processor runs, against a plain
+// full interpolation: the chunks it skips never change the peaks. The signal is noise with one
+// sample of 1.5, then a burst of 16 samples of the weights' signs whose value halfway exceeds
+// both it and the burst's samples (some just so), at every offset within a chunk: all samples
+// alike, or those weighed by the outer weights on one side or both louder than the two in the
+// middle; blocks of odd lengths.
+TEST(TruePeakInterpolator, SkippedChunksKeepThePeaksOfFullInterpolation) {
+    constexpr std::size_t kHalf = TTruePeakInterpolator::kHalfTaps;
+    // The filter's weights from their definition: a Kaiser-windowed (beta 7) sinc, sum 1.
+    const auto besselI0 = [](double x) {
+        double term = 1.0, sum = 1.0;
+        for (int k = 1; k < 200; ++k) {
+            term *= (0.5 * x / k) * (0.5 * x / k);
+            sum += term;
+        }
+        return sum;
+    };
+    std::vector<double> taps(kHalf);
+    double sum = 0.0;
+    for (std::size_t k = 0; k < kHalf; ++k) {
+        const double t = static_cast<double>(k) + 0.5, r = t / kHalf;
+        taps[k] = std::sin(kPi * t) / (kPi * t) * besselI0(7.0 * std::sqrt(1.0 - r * r));
+        sum += 2.0 * taps[k];
+    }
+    for (double& tap : taps)
+        tap /= sum;
+
+    struct TBurst {
+        double Inner, OuterLeft, OuterRight; // magnitudes of the samples of the weights k = 0,
+                                             // and k > 0 before and after the value halfway
+    };
+    const TBurst bursts[] = {{1.0, 1.0, 1.0},
+                             {0.7545, 0.7545, 0.7545},
+                             {0.75, 0.75, 1.45},
+                             {0.75, 1.45, 0.75},
+                             {0.5, 1.194, 1.194}};
+    const std::size_t blocks[] = {1, 7, 15, 16, 64, 100, 333};
+    for (const std::string& kernel : TTruePeakInterpolator::Kernels()) {
+        for (const TBurst& burst : bursts) {
+            for (std::size_t channels = 1; channels <= 2; ++channels) {
+                for (std::size_t offset = 0; offset < 80; ++offset) {
+                    // Channel c: noise, a sample of 1.5 and the burst around 300 + offset + 37 c.
+                    std::vector<std::vector<double>> x(channels);
+                    std::uint32_t seed = 12345 + static_cast<std::uint32_t>(offset);
+                    for (std::size_t c = 0; c < channels; ++c) {
+                        for (int i = 0; i < 500; ++i) {
+                            seed = seed * 1664525U + 1013904223U;
+                            x[c].push_back(0.2 *
+                                           (static_cast<double>(seed >> 8) / 16777216.0 - 0.5));
+                        }
+                        x[c][100] = -1.5;
+                        const std::size_t at = 300 + offset + 37 * c;
+                        for (std::size_t k = 0; k < kHalf; ++k) {
+                            const double sign = taps[k] > 0.0 ? 1.0 : -1.0;
+                            x[c][at - k] = sign * (k == 0 ? burst.Inner : burst.OuterLeft);
+                            x[c][at + 1 + k] = sign * (k == 0 ? burst.Inner : burst.OuterRight);
+                        }
+                    }
+                    // The reference: every value halfway, after 2 kHalf - 1 samples of silence.
+                    std::vector<double> samplePeak(channels), truePeak(channels);
+                    for (std::size_t c = 0; c < channels; ++c) {
+                        std::vector<double> padded(2 * kHalf - 1, 0.0);
+                        padded.insert(padded.end(), x[c].begin(), x[c].end());
+                        for (std::size_t i = 0; i < x[c].size(); ++i) {
+                            double y = 0.0;
+                            for (std::size_t k = 0; k < kHalf; ++k)
+                                y += taps[k] * (padded[i + kHalf - 1 - k] + padded[i + kHalf + k]);
+                            samplePeak[c] = std::max(samplePeak[c], std::abs(x[c][i]));
+                            truePeak[c] = std::max({truePeak[c], samplePeak[c], std::abs(y)});
+                        }
+                    }
+                    TTruePeakInterpolator interpolator;
+                    ASSERT_TRUE(interpolator.SelectKernel(kernel));
+                    interpolator.Reset(static_cast<int>(channels));
+                    std::vector<double> frames;
+                    for (std::size_t i = 0, b = 0; i < x[0].size(); i += blocks[b++ % 7]) {
+                        frames.clear();
+                        for (std::size_t f = i; f < std::min(i + blocks[b % 7], x[0].size()); ++f)
+                            for (const std::vector<double>& channel : x)
+                                frames.push_back(channel[f]);
+                        interpolator.Process(frames);
+                    }
+                    for (std::size_t c = 0; c < channels; ++c) {
+                        const int ci = static_cast<int>(c);
+                        EXPECT_GT(truePeak[c], 1.501);
+                        EXPECT_NEAR(interpolator.Peak(ci), truePeak[c], 1e-12)
+                            << kernel << " " << burst.OuterRight << " " << offset << " " << c;
+                        EXPECT_EQ(interpolator.SamplePeak(ci), samplePeak[c]) << kernel;
+                    }
+                }
+            }
+        }
+    }
 }
