@@ -2,6 +2,7 @@
 // Per-block measurement: spectrum, band level, peak, meters, band filter and scope sweep.
 #include "core/BlockPipeline.h"
 
+#include "core/BlockLoops.h"
 #include "core/LevelCorrection.h"
 #include "core/LevelMeters.h"
 #include "core/MeasurementState.h"
@@ -365,46 +366,6 @@ void TBlockPipeline::Analyse(std::span<const float> left, std::span<const float>
     AnalyseSpectrum(shown);
 }
 
-namespace {
-
-// Channel selection in 32-bit float arithmetic, window and the transform's input in one pass:
-// sink(i, m) receives the selected sample m, input[i] := window[i] * m.
-template <class Select, class Sink>
-void SelectAndWindow(std::size_t count, Select select, const std::vector<double>& window,
-                     std::span<double> input, Sink sink) {
-    for (std::size_t i = 0; i < count; ++i) {
-        const float m = select(i);
-        sink(i, m);
-        input[i] = window[i] * m;
-    }
-}
-
-template <class Sink>
-void SelectChannel(int channel, std::span<const float> left, std::span<const float> right,
-                   std::size_t count, const std::vector<double>& window, std::span<double> input,
-                   Sink sink) {
-    switch (channel) {
-    case 1:
-        SelectAndWindow(
-            count, [&](std::size_t i) { return right[i]; }, window, input, sink);
-        break;
-    case 2:
-        SelectAndWindow(
-            count, [&](std::size_t i) { return left[i] + right[i]; }, window, input, sink);
-        break;
-    case 3:
-        SelectAndWindow(
-            count, [&](std::size_t i) { return left[i] - right[i]; }, window, input, sink);
-        break;
-    default:
-        SelectAndWindow(
-            count, [&](std::size_t i) { return left[i]; }, window, input, sink);
-        break;
-    }
-}
-
-} // namespace
-
 void TBlockPipeline::TransformBlock(std::span<const float> left, std::span<const float> right,
                                     std::span<double> filterIn) {
     MeasurementState& st = state_;
@@ -424,96 +385,23 @@ void TBlockPipeline::TransformBlock(std::span<const float> left, std::span<const
     const auto& window = WindowWeights(st);
     const auto realInput = fft.RealInput();
     const int channel = st.Controls.ComboChannel;
+    if (left.size() < count || right.size() < count || window.size() < count ||
+        realInput.size() < count) {
+        throw std::logic_error("The block is shorter than N.");
+    }
     if (filterIn.size() >= count) {
-        SelectChannel(channel, left, right, count, window, realInput,
-                      [filterIn](std::size_t i, float m) { filterIn[i] = m; });
+        SelectAndWindow(channel, left.data(), right.data(), count, window.data(), realInput.data(),
+                        filterIn.data());
         lastSample_ = count > 0 ? static_cast<float>(filterIn[count - 1]) : 0.0f;
     } else {
-        float* const measured = measured_.data();
-        SelectChannel(channel, left, right, count, window, realInput,
-                      [measured](std::size_t i, float m) { measured[i] = m; });
+        SelectAndWindow(channel, left.data(), right.data(), count, window.data(), realInput.data(),
+                        measured_.data());
         lastSample_ = count > 0 ? measured_[count - 1] : 0.0f;
     }
     fft.RealFourierTransformLowerHalf(); // only bins below N/2 are read
 }
 
 namespace {
-
-// |X[i]| / N of one bin.
-double BinAmplitude(TComplex bin, int n) {
-    return std::sqrt(bin.Re * bin.Re + bin.Im * bin.Im) / n;
-}
-
-// How UpdateSpectrum treats the bins (see there).
-enum class TSpectrumUpdate { Reset, Smooth, Hold };
-
-// The per-bin pass of AnalyseSpectrum over bins 0 ... half - 1: weighting (in place, when
-// Weighted), band power and peak, and the bin's UpdateSpectrum step with scale.
-struct TBinPass {
-    std::span<TComplex> x;
-    const double* weight = nullptr;
-    const double* alpha = nullptr;
-    double* spectrum = nullptr;
-    double scale = 0.0;
-    int n = 0;
-    int half = 0;
-    int lower = 0;
-    int upper = 0;
-    // Results.
-    double bandSum = 0.0;
-    int peakBin = 0;
-
-    // N is a power of two (the transform refuses any other), so multiplying by 1 / N gives the
-    // same bits as BinAmplitude's division.
-    template <bool Weighted, TSpectrumUpdate Update> void Run() {
-        const double inverse = 1.0 / n;
-        double sum = 0.0;
-        double largest = 0.0;
-        int peak = 0;
-        for (int i = 0; i < half; ++i) {
-            const auto k = static_cast<std::size_t>(i);
-            TComplex bin = x[k];
-            if constexpr (Weighted) {
-                bin.Re *= weight[k];
-                bin.Im *= weight[k];
-                x[k] = bin;
-            }
-            const double p = bin.Re * bin.Re + bin.Im * bin.Im;
-            if (i >= lower && i <= upper) {
-                sum += p;
-                if (p > largest) {
-                    largest = p;
-                    peak = i;
-                }
-            }
-            const double amplitude = std::sqrt(p) * inverse; // BinAmplitude
-            const double value = amplitude * scale;
-            if constexpr (Update == TSpectrumUpdate::Reset) {
-                spectrum[k] = value;
-            } else if constexpr (Update == TSpectrumUpdate::Smooth) {
-                spectrum[k] = SmoothedBin(spectrum[k], alpha[k], value);
-            } else {
-                spectrum[k] = HeldBin(spectrum[k], value);
-            }
-        }
-        bandSum = sum;
-        peakBin = peak;
-    }
-
-    template <bool Weighted> void Run(TSpectrumUpdate update) {
-        switch (update) {
-        case TSpectrumUpdate::Reset:
-            Run<Weighted, TSpectrumUpdate::Reset>();
-            break;
-        case TSpectrumUpdate::Smooth:
-            Run<Weighted, TSpectrumUpdate::Smooth>();
-            break;
-        case TSpectrumUpdate::Hold:
-            Run<Weighted, TSpectrumUpdate::Hold>();
-            break;
-        }
-    }
-};
 
 // The rectangular window's peak position from this block's complex bins around bin k: its
 // weight 0 on the last sample is undone (X[m] += s[N - 1] exp(-i 2 pi m / N)) and the
@@ -574,29 +462,36 @@ void TBlockPipeline::AnalyseSpectrum(bool shown) {
         st.Spectrum.assign(static_cast<std::size_t>(half), 0.0); // as UpdateSpectrum does
     }
 
-    // In one pass over the bins: weighting, band power between LowerBin and UpperBin, the
-    // strongest bin inside the band and the spectrum smoothing (UpdateSpectrum).
+    // One pass over the bins: weighting, power and the spectrum smoothing (UpdateSpectrum).
+    binPower_.resize(static_cast<std::size_t>(std::max(half, 0))); // only when N changed
     TBinPass pass;
-    pass.x = x;
+    pass.bins = x.first(binPower_.size());
     pass.alpha = st.SmoothAlpha.data();
     pass.spectrum = st.Spectrum.data();
+    pass.power = binPower_.data();
     pass.scale = SpectrumScale(st);
     pass.n = n;
-    pass.half = half;
-    pass.lower = st.LowerBin;
-    pass.upper = st.UpperBin;
-    const TSpectrumUpdate update = st.ResetSmoothing ? TSpectrumUpdate::Reset
-                                   : (st.Controls.CTC == 0 || st.Controls.CTC == 1)
-                                       ? TSpectrumUpdate::Smooth
-                                       : TSpectrumUpdate::Hold;
+    pass.update = st.ResetSmoothing                                ? TSpectrumUpdate::Reset
+                  : (st.Controls.CTC == 0 || st.Controls.CTC == 1) ? TSpectrumUpdate::Smooth
+                                                                   : TSpectrumUpdate::Hold;
     if (WeightingShapes(st.Weighting) || st.Correction.Active()) {
         pass.weight = WeightTable(n).data();
-        pass.Run<true>(update);
-    } else {
-        pass.Run<false>(update);
     }
-    st.PeakBin = pass.peakBin;
-    st.BandTotal = std::sqrt(pass.bandSum) / n / st.WindowTotalGain / st.FullScale;
+    RunBinPass(pass);
+    // The band power between LowerBin and UpperBin and the strongest bin inside the band.
+    double bandSum = 0.0;
+    double largest = 0.0;
+    int peakBin = 0;
+    for (int i = std::max(st.LowerBin, 0); i <= std::min(st.UpperBin, half - 1); ++i) {
+        const double p = binPower_[static_cast<std::size_t>(i)];
+        bandSum += p;
+        if (p > largest) {
+            largest = p;
+            peakBin = i;
+        }
+    }
+    st.PeakBin = peakBin;
+    st.BandTotal = std::sqrt(bandSum) / n / st.WindowTotalGain / st.FullScale;
     if (shown) {
         ReduceSpectrum(st, bands_);
     }
@@ -606,7 +501,7 @@ void TBlockPipeline::AnalyseSpectrum(bool shown) {
     const int last = std::min(st.PeakBin + st.PeakHalfWidth, half - 1);
     double lobe = 0.0;
     for (int j = first; j <= last; ++j) {
-        const double a = BinAmplitude(x[static_cast<std::size_t>(j)], n);
+        const double a = std::sqrt(binPower_[static_cast<std::size_t>(j)]) / n; // |X[j]| / N
         lobe += a * a;
     }
     st.PeakAmplitude = std::sqrt(lobe) / st.WindowTotalGain / st.FullScale;
@@ -719,12 +614,8 @@ void TBlockPipeline::FinishBlock(bool shown) {
     const int n = st.BlockLength;
     const auto count = static_cast<std::size_t>(n);
     if (st.Scope.NewScopeData) {
-        double sum = 0.0;
-        for (std::size_t i = 0; i < count; ++i) {
-            const double v = st.FilterOut[i] / st.FullScale;
-            sum += v * v;
-        }
-        st.ScopeRms = std::sqrt(sum / n);
+        st.ScopeRms = std::sqrt(
+            ScaledSquareSum(std::span<const double>(st.FilterOut).first(count), st.FullScale) / n);
     }
 
     LevelStep(st);

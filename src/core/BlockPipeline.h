@@ -208,8 +208,9 @@ private:
 
     MeasurementState& state_;
     TPipelineComponents& components_;
-    std::vector<float> measured_; // the selected channel of the block (float arithmetic)
-    float lastSample_ = 0.0f;     // its sample N - 1 (the rectangular window's peak fit)
+    std::vector<float> measured_;  // the selected channel of the block (float arithmetic)
+    std::vector<double> binPower_; // |X[k]|^2 of the weighted bins k < N/2 of the block
+    float lastSample_ = 0.0f;      // its sample N - 1 (the rectangular window's peak fit)
     std::vector<double> weightTable_;
     int weightTableKind_ = 0;
     int weightTableLength_ = 0;
