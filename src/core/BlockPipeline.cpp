@@ -613,9 +613,16 @@ void TBlockPipeline::FinishBlock(bool shown) {
     MeasurementState& st = state_;
     const int n = st.BlockLength;
     const auto count = static_cast<std::size_t>(n);
-    if (st.Scope.NewScopeData) {
-        st.ScopeRms = std::sqrt(
-            ScaledSquareSum(std::span<const double>(st.FilterOut).first(count), st.FullScale) / n);
+    const std::span<const double> filtered = std::span<const double>(st.FilterOut).first(count);
+    const auto scopeRms = [&] {
+        st.ScopeRms = std::sqrt(ScaledSquareSum(filtered, st.FullScale) / n);
+    };
+    // The RMS bar follows the scope. A hidden block's value is read only when no later block of
+    // the engine block replaces it, that is when its own sweep leaves NewScopeData clear (the
+    // last block is always shown, and nothing else reads ScopeRms in between).
+    const bool rmsWanted = st.Scope.NewScopeData;
+    if (rmsWanted && shown) {
+        scopeRms();
     }
 
     LevelStep(st);
@@ -633,7 +640,10 @@ void TBlockPipeline::FinishBlock(bool shown) {
         st.Scope.NewScopeData = false;
     }
 
-    AssembleSweep(st.Scope, std::span<const double>(st.FilterOut).first(count), st.SampleRate);
+    AssembleSweep(st.Scope, filtered, st.SampleRate);
+    if (rmsWanted && !shown && !st.Scope.NewScopeData) {
+        scopeRms();
+    }
     if (st.Scope.ScopeRedraw) {
         st.Texts.LayoutRequested = true;
         st.Scope.ScopeRedraw = false;

@@ -9,6 +9,10 @@
 #include <cmath>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr double kFullScale = 2147483647.0;
@@ -44,39 +48,56 @@ double FindTrigger(const TScopeSweep& scope, std::span<const double> block) {
 
 namespace {
 
-// The first sample index j in [i, n] whose time (j + elapsed - triggerPos) / fs, evaluated as
-// AssembleSweep evaluates it, is not before limit (n when none is). The times never decrease
-// with j. The estimate ceil(limit fs - elapsed + triggerPos) is the answer when it lies well
-// away from an integer: every rounding of both sides stays below 2^-49 M, M the largest
-// magnitude involved, so a distance of 2^-40 M cannot flip a comparison. Otherwise, and for
-// odd inputs, the estimate is moved onto the boundary by evaluating the times themselves.
-// `spread` is 2 |elapsed| + 2 |triggerPos| + n + 1.
-std::size_t IntervalEnd(std::size_t i, std::size_t n, double limit, double fs, double elapsed,
-                        double triggerPos, double spread) {
-    const double estimate = limit * fs - elapsed + triggerPos;
-    const double guess = std::ceil(estimate);
-    const double margin = 0x1p-40 * (std::fabs(estimate) + spread); // |limit fs| <= this
-    const double gap = guess - estimate;
-    if (gap > margin && gap < 1.0 - margin && fs > 0.0) {
-        return !(guess > static_cast<double>(i))
-                   ? i
-                   : static_cast<std::size_t>(
-                         static_cast<std::int64_t>(std::min(guess, static_cast<double>(n))));
-    }
-    const auto timeOf = [&](std::size_t j) {
+// The sample times of one block as AssembleSweep evaluates them, (j + elapsed - triggerPos) /
+// fs, which never decrease with j.
+struct TSampleClock {
+    double fs = 0.0;
+    double elapsed = 0.0;
+    double triggerPos = 0.0;
+    std::size_t n = 0;
+    double spread = 0.0; // 2 |elapsed| + 2 |triggerPos| + n + 1
+
+    TSampleClock(double rate, double elapsedSamples, double trigger, std::size_t length)
+        : fs(rate), elapsed(elapsedSamples), triggerPos(trigger), n(length),
+          spread(2.0 * (std::fabs(elapsedSamples) + std::fabs(trigger)) +
+                 static_cast<double>(length) + 1.0) {}
+
+    double TimeOf(std::size_t j) const {
         return (static_cast<double>(j) + elapsed - triggerPos) / fs;
-    };
-    std::size_t end = !(guess > static_cast<double>(i))
-                          ? i
-                          : static_cast<std::size_t>(std::min(guess, static_cast<double>(n)));
-    while (end > i && !(timeOf(end - 1) < limit)) {
-        --end;
     }
-    while (end < n && timeOf(end) < limit) {
-        ++end;
+
+    // The first j in [i, n] whose time is not before limit (n when none is). The estimate
+    // ceil(limit fs - elapsed + triggerPos) is the answer when it lies well away from an integer:
+    // the roundings of both sides stay below 2^-49 M, M the largest magnitude involved, so a
+    // distance of 2^-40 M cannot flip a comparison. Otherwise, and for odd inputs, the estimate
+    // is moved onto the boundary by evaluating the times themselves.
+    std::size_t End(std::size_t i, double limit) const {
+        const double estimate = limit * fs - elapsed + triggerPos;
+        if (std::fabs(estimate) < 0x1p52 && fs > 0.0) {
+            const auto whole = static_cast<std::int64_t>(estimate); // rounded towards zero
+            const bool up = static_cast<double>(whole) < estimate;
+            const std::int64_t guess = whole + (up ? 1 : 0); // ceil(estimate)
+            const double gap = static_cast<double>(guess) - estimate;
+            const double margin = 0x1p-40 * (std::fabs(estimate) + spread); // >= 2^-40 M
+            if (gap > margin && gap < 1.0 - margin) {
+                return guess <= static_cast<std::int64_t>(i)
+                           ? i
+                           : std::min(static_cast<std::size_t>(guess), n);
+            }
+        }
+        const double guess = std::ceil(estimate);
+        std::size_t end = !(guess > static_cast<double>(i))
+                              ? i
+                              : static_cast<std::size_t>(std::min(guess, static_cast<double>(n)));
+        while (end > i && !(TimeOf(end - 1) < limit)) {
+            --end;
+        }
+        while (end < n && TimeOf(end) < limit) {
+            ++end;
+        }
+        return end;
     }
-    return end;
-}
+};
 
 // (float) (a / 2147483647) and (float) (b / 2147483647), both divisions in one instruction where
 // the compiler offers two-lane vectors.
@@ -93,41 +114,54 @@ inline ScaledPair Scaled(double a, double b) {
 }
 #endif
 
-// Largest and smallest of x[0 ... count - 1] for width <= count <= 2 width: the first and the
-// last `width` samples cover the run, and a sample counted twice changes neither.
+// highest := std::max(highest, x[k]) and lowest := std::min(lowest, x[k]) over x[0 ... count - 1]
+// for Width <= count <= 2 Width (Width even): the first and the last Width samples cover the run,
+// and a sample taken twice changes neither. As in the running form, a NaN sample is passed over.
 template <std::size_t Width>
 void CoveredExtremes(const double* x, std::size_t count, double& highest, double& lowest) {
     const double* const tail = x + (count - Width);
-    double h = std::max(x[0], tail[0]);
-    double l = std::min(x[0], tail[0]);
-    for (std::size_t k = 1; k < Width; ++k) {
-        h = std::max(h, std::max(x[k], tail[k]));
-        l = std::min(l, std::min(x[k], tail[k]));
+#if defined(__SSE2__)
+    // maxpd and minpd return their second operand when either is NaN.
+    __m128d h = _mm_set1_pd(highest);
+    __m128d l = _mm_set1_pd(lowest);
+    for (std::size_t k = 0; k < Width; k += 2) {
+        const __m128d a = _mm_loadu_pd(x + k);
+        const __m128d b = _mm_loadu_pd(tail + k);
+        h = _mm_max_pd(b, _mm_max_pd(a, h));
+        l = _mm_min_pd(b, _mm_min_pd(a, l));
+    }
+    highest = _mm_cvtsd_f64(_mm_max_pd(_mm_unpackhi_pd(h, h), h));
+    lowest = _mm_cvtsd_f64(_mm_min_pd(_mm_unpackhi_pd(l, l), l));
+#else
+    double h = highest;
+    double l = lowest;
+    for (std::size_t k = 0; k < Width; ++k) {
+        h = std::max(std::max(h, x[k]), tail[k]);
+        l = std::min(std::min(l, x[k]), tail[k]);
     }
     highest = h;
     lowest = l;
+#endif
 }
 
-// Largest and smallest of block[i ... end - 1] together with the starting values highest =
-// -2147483647 and lowest = +2147483647 (the values of an empty interval).
-void IntervalExtremes(std::span<const double> block, std::size_t i, std::size_t end,
-                      double& highest, double& lowest) {
+// The extremes of block[i ... end - 1] together with the starting values highest = -2147483647
+// and lowest = +2147483647 (the values of an empty interval), as the running std::max and
+// std::min give them.
+void IntervalExtremes(const double* block, std::size_t i, std::size_t end, double& highest,
+                      double& lowest) {
     const std::size_t count = end - i;
-    const double* const x = block.data() + i;
+    const double* const x = block + i;
     double h = -kFullScale;
     double l = kFullScale;
     if (count >= 4 && count <= 8) {
         CoveredExtremes<4>(x, count, h, l);
     } else if (count >= 2 && count < 4) {
         CoveredExtremes<2>(x, count, h, l);
-    } else if (count == 1) {
-        h = x[0];
-        l = x[0];
     } else if (count > 8) {
         // Four running extremes, combined at the end (the order does not change the result).
-        std::array<double, 4> hs = {x[0], x[1], x[2], x[3]};
-        std::array<double, 4> ls = hs;
-        std::size_t k = 4;
+        std::array<double, 4> hs = {h, h, h, h};
+        std::array<double, 4> ls = {l, l, l, l};
+        std::size_t k = 0;
         for (; k + 4 <= count; k += 4) {
             for (std::size_t j = 0; j < 4; ++j) {
                 hs[j] = std::max(hs[j], x[k + j]);
@@ -140,9 +174,12 @@ void IntervalExtremes(std::span<const double> block, std::size_t i, std::size_t 
         }
         h = std::max(std::max(hs[0], hs[1]), std::max(hs[2], hs[3]));
         l = std::min(std::min(ls[0], ls[1]), std::min(ls[2], ls[3]));
+    } else if (count == 1) {
+        h = std::max(h, x[0]);
+        l = std::min(l, x[0]);
     }
-    highest = std::max(-kFullScale, h);
-    lowest = std::min(kFullScale, l);
+    highest = h;
+    lowest = l;
 }
 
 } // namespace
@@ -199,19 +236,20 @@ void AssembleSweep(TScopeSweep& scope, std::span<const double> block, double sam
         // at or after cursor + dt, and one cut off by the end of the block is closed with the
         // samples it has.
         const double dt = scope.TimeBase / 3999.0;
+        const TSampleClock clock(fs, elapsed, triggerPos, n);
         double cursor = scope.DecimationCursor;
         auto p = static_cast<std::size_t>(scope.SweepPoints);
         const auto lastPair = static_cast<std::size_t>(nPts - 1);
-        const double spread =
-            2.0 * (std::fabs(elapsed) + std::fabs(triggerPos)) + static_cast<double>(n) + 1.0;
+        std::size_t size = points.size();
         while (p < lastPair && i < n) {
-            if (p + 2 > points.size()) {
+            if (p + 2 > size) {
                 points.resize(static_cast<std::size_t>(nPts)); // more intervals than estimated
+                size = points.size();
             }
-            const std::size_t end = IntervalEnd(i, n, cursor + dt, fs, elapsed, triggerPos, spread);
+            const std::size_t end = clock.End(i, cursor + dt);
             double highest = 0.0;
             double lowest = 0.0;
-            IntervalExtremes(block, i, end, highest, lowest);
+            IntervalExtremes(block.data(), i, end, highest, lowest);
             i = end;
             const auto t = static_cast<float>(cursor);
             const ScaledPair v = Scaled(highest, lowest);
