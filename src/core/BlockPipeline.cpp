@@ -432,13 +432,35 @@ std::optional<double> RectanglePeak(std::span<const TComplex> x, int k, int n, f
 
 } // namespace
 
+namespace {
+
+// a == b for the short texts of the time-constant edits, without a library call per text.
+bool SameTexts(const std::array<std::string, 6>& a, const std::array<std::string, 6>& b) {
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const std::string& x = a[i];
+        const std::string& y = b[i];
+        if (x.size() != y.size()) {
+            return false;
+        }
+        for (std::size_t j = 0; j < x.size(); ++j) {
+            if (x[j] != y[j]) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 void TBlockPipeline::EnsureSmoothAlpha(int filterRate) {
     const MeasurementState& st = state_;
     const TSmoothAlphaKey& key = alphaKey_;
     const auto half = static_cast<std::size_t>(std::max(st.BlockLength / 2, 0));
     if (key.Built && key.N == st.BlockLength && key.MeterAlpha == st.MeterAlpha &&
-        key.CTC == st.Controls.CTC && key.ET == st.Controls.ET && key.SampleRate == st.SampleRate &&
-        key.FilterRate == filterRate && st.SmoothAlpha.size() == half) {
+        key.CTC == st.Controls.CTC && SameTexts(key.ET, st.Controls.ET) &&
+        key.SampleRate == st.SampleRate && key.FilterRate == filterRate &&
+        st.SmoothAlpha.size() == half) {
         return;
     }
     alphaKey_.Built = false; // until the build has succeeded
