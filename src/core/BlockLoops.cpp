@@ -7,11 +7,22 @@
 #include <array>
 #include <cmath>
 
+// On x86-64 each entry point is built twice, for the baseline instruction set and for AVX2
+// (four lanes; no fused multiply-adds, so both give the same bits), and the loader picks one.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
+#define PS_LOOPS_CLONES __attribute__((target_clones("avx2", "default")))
+#define PS_LOOPS_INLINE __attribute__((always_inline)) inline // into each clone
+#else
+#define PS_LOOPS_CLONES
+#define PS_LOOPS_INLINE inline
+#endif
+
 namespace {
 
 template <class Select, class Out>
-void SelectAndWindowWith(std::size_t count, Select select, const double* __restrict window,
-                         double* __restrict windowed, Out* __restrict selected) {
+PS_LOOPS_INLINE void SelectAndWindowWith(std::size_t count, Select select,
+                                         const double* __restrict window,
+                                         double* __restrict windowed, Out* __restrict selected) {
     for (std::size_t i = 0; i < count; ++i) {
         const float m = select(i);
         selected[i] = m;
@@ -20,8 +31,9 @@ void SelectAndWindowWith(std::size_t count, Select select, const double* __restr
 }
 
 template <class Out>
-void SelectAndWindowTo(int channel, const float* __restrict left, const float* __restrict right,
-                       std::size_t count, const double* window, double* windowed, Out* selected) {
+PS_LOOPS_INLINE void SelectAndWindowTo(int channel, const float* __restrict left,
+                                       const float* __restrict right, std::size_t count,
+                                       const double* window, double* windowed, Out* selected) {
     switch (channel) {
     case 1:
         SelectAndWindowWith(
@@ -44,7 +56,8 @@ void SelectAndWindowTo(int channel, const float* __restrict left, const float* _
     }
 }
 
-template <bool Weighted, TSpectrumUpdate Update> void BinPass(const TBinPass& pass) {
+template <bool Weighted, TSpectrumUpdate Update>
+PS_LOOPS_INLINE void BinPass(const TBinPass& pass) {
     const double inverse = 1.0 / pass.n;
     const double scale = pass.scale;
     TComplex* __restrict const x = pass.bins.data();
@@ -75,7 +88,7 @@ template <bool Weighted, TSpectrumUpdate Update> void BinPass(const TBinPass& pa
     }
 }
 
-template <bool Weighted> void BinPassWeighted(const TBinPass& pass) {
+template <bool Weighted> PS_LOOPS_INLINE void BinPassWeighted(const TBinPass& pass) {
     switch (pass.update) {
     case TSpectrumUpdate::Reset:
         BinPass<Weighted, TSpectrumUpdate::Reset>(pass);
@@ -91,17 +104,19 @@ template <bool Weighted> void BinPassWeighted(const TBinPass& pass) {
 
 } // namespace
 
-void SelectAndWindow(int channel, const float* left, const float* right, std::size_t count,
-                     const double* window, double* windowed, float* selected) {
+PS_LOOPS_CLONES void SelectAndWindow(int channel, const float* left, const float* right,
+                                     std::size_t count, const double* window, double* windowed,
+                                     float* selected) {
     SelectAndWindowTo(channel, left, right, count, window, windowed, selected);
 }
 
-void SelectAndWindow(int channel, const float* left, const float* right, std::size_t count,
-                     const double* window, double* windowed, double* selected) {
+PS_LOOPS_CLONES void SelectAndWindow(int channel, const float* left, const float* right,
+                                     std::size_t count, const double* window, double* windowed,
+                                     double* selected) {
     SelectAndWindowTo(channel, left, right, count, window, windowed, selected);
 }
 
-void RunBinPass(const TBinPass& pass) {
+PS_LOOPS_CLONES void RunBinPass(const TBinPass& pass) {
     if (pass.weight != nullptr) {
         BinPassWeighted<true>(pass);
     } else {
@@ -109,23 +124,37 @@ void RunBinPass(const TBinPass& pass) {
     }
 }
 
-double ScaledSquareSum(std::span<const double> v, double fullScale) {
-    // The divisions go sixteen at a time through a vectorised loop; the sum stays in order.
-    constexpr std::size_t kRun = 16;
-    std::array<double, kRun> scaled;
+namespace {
+
+// The sum of f(v[i])^2 in index order; f goes Run values at a time through a vectorised loop.
+template <std::size_t Run, class F>
+PS_LOOPS_INLINE double SquareSum(std::span<const double> v, F f) {
+    constexpr std::size_t kRun = Run;
+    std::array<double, kRun> mapped;
     double sum = 0.0;
     std::size_t i = 0;
     for (; i + kRun <= v.size(); i += kRun) {
         for (std::size_t k = 0; k < kRun; ++k) {
-            scaled[k] = v[i + k] / fullScale;
+            mapped[k] = f(v[i + k]);
         }
         for (std::size_t k = 0; k < kRun; ++k) {
-            sum += scaled[k] * scaled[k];
+            sum += mapped[k] * mapped[k];
         }
     }
     for (; i < v.size(); ++i) {
-        const double x = v[i] / fullScale;
+        const double x = f(v[i]);
         sum += x * x;
     }
     return sum;
+}
+
+} // namespace
+
+PS_LOOPS_CLONES double ScaledSquareSum(std::span<const double> v, double fullScale) {
+    return SquareSum<16>(v, [fullScale](double x) { return x / fullScale; });
+}
+
+PS_LOOPS_CLONES double AmplitudeSquareSum(std::span<const double> power, int n) {
+    const double length = n;
+    return SquareSum<4>(power, [length](double p) { return std::sqrt(p) / length; }); // a main lobe
 }

@@ -39,3 +39,6 @@ void RunBinPass(const TBinPass& pass);
 
 // The sum of (v[i] / fullScale)^2, added in index order.
 double ScaledSquareSum(std::span<const double> v, double fullScale);
+
+// The sum of (sqrt(power[i]) / n)^2, the squared bin amplitudes |X[i]| / N, added in index order.
+double AmplitudeSquareSum(std::span<const double> power, int n);

@@ -491,7 +491,11 @@ void TBlockPipeline::AnalyseSpectrum(bool shown) {
     pass.alpha = st.SmoothAlpha.data();
     pass.spectrum = st.Spectrum.data();
     pass.power = binPower_.data();
-    pass.scale = SpectrumScale(st);
+    if (const std::pair key{st.FullScale, st.WindowKind}; scaleKey_ != key) {
+        spectrumScale_ = SpectrumScale(st);
+        scaleKey_ = key;
+    }
+    pass.scale = spectrumScale_;
     pass.n = n;
     pass.update = st.ResetSmoothing                                ? TSpectrumUpdate::Reset
                   : (st.Controls.CTC == 0 || st.Controls.CTC == 1) ? TSpectrumUpdate::Smooth
@@ -521,11 +525,12 @@ void TBlockPipeline::AnalyseSpectrum(bool shown) {
     // Strongest component: root-sum-square of the peak's main lobe.
     const int first = std::max(st.PeakBin - st.PeakHalfWidth, 0);
     const int last = std::min(st.PeakBin + st.PeakHalfWidth, half - 1);
-    double lobe = 0.0;
-    for (int j = first; j <= last; ++j) {
-        const double a = std::sqrt(binPower_[static_cast<std::size_t>(j)]) / n; // |X[j]| / N
-        lobe += a * a;
-    }
+    const double lobe = first <= last
+                            ? AmplitudeSquareSum(std::span<const double>(binPower_).subspan(
+                                                     static_cast<std::size_t>(first),
+                                                     static_cast<std::size_t>(last - first + 1)),
+                                                 n)
+                            : 0.0;
     st.PeakAmplitude = std::sqrt(lobe) / st.WindowTotalGain / st.FullScale;
     std::optional<double> tone;
     if (st.WindowKind == 0) {
