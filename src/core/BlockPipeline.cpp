@@ -2,6 +2,7 @@
 // Per-block measurement: spectrum, band level, peak, meters, band filter and scope sweep.
 #include "core/BlockPipeline.h"
 
+#include "core/BlockLoops.h"
 #include "core/LevelCorrection.h"
 #include "core/LevelMeters.h"
 #include "core/MeasurementState.h"
@@ -365,46 +366,6 @@ void TBlockPipeline::Analyse(std::span<const float> left, std::span<const float>
     AnalyseSpectrum(shown);
 }
 
-namespace {
-
-// Channel selection in 32-bit float arithmetic, window and the transform's input in one pass:
-// sink(i, m) receives the selected sample m, input[i] := window[i] * m.
-template <class Select, class Sink>
-void SelectAndWindow(std::size_t count, Select select, const std::vector<double>& window,
-                     std::span<double> input, Sink sink) {
-    for (std::size_t i = 0; i < count; ++i) {
-        const float m = select(i);
-        sink(i, m);
-        input[i] = window[i] * m;
-    }
-}
-
-template <class Sink>
-void SelectChannel(int channel, std::span<const float> left, std::span<const float> right,
-                   std::size_t count, const std::vector<double>& window, std::span<double> input,
-                   Sink sink) {
-    switch (channel) {
-    case 1:
-        SelectAndWindow(
-            count, [&](std::size_t i) { return right[i]; }, window, input, sink);
-        break;
-    case 2:
-        SelectAndWindow(
-            count, [&](std::size_t i) { return left[i] + right[i]; }, window, input, sink);
-        break;
-    case 3:
-        SelectAndWindow(
-            count, [&](std::size_t i) { return left[i] - right[i]; }, window, input, sink);
-        break;
-    default:
-        SelectAndWindow(
-            count, [&](std::size_t i) { return left[i]; }, window, input, sink);
-        break;
-    }
-}
-
-} // namespace
-
 void TBlockPipeline::TransformBlock(std::span<const float> left, std::span<const float> right,
                                     std::span<double> filterIn) {
     MeasurementState& st = state_;
@@ -424,96 +385,23 @@ void TBlockPipeline::TransformBlock(std::span<const float> left, std::span<const
     const auto& window = WindowWeights(st);
     const auto realInput = fft.RealInput();
     const int channel = st.Controls.ComboChannel;
+    if (left.size() < count || right.size() < count || window.size() < count ||
+        realInput.size() < count) {
+        throw std::logic_error("The block is shorter than N.");
+    }
     if (filterIn.size() >= count) {
-        SelectChannel(channel, left, right, count, window, realInput,
-                      [filterIn](std::size_t i, float m) { filterIn[i] = m; });
+        SelectAndWindow(channel, left.data(), right.data(), count, window.data(), realInput.data(),
+                        filterIn.data());
         lastSample_ = count > 0 ? static_cast<float>(filterIn[count - 1]) : 0.0f;
     } else {
-        float* const measured = measured_.data();
-        SelectChannel(channel, left, right, count, window, realInput,
-                      [measured](std::size_t i, float m) { measured[i] = m; });
+        SelectAndWindow(channel, left.data(), right.data(), count, window.data(), realInput.data(),
+                        measured_.data());
         lastSample_ = count > 0 ? measured_[count - 1] : 0.0f;
     }
     fft.RealFourierTransformLowerHalf(); // only bins below N/2 are read
 }
 
 namespace {
-
-// |X[i]| / N of one bin.
-double BinAmplitude(TComplex bin, int n) {
-    return std::sqrt(bin.Re * bin.Re + bin.Im * bin.Im) / n;
-}
-
-// How UpdateSpectrum treats the bins (see there).
-enum class TSpectrumUpdate { Reset, Smooth, Hold };
-
-// The per-bin pass of AnalyseSpectrum over bins 0 ... half - 1: weighting (in place, when
-// Weighted), band power and peak, and the bin's UpdateSpectrum step with scale.
-struct TBinPass {
-    std::span<TComplex> x;
-    const double* weight = nullptr;
-    const double* alpha = nullptr;
-    double* spectrum = nullptr;
-    double scale = 0.0;
-    int n = 0;
-    int half = 0;
-    int lower = 0;
-    int upper = 0;
-    // Results.
-    double bandSum = 0.0;
-    int peakBin = 0;
-
-    // N is a power of two (the transform refuses any other), so multiplying by 1 / N gives the
-    // same bits as BinAmplitude's division.
-    template <bool Weighted, TSpectrumUpdate Update> void Run() {
-        const double inverse = 1.0 / n;
-        double sum = 0.0;
-        double largest = 0.0;
-        int peak = 0;
-        for (int i = 0; i < half; ++i) {
-            const auto k = static_cast<std::size_t>(i);
-            TComplex bin = x[k];
-            if constexpr (Weighted) {
-                bin.Re *= weight[k];
-                bin.Im *= weight[k];
-                x[k] = bin;
-            }
-            const double p = bin.Re * bin.Re + bin.Im * bin.Im;
-            if (i >= lower && i <= upper) {
-                sum += p;
-                if (p > largest) {
-                    largest = p;
-                    peak = i;
-                }
-            }
-            const double amplitude = std::sqrt(p) * inverse; // BinAmplitude
-            const double value = amplitude * scale;
-            if constexpr (Update == TSpectrumUpdate::Reset) {
-                spectrum[k] = value;
-            } else if constexpr (Update == TSpectrumUpdate::Smooth) {
-                spectrum[k] = SmoothedBin(spectrum[k], alpha[k], value);
-            } else {
-                spectrum[k] = HeldBin(spectrum[k], value);
-            }
-        }
-        bandSum = sum;
-        peakBin = peak;
-    }
-
-    template <bool Weighted> void Run(TSpectrumUpdate update) {
-        switch (update) {
-        case TSpectrumUpdate::Reset:
-            Run<Weighted, TSpectrumUpdate::Reset>();
-            break;
-        case TSpectrumUpdate::Smooth:
-            Run<Weighted, TSpectrumUpdate::Smooth>();
-            break;
-        case TSpectrumUpdate::Hold:
-            Run<Weighted, TSpectrumUpdate::Hold>();
-            break;
-        }
-    }
-};
 
 // The rectangular window's peak position from this block's complex bins around bin k: its
 // weight 0 on the last sample is undone (X[m] += s[N - 1] exp(-i 2 pi m / N)) and the
@@ -544,13 +432,35 @@ std::optional<double> RectanglePeak(std::span<const TComplex> x, int k, int n, f
 
 } // namespace
 
+namespace {
+
+// a == b for the short texts of the time-constant edits, without a library call per text.
+bool SameTexts(const std::array<std::string, 6>& a, const std::array<std::string, 6>& b) {
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const std::string& x = a[i];
+        const std::string& y = b[i];
+        if (x.size() != y.size()) {
+            return false;
+        }
+        for (std::size_t j = 0; j < x.size(); ++j) {
+            if (x[j] != y[j]) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 void TBlockPipeline::EnsureSmoothAlpha(int filterRate) {
     const MeasurementState& st = state_;
     const TSmoothAlphaKey& key = alphaKey_;
     const auto half = static_cast<std::size_t>(std::max(st.BlockLength / 2, 0));
     if (key.Built && key.N == st.BlockLength && key.MeterAlpha == st.MeterAlpha &&
-        key.CTC == st.Controls.CTC && key.ET == st.Controls.ET && key.SampleRate == st.SampleRate &&
-        key.FilterRate == filterRate && st.SmoothAlpha.size() == half) {
+        key.CTC == st.Controls.CTC && SameTexts(key.ET, st.Controls.ET) &&
+        key.SampleRate == st.SampleRate && key.FilterRate == filterRate &&
+        st.SmoothAlpha.size() == half) {
         return;
     }
     alphaKey_.Built = false; // until the build has succeeded
@@ -574,29 +484,40 @@ void TBlockPipeline::AnalyseSpectrum(bool shown) {
         st.Spectrum.assign(static_cast<std::size_t>(half), 0.0); // as UpdateSpectrum does
     }
 
-    // In one pass over the bins: weighting, band power between LowerBin and UpperBin, the
-    // strongest bin inside the band and the spectrum smoothing (UpdateSpectrum).
+    // One pass over the bins: weighting, power and the spectrum smoothing (UpdateSpectrum).
+    binPower_.resize(static_cast<std::size_t>(std::max(half, 0))); // only when N changed
     TBinPass pass;
-    pass.x = x;
+    pass.bins = x.first(binPower_.size());
     pass.alpha = st.SmoothAlpha.data();
     pass.spectrum = st.Spectrum.data();
-    pass.scale = SpectrumScale(st);
+    pass.power = binPower_.data();
+    if (const std::pair key{st.FullScale, st.WindowKind}; scaleKey_ != key) {
+        spectrumScale_ = SpectrumScale(st);
+        scaleKey_ = key;
+    }
+    pass.scale = spectrumScale_;
     pass.n = n;
-    pass.half = half;
-    pass.lower = st.LowerBin;
-    pass.upper = st.UpperBin;
-    const TSpectrumUpdate update = st.ResetSmoothing ? TSpectrumUpdate::Reset
-                                   : (st.Controls.CTC == 0 || st.Controls.CTC == 1)
-                                       ? TSpectrumUpdate::Smooth
-                                       : TSpectrumUpdate::Hold;
+    pass.update = st.ResetSmoothing                                ? TSpectrumUpdate::Reset
+                  : (st.Controls.CTC == 0 || st.Controls.CTC == 1) ? TSpectrumUpdate::Smooth
+                                                                   : TSpectrumUpdate::Hold;
     if (WeightingShapes(st.Weighting) || st.Correction.Active()) {
         pass.weight = WeightTable(n).data();
-        pass.Run<true>(update);
-    } else {
-        pass.Run<false>(update);
     }
-    st.PeakBin = pass.peakBin;
-    st.BandTotal = std::sqrt(pass.bandSum) / n / st.WindowTotalGain / st.FullScale;
+    RunBinPass(pass);
+    // The band power between LowerBin and UpperBin and the strongest bin inside the band.
+    double bandSum = 0.0;
+    double largest = 0.0;
+    int peakBin = 0;
+    for (int i = std::max(st.LowerBin, 0); i <= std::min(st.UpperBin, half - 1); ++i) {
+        const double p = binPower_[static_cast<std::size_t>(i)];
+        bandSum += p;
+        if (p > largest) {
+            largest = p;
+            peakBin = i;
+        }
+    }
+    st.PeakBin = peakBin;
+    st.BandTotal = std::sqrt(bandSum) / n / st.WindowTotalGain / st.FullScale;
     if (shown) {
         ReduceSpectrum(st, bands_);
     }
@@ -604,11 +525,12 @@ void TBlockPipeline::AnalyseSpectrum(bool shown) {
     // Strongest component: root-sum-square of the peak's main lobe.
     const int first = std::max(st.PeakBin - st.PeakHalfWidth, 0);
     const int last = std::min(st.PeakBin + st.PeakHalfWidth, half - 1);
-    double lobe = 0.0;
-    for (int j = first; j <= last; ++j) {
-        const double a = BinAmplitude(x[static_cast<std::size_t>(j)], n);
-        lobe += a * a;
-    }
+    const double lobe = first <= last
+                            ? AmplitudeSquareSum(std::span<const double>(binPower_).subspan(
+                                                     static_cast<std::size_t>(first),
+                                                     static_cast<std::size_t>(last - first + 1)),
+                                                 n)
+                            : 0.0;
     st.PeakAmplitude = std::sqrt(lobe) / st.WindowTotalGain / st.FullScale;
     std::optional<double> tone;
     if (st.WindowKind == 0) {
@@ -718,13 +640,16 @@ void TBlockPipeline::FinishBlock(bool shown) {
     MeasurementState& st = state_;
     const int n = st.BlockLength;
     const auto count = static_cast<std::size_t>(n);
-    if (st.Scope.NewScopeData) {
-        double sum = 0.0;
-        for (std::size_t i = 0; i < count; ++i) {
-            const double v = st.FilterOut[i] / st.FullScale;
-            sum += v * v;
-        }
-        st.ScopeRms = std::sqrt(sum / n);
+    const std::span<const double> filtered = std::span<const double>(st.FilterOut).first(count);
+    const auto scopeRms = [&] {
+        st.ScopeRms = std::sqrt(ScaledSquareSum(filtered, st.FullScale) / n);
+    };
+    // The RMS bar follows the scope. A hidden block's value is read only when no later block of
+    // the engine block replaces it, that is when its own sweep leaves NewScopeData clear (the
+    // last block is always shown, and nothing else reads ScopeRms in between).
+    const bool rmsWanted = st.Scope.NewScopeData;
+    if (rmsWanted && shown) {
+        scopeRms();
     }
 
     LevelStep(st);
@@ -742,7 +667,10 @@ void TBlockPipeline::FinishBlock(bool shown) {
         st.Scope.NewScopeData = false;
     }
 
-    AssembleSweep(st.Scope, std::span<const double>(st.FilterOut).first(count), st.SampleRate);
+    AssembleSweep(st.Scope, filtered, st.SampleRate);
+    if (rmsWanted && !shown && !st.Scope.NewScopeData) {
+        scopeRms();
+    }
     if (st.Scope.ScopeRedraw) {
         st.Texts.LayoutRequested = true;
         st.Scope.ScopeRedraw = false;

@@ -10,8 +10,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 class TDSXFastFourier;
@@ -208,8 +210,11 @@ private:
 
     MeasurementState& state_;
     TPipelineComponents& components_;
-    std::vector<float> measured_; // the selected channel of the block (float arithmetic)
-    float lastSample_ = 0.0f;     // its sample N - 1 (the rectangular window's peak fit)
+    std::vector<float> measured_;  // the selected channel of the block (float arithmetic)
+    std::vector<double> binPower_; // |X[k]|^2 of the weighted bins k < N/2 of the block
+    float lastSample_ = 0.0f;      // its sample N - 1 (the rectangular window's peak fit)
+    double spectrumScale_ = 0.0;   // SpectrumScale for the FullScale and WindowKind in scaleKey_
+    std::optional<std::pair<std::int32_t, std::int32_t>> scaleKey_;
     std::vector<double> weightTable_;
     int weightTableKind_ = 0;
     int weightTableLength_ = 0;

@@ -2,6 +2,7 @@
 // Parsing and formatting of the numbers shown in and read from the window's edits and labels.
 #include "core/NumberText.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -84,12 +85,15 @@ std::string FormatGeneral(double x) {
     if (x == 0.0) {
         return "0";
     }
-    // 15 significant digits as d.dddddddddddddde+XX; the exponent is that of the rounded value.
+    // 15 significant digits as d.dddddddddddddde+XX (printf's "%.14e", without its locale); the
+    // exponent is that of the rounded value.
     std::array<char, 40> buffer{};
-    std::snprintf(buffer.data(), buffer.size(), "%.14e", x);
-    const std::string scientific(buffer.data());
+    const auto written = std::to_chars(buffer.data(), buffer.data() + buffer.size() - 1, x,
+                                       std::chars_format::scientific, 14);
+    const std::string_view scientific(buffer.data(),
+                                      static_cast<std::size_t>(written.ptr - buffer.data()));
     const auto ePos = scientific.find('e');
-    const int exponent = std::atoi(scientific.c_str() + ePos + 1);
+    const int exponent = std::atoi(scientific.data() + ePos + 1);
     std::string digits; // the 15 digits without sign and point, trailing zeros dropped
     for (std::size_t i = 0; i < ePos; ++i) {
         if (scientific[i] >= '0' && scientific[i] <= '9') {
@@ -134,8 +138,20 @@ TEngineeringValue FormatEngineering(double x) {
     if (x == 0.0) {
         return {0.0, ""};
     }
-    for (int k = -8; k <= 8; ++k) {
-        const double scale = std::pow(10.0, 3 * k);
+    // 10^(3k) for k = -8 ... 8, as std::pow gives them.
+    static const std::array<double, 17> kScales = [] {
+        std::array<double, 17> scales{};
+        for (int k = -8; k <= 8; ++k) {
+            scales[static_cast<std::size_t>(k + 8)] = std::pow(10.0, 3 * k);
+        }
+        return scales;
+    }();
+    // The first k with |x| / 10^(3k) < 1000. As |x| >= 2^e, e the binary exponent of x, no k
+    // below floor(log10(2) e / 3) - 1 qualifies (by a factor of ten at least): start there.
+    const int binaryExponent = std::ilogb(x);
+    const int below = static_cast<int>(std::floor(0.30103 * binaryExponent / 3.0)) - 1;
+    for (int k = std::clamp(below, -8, 8); k <= 8; ++k) {
+        const double scale = kScales[static_cast<std::size_t>(k + 8)];
         if (std::fabs(x) / scale < 1000.0) {
             return {x / scale, kPrefixes[static_cast<std::size_t>(k + 8)]};
         }

@@ -304,7 +304,8 @@ TEST(ScopeSweep, DecimatedIntervalsMatchTheSampleBySampleRule) {
     std::mt19937 gen(5);
     std::uniform_real_distribution<double> value(-2.0e9, 2.0e9);
     for (double fs : {8000.0, 44100.0, 48000.0, 96000.0, 192000.0}) {
-        for (double timeBase : {0.05, 0.1, 0.2, 1.0, 10.0}) {
+        // 0.99975 s at 8 ksps: intervals of two samples, whose ends fall on sample instants.
+        for (double timeBase : {0.05, 0.1, 0.2, 0.99975, 1.0, 10.0}) {
             if (std::trunc(timeBase * fs) + 3.0 < TScopeSweep::MaxPoints) {
                 continue;
             }
