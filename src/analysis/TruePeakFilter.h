@@ -30,6 +30,18 @@ template <class TVector>
     sum = u + v;
 }
 
+// Raises m0 and m1, lane by lane, to the magnitudes of a and b.
+template <class TVector>
+[[gnu::always_inline]] inline void RaiseByMagnitude(TVector& m0, TVector& m1, TVector a,
+                                                    TVector b) {
+    m0 = a > m0 ? a : m0;
+    m1 = b > m1 ? b : m1;
+    a = -a;
+    b = -b;
+    m0 = a > m0 ? a : m0;
+    m1 = b > m1 ? b : m1;
+}
+
 // Raises peaks[c] to lanes[l] for every lane l of channel c = l % C (the vector's values come
 // from C interleaved channels, starting with channel 0).
 template <class TVector, std::size_t C>
@@ -69,12 +81,7 @@ template <class TVector, std::size_t C>
             TVector a, b;
             std::memcpy(&a, x + i, sizeof a);
             std::memcpy(&b, x + i + width, sizeof b);
-            m0 = a > m0 ? a : m0;
-            m1 = b > m1 ? b : m1;
-            a = -a;
-            b = -b;
-            m0 = a > m0 ? a : m0;
-            m1 = b > m1 ? b : m1;
+            RaiseByMagnitude(m0, m1, a, b);
         }
         // The rest in at most two vectors, the last overlapping the one before (count is at
         // least 2 kHalf - 1 frames, so at least one vector).
@@ -82,12 +89,7 @@ template <class TVector, std::size_t C>
             TVector a, b;
             std::memcpy(&a, x + std::min(i, count - width), sizeof a);
             std::memcpy(&b, x + count - width, sizeof b);
-            m0 = a > m0 ? a : m0;
-            m1 = b > m1 ? b : m1;
-            a = -a;
-            b = -b;
-            m0 = a > m0 ? a : m0;
-            m1 = b > m1 ? b : m1;
+            RaiseByMagnitude(m0, m1, a, b);
         }
         double highest[C] = {};
         RaiseByLane<TVector, C>(m1 > m0 ? m1 : m0, highest);
