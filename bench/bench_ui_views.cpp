@@ -5,6 +5,7 @@
 #include "ui/spectrum/SpectrumTab.h"
 
 #include <QApplication>
+#include <QFrame>
 #include <QImage>
 #include <QPainter>
 
@@ -55,6 +56,43 @@ BENCHMARK(BM_PaintBox2Paint)
     ->Args({8192, 1})
     ->Args({524288, 1})
     ->Unit(benchmark::kMillisecond);
+
+// One frame of the opaque spectrum graph as the window paints it, with the few points of a
+// short block (N = 64): range(0) = 0 through the graph's paint event (the still parts copied from
+// their kept picture), 1 everything drawn afresh (background, markings under the graph, grids,
+// lines and trace), as every frame did before the picture was kept.
+void BM_OpaqueGraphFrame(benchmark::State& bench) {
+    MeasurementState state;
+    TViewSettings settings;
+    state.Controls.LogF = true;
+    state.Controls.TrackU = 24000;
+    state.BlockLength = 64;
+    state.DisplayPoints = NoisySpectrum(33);
+    QWidget page;
+    page.resize(1000, 600);
+    TSpectrumTab tab(&page, state, settings);
+    page.show();
+    tab.Relayout();
+    if (!tab.PaintBox2->testAttribute(Qt::WA_OpaquePaintEvent)) {
+        bench.SkipWithError("the graph is not opaque");
+        return;
+    }
+    QImage image(tab.PaintBox2->size(), QImage::Format_RGB32);
+    const bool afresh = bench.range(0) != 0;
+    for (auto _ : bench) {
+        if (afresh) {
+            QPainter painter(&image);
+            painter.fillRect(image.rect(), tab.SpecBack->palette().color(QPalette::Window));
+            painter.translate(tab.PaintSpecCap->pos() - tab.PaintBox2->pos());
+            tab.PaintSpecCapPaint(painter);
+            painter.resetTransform();
+            tab.PaintBox2Paint(painter);
+        } else {
+            tab.PaintBox2->render(&image, {}, {}, QWidget::DrawChildren);
+        }
+    }
+}
+BENCHMARK(BM_OpaqueGraphFrame)->Arg(0)->Arg(1)->ArgName("afresh")->Unit(benchmark::kMicrosecond);
 
 // One paint of the caption strip (dB and frequency markings).
 void BM_PaintSpecCapPaint(benchmark::State& bench) {
