@@ -27,6 +27,11 @@ void TResponseConsumer::Restart() {
         analyser_.Restart();
 }
 
+void TResponseConsumer::RestartAverage() {
+    if (n_ > 0)
+        analyser_.Restart();
+}
+
 void TResponseConsumer::SetReference(TResponseReference reference) {
     if (reference == reference_)
         return;

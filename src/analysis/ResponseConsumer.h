@@ -43,6 +43,11 @@ public:
     bool Active() const override { return active_; }
     void Restart() override;
     void ProcessedBlock(const TProcessedBlockView& block) override;
+    // Starts the average afresh within a run (the user's restart, a new stimulus) and keeps the
+    // signals' history and the delay found: they still hold, and a search without the run's
+    // start could neither tell apart the delays of a periodic stimulus nor find the reference
+    // of the first blocks.
+    void RestartAverage();
 
     void SetReference(TResponseReference reference);
     TResponseReference Reference() const { return reference_; }

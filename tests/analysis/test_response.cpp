@@ -228,3 +228,35 @@ TEST(Response, DelayRemovalAndSmoothingKeepAPureDelayFlat) {
         }
     }
 }
+
+// Periodic noise (period N) that reaches the response more than a period late: only the run's
+// start tells that delay from the one a period shorter. Restarting the average within the run
+// keeps it, and the first average after the restart is as exact as the one before.
+TEST(Response, RestartingTheAverageWithinARunKeepsTheDelayOfAPeriodicStimulus) {
+    constexpr double rate = 48000.0;
+    constexpr int n = 1024;
+    constexpr int delay = n + 300;
+    const std::vector<double> period = WhiteNoise(n, 0.1, 5);
+    std::vector<double> x(48 * n, 0.0), y(x.size(), 0.0);
+    for (std::size_t i = 2 * n; i < x.size(); ++i)
+        x[i] = period[i % n];
+    std::copy(x.begin(), x.end() - delay, y.begin() + delay);
+    TResponseConsumer consumer;
+    consumer.SetMaxDelay(0.05); // 2400 samples
+    TResponseSettings settings;
+    settings.Averages = 4;
+    settings.Rectangular = true;
+    consumer.Analyser().SetSettings(settings);
+    const auto half = x.begin() + static_cast<std::ptrdiff_t>(x.size() / 2);
+    Feed(consumer, {x.begin(), half}, {y.begin(), half}, n, rate);
+    ASSERT_TRUE(consumer.Analyser().Readings().Valid) << consumer.Analyser().Readings().Problem;
+    EXPECT_NEAR(consumer.Analyser().Readings().DelaySamples, delay, 1e-6);
+    consumer.RestartAverage();
+    // The second half continues the stream: the rings hold what came before.
+    Feed(consumer, {half, x.end()}, {y.begin() + (half - x.begin()), y.end()}, n, rate);
+    const TResponseReadings& r = consumer.Analyser().Readings();
+    ASSERT_TRUE(r.Valid) << r.Problem;
+    EXPECT_NEAR(r.DelaySamples, delay, 1e-6);
+    for (std::size_t i = 1; i + 1 < r.FrequencyHz.size(); i += 31)
+        ASSERT_NEAR(r.MagnitudeDb[i], 0.0, 1e-6) << r.FrequencyHz[i] << " Hz";
+}

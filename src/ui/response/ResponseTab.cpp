@@ -141,7 +141,7 @@ void TResponseTab::CRespStimulusChange() {
     Host.SetGeneratorStimulus(static_cast<TStimulusKind>(item), NoisePower_);
     ApplySettings();
     UpdateActive();
-    Consumer_.Restart();
+    Consumer_.RestartAverage();
 }
 
 bool TResponseTab::ApplyAverages(bool leaving) {
@@ -161,7 +161,7 @@ void TResponseTab::ERespAveragesChange() {
 }
 
 void TResponseTab::BRespRestartClick() {
-    Consumer_.Restart();
+    Consumer_.RestartAverage();
     Refresh();
 }
 
