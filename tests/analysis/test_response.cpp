@@ -247,13 +247,13 @@ TEST(Response, RestartingTheAverageWithinARunKeepsTheDelayOfAPeriodicStimulus) {
     settings.Averages = 4;
     settings.Rectangular = true;
     consumer.Analyser().SetSettings(settings);
-    const auto half = x.begin() + static_cast<std::ptrdiff_t>(x.size() / 2);
-    Feed(consumer, {x.begin(), half}, {y.begin(), half}, n, rate);
+    const auto half = static_cast<std::ptrdiff_t>(x.size() / 2);
+    Feed(consumer, {x.begin(), x.begin() + half}, {y.begin(), y.begin() + half}, n, rate);
     ASSERT_TRUE(consumer.Analyser().Readings().Valid) << consumer.Analyser().Readings().Problem;
     EXPECT_NEAR(consumer.Analyser().Readings().DelaySamples, delay, 1e-6);
     consumer.RestartAverage();
     // The second half continues the stream: the rings hold what came before.
-    Feed(consumer, {half, x.end()}, {y.begin() + (half - x.begin()), y.end()}, n, rate);
+    Feed(consumer, {x.begin() + half, x.end()}, {y.begin() + half, y.end()}, n, rate);
     const TResponseReadings& r = consumer.Analyser().Readings();
     ASSERT_TRUE(r.Valid) << r.Problem;
     EXPECT_NEAR(r.DelaySamples, delay, 1e-6);
