@@ -31,6 +31,22 @@ void TViewTab::RunFormResize() {
         Relayout();
 }
 
+void TViewTab::EngineBlockDone() {
+    if (!Page->isVisible()) {
+        BlockUnshown_ = true;
+        return;
+    }
+    BlockUnshown_ = false;
+    ShowBlock();
+}
+
+void TViewTab::CatchUp() {
+    if (!BlockUnshown_)
+        return;
+    BlockUnshown_ = false;
+    ShowBlock();
+}
+
 void TViewTab::SetMeterText(QLabel* label, const std::string& text) {
     const QString value = QString::fromStdString(text);
     if (label->text() == value)

@@ -56,6 +56,11 @@ public:
     virtual TViewTabHooks& CommonHooks() { return CommonHooks_; }
     // This tab's part of the window's re-layout.
     virtual void Relayout() = 0;
+    // After engine blocks (at most once a frame): shows the latest readings (ShowBlock) while
+    // the page is visible; a hidden page only notes the block and catches up when shown.
+    void EngineBlockDone();
+    // Shows the latest block now if the page skipped it while hidden.
+    void CatchUp();
 
     QWidget* Page = nullptr;
 
@@ -63,6 +68,8 @@ protected:
     // Called when the page is shown or hidden.
     virtual void PageShown() {}
     virtual void PageHidden() {}
+    // Shows the latest block's readings on the page.
+    virtual void ShowBlock() {}
 
     void RunFormResize();
     // Sets a read-out's text and fits the label to it, both only when the text changed.
@@ -83,4 +90,5 @@ protected:
 private:
     QPointer<QWidget> PageGuard_;
     TViewTabHooks CommonHooks_;
+    bool BlockUnshown_ = false; // a block came while the page was hidden
 };

@@ -164,10 +164,6 @@ bool TPeakTab::Paused() const {
     return LPkPause->isVisibleTo(Page);
 }
 
-void TPeakTab::EngineBlockDone() {
-    PaintPeak->update();
-}
-
 void TPeakTab::SamplingStart() {
     State_.PeakLogIndex = 0;
     State_.PeakLogWrapped = false;

@@ -38,8 +38,6 @@ public:
 
     TPeakTabHooks& Hooks() { return Hooks_; }
     void Relayout() override;
-    // After each engine block: repaints the chart.
-    void EngineBlockDone();
     // The recorder's part of a sampling start: the ring restarts, the chart is cleared and
     // PeakThreshold := the trigger level.
     void SamplingStart();

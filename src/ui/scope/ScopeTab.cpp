@@ -211,21 +211,7 @@ void TScopeTab::ApplyBackground() {
     ScopeBack->setPalette(palette);
 }
 
-void TScopeTab::EngineBlockDone() {
-    if (!Page->isVisible()) {
-        BlockUnshown_ = true; // shown when the page is (TabScopeShow)
-        return;
-    }
-    ShowBlock();
-}
-
-void TScopeTab::CatchUp() {
-    if (BlockUnshown_)
-        ShowBlock();
-}
-
 void TScopeTab::ShowBlock() {
-    BlockUnshown_ = false;
     SetMeterText(LSN_O, State_.Texts.LSN_O);
     SetMeterText(LCS, State_.Texts.LCS);
     Invalidate();

@@ -46,12 +46,6 @@ public:
     // This tab's part of the window's re-layout: view, sliders, captions, meters, trigger mark,
     // background.
     void Relayout() override;
-    // After engine blocks (at most once a frame): copies the LSN_O and LCS texts where they
-    // changed and repaints the view. While the page is hidden it only notes the block; the page
-    // catches up when shown.
-    void EngineBlockDone();
-    // Shows the latest block now if the page skipped it while hidden.
-    void CatchUp();
     // Repaints the view from the data.
     void Invalidate();
 
@@ -122,14 +116,13 @@ private:
     void ApplyBackground();
     void PlaceTriggerMark();
     void SetTriggerModeItem(int mode);
-    void ShowBlock();
+    // Copies the LSN_O and LCS texts where they changed and repaints the view.
+    void ShowBlock() override;
 
     MeasurementState& State_;
     TViewSettings& Settings_;
     bool Dragging_ = false;
     int DragStartY_ = 0;   // cursor y at mouse down, tab pixels
     int DragStartTop_ = 0; // mark top at mouse down, tab pixels
-    // A block came while the page was hidden.
-    bool BlockUnshown_ = false;
     TStaticCaptions Captions_; // the grid's markings, laid out once
 };

@@ -317,21 +317,7 @@ void TSpectrumTab::ApplyBandMarkVisibility() {
         widget->setVisible(shown);
 }
 
-void TSpectrumTab::EngineBlockDone() {
-    if (!Page->isVisible()) {
-        BlockUnshown_ = true; // shown when the page is (PageShown)
-        return;
-    }
-    ShowBlock();
-}
-
-void TSpectrumTab::CatchUp() {
-    if (BlockUnshown_)
-        ShowBlock();
-}
-
 void TSpectrumTab::ShowBlock() {
-    BlockUnshown_ = false;
     // The labels keep their left edge until the next re-layout (a click on one re-lays out).
     SetMeterText(LSN, State_.Texts.LSN);
     SetMeterText(LS, State_.Texts.LS);

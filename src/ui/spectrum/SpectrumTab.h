@@ -84,12 +84,6 @@ public:
     void PlaceBandMarks();
     // The marks and LBW are visible when BandLines is set and zoom is off.
     void ApplyBandMarkVisibility();
-    // After engine blocks (at most once a frame): copies the meter texts into LSN, LS, LSp
-    // where they changed and repaints the graph, and the caption strip where its captions
-    // changed. While the page is hidden it only notes the block; the page catches up when shown.
-    void EngineBlockDone();
-    // Shows the latest block now if the page skipped it while hidden.
-    void CatchUp();
     // Repaints the graph and the caption strip from the data.
     void Invalidate();
 
@@ -177,7 +171,9 @@ private:
     void ApplyBackground();
     // True when the caption strip's markings differ from those it was last asked to show.
     bool CaptionsChanged();
-    void ShowBlock();
+    // Copies the meter texts into LSN, LS, LSp where they changed and repaints the graph, and
+    // the caption strip where its captions changed.
+    void ShowBlock() override;
     // What the caption strip's markings depend on besides the settings (those changes run
     // Invalidate): graph size, axis, and the level unit.
     using TCaptionKey = std::tuple<int, int, bool, double, double, double, int, std::string>;
@@ -209,7 +205,6 @@ private:
     TCaptionKey CaptionKey_;
     QPixmap Still_;
     TStillKey StillKey_;
-    bool BlockUnshown_ = false; // a block came while the page was hidden
     MeasurementState& State_;
     TViewSettings& Settings_;
     TSpectrumTabHooks Hooks_;
