@@ -5,6 +5,7 @@
 
 #include "dsp/FloatTypes.h"
 
+#include <cstdint>
 #include <span>
 
 // One engine block as captured and, while something plays, as played. Samples are left-justified
@@ -18,6 +19,10 @@ struct TEngineBlockView {
     std::span<const float> OutLeft; // played in this block; empty when nothing plays
     std::span<const float> OutRight;
     double GeneratorHz = 0.0; // the coherent sine's frequency while it plays, else 0
+    // Gaps the engine has counted in this run so far, capture and playback (0 for a file). When
+    // it grows, frames were lost or silence played somewhere in what the engine holds: the
+    // captured signal may jump in this block or in one that follows shortly.
+    std::uint64_t Gaps = 0;
 };
 
 // One processed block of N samples, after the pipeline's spectrum analysis and the band filter's

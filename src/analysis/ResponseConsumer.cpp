@@ -13,10 +13,21 @@ namespace {
 constexpr double kOnsetLevel = 1e-3;
 // Peaks of the search within this fraction of the highest are candidates.
 constexpr double kCandidate = 0.8;
+// Engine blocks that may still be queued ahead of a gap's jump when the gap is counted: the
+// capture engines hold at most 8, the playing ones at most 6 more.
+constexpr std::int64_t kQueuedEngineBlocks = 16;
 
 } // namespace
 
 void TResponseConsumer::Restart() {
+    gaps_ = kGapsUnknown; // a new run counts its gaps from 0
+    settle_ = 0;
+    fromStart_ = true;
+    StartAfresh();
+}
+
+void TResponseConsumer::StartAfresh() {
+    fromStart_ = fromStart_ && written_ == 0;
     written_ = 0;
     onsetX_ = -1;
     onsetY_ = -1;
@@ -37,7 +48,7 @@ void TResponseConsumer::SetReference(TResponseReference reference) {
         return;
     reference_ = reference;
     n_ = 0; // set up again by the next block
-    Restart();
+    StartAfresh();
 }
 
 void TResponseConsumer::SetResponseChannel(int channel) {
@@ -46,7 +57,7 @@ void TResponseConsumer::SetResponseChannel(int channel) {
         return;
     fixedChannel_ = c;
     n_ = 0;
-    Restart();
+    StartAfresh();
 }
 
 void TResponseConsumer::SetMaxDelay(double seconds) {
@@ -55,7 +66,7 @@ void TResponseConsumer::SetMaxDelay(double seconds) {
         return;
     maxDelayS_ = s;
     n_ = 0;
-    Restart();
+    StartAfresh();
 }
 
 void TResponseConsumer::Reconfigure(double rateHz, int n, int channel) {
@@ -73,13 +84,33 @@ void TResponseConsumer::Reconfigure(double rateHz, int n, int channel) {
     mask_ = capacity - 1;
     blockX_.assign(static_cast<std::size_t>(n), 0.0);
     blockY_.assign(static_cast<std::size_t>(n), 0.0);
-    Restart();
+    StartAfresh();
+}
+
+void TResponseConsumer::EngineBlock(const TEngineBlockView& block) {
+    if (block.Gaps == gaps_)
+        return;
+    const bool gap = gaps_ != kGapsUnknown;
+    const std::int64_t hold = std::llround(maxDelayS_ * block.SampleRate) +
+                              kQueuedEngineBlocks * static_cast<std::int64_t>(block.Left.size());
+    if (gap) {
+        fromStart_ = false;
+        StartAfresh();
+        settle_ = std::max<std::int64_t>(hold, 1);
+    }
+    gaps_ = block.Gaps;
 }
 
 void TResponseConsumer::ProcessedBlock(const TProcessedBlockView& block) {
     const auto n = static_cast<std::size_t>(block.N);
     if (block.N <= 0 || block.Left.size() < n || block.Right.size() < n)
         return;
+    if (settle_ > 0) { // after a gap: the signal may still jump
+        settle_ -= block.N;
+        if (settle_ <= 0)
+            StartAfresh();
+        return;
+    }
     const bool output = reference_ == TResponseReference::Output;
     const int channel = fixedChannel_ >= 0 ? fixedChannel_ : block.Channel;
     if (block.N != n_ || block.SampleRate != rateHz_ || (output && channel != channel_))
@@ -138,7 +169,8 @@ void TResponseConsumer::Append(const TProcessedBlockView& block) {
             onsetY_ = t;
     }
     if (!finite) { // a gap in the signal: everything starts afresh after it
-        Restart();
+        fromStart_ = false;
+        StartAfresh();
         return;
     }
     written_ += static_cast<std::int64_t>(n);
@@ -185,8 +217,8 @@ bool TResponseConsumer::Acquire(std::int64_t end) {
         highest = std::max(highest, c[static_cast<std::size_t>(q)]);
     if (!(highest > 0.0))
         return false;
-    const bool onsets =
-        onsetX_ >= 0 && onsetY_ >= 0 && (reference_ == TResponseReference::Output || onsetX_ > 0);
+    const bool onsets = fromStart_ && onsetX_ >= 0 && onsetY_ >= 0 &&
+                        (reference_ == TResponseReference::Output || onsetX_ > 0);
     const double target = onsets ? static_cast<double>(onsetY_ - onsetX_) : 0.0;
     int chosen = 0;
     double distance = 1e300;
@@ -214,6 +246,10 @@ void TResponseConsumer::AnalyseReady() {
     while (next_ + n <= written_ && next_ - shift_ + n <= written_) {
         if (std::min(next_, next_ - shift_) < written_ - capacity)
             next_ = written_ - n; // overwritten meanwhile: go on from the newest block
+        if (!fromStart_ && std::min(next_, next_ - shift_) < 0) {
+            next_ = std::max<std::int64_t>(0, shift_); // its signal came before the rings' start
+            continue;
+        }
         for (std::int64_t i = 0; i < n; ++i) {
             const std::int64_t tx = next_ - shift_ + i;
             blockX_[static_cast<std::size_t>(i)] = tx < 0 ? 0.0 : AtX(tx);

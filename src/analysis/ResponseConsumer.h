@@ -32,8 +32,13 @@ enum class TResponseReference : std::uint8_t {
 // loop's delay), else the one nearest to 0. The response waits for its signal (a response block
 // that is all below -60 dB re full scale is not searched); after each completed average D follows
 // the delay measured by the analyser (its residual rounded), and the average starts afresh when
-// D changes. A new N, rate, reference or channel restarts everything. Main thread (or a
-// measurement's own thread) only.
+// D changes. A new N, rate, reference or channel restarts everything.
+//
+// A gap the engine reports (frames lost, silence played) breaks the stream that the rings and
+// the delay assume, and its jump reaches the blocks only after what the engine holds and the
+// loop's delay: the consumer then drops the blocks of the next MaxDelayS seconds and 16 engine
+// blocks (more than the engines queue), and starts everything afresh after them. Main thread
+// (or a measurement's own thread) only.
 class TResponseConsumer final : public TBlockConsumer {
 public:
     TResponseAnalyser& Analyser() { return analyser_; }
@@ -42,6 +47,7 @@ public:
     void SetActive(bool active) { active_ = active; }
     bool Active() const override { return active_; }
     void Restart() override;
+    void EngineBlock(const TEngineBlockView& block) override;
     void ProcessedBlock(const TProcessedBlockView& block) override;
     // Starts the average afresh within a run (the user's restart, a new stimulus) and keeps the
     // signals' history and the delay found: they still hold, and a search without the run's
@@ -57,12 +63,16 @@ public:
     // The longest delay looked for, s (0.001 ... 10; default 0.5).
     void SetMaxDelay(double seconds);
 
+    // True while the blocks after a gap in the stream are dropped.
+    bool Settling() const { return settle_ > 0; }
     // True once the delay was found.
     bool Acquired() const { return acquired_; }
     // The whole samples of the alignment.
     int Alignment() const { return shift_; }
 
 private:
+    // Everything but the gap count starts afresh: signals, onsets, delay and average.
+    void StartAfresh();
     void Reconfigure(double rateHz, int n, int channel);
     void Append(const TProcessedBlockView& block);
     double AtX(std::int64_t t) const { return ringX_[static_cast<std::size_t>(t) & mask_]; }
@@ -90,4 +100,10 @@ private:
     int shift_ = 0;
     std::int64_t next_ = 0; // start of the next response block
     std::vector<double> blockX_, blockY_;
+    static constexpr std::uint64_t kGapsUnknown = ~std::uint64_t{0};
+    std::uint64_t gaps_ = kGapsUnknown; // the engine's gap count last seen in this run
+    std::int64_t settle_ = 0;           // samples still to drop after a gap
+    // The rings start with the run, before which nothing played (else a sample before them is
+    // unknown, not silence).
+    bool fromStart_ = true;
 };

@@ -284,6 +284,7 @@ void TBlockPipeline::FeedEngineBlock(std::span<const float> left, std::span<cons
     view.OutLeft = outLeft_;
     view.OutRight = outRight_;
     view.GeneratorHz = GeneratorFrequency(state_);
+    view.Gaps = components_.StreamGaps ? components_.StreamGaps() : 0;
     FeedConsumers(consumers, state_.StreamErrors,
                   [&view](TBlockConsumer& c) { c.EngineBlock(view); });
 }

@@ -40,6 +40,9 @@ struct TPipelineComponents {
     // Called after the last slice of a sliced engine block (also when it failed): the texts,
     // errors and repaint request of that block are then in place.
     std::function<void()> SlicedBlockDone;
+    // The running source's gaps so far in this run, capture and playback (optional; none when
+    // unset): read once per engine block for the consumers (TEngineBlockView::Gaps).
+    std::function<std::uint64_t()> StreamGaps;
     // Analysers fed with every engine block and every processed block while they are active, in
     // this order (not owned; each must outlive its place in the list). They are restarted
     // before the first block of each run (see ResetForStart).

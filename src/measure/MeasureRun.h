@@ -9,8 +9,10 @@
 #include "measure/MeasureOptions.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 // The readings after an engine block: levels as the meters compute them and the meter texts.
 struct TMeasureReading {
@@ -59,6 +61,8 @@ public:
     // Feeds `consumer` with the run's blocks from the next block on (not owned: it must outlive
     // the run).
     void AddConsumer(TBlockConsumer& consumer) { parts_.Consumers.push_back(&consumer); }
+    // The device's gaps so far, for the consumers (a file has none).
+    void SetStreamGaps(std::function<std::uint64_t()> gaps) { parts_.StreamGaps = std::move(gaps); }
 
     // The final spectrum, as "Save Data to File" writes it: the display points, shown levels, in
     // the format of the file's extension (".csv", ".frd" or ".txt"; else Touchstone).

@@ -305,6 +305,7 @@ int RunDevice(const TMeasureOptions& options) {
         return static_cast<std::int64_t>(health.CaptureGaps +
                                          (PlaysOutput(options) ? health.RenderGaps : 0));
     };
+    run.SetStreamGaps([&] { return static_cast<std::uint64_t>(gaps(stream.Health())); });
     stream.OnData = [&](void*, TDataBufferI&, TDataBufferF& in, TDataBufferF& out) {
         if (seen >= target || !failure.empty()) {
             for (auto& row : out) // the blocks after the last one measured play silence

@@ -9,6 +9,8 @@
 #include <bit>
 #include <cmath>
 #include <complex>
+#include <cstdint>
+#include <functional>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -82,15 +84,25 @@ std::vector<double> FractionalDelay(const std::vector<double>& x, double delay) 
     return y;
 }
 
-// Feeds left and right (1.0 = full scale) to the consumer in processed blocks of n samples.
+// Feeds left and right (1.0 = full scale) to the consumer in processed blocks of n samples, each
+// its own engine block; `gaps` (when given) maps a block's number to the engine's gap count then.
 void Feed(TResponseConsumer& consumer, const std::vector<double>& left,
-          const std::vector<double>& right, int n, double rate) {
+          const std::vector<double>& right, int n, double rate,
+          const std::function<std::uint64_t(std::size_t)>& gaps = {}) {
     std::vector<float> l(static_cast<std::size_t>(n)), r(static_cast<std::size_t>(n));
     for (std::size_t start = 0; start + static_cast<std::size_t>(n) <= left.size();
          start += static_cast<std::size_t>(n)) {
         for (std::size_t i = 0; i < l.size(); ++i) {
             l[i] = static_cast<float>(left[start + i] * kFullScale);
             r[i] = static_cast<float>(right[start + i] * kFullScale);
+        }
+        if (gaps) {
+            TEngineBlockView engine;
+            engine.SampleRate = rate;
+            engine.Left = l;
+            engine.Right = r;
+            engine.Gaps = gaps(start / static_cast<std::size_t>(n));
+            consumer.EngineBlock(engine);
         }
         TProcessedBlockView view;
         view.SampleRate = rate;
@@ -259,4 +271,57 @@ TEST(Response, RestartingTheAverageWithinARunKeepsTheDelayOfAPeriodicStimulus) {
     EXPECT_NEAR(r.DelaySamples, delay, 1e-6);
     for (std::size_t i = 1; i + 1 < r.FrequencyHz.size(); i += 31)
         ASSERT_NEAR(r.MagnitudeDb[i], 0.0, 1e-6) << r.FrequencyHz[i] << " Hz";
+}
+
+// The engine counts a gap a few blocks before its jump reaches the blocks (what it had queued):
+// frames lost on both inputs, or silence inserted in the response alone (its delay grows). Every
+// average after the gap is as exact as one of a stream without it, and the delay is the new one.
+TEST(Response, AGapTheEngineReportsKeepsItsJumpOutOfTheAverage) {
+    constexpr double rate = 48000.0;
+    constexpr int n = 1024;
+    constexpr int delay = 37;
+    constexpr std::size_t jump = 40 * n + 123; // where the stream jumps
+    constexpr std::size_t noticed = 37;        // the block whose engine block counts the gap
+    const double gain = 0.5;
+    struct TCase {
+        const char* Name;
+        std::size_t Lost;     // frames lost on both channels at the jump
+        std::size_t Silence;  // frames of silence inserted into the response there
+    };
+    for (const TCase& c : {TCase{"frames lost", 500, 0}, TCase{"silence played", 0, 700}}) {
+        SCOPED_TRACE(c.Name);
+        const std::vector<double> source = WhiteNoise(160 * n, 0.1, 11);
+        std::vector<double> x(source.begin(), source.begin() + 140 * n), y(x.size(), 0.0);
+        for (std::size_t i = delay; i < y.size(); ++i)
+            y[i] = gain * source[i - delay];
+        // The captured stream: the first part, then the rest from `lost` frames later.
+        for (std::size_t i = jump; i < x.size(); ++i) {
+            x[i] = source[i + c.Lost];
+            const std::size_t t = i + c.Lost; // the source's time of this frame
+            y[i] = i < jump + c.Silence || t < delay + c.Silence
+                       ? 0.0
+                       : gain * source[t - delay - c.Silence];
+        }
+        TResponseConsumer consumer;
+        consumer.SetMaxDelay(0.05);
+        TResponseSettings settings;
+        settings.Averages = 4;
+        settings.Rectangular = true;
+        consumer.Analyser().SetSettings(settings);
+        int completed = 0;
+        Feed(consumer, x, y, n, rate, [&](std::size_t block) {
+            if (block > noticed && consumer.Analyser().Readings().Valid) {
+                const TResponseReadings& r = consumer.Analyser().Readings();
+                ++completed;
+                for (std::size_t k = 1; k + 1 < r.FrequencyHz.size(); k += 37)
+                    EXPECT_NEAR(r.MagnitudeDb[k], 20 * std::log10(gain), 1e-9)
+                        << "block " << block << ", " << r.FrequencyHz[k] << " Hz";
+            }
+            return std::uint64_t{block < noticed ? 0u : 1u};
+        });
+        const TResponseReadings& r = consumer.Analyser().Readings();
+        ASSERT_TRUE(r.Valid) << r.Problem;
+        EXPECT_GT(completed, 0);
+        EXPECT_NEAR(r.DelaySamples, delay + static_cast<double>(c.Silence), 1e-6);
+    }
 }

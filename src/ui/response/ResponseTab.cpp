@@ -250,6 +250,8 @@ void TResponseTab::Refresh() {
                   .arg(QString::number(r.DelaySamples, 'f', 2), QString::number(r.DelayMs, 'f', 3),
                        QString::number(r.CoherenceMean, 'f', 4))
                   .arg(r.Averaged)
+        : Consumer_.Settling()
+            ? QStringLiteral("A gap in the stream: the measurement starts afresh after it")
             : QString::fromStdString(r.Problem));
     PaintResp->update();
 }
