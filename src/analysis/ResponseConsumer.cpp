@@ -90,13 +90,12 @@ void TResponseConsumer::Reconfigure(double rateHz, int n, int channel) {
 void TResponseConsumer::EngineBlock(const TEngineBlockView& block) {
     if (block.Gaps == gaps_)
         return;
-    const bool gap = gaps_ != kGapsUnknown;
-    const std::int64_t hold = std::llround(maxDelayS_ * block.SampleRate) +
-                              kQueuedEngineBlocks * static_cast<std::int64_t>(block.Left.size());
-    if (gap) {
+    if (gaps_ != kGapsUnknown) {
         fromStart_ = false;
         StartAfresh();
-        settle_ = std::max<std::int64_t>(hold, 1);
+        settle_ = std::max<std::int64_t>(1, std::llround(maxDelayS_ * block.SampleRate) +
+                                                kQueuedEngineBlocks *
+                                                    static_cast<std::int64_t>(block.Left.size()));
     }
     gaps_ = block.Gaps;
 }

@@ -18,6 +18,9 @@ struct TStreamHealth {
     std::uint64_t RenderFramesLost = 0;  // estimated frames of silence in those gaps
     std::uint64_t BlockErrors = 0;       // exceptions while a block was handled (OnData included)
     std::string FirstBlockError;         // the text of the first of them
+
+    // Gaps of either kind: each one a jump in what was captured or played.
+    std::uint64_t Gaps() const { return CaptureGaps + RenderGaps; }
 };
 
 // Lines for a list box, e.g. "Input gaps: 2 (1536 frames lost)"; only the kinds that occurred.

@@ -112,7 +112,7 @@ void TForm1::UpdateStatusBar() {
     }
     fields.EnbwBins = StatusEnbw_;
     const TStreamHealth health = SourceHealth();
-    fields.Gaps = health.CaptureGaps + health.RenderGaps;
+    fields.Gaps = health.Gaps();
     const QString text = QString::fromStdString(FormatStatusLine(fields));
     if (StatusInfo->text() != text)
         StatusInfo->setText(text);

@@ -479,7 +479,7 @@ void TForm1::AStreamData(void* sender, TDataBufferI& int32Buffer, TDataBufferF& 
     Pipeline_->AStreamData(sender, int32Buffer, inBuffer, outBuffer);
     ShowPipelineTexts();
     const TStreamHealth health = SourceHealth();
-    if (health.CaptureGaps + health.RenderGaps != ShownGaps_ ||
+    if (health.Gaps() != ShownGaps_ ||
         State_.InvalidBlocks != ShownInvalidBlocks_)
         ShowStreamHealth();
 }
@@ -542,6 +542,6 @@ void TForm1::ShowStreamHealth() {
         ListBox1->addItem(QString::fromStdString(line));
         ++HealthLines_;
     }
-    ShownGaps_ = health.CaptureGaps + health.RenderGaps;
+    ShownGaps_ = health.Gaps();
     ShownInvalidBlocks_ = State_.InvalidBlocks;
 }

@@ -214,10 +214,7 @@ void TForm1::FormCreate() {
         QTimer::singleShot(0, this, std::move(task));
     };
     Parts_.SlicedBlockDone = [this] { ShowPipelineTexts(); };
-    Parts_.StreamGaps = [this] {
-        const TStreamHealth health = SourceHealth();
-        return health.CaptureGaps + health.RenderGaps;
-    };
+    Parts_.StreamGaps = [this] { return SourceHealth().Gaps(); };
     Pipeline_ = std::make_unique<TBlockPipeline>(State_, Parts_);
 
     FindSoundDevices();

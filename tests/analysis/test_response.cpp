@@ -285,8 +285,8 @@ TEST(Response, AGapTheEngineReportsKeepsItsJumpOutOfTheAverage) {
     const double gain = 0.5;
     struct TCase {
         const char* Name;
-        std::size_t Lost;     // frames lost on both channels at the jump
-        std::size_t Silence;  // frames of silence inserted into the response there
+        std::size_t Lost;    // frames lost on both channels at the jump
+        std::size_t Silence; // frames of silence inserted into the response there
     };
     for (const TCase& c : {TCase{"frames lost", 500, 0}, TCase{"silence played", 0, 700}}) {
         SCOPED_TRACE(c.Name);

@@ -126,10 +126,7 @@ TEST(ResponseJack, OurOutputThroughAClientReadsItsGainAndDelay) {
     engine.Directions = ddBoth;
     engine.InputDevice = TDeviceSettings(device, 2, kRate, 16, kN);
     engine.OutputDevice = engine.InputDevice;
-    parts.StreamGaps = [&engine] {
-        const TStreamHealth health = engine.Health();
-        return health.CaptureGaps + health.RenderGaps;
-    };
+    parts.StreamGaps = [&engine] { return engine.Health().Gaps(); };
     engine.OnData = [&](void* sender, TDataBufferI& ints, TDataBufferF& in, TDataBufferF& out) {
         pipeline.AStreamData(sender, ints, in, out);
     };

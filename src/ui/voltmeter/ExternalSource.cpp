@@ -136,7 +136,7 @@ void TForm1::ExternalBlock(std::span<const std::int32_t> block) {
 void TForm1::ExternalBlocksDone() {
     VoltmeterTab_->ShowAverages();
     const TStreamHealth health = SourceHealth();
-    if (health.CaptureGaps + health.RenderGaps != ShownGaps_)
+    if (health.Gaps() != ShownGaps_)
         ShowStreamHealth();
 }
 
